@@ -1,0 +1,47 @@
+// RangeCrc.h: the CRC of any byte range of a large buffer in constant time.
+//
+// The scan must check the CRC of every candidate block, and candidates overlap: checking
+// each one from its bytes would cost its whole length. Instead the buffer's prefix CRCs
+// are kept at every 32nd byte; the CRC is linear, so for prefix values P,
+//   crc(data[a, b)) = P[b] ^ shift(P[a], b - a),
+// where shift advances a register over b - a zero bytes. Prefix values between two kept
+// ones take at most 31 byte steps, and the shift is one multiplication by a power of x
+// looked up by length.
+#ifndef KRV_ENGINE_READER_RANGECRC_H
+#define KRV_ENGINE_READER_RANGECRC_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace krv {
+
+class RangeCrc {
+public:
+    // The longest range Of answers: the largest block data.
+    static constexpr size_t kMaxRange = 8192;
+
+    // Prepares for ranges inside data[0, size); the bytes must stay in place and unchanged
+    // while Of is used.
+    void Reset(const uint8_t* data, size_t size);
+
+    // crc(0, data[begin, begin + length)) with the CRC of the mail-store format. Needs
+    // begin + length <= size and length <= kMaxRange.
+    [[nodiscard]] uint32_t Of(size_t begin, size_t length);
+
+private:
+    static constexpr size_t kStride = 32;
+
+    uint32_t Prefix(size_t offset);
+    void ExtendTo(size_t checkpoint);
+
+    const uint8_t* m_data = nullptr;
+    size_t m_size = 0;
+    // m_checkpoints[j] = crc(0, data[0, j * kStride)); filled on demand, in order.
+    std::vector<uint32_t> m_checkpoints;
+    const uint32_t* m_powers = nullptr;  // x^(8n) for n = 0 .. kMaxRange
+};
+
+} // namespace krv
+
+#endif

@@ -1,0 +1,18 @@
+// ReadAt.cpp: the reader's one way to raw bytes of the source at a file offset.
+#include "engine/file/CFile64Ex.h"
+#include "engine/reader/PstReader.h"
+
+#include <limits>
+
+namespace krv {
+
+size_t PstReader::ReadAt(uint64_t offset, void* buffer, size_t size)
+{
+    // An offset read from damaged data may lie anywhere; one that the file layer cannot
+    // even seek to has no bytes.
+    if (offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return 0;
+    m_file.Seek(static_cast<int64_t>(offset), seekBegin);
+    return m_file.Read(buffer, size);
+}
+
+} // namespace krv

@@ -1,0 +1,41 @@
+// ReaderLayout.h: the reader's own numbers per layout: how much of a header it examines,
+// how the probe and the fast scan step, and the fan-out it assumes under an XXBLOCK.
+//
+// The format's sizes and offsets live in pstformat/Layout.h; these are the choices the
+// damage-tolerant reader makes on top of them.
+#ifndef KRV_ENGINE_READER_READERLAYOUT_H
+#define KRV_ENGINE_READER_READERLAYOUT_H
+
+#include "pstformat/Layout.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace krv {
+
+struct ReaderLayout {
+    // Header bytes examined and kept: through the end of the partial CRC's range (32-bit)
+    // or three bytes past the full CRC (64-bit); both root BREFs lie inside.
+    size_t headerLength;
+    // The probe reads this many bytes per position and stops when fewer than probeMinimum
+    // remain: enough for a header (32-bit) or a page (64-bit).
+    size_t probeWindow;
+    size_t probeMinimum;
+    // The fast scan jumps over the non-zero part of these prefixes of a page or a header.
+    size_t pageStepPrefix;
+    size_t headerStepPrefix;
+    // Entries taken per XBLOCK when an XXBLOCK's index is split into (XBLOCK, entry).
+    uint32_t xxblockFanOut;
+};
+
+inline constexpr ReaderLayout kAnsiReader{479, 512, 479, 500, 479, 1019};
+inline constexpr ReaderLayout kUnicodeReader{531, 531, 512, 496, 524, 1021};
+
+[[nodiscard]] constexpr const ReaderLayout& ReaderLayoutOf(pstformat::Layout layout)
+{
+    return layout == pstformat::Layout::Ansi ? kAnsiReader : kUnicodeReader;
+}
+
+} // namespace krv
+
+#endif

@@ -1,0 +1,268 @@
+// ScanCandidates.cpp: the per-piece search for blocks (by trailer), pages and headers.
+//
+// The byte loops first rule out nearly every offset with a test that looks at a few bytes
+// (sixteen offsets at a time where SSE2 is there), and only then apply the exact tests.
+#include "engine/reader/ScanCandidates.h"
+
+#include "engine/reader/PageCheck.h"
+#include "engine/reader/RangeCrc.h"
+#include "engine/reader/ReaderLayout.h"
+#include "engine/reader/SourceChunk.h"
+#include "pstformat/Endian.h"
+#include "pstformat/Header.h"
+#include "pstformat/Ids.h"
+#include "pstformat/PageTrailer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace krv {
+
+namespace {
+
+using pstformat::LoadLe;
+
+constexpr size_t kMaxStoredSize = 8192;
+constexpr size_t kAlignment = 64;
+
+// Where the trailer fields lie: cb at 0 and wSig at 2 in both layouts, then bid and dwCRC
+// in swapped order.
+struct AnsiTrailer {
+    static constexpr size_t kSize = 12;
+    static constexpr size_t kBidOffset = 4;
+    static constexpr size_t kCrcOffset = 8;
+    static uint64_t Bid(const uint8_t* trailer) { return LoadLe<uint32_t>(trailer + kBidOffset); }
+};
+
+struct UnicodeTrailer {
+    static constexpr size_t kSize = 16;
+    static constexpr size_t kBidOffset = 8;
+    static constexpr size_t kCrcOffset = 4;
+    static uint64_t Bid(const uint8_t* trailer) { return LoadLe<uint64_t>(trailer + kBidOffset); }
+};
+
+// Length of bytes[0, size) without its trailing zero bytes.
+size_t TrimmedLength(const uint8_t* bytes, size_t size)
+{
+    while (size > 0 && bytes[size - 1] == 0) --size;
+    return size;
+}
+
+uint16_t FastStep(const uint8_t* bytes, size_t size)
+{
+    return static_cast<uint16_t>(std::max<size_t>(1, TrimmedLength(bytes, size)));
+}
+
+// The positions [from, to) relative to the piece, cut to what it serves.
+struct RelativeRange {
+    size_t from = 0;
+    size_t to = 0;
+};
+
+RelativeRange Relative(const SourceChunk& chunk, uint64_t from, uint64_t to)
+{
+    const uint64_t base = chunk.Base();
+    const uint64_t end = std::min(to, chunk.PositionsEnd());
+    if (from < base || from >= end) return {};
+    return {static_cast<size_t>(from - base), static_cast<size_t>(end - base)};
+}
+
+template <class Trailer>
+void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange range,
+                            std::vector<BlockCandidate>& candidates)
+{
+    constexpr size_t T = Trailer::kSize;
+    constexpr size_t kMaxCb = kMaxStoredSize - T;
+    if (range.from >= range.to || size < kAlignment) return;
+
+    const auto consider = [&](size_t t) {
+        const uint8_t* trailer = data + t;
+        const size_t cb = LoadLe<uint16_t>(trailer);
+        if (cb - 1 >= kMaxCb) return;  // cb 0 wraps around
+        const size_t storedSize = (cb + T + kAlignment - 1) & ~(kAlignment - 1);
+        if (t + T < storedSize) return;
+        const size_t p = t + T - storedSize;
+        if (p < range.from || p >= range.to) return;
+        const uint64_t bid = Trailer::Bid(trailer);
+        if (bid == 0 || (bid & pstformat::kBidReservedBit) != 0) return;
+        // An internal block opens with its btype: 1 for data trees, 2 for subnode trees.
+        if ((bid & pstformat::kBidInternalBit) != 0 && (cb < 4 || (data[p] != 1 && data[p] != 2))) return;
+        candidates.emplace_back(p, storedSize);
+    };
+
+    // A block at p of stored size S (64 .. 8192) has its trailer at t = p + S - T and must
+    // end inside the piece.
+    const size_t tBegin = range.from + kAlignment - T;
+    const size_t tEnd = std::min(range.to - 1 + kMaxStoredSize - T, size - T) + 1;
+    size_t t = tBegin;
+#if defined(__SSE2__)
+    // Sixteen trailer offsets at a time: cb's high byte at most 0x1F (cb <= 8191), cb not 0,
+    // and bit 0 of the bid clear. Random bytes pass one offset in sixteen, zeros none.
+    const __m128i highBits = _mm_set1_epi8(static_cast<char>(0xE0));
+    const __m128i lowBit = _mm_set1_epi8(1);
+    const __m128i zero = _mm_setzero_si128();
+    const size_t loadReach = Trailer::kBidOffset + 16;
+    const size_t simdEnd = size >= loadReach ? std::min(tEnd, size - loadReach + 1) : 0;
+    for (; t + 16 <= simdEnd; t += 16) {
+        const uint8_t* at = data + t;
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+        const __m128i bid = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + Trailer::kBidOffset));
+        const __m128i smallCb = _mm_cmpeq_epi8(_mm_and_si128(high, highBits), zero);
+        const __m128i zeroCb = _mm_cmpeq_epi8(_mm_or_si128(low, high), zero);
+        const __m128i evenBid = _mm_cmpeq_epi8(_mm_and_si128(bid, lowBit), zero);
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(zeroCb, _mm_and_si128(smallCb, evenBid))));
+        while (mask != 0) {
+            consider(t + static_cast<size_t>(__builtin_ctz(mask)));
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; t < tEnd; ++t) consider(t);
+}
+
+// Least significant digit first, eleven bits a pass: the keys are below 2^31.
+void SortCandidates(std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch)
+{
+    constexpr unsigned kBits = 11;
+    constexpr size_t kBuckets = size_t{1} << kBits;
+    uint32_t maxKey = 0;
+    for (const BlockCandidate& c : candidates) maxKey = std::max(maxKey, c.Key());
+    scratch.resize(candidates.size());
+    std::array<uint32_t, kBuckets> counts{};
+    for (unsigned shift = 0; shift < 32 && (maxKey >> shift) != 0; shift += kBits) {
+        counts.fill(0);
+        for (const BlockCandidate& c : candidates) ++counts[(c.Key() >> shift) & (kBuckets - 1)];
+        uint32_t sum = 0;
+        for (uint32_t& n : counts) {
+            const uint32_t here = n;
+            n = sum;
+            sum += here;
+        }
+        for (const BlockCandidate& c : candidates) scratch[counts[(c.Key() >> shift) & (kBuckets - 1)]++] = c;
+        candidates.swap(scratch);
+    }
+}
+
+template <class Trailer>
+bool AcceptBlockOf(const SourceChunk& chunk, BlockCandidate candidate, bool ignoreZeroBlocks, RangeCrc& crc,
+                   BlockHit& hit)
+{
+    const size_t p = candidate.Position();
+    const size_t storedSize = candidate.StoredSize();
+    const uint8_t* trailer = chunk.Data() + p + storedSize - Trailer::kSize;
+    const uint16_t cb = LoadLe<uint16_t>(trailer);
+    const uint32_t storedCrc = LoadLe<uint32_t>(trailer + Trailer::kCrcOffset);
+    if (crc.Of(p, cb) != storedCrc) return false;
+    const uint8_t* data = chunk.Data() + p;
+    const size_t trimmed = TrimmedLength(data, cb);
+    // The CRC of zeros is 0, so matching data that is all zero carries a CRC of 0.
+    const bool zeroData = trimmed == 0;
+    if (zeroData && ignoreZeroBlocks) return false;
+    hit.offset = chunk.Base() + p;
+    hit.bid = Trailer::Bid(trailer);
+    hit.storedSize = static_cast<uint16_t>(storedSize);
+    hit.cb = cb;
+    hit.wSig = LoadLe<uint16_t>(trailer + 2);
+    hit.fastStep = static_cast<uint16_t>(std::max<size_t>(1, trimmed));
+    hit.zeroData = zeroData;
+    return true;
+}
+
+} // namespace
+
+void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
+                         std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch)
+{
+    candidates.clear();
+    RelativeRange range = Relative(chunk, from, to);
+    range.to = std::min(range.to, BlockCandidate::kMaxPiecePositions);
+    if (layout == pstformat::Layout::Ansi) CollectBlockCandidates<AnsiTrailer>(chunk.Data(), chunk.Size(), range, candidates);
+    else CollectBlockCandidates<UnicodeTrailer>(chunk.Data(), chunk.Size(), range, candidates);
+    // Trailer order is not block order: a longer block ending later may start earlier.
+    SortCandidates(candidates, scratch);
+}
+
+bool AcceptBlock(const SourceChunk& chunk, BlockCandidate candidate, pstformat::Layout layout, bool ignoreZeroBlocks,
+                 RangeCrc& crc, BlockHit& hit)
+{
+    if (layout == pstformat::Layout::Ansi) return AcceptBlockOf<AnsiTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
+    return AcceptBlockOf<UnicodeTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
+}
+
+void FindPages(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
+               std::vector<SpotHit>& hits)
+{
+    const RelativeRange range = Relative(chunk, from, to);
+    const size_t size = chunk.Size();
+    if (size < pstformat::kPageSize) return;
+    const size_t end = std::min(range.to, size - pstformat::kPageSize + 1);
+    const uint8_t* data = chunk.Data();
+    const size_t ptypeOffset = pstformat::TraitsOf(layout).pageTrailerOffset;
+    const size_t stepPrefix = ReaderLayoutOf(layout).pageStepPrefix;
+
+    const auto consider = [&](size_t p) {
+        if (!PageTrailerPlausible(data + p, layout)) return;
+        if (!IsValidPage({data + p, pstformat::kPageSize}, layout)) return;
+        SpotHit hit;
+        hit.offset = chunk.Base() + p;
+        hit.ptype = data[p + ptypeOffset];
+        hit.fastStep = FastStep(data + p, stepPrefix);
+        hits.push_back(hit);
+    };
+
+    size_t p = range.from;
+#if defined(__SSE2__)
+    // ptype 0x80 or 0x81, repeated in the next byte: the two bytes that rule out nearly
+    // every position. The loads reach 17 bytes past the ptype of the first position, and a
+    // page's 512 bytes reach further, so they stay inside the piece.
+    const __m128i typeMask = _mm_set1_epi8(static_cast<char>(0xFE));
+    const __m128i typeBase = _mm_set1_epi8(static_cast<char>(0x80));
+    for (; p + 16 <= end; p += 16) {
+        const uint8_t* at = data + p + ptypeOffset;
+        const __m128i type = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i repeat = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+        const __m128i isType = _mm_cmpeq_epi8(_mm_and_si128(type, typeMask), typeBase);
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(isType, _mm_cmpeq_epi8(type, repeat))));
+        while (mask != 0) {
+            consider(p + static_cast<size_t>(__builtin_ctz(mask)));
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; p < end; ++p) {
+        if ((data[p + ptypeOffset] & 0xFE) == 0x80) consider(p);
+    }
+}
+
+void FindHeaders(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
+                 std::vector<SpotHit>& hits)
+{
+    const RelativeRange range = Relative(chunk, from, to);
+    const ReaderLayout& reader = ReaderLayoutOf(layout);
+    const size_t size = chunk.Size();
+    if (size < reader.headerLength) return;
+    const size_t end = std::min(range.to, size - reader.headerLength + 1);
+    const uint8_t* data = chunk.Data();
+    constexpr uint8_t kFirstMagicByte = pstformat::kHeaderMagic & 0xFF;  // '!'
+    size_t p = range.from;
+    while (p < end) {
+        const void* found = std::memchr(data + p, kFirstMagicByte, end - p);
+        if (found == nullptr) break;
+        p = static_cast<size_t>(static_cast<const uint8_t*>(found) - data);
+        if (IsValidHeader({data + p, reader.headerLength}, layout)) {
+            SpotHit hit;
+            hit.offset = chunk.Base() + p;
+            hit.fastStep = FastStep(data + p, reader.headerStepPrefix);
+            hits.push_back(hit);
+        }
+        ++p;
+    }
+}
+
+} // namespace krv

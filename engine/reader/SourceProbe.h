@@ -1,0 +1,35 @@
+// SourceProbe.h: counting the valid B-tree pages of one layout in the source, and whether a
+// header of that layout is there, to decide which layout a file of unknown kind has.
+//
+// Every byte offset is tried as a page and, until one is seen, as a header; a recognised
+// page is jumped over (512 bytes), and so is the first header (its examined length). The
+// caller's abort query is asked before the first position and after every position, and
+// progress goes out at most once per 64 KiB of advance.
+#ifndef KRV_ENGINE_READER_SOURCEPROBE_H
+#define KRV_ENGINE_READER_SOURCEPROBE_H
+
+#include "pstformat/Layout.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace krv {
+
+class CFile64Ex;
+class ReaderHost;
+
+struct ProbeCounts {
+    bool headerFound = false;
+    uint64_t pageCount = 0;
+};
+
+// Positions served by one piece read from the source.
+inline constexpr size_t kProbePiecePositions = size_t{4} << 20;
+
+// The piece size changes nothing but speed and memory.
+ProbeCounts ProbeSource(CFile64Ex& file, pstformat::Layout layout, ReaderHost& host, uint8_t progressBase,
+                        uint32_t progressDivisor, size_t piecePositions = kProbePiecePositions);
+
+} // namespace krv
+
+#endif

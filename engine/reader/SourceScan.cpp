@@ -1,0 +1,164 @@
+// SourceScan.cpp: the position walk of the scan over pieces of the source read in bulk.
+#include "engine/reader/SourceScan.h"
+
+#include "engine/file/CFile64Ex.h"
+#include "engine/reader/RangeCrc.h"
+#include "engine/reader/ReaderHost.h"
+#include "engine/reader/ReaderLayout.h"
+#include "engine/reader/ScanCandidates.h"
+#include "engine/reader/ScanProgress.h"
+#include "engine/reader/SourceChunk.h"
+#include "pstformat/PageTrailer.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace krv {
+
+namespace {
+
+constexpr size_t kWindow = 8192;   // bytes looked at from one position
+constexpr size_t kMinWindow = 64;  // fewer than this ends the pass: no block fits
+
+constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
+
+// The next position at or after `position` where a hit lies; hits that a fast-scan jump
+// passed over are skipped for good.
+uint64_t NextSpot(const std::vector<SpotHit>& hits, size_t& index, uint64_t position)
+{
+    while (index < hits.size() && hits[index].offset < position) ++index;
+    return index < hits.size() ? hits[index].offset : kNone;
+}
+
+class Walk {
+public:
+    Walk(CFile64Ex& file, pstformat::Layout layout, ReaderHost& host, uint8_t base, uint32_t divisor,
+         const std::function<void(const BlockRecord&)>& onBlock, ScanFindings& findings, size_t piecePositions)
+        : m_file(file), m_layout(layout), m_host(host), m_onBlock(onBlock), m_findings(findings),
+          m_fast(host.FastScan()), m_ignoreZeroBlocks(host.IgnoreZeroBlocks()),
+          m_piecePositions(std::clamp<size_t>(piecePositions, 1, BlockCandidate::kMaxPiecePositions)),
+          m_progress(host, file.GetLength(), base, divisor, 0)
+    {
+    }
+
+    void Run()
+    {
+        m_file.Seek(0, seekBegin);
+        if (m_host.IsAborted()) {
+            m_findings.aborted = true;
+            return;
+        }
+        while (WalkPiece()) {
+        }
+    }
+
+private:
+    // Walks the positions of one piece read from the current position; false when the
+    // pass is over.
+    bool WalkPiece()
+    {
+        m_chunk.Load(m_file, m_position, m_piecePositions, kWindow);
+        const uint64_t end = m_chunk.End();
+        if (end - m_position < kMinWindow) return false;
+        // Positions from which fewer than 64 bytes remain end the pass.
+        const uint64_t stop = std::min(m_chunk.PositionsEnd(), end - kMinWindow + 1);
+
+        m_pages.clear();
+        m_headers.clear();
+        FindBlockCandidates(m_chunk, m_position, stop, m_layout, m_blocks, m_scratch);
+        FindPages(m_chunk, m_position, stop, m_layout, m_pages);
+        if (m_findings.header.empty()) FindHeaders(m_chunk, m_position, stop, m_layout, m_headers);
+        m_crc.Reset(m_chunk.Data(), m_chunk.Size());
+
+        const uint64_t base = m_chunk.Base();
+        size_t bi = 0, pi = 0, hi = 0;
+        while (m_position < stop) {
+            while (bi < m_blocks.size() && base + m_blocks[bi].Position() < m_position) ++bi;
+            const uint64_t nextBlock = bi < m_blocks.size() ? base + m_blocks[bi].Position() : kNone;
+            const uint64_t next = std::min({nextBlock, NextSpot(m_pages, pi, m_position),
+                                            NextSpot(m_headers, hi, m_position), stop});
+            // Positions where nothing can be recognised: one byte on each.
+            while (m_position < next) {
+                ++m_position;
+                m_progress.MovedTo(m_position);
+                if (m_host.IsAborted()) return Abort();
+            }
+            if (m_position >= stop) break;
+
+            uint64_t step = 1;
+            for (; bi < m_blocks.size() && base + m_blocks[bi].Position() == m_position; ++bi) {
+                BlockHit hit;
+                if (!AcceptBlock(m_chunk, m_blocks[bi], m_layout, m_ignoreZeroBlocks, m_crc, hit)) continue;
+                AddBlock(hit);
+                if (m_fast) step = hit.fastStep;
+            }
+            if (pi < m_pages.size() && m_pages[pi].offset == m_position) {
+                const SpotHit& page = m_pages[pi++];
+                auto& list = page.ptype == pstformat::PageTypeBbt ? m_findings.bbtPages : m_findings.nbtPages;
+                list.push_back(PageRecord{page.offset});
+                if (m_fast) step = page.fastStep;
+            }
+            if (hi < m_headers.size() && m_headers[hi].offset == m_position) {
+                const SpotHit& header = m_headers[hi++];
+                if (m_findings.header.empty()) {
+                    const auto bytes = m_chunk.Bytes().subspan(static_cast<size_t>(header.offset - base),
+                                                               ReaderLayoutOf(m_layout).headerLength);
+                    m_findings.header.assign(bytes.begin(), bytes.end());
+                    if (m_fast) step = header.fastStep;
+                }
+            }
+            m_position += step;
+            m_progress.MovedTo(m_position);
+            if (m_host.IsAborted()) return Abort();
+        }
+        return !m_chunk.AtEnd();
+    }
+
+    void AddBlock(const BlockHit& hit)
+    {
+        BlockRecord record;
+        record.bid = hit.bid;
+        record.offset = hit.offset;
+        record.storedSize = hit.storedSize;
+        record.cb = hit.cb;
+        record.wSig = hit.wSig;
+        record.zeroData = hit.zeroData ? 1 : 0;
+        m_onBlock(record);
+    }
+
+    bool Abort()
+    {
+        m_findings.aborted = true;
+        return false;
+    }
+
+    CFile64Ex& m_file;
+    pstformat::Layout m_layout;
+    ReaderHost& m_host;
+    const std::function<void(const BlockRecord&)>& m_onBlock;
+    ScanFindings& m_findings;
+    bool m_fast;
+    bool m_ignoreZeroBlocks;
+    size_t m_piecePositions;
+    ScanProgress m_progress;
+    uint64_t m_position = 0;
+    SourceChunk m_chunk;
+    RangeCrc m_crc;
+    std::vector<BlockCandidate> m_blocks;
+    std::vector<BlockCandidate> m_scratch;
+    std::vector<SpotHit> m_pages;
+    std::vector<SpotHit> m_headers;
+};
+
+} // namespace
+
+void ScanSource(CFile64Ex& file, pstformat::Layout layout, ReaderHost& host, uint8_t progressBase,
+                uint32_t progressDivisor, const std::function<void(const BlockRecord&)>& onBlock,
+                ScanFindings& findings, size_t piecePositions)
+{
+    findings = ScanFindings{};
+    Walk walk(file, layout, host, progressBase, progressDivisor, onBlock, findings, piecePositions);
+    walk.Run();
+}
+
+} // namespace krv

@@ -1,0 +1,36 @@
+// Crc.h: the 32-bit CRC that guards headers, pages and blocks of a mail store ([MS-PST] 5.3).
+//
+// It is the reflected CRC-32 of polynomial 0xEDB88320 without the usual pre- and
+// post-inversion: the register starts from the value passed in ([MS-PST] passes 0) and is
+// returned as it stands. All-zero data therefore has CRC 0 from an initial 0, which the
+// scan relies on to spot zeroed blocks.
+//
+// Without inversions the CRC is linear over GF(2), so CRCs of pieces combine:
+//   ComputeCrc(c, A || B) == ComputeCrc(ComputeCrc(c, A), B)
+//                          == CrcShift(ComputeCrc(c, A), |B|) ^ ComputeCrc(0, B)
+// and, from prefix CRCs P[i] = ComputeCrc(0, data[0, i)),
+//   ComputeCrc(0, data[a, b)) == P[b] ^ CrcShift(P[a], b - a).
+#ifndef KRV_PSTFORMAT_CRC_H
+#define KRV_PSTFORMAT_CRC_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace krv::pstformat {
+
+// CRC of `size` bytes at `data`, continuing from `initial`.
+[[nodiscard]] uint32_t ComputeCrc(uint32_t initial, const void* data, size_t size);
+
+// The register `crc` advanced over `length` zero bytes, in O(log length) steps; equal to
+// ComputeCrc(crc, <length zero bytes>, length).
+[[nodiscard]] uint32_t CrcShift(uint32_t crc, uint64_t length);
+
+// CRC of A || B from crcA = ComputeCrc(c, A) and crcB = ComputeCrc(0, B).
+[[nodiscard]] inline uint32_t CrcCombine(uint32_t crcA, uint32_t crcB, uint64_t lengthB)
+{
+    return CrcShift(crcA, lengthB) ^ crcB;
+}
+
+} // namespace krv::pstformat
+
+#endif

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building and testing Corvessa needs on Debian 12 (run as root).
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config binutils
+  libgtest-dev libgmock-dev libbenchmark-dev
+  pst-utils pff-tools    # independent readers that judge our output in tests
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,162 @@
+// RepairEntryTest.cpp: the engine library seen from outside, loaded with dlopen.
+#include "RecordedMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace krv::test {
+namespace {
+
+namespace fs = std::filesystem;
+using EntryFn = int32_t (*)(const RepairRequest*);
+
+class RepairEntryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_library = dlopen(KRV_LIB_DIR "/libKRV.so", RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(m_library, nullptr) << dlerror();
+        m_entry = reinterpret_cast<EntryFn>(dlsym(m_library, "RepairEntry"));
+        ASSERT_NE(m_entry, nullptr) << dlerror();
+        m_dir = fs::temp_directory_path() / ("krv-entry-" + std::to_string(getpid()));
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override
+    {
+        if (m_library != nullptr) dlclose(m_library);
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+
+    // Runs one masked request and returns the result; `masked` keeps the caller's block.
+    int32_t Run(const std::string& source, Recorder& recorder, RepairRequest& masked, uint32_t flags = 0)
+    {
+        m_output = (m_dir / "out.pst").string();
+        masked.sourcePath = source.c_str();
+        masked.sizeLimit = &m_sizeLimit;
+        masked.flags = flags;
+        masked.outputPath = m_output.c_str();
+        masked.callback = &Recorder::Callback;
+        masked.userData = reinterpret_cast<uintptr_t>(&recorder);
+        KrvMaskRequest(&masked);
+        return m_entry(&masked);
+    }
+
+    void* m_library = nullptr;
+    EntryFn m_entry = nullptr;
+    fs::path m_dir;
+    std::string m_output;
+    uint32_t m_sizeLimit = 1000;
+};
+
+TEST_F(RepairEntryTest, MissingSourceGivesError1AndLeavesTheCallersBlockMasked)
+{
+    const std::string source = (m_dir / "no-such.pst").string();
+    Recorder recorder;
+    RepairRequest request{};
+    int32_t result = Run(source, recorder, request);
+
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(recorder.Codes(), (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgError, MsgItemCount, MsgProgress}));
+    EXPECT_EQ(recorder.messages[0].number, 0);
+    EXPECT_EQ(recorder.messages[1].text, source);
+    EXPECT_EQ(recorder.messages[2].text, "Error 1: Cannot open the file to be repaired. " + source + " was not found.");
+    EXPECT_EQ(recorder.messages[3].number, 0);
+    EXPECT_EQ(recorder.messages[4].number, 100);
+
+    // Unmasking the caller's block gives back exactly what was masked.
+    RepairRequest unmasked = request;
+    KrvMaskRequest(&unmasked);
+    EXPECT_EQ(unmasked.sourcePath, source.c_str());
+    EXPECT_EQ(unmasked.sizeLimit, &m_sizeLimit);
+    EXPECT_EQ(unmasked.callback, &Recorder::Callback);
+    EXPECT_EQ(unmasked.userData, reinterpret_cast<uintptr_t>(&recorder));
+    EXPECT_FALSE(fs::exists(m_output));
+}
+
+TEST_F(RepairEntryTest, SourceHeldByAWriterGivesTheSharingViolationAndItsAlert)
+{
+    const std::string source = (m_dir / "locked.pst").string();
+    { std::ofstream(source) << "!BDN"; }
+    int writer = open(source.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    struct flock lock{};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    ASSERT_EQ(fcntl(writer, F_OFD_SETLK, &lock), 0);
+
+    Recorder recorder;
+    RepairRequest request{};
+    int32_t result = Run(source, recorder, request);
+    close(writer);
+
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(recorder.Codes(), (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgError, MsgAlert, MsgItemCount, MsgProgress}));
+    EXPECT_EQ(recorder.messages[2].text,
+              "Error 1: Cannot open the file to be repaired. A sharing violation occurred while accessing " + source + ".");
+    EXPECT_EQ(recorder.messages[3].text, "Share violation when opening the source file '" + source +
+                                             "'. Please close any other applications accessing the file and try again.");
+}
+
+TEST_F(RepairEntryTest, SourcesThatCannotBeOpenedEndWithError1)
+{
+    const std::string directory = m_dir.string();
+    // One path component longer than any file system allows.
+    const std::string tooLong = directory + "/" + std::string(300, 'a') + ".pst";
+    struct Case {
+        std::string path;
+        std::string description;
+    } cases[] = {
+        {directory, "Access to " + directory + " was denied."},
+        {tooLong, tooLong + " contains an invalid path."},
+    };
+    for (const Case& c : cases) {
+        Recorder recorder;
+        RepairRequest request{};
+        EXPECT_EQ(Run(c.path, recorder, request), 0);
+        ASSERT_EQ(recorder.Codes(), (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgError, MsgItemCount, MsgProgress}))
+            << c.path.substr(0, 80);
+        EXPECT_EQ(recorder.messages[2].text, "Error 1: Cannot open the file to be repaired. " + c.description);
+    }
+}
+
+TEST_F(RepairEntryTest, ReadableSourceIsAnalyzedAndNeverWritten)
+{
+    const std::string source = (m_dir / "zeros.pst").string();
+    { std::ofstream(source, std::ios::binary) << std::string(100000, '\0'); }
+    const auto before = fs::last_write_time(source);
+
+    Recorder recorder;
+    RepairRequest request{};
+    EXPECT_EQ(Run(source, recorder, request, FlagFastRecovery), 0);
+
+    ASSERT_GE(recorder.messages.size(), 5u);
+    EXPECT_EQ(recorder.messages[2].code, MsgLogLine);
+    EXPECT_EQ(recorder.messages[2].text, "Analyzing the source file ...");
+    EXPECT_EQ(recorder.messages.back().code, MsgProgress);
+    EXPECT_EQ(recorder.messages.back().number, 100);
+    for (const auto& m : recorder.messages) EXPECT_NE(m.code, MsgError) << m.text;
+    EXPECT_EQ(fs::file_size(source), 100000u);
+    EXPECT_EQ(fs::last_write_time(source), before);
+}
+
+TEST_F(RepairEntryTest, NoCallbackRunsSilently)
+{
+    const std::string source = (m_dir / "missing.pst").string();
+    const std::string output = (m_dir / "out.pst").string();
+    RepairRequest request{};
+    request.sourcePath = source.c_str();
+    request.sizeLimit = &m_sizeLimit;
+    request.outputPath = output.c_str();
+    KrvMaskRequest(&request);
+    EXPECT_EQ(m_entry(&request), 0);
+}
+
+} // namespace
+} // namespace krv::test

@@ -1,0 +1,40 @@
+// ReaderOverImage.h: a reader of one layout over a byte image written to a scratch file.
+#ifndef KRV_TESTS_READER_READEROVERIMAGE_H
+#define KRV_TESTS_READER_READEROVERIMAGE_H
+
+#include "engine/file/CFile64Ex.h"
+#include "engine/reader/LayoutPstReader.h"
+#include "tests/reader/PageBuilder.h"
+#include "tests/reader/TestReaderHost.h"
+
+#include <memory>
+#include <span>
+#include <stdexcept>
+
+namespace krv::test {
+
+class ReaderOverImage {
+public:
+    ReaderOverImage(std::span<const uint8_t> image, pstformat::Layout layout, bool fast = false,
+                    bool ignoreZero = false)
+        : m_file(image), host(fast, ignoreZero)
+    {
+        if (!m_source.Open(m_file.Path(), modeRead | shareDenyWrite)) throw std::runtime_error("cannot open image");
+        if (layout == pstformat::Layout::Ansi) reader = std::make_unique<AnsiPstReader>(host, m_source);
+        else reader = std::make_unique<UnicodePstReader>(host, m_source);
+    }
+
+    CFile64Ex& Source() { return m_source; }
+
+private:
+    ScratchFile m_file;
+    CFile64Ex m_source;
+
+public:
+    TestReaderHost host;
+    std::unique_ptr<LayoutPstReader> reader;
+};
+
+} // namespace krv::test
+
+#endif

@@ -1,0 +1,251 @@
+// ScanEquivalenceTest.cpp: the bulk scanner and probe against the plain position-by-position
+// procedure: same blocks in the same order, same pages, header, progress and abort queries.
+#include "engine/file/CFile64Ex.h"
+#include "engine/reader/SourceProbe.h"
+#include "engine/reader/SourceScan.h"
+#include "tests/reader/PageBuilder.h"
+#include "tests/reader/ReferenceScan.h"
+#include "tests/reader/ScanPlanting.h"
+#include "tests/reader/TestReaderHost.h"
+#include "tests/support/CorpusFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace krv::test {
+namespace {
+
+using pstformat::Layout;
+
+struct Mode {
+    bool fast;
+    bool ignoreZero;
+};
+
+constexpr Mode kModes[] = {{false, false}, {false, true}, {true, false}, {true, true}};
+
+const char* Name(Layout layout) { return layout == Layout::Ansi ? "ansi" : "unicode"; }
+
+struct ScanOutcome {
+    std::vector<BlockRecord> blocks;
+    std::vector<uint64_t> bbtPages;
+    std::vector<uint64_t> nbtPages;
+    std::vector<uint8_t> header;
+    std::vector<uint8_t> progress;
+    uint64_t abortQueries = 0;
+};
+
+void OpenSource(CFile64Ex& file, const std::string& path)
+{
+    ASSERT_TRUE(file.Open(path, modeRead | shareDenyWrite)) << path;
+}
+
+ScanOutcome ReferenceOutcome(const std::string& path, Layout layout, Mode mode, uint64_t stopAt)
+{
+    CFile64Ex file;
+    OpenSource(file, path);
+    TestReaderHost host(mode.fast, mode.ignoreZero);
+    host.stopAtQuery = stopAt;
+    ReferenceScanResult r = ReferenceScan(file, layout, host, 17, 2);
+    return {std::move(r.blocks), std::move(r.bbtPages), std::move(r.nbtPages), std::move(r.header),
+            std::move(host.progress), host.abortQueries};
+}
+
+ScanOutcome EngineOutcome(const std::string& path, Layout layout, Mode mode, uint64_t stopAt, size_t piece)
+{
+    CFile64Ex file;
+    OpenSource(file, path);
+    TestReaderHost host(mode.fast, mode.ignoreZero);
+    host.stopAtQuery = stopAt;
+    ScanOutcome out;
+    ScanFindings findings;
+    ScanSource(
+        file, layout, host, 17, 2, [&out](const BlockRecord& r) { out.blocks.push_back(r); }, findings, piece);
+    for (const PageRecord& page : findings.bbtPages) out.bbtPages.push_back(page.offset);
+    for (const PageRecord& page : findings.nbtPages) out.nbtPages.push_back(page.offset);
+    out.header = findings.header;
+    out.progress = host.progress;
+    out.abortQueries = host.abortQueries;
+    return out;
+}
+
+std::string Describe(const BlockRecord& r)
+{
+    return "{bid " + std::to_string(r.bid) + " at " + std::to_string(r.offset) + " S " + std::to_string(r.storedSize) +
+           " cb " + std::to_string(r.cb) + " sig " + std::to_string(r.wSig) + " zero " + std::to_string(r.zeroData) +
+           " score " + std::to_string(r.chainScore) + " used " + std::to_string(r.usedMark) + "}";
+}
+
+bool SameRecord(const BlockRecord& a, const BlockRecord& b)
+{
+    return a.bid == b.bid && a.offset == b.offset && a.storedSize == b.storedSize && a.cb == b.cb &&
+           a.wSig == b.wSig && a.zeroData == b.zeroData && a.chainScore == b.chainScore && a.usedMark == b.usedMark;
+}
+
+void ExpectSame(const ScanOutcome& expected, const ScanOutcome& actual)
+{
+    ASSERT_EQ(expected.blocks.size(), actual.blocks.size());
+    for (size_t i = 0; i < expected.blocks.size(); ++i) {
+        ASSERT_TRUE(SameRecord(expected.blocks[i], actual.blocks[i]))
+            << "record " << i << ": expected " << Describe(expected.blocks[i]) << ", got " << Describe(actual.blocks[i]);
+    }
+    EXPECT_EQ(expected.bbtPages, actual.bbtPages);
+    EXPECT_EQ(expected.nbtPages, actual.nbtPages);
+    EXPECT_EQ(expected.header, actual.header);
+    EXPECT_EQ(expected.progress, actual.progress);
+    EXPECT_EQ(expected.abortQueries, actual.abortQueries);
+}
+
+// Piece sizes: the production one, and small odd ones so that items, fast-scan jumps and
+// headers straddle piece boundaries many times over.
+constexpr size_t kPieces[] = {kScanPiecePositions, 4099, 777};
+
+TEST(ScanEquivalence, PlantedRandomBytes)
+{
+    for (Layout layout : {Layout::Ansi, Layout::Unicode}) {
+        for (uint32_t seed : {1u, 2u}) {
+            const Image image = PlantedRandomImage(layout, 150000, seed);
+            const ScratchFile file(image);
+            for (Mode mode : kModes) {
+                SCOPED_TRACE(std::string(Name(layout)) + " seed " + std::to_string(seed) + " fast " +
+                             std::to_string(mode.fast) + " ignoreZero " + std::to_string(mode.ignoreZero));
+                const ScanOutcome expected = ReferenceOutcome(file.Path(), layout, mode, 0);
+                // The image must hold what the test is about, or agreement proves little.
+                EXPECT_GE(expected.blocks.size(), 20u);
+                EXPECT_TRUE(std::any_of(expected.blocks.begin(), expected.blocks.end(),
+                                        [](const BlockRecord& r) { return (r.bid & 2) != 0; }));
+                EXPECT_FALSE(expected.bbtPages.empty());
+                EXPECT_FALSE(expected.nbtPages.empty());
+                EXPECT_FALSE(expected.header.empty());
+                EXPECT_EQ(expected.progress.size(), mode.fast ? expected.progress.size() : 2u);
+                if (!mode.ignoreZero) {
+                    EXPECT_TRUE(std::any_of(expected.blocks.begin(), expected.blocks.end(),
+                                            [](const BlockRecord& r) { return r.zeroData != 0; }));
+                }
+                for (size_t piece : kPieces) {
+                    SCOPED_TRACE("piece " + std::to_string(piece));
+                    ExpectSame(expected, EngineOutcome(file.Path(), layout, mode, 0, piece));
+                }
+            }
+            // The other layout's scanner over the same bytes sees mostly garbage.
+            const Layout other = layout == Layout::Ansi ? Layout::Unicode : Layout::Ansi;
+            SCOPED_TRACE(std::string("scanned as ") + Name(other));
+            ExpectSame(ReferenceOutcome(file.Path(), other, kModes[0], 0),
+                       EngineOutcome(file.Path(), other, kModes[0], 0, 4099));
+        }
+    }
+}
+
+TEST(ScanEquivalence, AbortAtAnyPointKeepsWhatCameBefore)
+{
+    const Image image = PlantedRandomImage(Layout::Unicode, 100000, 7);
+    const ScratchFile file(image);
+    for (Mode mode : {kModes[0], kModes[3]}) {
+        for (uint64_t stopAt : {1u, 2u, 3000u, 40000u, 80000u}) {
+            SCOPED_TRACE("fast " + std::to_string(mode.fast) + " stop at query " + std::to_string(stopAt));
+            const ScanOutcome expected = ReferenceOutcome(file.Path(), Layout::Unicode, mode, stopAt);
+            EXPECT_EQ(expected.abortQueries, stopAt);
+            ExpectSame(expected, EngineOutcome(file.Path(), Layout::Unicode, mode, stopAt, 4099));
+        }
+    }
+}
+
+TEST(ScanEquivalence, ShortFiles)
+{
+    // Files around the 64-byte minimum window and the page and header lengths.
+    for (size_t size : {0u, 63u, 64u, 65u, 500u, 530u, 531u, 600u}) {
+        Image image(size, 0);
+        if (size >= 64) PlantBlock(image, Layout::Unicode, size - 64, 30, 0x104);
+        if (size >= 531) PlantHeader(image, Layout::Unicode, 0, 0x1004);
+        const ScratchFile file(image);
+        for (Mode mode : kModes) {
+            SCOPED_TRACE("size " + std::to_string(size) + " fast " + std::to_string(mode.fast));
+            ExpectSame(ReferenceOutcome(file.Path(), Layout::Unicode, mode, 0),
+                       EngineOutcome(file.Path(), Layout::Unicode, mode, 0, 777));
+        }
+    }
+}
+
+std::vector<std::string> SmallCorpusFiles()
+{
+    const std::vector<std::string> wanted = {"pstreader-Outlook98Backup.pst", "gopst-32-bit.pst",
+                                             "pstsdk-test_ansi.pst", "pstsdk-test_unicode.pst"};
+    std::vector<std::string> paths;
+    for (const std::string& name : wanted) {
+        const std::string path = std::string(KRV_CORPUS_DIR) + "/" + name;
+        if (std::filesystem::exists(path)) paths.push_back(path);
+    }
+    return paths;
+}
+
+TEST(ScanEquivalence, RealMailStores)
+{
+    const auto paths = SmallCorpusFiles();
+    if (paths.empty()) GTEST_SKIP() << "corpus not found at " << KRV_CORPUS_DIR;
+    for (const std::string& path : paths) {
+        for (Layout layout : {Layout::Ansi, Layout::Unicode}) {
+            for (Mode mode : {kModes[0], kModes[3]}) {
+                SCOPED_TRACE(path + " as " + Name(layout) + " fast " + std::to_string(mode.fast));
+                const ScanOutcome expected = ReferenceOutcome(path, layout, mode, 0);
+                ExpectSame(expected, EngineOutcome(path, layout, mode, 0, kScanPiecePositions));
+                ExpectSame(expected, EngineOutcome(path, layout, mode, 0, 4099));
+            }
+        }
+    }
+}
+
+struct ProbeOutcome {
+    ReferenceProbeResult counts;
+    std::vector<uint8_t> progress;
+    uint64_t abortQueries = 0;
+};
+
+void ExpectSameProbe(const std::string& path, Layout layout, uint64_t stopAt, size_t piece)
+{
+    ProbeOutcome expected;
+    {
+        CFile64Ex file;
+        OpenSource(file, path);
+        TestReaderHost host;
+        host.stopAtQuery = stopAt;
+        expected.counts = ReferenceProbe(file, layout, host, 8, 12);
+        expected.progress = host.progress;
+        expected.abortQueries = host.abortQueries;
+    }
+    CFile64Ex file;
+    OpenSource(file, path);
+    TestReaderHost host;
+    host.stopAtQuery = stopAt;
+    const ProbeCounts counts = ProbeSource(file, layout, host, 8, 12, piece);
+    EXPECT_EQ(expected.counts.headerFound, counts.headerFound);
+    EXPECT_EQ(expected.counts.pageCount, counts.pageCount);
+    EXPECT_EQ(expected.progress, host.progress);
+    EXPECT_EQ(expected.abortQueries, host.abortQueries);
+}
+
+TEST(ProbeEquivalence, RealAndPlantedFiles)
+{
+    std::vector<std::string> paths = SmallCorpusFiles();
+    const Image planted = PlantedRandomImage(Layout::Ansi, 120000, 3);
+    const ScratchFile plantedFile(planted);
+    paths.push_back(plantedFile.Path());
+    for (const std::string& path : paths) {
+        for (Layout layout : {Layout::Ansi, Layout::Unicode}) {
+            for (size_t piece : {kProbePiecePositions, size_t{1000}}) {
+                SCOPED_TRACE(path + " as " + Name(layout) + " piece " + std::to_string(piece));
+                ExpectSameProbe(path, layout, 0, piece);
+            }
+            for (uint64_t stopAt : {1u, 2u, 20000u}) {
+                SCOPED_TRACE(path + " as " + Name(layout) + " stop at " + std::to_string(stopAt));
+                ExpectSameProbe(path, layout, stopAt, 1000);
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace krv::test

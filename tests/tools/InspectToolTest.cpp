@@ -1,0 +1,169 @@
+// InspectToolTest.cpp: krv-inspect, run as a child process on real stores.
+#include "tests/support/CorpusFiles.h"
+#include "tests/support/StrictPstWalker.h"
+#include "tests/tools/FlatJson.h"
+#include "tests/tools/ToolFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace krv::test {
+namespace {
+
+// The keys every report starts with, in this order; more may follow.
+const std::vector<std::string> kLeadingKeys = {
+    "layout", "header_found", "bbt_pages", "nbt_pages", "bids", "block_copies", "nids", "node_versions",
+    "top_data_blocks", "top_subnode_blocks", "seconds", "mb_per_s", "peak_rss_bytes"};
+
+struct Report {
+    std::vector<JsonMember> members;
+    std::map<std::string, JsonMember> byKey;
+
+    const std::string& Text(const std::string& key) const { return byKey.at(key).text; }
+    double Number(const std::string& key) const { return std::stod(byKey.at(key).text); }
+};
+
+class InspectToolTest : public ToolFixture {
+protected:
+    // Runs a scan and checks the shape every successful report has: exit 0, one JSON
+    // object on stdout, the leading keys in order with their kinds, and no key twice.
+    static Report Scan(const std::string& file, std::vector<std::string> options = {})
+    {
+        options.insert(options.begin(), {"scan", file});
+        const ToolResult run = RunTool(KRV_BIN_DIR "/krv-inspect", options);
+        Report report;
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const auto members = ParseFlatJson(run.out);
+        EXPECT_TRUE(members.has_value()) << run.out;
+        if (!members) return report;
+        report.members = *members;
+        for (const JsonMember& m : report.members) EXPECT_TRUE(report.byKey.emplace(m.key, m).second) << m.key;
+        EXPECT_GE(report.members.size(), kLeadingKeys.size());
+        for (size_t i = 0; i < kLeadingKeys.size() && i < report.members.size(); ++i) {
+            const JsonMember& m = report.members[i];
+            EXPECT_EQ(m.key, kLeadingKeys[i]);
+            const JsonMember::Kind want = i == 0   ? JsonMember::Kind::String
+                                          : i == 1 ? JsonMember::Kind::Bool
+                                                   : JsonMember::Kind::Number;
+            // mb_per_s may be null when the scan took no measurable time.
+            if (m.key != "mb_per_s" || m.kind != JsonMember::Kind::Null) {
+                EXPECT_EQ(m.kind, want) << m.key;
+            }
+        }
+        return report;
+    }
+};
+
+// Every sound store of the corpus: the layout is the one its header and pages are in, the
+// header is seen, and at least the pages and entries a strict walk of its trees reaches
+// are found.
+TEST_F(InspectToolTest, ScanOfEverySoundStoreFindsWhatItsTreesHold)
+{
+    const std::vector<std::string> files = ListCorpusFiles(KRV_CORPUS_DIR);
+    if (files.empty()) GTEST_SKIP() << "corpus absent: " KRV_CORPUS_DIR;
+    size_t walkedFiles = 0;
+    for (const std::string& file : files) {
+        const std::vector<uint8_t> bytes = ReadFileBytes(file);
+        const StrictWalk walk = WalkPst(bytes);
+        if (!walk.problems.empty()) continue;
+        ++walkedFiles;
+        SCOPED_TRACE(file);
+        const Report report = Scan(file);
+        if (report.byKey.size() < kLeadingKeys.size()) continue;
+        EXPECT_EQ(report.Text("layout"), walk.layout == pstformat::Layout::Unicode ? "unicode" : "ansi");
+        EXPECT_EQ(report.Text("header_found"), "true");
+        EXPECT_GE(report.Number("bbt_pages"), static_cast<double>(walk.bbtPages.size()));
+        EXPECT_GE(report.Number("nbt_pages"), static_cast<double>(walk.nbtPages.size()));
+        EXPECT_GE(report.Number("nids"), static_cast<double>(walk.nodes.size()));
+        EXPECT_GE(report.Number("node_versions"), report.Number("nids"));
+        EXPECT_GE(report.Number("block_copies"), report.Number("bids"));
+        EXPECT_GT(report.Number("bids"), 0);
+        EXPECT_GT(report.Number("peak_rss_bytes"), 0);
+    }
+    EXPECT_GT(walkedFiles, 0u) << "no store of the corpus walked cleanly";
+}
+
+// A forced layout skips the probes; whether a header was seen then comes from the scan, in
+// the forced layout.
+TEST_F(InspectToolTest, ForcedLayoutIsTakenAsGiven)
+{
+    KRV_CORPUS_FILE_OR_SKIP(ansiFile, kAnsiStore);
+    KRV_CORPUS_FILE_OR_SKIP(unicodeFile, kUnicodeStore);
+    struct Case {
+        std::string file;
+        const char* layout;
+        const char* headerFound;
+    };
+    const Case cases[] = {
+        {ansiFile, "ansi", "true"},
+        {ansiFile, "unicode", "false"},  // a 32-bit header has no full CRC at 524
+        {unicodeFile, "unicode", "true"},
+        {unicodeFile, "ansi", "true"},  // a 64-bit header passes the 32-bit header test
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file + " as " + c.layout);
+        const Report report = Scan(c.file, {"--layout", c.layout});
+        if (report.byKey.size() < kLeadingKeys.size()) continue;
+        EXPECT_EQ(report.Text("layout"), c.layout);
+        EXPECT_EQ(report.Text("header_found"), c.headerFound);
+    }
+}
+
+// The fast scan tries a subset of the offsets the full scan tries with the same tests, so
+// it cannot find more; keeping zero blocks cannot find fewer copies.
+TEST_F(InspectToolTest, FastScanFindsNoMoreAndKeepingZeroBlocksNoLess)
+{
+    KRV_CORPUS_FILE_OR_SKIP(file, kUnicodeStore);
+    const Report full = Scan(file);
+    const Report fast = Scan(file, {"--fast"});
+    const Report keep = Scan(file, {"--keep-zero-blocks"});
+    if (full.byKey.empty() || fast.byKey.empty() || keep.byKey.empty()) return;
+    for (const char* key : {"bbt_pages", "nbt_pages", "block_copies"}) {
+        EXPECT_LE(fast.Number(key), full.Number(key)) << key;
+        EXPECT_GE(keep.Number(key), full.Number(key)) << key;
+    }
+    EXPECT_GT(fast.Number("bids"), 0);
+    EXPECT_EQ(fast.Text("layout"), full.Text("layout"));
+}
+
+// The two tools together: once krv-damage has zeroed the block tree, the scan finds none
+// of its pages and all of the node tree's.
+TEST_F(InspectToolTest, ScanSeesTheDamageThatKrvDamageDid)
+{
+    KRV_CORPUS_FILE_OR_SKIP(file, kAnsiStore);
+    const std::string damaged = Scratch("no-bbt.pst");
+    ASSERT_EQ(Damage(file, damaged, {"--kind", "kill-bbt"}).exitCode, 0);
+    const Report before = Scan(file);
+    const Report after = Scan(damaged);
+    if (before.byKey.empty() || after.byKey.empty()) return;
+    EXPECT_GT(before.Number("bbt_pages"), 0);
+    EXPECT_EQ(after.Number("bbt_pages"), 0);
+    EXPECT_EQ(after.Number("nbt_pages"), before.Number("nbt_pages"));
+    EXPECT_EQ(after.Text("layout"), "ansi");
+}
+
+TEST_F(InspectToolTest, ErrorsGoToStderrWithExitCodeOne)
+{
+    KRV_CORPUS_FILE_OR_SKIP(file, kAnsiStore);
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"scan"},
+        {"list", file},
+        {"scan", Scratch("missing.pst")},
+        {"scan", file, "--layout", "ebcdic"},
+        {"scan", file, "--turbo"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        std::string line;
+        for (const std::string& a : args) line += a + " ";
+        SCOPED_TRACE(line);
+        const ToolResult run = RunTool(KRV_BIN_DIR "/krv-inspect", args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_FALSE(run.err.empty());
+        EXPECT_TRUE(run.out.empty());
+    }
+}
+
+} // namespace
+} // namespace krv::test

@@ -1,0 +1,26 @@
+// InspectHost.h: the job side of a reader run by krv-inspect: options only, no progress.
+#ifndef KRV_TOOLS_KRVINSPECT_INSPECTHOST_H
+#define KRV_TOOLS_KRVINSPECT_INSPECTHOST_H
+
+#include "engine/reader/ReaderHost.h"
+
+namespace krv::inspect {
+
+class InspectHost final : public ReaderHost {
+public:
+    InspectHost(bool fastScan, bool ignoreZeroBlocks) : m_fastScan(fastScan), m_ignoreZeroBlocks(ignoreZeroBlocks) {}
+
+    bool FastScan() const override { return m_fastScan; }
+    bool IgnoreZeroBlocks() const override { return m_ignoreZeroBlocks; }
+    // The output is one JSON object; progress would only get in its way.
+    void ReportProgress(uint8_t) override {}
+    bool IsAborted() override { return false; }
+
+private:
+    bool m_fastScan;
+    bool m_ignoreZeroBlocks;
+};
+
+} // namespace krv::inspect
+
+#endif

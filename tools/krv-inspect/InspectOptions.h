@@ -1,0 +1,28 @@
+// InspectOptions.h: what krv-inspect was asked to do, read from its command line.
+#ifndef KRV_TOOLS_KRVINSPECT_INSPECTOPTIONS_H
+#define KRV_TOOLS_KRVINSPECT_INSPECTOPTIONS_H
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace krv::inspect {
+
+enum class LayoutChoice { Auto, Ansi, Unicode };
+
+struct InspectOptions {
+    std::string file;
+    LayoutChoice layout = LayoutChoice::Auto;
+    bool fastScan = false;
+    // Zero blocks are dropped by default, as the desktop front end's default does.
+    bool ignoreZeroBlocks = true;
+};
+
+// The options, or the text of what is wrong with the command line.
+[[nodiscard]] std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv);
+
+[[nodiscard]] std::string_view InspectUsage();
+
+} // namespace krv::inspect
+
+#endif

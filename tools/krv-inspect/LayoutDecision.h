@@ -1,0 +1,30 @@
+// LayoutDecision.h: which layout's reader scans the file, chosen as a repair chooses it.
+#ifndef KRV_TOOLS_KRVINSPECT_LAYOUTDECISION_H
+#define KRV_TOOLS_KRVINSPECT_LAYOUTDECISION_H
+
+#include "pstformat/Layout.h"
+#include "tools/krv-inspect/InspectOptions.h"
+
+#include <optional>
+
+namespace krv {
+class PstReader;
+}
+
+namespace krv::inspect {
+
+struct LayoutDecision {
+    pstformat::Layout layout = pstformat::Layout::Ansi;
+    // Whether the chosen layout's probe saw a valid header; none when no probe ran.
+    std::optional<bool> headerFound;
+};
+
+// A forced layout is taken as it is, without probing. Auto probes with both readers, with
+// the progress shaping a repair uses, and takes the 64-bit layout when it has more pages,
+// or as many and a header of its own; the 32-bit reader's header does not count, since a
+// sound 64-bit header passes the 32-bit test too.
+[[nodiscard]] LayoutDecision DecideLayout(LayoutChoice choice, PstReader& ansi, PstReader& unicode);
+
+} // namespace krv::inspect
+
+#endif
