@@ -130,13 +130,30 @@ size_t CFile64Ex::RawRead(uint64_t offset, uint8_t* destination, size_t count)
         ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
         return 0;
 
-    // Pieces end at sector boundaries, so an unreadable sector costs only its own bytes:
-    // a head piece up to the first boundary, then one piece per sector.
-    const uint64_t sector = m_sectorSize;
-    const size_t head = static_cast<size_t>(offset % sector);
+    // A healthy disk is read in one call per request. Only when the disk reports an
+    // error is the rest read again in sector pieces, so that an unreadable sector costs
+    // only its own bytes without making every read pay for a system call per sector.
     size_t total = 0;
-    size_t piece = head == 0 ? 0 : std::min(static_cast<size_t>(sector) - head, count);
-    if (piece == 0) piece = std::min(static_cast<size_t>(sector), count);
+    while (total < count) {
+        const ssize_t n = SysRead(destination + total, count - total);
+        if (n == 0) return total;  // end of the file
+        if (n < 0) break;
+        total += static_cast<size_t>(n);
+    }
+    if (total == count) return total;
+
+    // Back to the sector boundary at or before the failure (never before the request).
+    const uint64_t sector = m_sectorSize;
+    const uint64_t failedAt = offset + total;
+    const uint64_t restart = std::max(offset, failedAt - failedAt % sector);
+    total = static_cast<size_t>(restart - offset);
+    if (::lseek(m_fd, static_cast<off_t>(restart), SEEK_SET) < 0) return total;
+
+    // Pieces end at sector boundaries: a head piece up to the first boundary, then one
+    // piece per sector.
+    const size_t head = static_cast<size_t>(restart % sector);
+    size_t piece = head == 0 ? 0 : std::min(static_cast<size_t>(sector) - head, count - total);
+    if (piece == 0) piece = std::min(static_cast<size_t>(sector), count - total);
     while (total < count) {
         bool stop = false;
         total += ReadPiece(offset + total, destination + total, piece, stop);

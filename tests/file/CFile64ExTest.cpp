@@ -245,7 +245,7 @@ TEST(CFile64Ex, UnreadableSectorsComeBackAsZeros)
     }
 }
 
-TEST(CFile64Ex, DiskIsReadInSectorAlignedPieces)
+TEST(CFile64Ex, DiskIsReadInSectorAlignedPiecesOnlyAfterAnError)
 {
     struct Case {
         std::optional<uint32_t> queried;
@@ -260,15 +260,28 @@ TEST(CFile64Ex, DiskIsReadInSectorAlignedPieces)
         ProbeFile file(8192, c.queried);
         ASSERT_TRUE(file.Open(path, modeRead | shareDenyWrite));
         EXPECT_EQ(file.SectorSize(), c.sector);
+
+        // A healthy disk: one call for the whole window.
         EXPECT_EQ(ReadAt(file, 100, 8192), Pattern(100, 8192));
-        ASSERT_FALSE(file.calls.empty());
-        // A head piece up to the first boundary, then one piece per sector.
+        ASSERT_EQ(file.calls.size(), 1u);
         EXPECT_EQ(file.calls.front().offset, 100u);
-        EXPECT_EQ(file.calls.front().count, c.sector - 100);
-        for (size_t i = 1; i < file.calls.size(); ++i) {
-            EXPECT_EQ(file.calls[i].offset % c.sector, 0u) << "call " << i;
-            EXPECT_LE(file.calls[i].count, c.sector) << "call " << i;
+        EXPECT_EQ(file.calls.front().count, 8192u);
+
+        // An error: the failed call, then a head piece up to the first boundary and one
+        // piece per sector.
+        ProbeFile failing(8192, c.queried);
+        failing.bad = {{5000, 5001}};
+        ASSERT_TRUE(failing.Open(path, modeRead | shareDenyWrite));
+        ReadAt(failing, 100, 8192);
+        ASSERT_GE(failing.calls.size(), 3u);
+        EXPECT_EQ(failing.calls[0].count, 8192u);
+        EXPECT_EQ(failing.calls[1].offset, 100u);
+        EXPECT_EQ(failing.calls[1].count, c.sector - 100);
+        for (size_t i = 2; i < failing.calls.size(); ++i) {
+            EXPECT_EQ(failing.calls[i].offset % c.sector, 0u) << "call " << i;
+            EXPECT_LE(failing.calls[i].count, c.sector) << "call " << i;
         }
+        ExpectCover(failing, 1, 100, 100 + 8192);
     }
 }
 
