@@ -2,6 +2,7 @@
 #include "engine/file/CFile64Ex.h"
 #include "engine/job/JobReaderHost.h"
 #include "engine/job/RecoveryJob.h"
+#include "engine/reader/LayoutDecision.h"
 #include "engine/reader/LayoutPstReader.h"
 #include "platform/mapi/OutlookVersion.h"
 
@@ -78,16 +79,8 @@ uint32_t RecoveryJob::RunSteps(const std::string& sourcePath, const std::string&
 PstReader& RecoveryJob::ChooseReader(PstReader& ansi, PstReader& unicode)
 {
     switch (options.SourceFormat) {
-    case PstFormatAuto: {
-        int ansiHeader = 0, unicodeHeader = 0;
-        uint64_t ansiPages = 0, unicodePages = 0;
-        ansi.ProbeLayout(ansiHeader, ansiPages, 0, 12);
-        unicode.ProbeLayout(unicodeHeader, unicodePages, 8, 12);
-        // A sound 64-bit header also passes the 32-bit header test (same partial CRC at
-        // offset 4), so only the 64-bit reader's header counts here.
-        if (unicodePages > ansiPages || (unicodePages == ansiPages && unicodeHeader == 1)) return unicode;
-        return ansi;
-    }
+    case PstFormatAuto:
+        return DecideLayoutByProbing(ansi, unicode).layout == pstformat::Layout::Unicode ? unicode : ansi;
     case PstFormatUnicode: return unicode;
     default: return ansi;
     }

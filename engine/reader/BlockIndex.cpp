@@ -17,6 +17,9 @@ constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 constexpr size_t kMaxRecords = kNone - 1;
 constexpr size_t kMinRecordCapacity = 1024;
 
+// The memory budget per copy (array plus table) assumes records this small.
+static_assert(sizeof(BlockRecord) <= 32);
+
 uint64_t KeyOf(uint64_t bid) { return bid & ~uint64_t{1}; }
 
 } // namespace

@@ -1,5 +1,4 @@
-// InternalBlock.h: one internal block (XBLOCK, XXBLOCK, SLBLOCK, SIBLOCK) read back from the
-// source for the block-tree operations and the collectors.
+// InternalBlock.h: an internal block (XBLOCK, XXBLOCK, SLBLOCK, SIBLOCK) read back from the source.
 //
 // Entries are taken from the block's cb data bytes only: a cEnt that claims more entries
 // than the data holds yields the entries that are there.

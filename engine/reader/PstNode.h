@@ -2,7 +2,7 @@
 #ifndef KRV_ENGINE_READER_PSTNODE_H
 #define KRV_ENGINE_READER_PSTNODE_H
 
-#include "engine/reader/BlockEncoding.h"
+#include "pstformat/Encoding.h"
 #include "engine/reader/PstNodeMap.h"
 
 #include <cstdint>
@@ -33,7 +33,7 @@ public:
     std::vector<uint32_t> children;
     PstNodeMap subnodes;
     PstReader* reader;  // not owned
-    BlockEncoding encoding = BlockEncoding::Plain;
+    pstformat::BlockEncoding encoding = pstformat::BlockEncoding::Plain;
     uint32_t dataSize = 0;
     uint32_t blockCount = 0;
     int32_t usedMark = 0;

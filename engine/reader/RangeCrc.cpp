@@ -4,6 +4,7 @@
 #include "pstformat/Crc.h"
 
 #include <array>
+#include <cstring>
 
 namespace krv {
 
@@ -65,7 +66,34 @@ const ShiftPowers& Powers()
     return powers;
 }
 
+bool AllZero(const uint8_t* bytes, size_t n)
+{
+    uint64_t any = 0;
+    for (size_t i = 0; i < n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        any |= word;
+    }
+    return any == 0;
+}
+
 } // namespace
+
+// A register advanced over one stride of zero bytes, a byte of the register at a time: the
+// shift is linear, so it is the XOR of what each byte alone becomes. Zero runs are common
+// (unused space, padding), and this is far cheaper than running the CRC over them.
+struct RangeCrc::ZeroStrideShift {
+    std::array<std::array<uint32_t, 256>, 4> table{};
+    explicit ZeroStrideShift(size_t stride)
+    {
+        for (uint32_t byte = 0; byte < 4; ++byte)
+            for (uint32_t v = 0; v < 256; ++v) table[byte][v] = pstformat::CrcShift(v << (8 * byte), stride);
+    }
+    uint32_t operator()(uint32_t crc) const
+    {
+        return table[0][crc & 0xFF] ^ table[1][(crc >> 8) & 0xFF] ^ table[2][(crc >> 16) & 0xFF] ^ table[3][crc >> 24];
+    }
+};
 
 void RangeCrc::Reset(const uint8_t* data, size_t size)
 {
@@ -75,13 +103,17 @@ void RangeCrc::Reset(const uint8_t* data, size_t size)
     m_checkpoints.reserve(size / kStride + 1);
     m_checkpoints.push_back(0);
     m_powers = Powers().value.data();
+    static const ZeroStrideShift zeroStride(kStride);
+    m_zeroStride = &zeroStride;
 }
 
 void RangeCrc::ExtendTo(size_t checkpoint)
 {
     while (m_checkpoints.size() <= checkpoint) {
-        const size_t j = m_checkpoints.size();
-        m_checkpoints.push_back(pstformat::ComputeCrc(m_checkpoints.back(), m_data + (j - 1) * kStride, kStride));
+        const uint8_t* stride = m_data + (m_checkpoints.size() - 1) * kStride;
+        const uint32_t before = m_checkpoints.back();
+        m_checkpoints.push_back(AllZero(stride, kStride) ? (*m_zeroStride)(before)
+                                                         : pstformat::ComputeCrc(before, stride, kStride));
     }
 }
 

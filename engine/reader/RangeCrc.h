@@ -31,6 +31,7 @@ public:
 
 private:
     static constexpr size_t kStride = 32;
+    struct ZeroStrideShift;
 
     uint32_t Prefix(size_t offset);
     void ExtendTo(size_t checkpoint);
@@ -40,6 +41,7 @@ private:
     // m_checkpoints[j] = crc(0, data[0, j * kStride)); filled on demand, in order.
     std::vector<uint32_t> m_checkpoints;
     const uint32_t* m_powers = nullptr;  // x^(8n) for n = 0 .. kMaxRange
+    const ZeroStrideShift* m_zeroStride = nullptr;
 };
 
 } // namespace krv

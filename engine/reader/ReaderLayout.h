@@ -1,5 +1,6 @@
-// ReaderLayout.h: the reader's own numbers per layout: how much of a header it examines,
-// how the probe and the fast scan step, and the fan-out it assumes under an XXBLOCK.
+// ReaderLayout.h: the reader's own numbers per layout, on top of the format's sizes.
+//
+// How much of a header it examines and how the probe and the fast scan step.
 //
 // The format's sizes and offsets live in pstformat/Layout.h; these are the choices the
 // damage-tolerant reader makes on top of them.
@@ -24,12 +25,10 @@ struct ReaderLayout {
     // The fast scan jumps over the non-zero part of these prefixes of a page or a header.
     size_t pageStepPrefix;
     size_t headerStepPrefix;
-    // Entries taken per XBLOCK when an XXBLOCK's index is split into (XBLOCK, entry).
-    uint32_t xxblockFanOut;
 };
 
-inline constexpr ReaderLayout kAnsiReader{479, 512, 479, 500, 479, 1019};
-inline constexpr ReaderLayout kUnicodeReader{531, 531, 512, 496, 524, 1021};
+inline constexpr ReaderLayout kAnsiReader{479, 512, 479, 500, 479};
+inline constexpr ReaderLayout kUnicodeReader{531, 531, 512, 496, 524};
 
 [[nodiscard]] constexpr const ReaderLayout& ReaderLayoutOf(pstformat::Layout layout)
 {

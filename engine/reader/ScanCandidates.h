@@ -1,5 +1,4 @@
-// ScanCandidates.h: finding, in one piece of the source, what may check out at the positions
-// the piece serves: blocks, B-tree pages and file headers.
+// ScanCandidates.h: the blocks, pages and headers that may check out in one piece of the source.
 //
 // What the scan recognises at a position depends only on the bytes, so a piece's candidates
 // are found up front and the position walk then meets them in order. Blocks are found from

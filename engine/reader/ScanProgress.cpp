@@ -3,6 +3,8 @@
 
 #include "engine/reader/ReaderHost.h"
 
+#include <algorithm>
+
 namespace krv {
 
 uint8_t ProgressPercent(uint64_t position, uint64_t length, uint8_t base, uint32_t divisor)
@@ -12,9 +14,9 @@ uint8_t ProgressPercent(uint64_t position, uint64_t length, uint8_t base, uint32
     const double share = static_cast<double>(position) * 100.0 / static_cast<double>(length) /
                          static_cast<double>(divisor == 0 ? 1 : divisor);
     // Positions never pass the length in a sound pass; a file that grew meanwhile must
-    // still not push the conversion out of range.
+    // still not push the conversion out of range or wrap the byte around.
     const unsigned whole = share >= 255.0 ? 255u : static_cast<unsigned>(share);
-    return static_cast<uint8_t>(base + whole);
+    return static_cast<uint8_t>(std::min(255u, base + whole));
 }
 
 ScanProgress::ScanProgress(ReaderHost& host, uint64_t length, uint8_t base, uint32_t divisor, uint64_t start)

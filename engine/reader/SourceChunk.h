@@ -1,5 +1,4 @@
-// SourceChunk.h: a large piece of the source file held in memory while the probe or the
-// scan walks the positions it covers.
+// SourceChunk.h: a large piece of the source held in memory for the probe and the scan.
 //
 // Positions are walked one by one but read in pieces of megabytes: each position looks at
 // up to 8 KiB after it, so a piece carries that much beyond the positions it serves.

@@ -1,5 +1,4 @@
-// SourceProbe.h: counting the valid B-tree pages of one layout in the source, and whether a
-// header of that layout is there, to decide which layout a file of unknown kind has.
+// SourceProbe.h: counting one layout's valid pages and header in the source, to decide its layout.
 //
 // Every byte offset is tried as a page and, until one is seen, as a header; a recognised
 // page is jumped over (512 bytes), and so is the first header (its examined length). The

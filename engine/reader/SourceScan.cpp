@@ -73,7 +73,7 @@ private:
         const uint64_t base = m_chunk.Base();
         size_t bi = 0, pi = 0, hi = 0;
         while (m_position < stop) {
-            while (bi < m_blocks.size() && base + m_blocks[bi].Position() < m_position) ++bi;
+            bi = SkipPassedBlocks(bi, m_position - base);
             const uint64_t nextBlock = bi < m_blocks.size() ? base + m_blocks[bi].Position() : kNone;
             const uint64_t next = std::min({nextBlock, NextSpot(m_pages, pi, m_position),
                                             NextSpot(m_headers, hi, m_position), stop});
@@ -112,6 +112,17 @@ private:
             if (m_host.IsAborted()) return Abort();
         }
         return !m_chunk.AtEnd();
+    }
+
+    // The first candidate at or after a relative position, from index on. After a fast-scan
+    // jump over a block's data many candidates lie behind, so they are searched, not walked.
+    size_t SkipPassedBlocks(size_t index, uint64_t relative) const
+    {
+        if (index >= m_blocks.size() || m_blocks[index].Position() >= relative) return index;
+        const uint32_t key = BlockCandidate(static_cast<size_t>(relative), 64).Key();
+        const auto at = std::lower_bound(m_blocks.begin() + static_cast<std::ptrdiff_t>(index), m_blocks.end(), key,
+                                         [](const BlockCandidate& c, uint32_t k) { return c.Key() < k; });
+        return static_cast<size_t>(at - m_blocks.begin());
     }
 
     void AddBlock(const BlockHit& hit)

@@ -1,5 +1,6 @@
-// SourceScan.h: the pass over every byte offset of the source that collects what checks out
-// on its own: block copies, B-tree pages and the first file header.
+// SourceScan.h: the pass over every byte offset of the source for blocks, pages and a header.
+//
+// It collects what checks out on its own: block copies, B-tree pages and the first header.
 //
 // At each position p the pass looks at the up to 8192 bytes from p: every block that
 // starts at p (any stored size), a page, and, until one is held, a header. It then moves

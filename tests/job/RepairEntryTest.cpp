@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -126,7 +127,7 @@ TEST_F(RepairEntryTest, SourcesThatCannotBeOpenedEndWithError1)
     }
 }
 
-TEST_F(RepairEntryTest, ReadableSourceIsAnalyzedAndNeverWritten)
+TEST_F(RepairEntryTest, SourceOfZerosIsAnalyzedFindsNothingAndIsNeverWritten)
 {
     const std::string source = (m_dir / "zeros.pst").string();
     { std::ofstream(source, std::ios::binary) << std::string(100000, '\0'); }
@@ -139,11 +140,51 @@ TEST_F(RepairEntryTest, ReadableSourceIsAnalyzedAndNeverWritten)
     ASSERT_GE(recorder.messages.size(), 5u);
     EXPECT_EQ(recorder.messages[2].code, MsgLogLine);
     EXPECT_EQ(recorder.messages[2].text, "Analyzing the source file ...");
-    EXPECT_EQ(recorder.messages.back().code, MsgProgress);
-    EXPECT_EQ(recorder.messages.back().number, 100);
-    for (const auto& m : recorder.messages) EXPECT_NE(m.code, MsgError) << m.text;
+    // Zeros hold nothing: probe and scan progress, then the count 0 and 100, without the
+    // 70 that follows a scan that found something, and without any error text.
+    std::vector<int64_t> progress;
+    size_t abortQueries = 0;
+    for (const auto& m : recorder.messages) {
+        EXPECT_NE(m.code, MsgError) << m.text;
+        if (m.code == MsgProgress) progress.push_back(m.number);
+        if (m.code == MsgAbortQuery) ++abortQueries;
+    }
+    EXPECT_GT(abortQueries, 0u);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), 70), 0);
+    EXPECT_TRUE(std::any_of(progress.begin(), progress.end(), [](int64_t p) { return p > 0 && p <= 16; }));
+    EXPECT_TRUE(std::any_of(progress.begin(), progress.end(), [](int64_t p) { return p >= 17 && p <= 67; }));
+    const size_t n = recorder.messages.size();
+    EXPECT_EQ(recorder.messages[n - 2].code, MsgItemCount);
+    EXPECT_EQ(recorder.messages[n - 2].number, 0);
+    EXPECT_EQ(recorder.messages[n - 1].code, MsgProgress);
+    EXPECT_EQ(recorder.messages[n - 1].number, 100);
     EXPECT_EQ(fs::file_size(source), 100000u);
     EXPECT_EQ(fs::last_write_time(source), before);
+}
+
+TEST_F(RepairEntryTest, SampleIsIndexedThenTheJobReachesSeventy)
+{
+    const std::string source = KRV_SOURCE_DIR "/samples/tika-testPST_variousBodyTypes.pst";
+    struct Case {
+        uint32_t sourceFormat;
+        bool probes;  // only an undecided layout is probed (progress 1 to 16)
+    } cases[] = {{PstFormatAuto, true}, {PstFormatUnicode, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sourceFormat);
+        Recorder recorder;
+        RepairRequest request{};
+        Run(source, recorder, request, FlagFastRecovery | FlagIgnoreZeroBlock | (c.sourceFormat << 16));
+        std::vector<int64_t> progress;
+        for (const auto& m : recorder.messages) {
+            EXPECT_NE(m.code, MsgError) << m.text;
+            if (m.code == MsgProgress) progress.push_back(m.number);
+        }
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+        EXPECT_EQ(std::any_of(progress.begin(), progress.end(), [](int64_t p) { return p > 0 && p <= 16; }), c.probes);
+        EXPECT_EQ(std::count(progress.begin(), progress.end(), 70), 1);
+        EXPECT_EQ(progress.back(), 100);
+    }
 }
 
 TEST_F(RepairEntryTest, NoCallbackRunsSilently)

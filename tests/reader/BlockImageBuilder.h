@@ -1,5 +1,6 @@
-// BlockImageBuilder.h: a file image of sealed blocks laid one after another on 64-byte
-// boundaries: data blocks, XBLOCKs and XXBLOCKs, SLBLOCKs and SIBLOCKs.
+// BlockImageBuilder.h: file images of sealed data, XBLOCK/XXBLOCK and SLBLOCK/SIBLOCK blocks.
+//
+// Blocks are laid one after another on 64-byte boundaries.
 #ifndef KRV_TESTS_READER_BLOCKIMAGEBUILDER_H
 #define KRV_TESTS_READER_BLOCKIMAGEBUILDER_H
 

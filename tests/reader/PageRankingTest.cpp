@@ -76,7 +76,7 @@ constexpr uint64_t kLeafHome = 0x4000;
 constexpr uint64_t kNamedOffset = 0x20000;  // where the leaf entry says the block is
 constexpr uint16_t kCb = 100;
 
-struct CopySpec {
+struct PlannedCopy {
     uint64_t offset;
     uint64_t signedAt;  // the offset its trailer's signature was computed for
     bool zeroData;
@@ -85,8 +85,8 @@ struct CopySpec {
 
 struct BlockCase {
     const char* name;
-    std::vector<CopySpec> copies;  // in the order the scan found them
-    size_t best;                   // index into copies
+    std::vector<PlannedCopy> copies;  // in the order the scan found them
+    size_t best;                      // index into copies
     std::vector<ChainScore> scores;
 };
 
@@ -116,7 +116,7 @@ TEST_P(PageRanking, BlockCopiesAreOrderedByChainThenSignatureThenDataThenOffset)
         SCOPED_TRACE(c.name);
         test::ReaderOverImage fixture(L(), image);
         LayoutPstReader& reader = fixture.Reader();
-        for (const CopySpec& s : c.copies) ASSERT_TRUE(reader.Blocks().Append(Copy(kBid, s.offset, s.cb, s.signedAt, s.zeroData)));
+        for (const PlannedCopy& s : c.copies) ASSERT_TRUE(reader.Blocks().Append(Copy(kBid, s.offset, s.cb, s.signedAt, s.zeroData)));
 
         EXPECT_EQ(reader.BuildBlockIndex(PageListOf(pages), root), 1u);
 

@@ -152,7 +152,7 @@ TEST(PstNode, CloneCopiesEveryFieldAndOwnsItsSubnodeTree)
 {
     auto node = std::make_unique<PstNode>(kReader, 0x200024, 0x40, 0x82, 0x8022);
     node->children = {0x1, 0x2};
-    node->encoding = BlockEncoding::Cyclic;
+    node->encoding = pstformat::BlockEncoding::Cyclic;
     node->dataSize = 12345;
     node->blockCount = 3;
     node->usedMark = 1;
@@ -172,7 +172,7 @@ TEST(PstNode, CloneCopiesEveryFieldAndOwnsItsSubnodeTree)
     EXPECT_EQ(clone->bidSub, 0x82u);
     EXPECT_EQ(clone->nidParent, 0x8022u);
     EXPECT_EQ(clone->children, (std::vector<uint32_t>{0x1, 0x2}));
-    EXPECT_EQ(clone->encoding, BlockEncoding::Cyclic);
+    EXPECT_EQ(clone->encoding, pstformat::BlockEncoding::Cyclic);
     EXPECT_EQ(clone->dataSize, 12345u);
     EXPECT_EQ(clone->blockCount, 3u);
     EXPECT_EQ(clone->usedMark, 1);

@@ -1,6 +1,6 @@
-// ReferenceScan.h: the scan and the layout probe done the plain way, position by position,
-// one read of the source per position, every stored size tried at every position.
+// ReferenceScan.h: the scan and the layout probe done the plain way, one read per position.
 //
+// Every stored size is tried at every position, straight from the procedure's description.
 // Far too slow for real use; the tests hold the engine's bulk scanner and probe to exactly
 // what these produce: the same blocks in the same order, the same page lists and header,
 // the same progress reports and the same number of abort queries.

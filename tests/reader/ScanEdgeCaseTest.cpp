@@ -1,5 +1,7 @@
-// ScanEdgeCaseTest.cpp: what the scan takes and leaves at the edges: zero blocks, reserved and
-// internal bids, the largest block, the first of two headers, fast-scan jumps and aborts.
+// ScanEdgeCaseTest.cpp: what the scan takes and what it leaves, at the edges.
+//
+// Zero blocks, reserved and internal bids, the largest block, the first of two headers,
+// fast-scan jumps and aborts.
 #include "engine/reader/SourceScan.h"
 #include "tests/reader/ReaderOverImage.h"
 #include "tests/reader/ScanPlanting.h"

@@ -1,5 +1,6 @@
-// ScanEquivalenceTest.cpp: the bulk scanner and probe against the plain position-by-position
-// procedure: same blocks in the same order, same pages, header, progress and abort queries.
+// ScanEquivalenceTest.cpp: the bulk scanner and probe hold to exactly what the plain procedure finds.
+//
+// Same blocks in the same order, same pages, header, progress reports and abort queries.
 #include "engine/file/CFile64Ex.h"
 #include "engine/reader/SourceProbe.h"
 #include "engine/reader/SourceScan.h"
@@ -10,6 +11,9 @@
 #include "tests/support/CorpusFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -39,15 +43,44 @@ struct ScanOutcome {
     uint64_t abortQueries = 0;
 };
 
-void OpenSource(CFile64Ex& file, const std::string& path)
+// A source whose reads fail (EIO) wherever they touch a bad range, with 512-byte sectors:
+// the file layer then delivers those sectors as zeros.
+class FailingSectorsFile final : public CFile64Ex {
+public:
+    struct Range {
+        uint64_t begin;
+        uint64_t end;
+    };
+    std::vector<Range> bad;
+
+protected:
+    uint32_t QuerySectorSize() const override { return 512; }
+    ssize_t SysRead(void* buffer, size_t count) override
+    {
+        const off_t at = ::lseek(m_fd, 0, SEEK_CUR);
+        for (const Range& r : bad) {
+            if (static_cast<uint64_t>(at) < r.end && static_cast<uint64_t>(at) + count > r.begin) {
+                errno = EIO;
+                return -1;
+            }
+        }
+        return CFile64Ex::SysRead(buffer, count);
+    }
+};
+
+using BadRanges = std::vector<FailingSectorsFile::Range>;
+
+void OpenSource(FailingSectorsFile& file, const std::string& path, const BadRanges& bad = {})
 {
     ASSERT_TRUE(file.Open(path, modeRead | shareDenyWrite)) << path;
+    file.bad = bad;
 }
 
-ScanOutcome ReferenceOutcome(const std::string& path, Layout layout, Mode mode, uint64_t stopAt)
+ScanOutcome ReferenceOutcome(const std::string& path, Layout layout, Mode mode, uint64_t stopAt,
+                             const BadRanges& bad = {})
 {
-    CFile64Ex file;
-    OpenSource(file, path);
+    FailingSectorsFile file;
+    OpenSource(file, path, bad);
     TestReaderHost host(mode.fast, mode.ignoreZero);
     host.stopAtQuery = stopAt;
     ReferenceScanResult r = ReferenceScan(file, layout, host, 17, 2);
@@ -55,10 +88,11 @@ ScanOutcome ReferenceOutcome(const std::string& path, Layout layout, Mode mode, 
             std::move(host.progress), host.abortQueries};
 }
 
-ScanOutcome EngineOutcome(const std::string& path, Layout layout, Mode mode, uint64_t stopAt, size_t piece)
+ScanOutcome EngineOutcome(const std::string& path, Layout layout, Mode mode, uint64_t stopAt, size_t piece,
+                          const BadRanges& bad = {})
 {
-    CFile64Ex file;
-    OpenSource(file, path);
+    FailingSectorsFile file;
+    OpenSource(file, path, bad);
     TestReaderHost host(mode.fast, mode.ignoreZero);
     host.stopAtQuery = stopAt;
     ScanOutcome out;
@@ -154,6 +188,8 @@ TEST(ScanEquivalence, AbortAtAnyPointKeepsWhatCameBefore)
     }
 }
 
+void ExpectSameProbe(const std::string& path, Layout layout, uint64_t stopAt, size_t piece);
+
 TEST(ScanEquivalence, ShortFiles)
 {
     // Files around the 64-byte minimum window and the page and header lengths.
@@ -167,6 +203,34 @@ TEST(ScanEquivalence, ShortFiles)
             ExpectSame(ReferenceOutcome(file.Path(), Layout::Unicode, mode, 0),
                        EngineOutcome(file.Path(), Layout::Unicode, mode, 0, 777));
         }
+        for (Layout layout : {Layout::Ansi, Layout::Unicode}) {
+            SCOPED_TRACE("probe, size " + std::to_string(size));
+            ExpectSameProbe(file.Path(), layout, 0, 777);
+        }
+    }
+}
+
+TEST(ScanEquivalence, UnreadableSectorsReadAsZeros)
+{
+    Image image(160000, 0);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 131 + 7);
+    for (uint64_t at : {10000u, 50000u, 90000u, 140000u}) PlantBlock(image, Layout::Unicode, at, 1000, 0x1000 + at);
+    const ScratchFile file(image);
+    // One sector inside the second block's data and a run of sectors over the fourth's
+    // trailer: both blocks are lost, and the zeros may make zero blocks of their own.
+    const BadRanges bad = {{50176, 50688}, {140800, 141824}};
+    for (Mode mode : {kModes[0], kModes[3]}) {
+        SCOPED_TRACE("fast " + std::to_string(mode.fast) + " ignoreZero " + std::to_string(mode.ignoreZero));
+        const ScanOutcome expected = ReferenceOutcome(file.Path(), Layout::Unicode, mode, 0, bad);
+        const auto has = [&expected](uint64_t bid) {
+            return std::any_of(expected.blocks.begin(), expected.blocks.end(),
+                               [bid](const BlockRecord& r) { return r.bid == bid; });
+        };
+        EXPECT_TRUE(has(0x1000 + 10000));
+        EXPECT_FALSE(has(0x1000 + 50000));
+        EXPECT_TRUE(has(0x1000 + 90000));
+        EXPECT_FALSE(has(0x1000 + 140000));
+        for (size_t piece : kPieces) ExpectSame(expected, EngineOutcome(file.Path(), Layout::Unicode, mode, 0, piece, bad));
     }
 }
 
@@ -208,7 +272,7 @@ void ExpectSameProbe(const std::string& path, Layout layout, uint64_t stopAt, si
 {
     ProbeOutcome expected;
     {
-        CFile64Ex file;
+        FailingSectorsFile file;
         OpenSource(file, path);
         TestReaderHost host;
         host.stopAtQuery = stopAt;
@@ -216,7 +280,7 @@ void ExpectSameProbe(const std::string& path, Layout layout, uint64_t stopAt, si
         expected.progress = host.progress;
         expected.abortQueries = host.abortQueries;
     }
-    CFile64Ex file;
+    FailingSectorsFile file;
     OpenSource(file, path);
     TestReaderHost host;
     host.stopAtQuery = stopAt;

@@ -1,5 +1,6 @@
-// ScanPlanting.h: byte images for the scan tests: random bytes with valid blocks, pages and
-// headers planted in them, overlapping and at awkward places.
+// ScanPlanting.h: random byte images with valid blocks, pages and headers planted for the scan tests.
+//
+// Plants overlap one another and sit at awkward places.
 #ifndef KRV_TESTS_READER_SCANPLANTING_H
 #define KRV_TESTS_READER_SCANPLANTING_H
 

@@ -3,6 +3,7 @@
 
 #include "pstformat/BTreePage.h"
 #include "pstformat/BlockTrailer.h"
+#include "pstformat/Crc.h"
 #include "pstformat/Encoding.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Ids.h"
@@ -104,6 +105,7 @@ private:
             if (!stored) Problem(pageIb, "block " + Hex(e.bref.bid) + " claims more data than a block holds");
             else if (!RangeFits(m_file.size(), static_cast<size_t>(e.bref.ib), *stored))
                 Problem(pageIb, "block " + Hex(e.bref.bid) + " does not fit the file");
+            else CheckBlockTrailer(pageIb, e, *stored);
             CheckLeafOrder(pageIb, e.bref.bid);
             m_walk.blocks.push_back({e.bref.bid, e.bref.ib, e.cb, e.cRef});
             return e.bref.bid;
@@ -116,6 +118,21 @@ private:
         CheckLeafOrder(pageIb, e.nid);
         m_walk.nodes.push_back({e.nid, e.bidData, e.bidSub, e.nidParent});
         return e.nid;
+    }
+
+    // The block's own trailer must agree with its entry: size, BID, the signature of where
+    // it lies, and the CRC of its data as stored.
+    void CheckBlockTrailer(uint64_t pageIb, const BBTEntry& e, size_t stored)
+    {
+        const auto block = m_file.subspan(static_cast<size_t>(e.bref.ib), stored);
+        const auto trailer = ParseBlockTrailerOf(block, m_layout);
+        const std::string name = "block " + Hex(e.bref.bid);
+        if (!trailer) return Problem(pageIb, name + ": trailer unreadable");
+        if (trailer->cb != e.cb)
+            Problem(pageIb, name + ": trailer cb " + std::to_string(trailer->cb) + ", entry " + std::to_string(e.cb));
+        if (trailer->bid != e.bref.bid) Problem(pageIb, name + ": trailer names bid " + Hex(trailer->bid));
+        if (trailer->wSig != ComputeSignature(trailer->bid, e.bref.ib)) Problem(pageIb, name + ": signature does not match");
+        if (trailer->dwCRC != ComputeCrc(0, block.data(), e.cb)) Problem(pageIb, name + ": CRC does not match");
     }
 
     // The page's counters were checked, so an entry that cannot be read means a fault here.

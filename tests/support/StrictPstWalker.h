@@ -4,10 +4,11 @@
 // It starts from the header's root references and follows the block and node B-trees down
 // to their leaves, refusing to trust anything it has not checked: every page must be in
 // the file, a B-tree page of the expected type and level with a matching CRC, signature and
-// BID, its keys ascending and its first key the one its parent names. Whatever breaks a
-// rule is listed in `problems` (a sound file has none) and the walk goes around it: a page
-// that fails is not entered, a page reached twice is not entered again, and no path goes
-// deeper than the deepest level a B-tree may have, so any input ends.
+// BID, its keys ascending and its first key the one its parent names; every block the block
+// tree lists must carry a trailer that agrees with its entry (size, BID, signature, CRC).
+// Whatever breaks a rule is listed in `problems` (a sound file has none) and the walk goes
+// around it: a page that fails is not entered, a page reached twice is not entered again,
+// and no path goes deeper than the deepest level a B-tree may have, so any input ends.
 #ifndef KRV_TESTS_SUPPORT_STRICTPSTWALKER_H
 #define KRV_TESTS_SUPPORT_STRICTPSTWALKER_H
 

@@ -1,7 +1,7 @@
-// LayoutDecision.cpp: probing both layouts and picking one.
+// LayoutDecision.cpp: a forced layout, or the engine's own decision by probing.
 #include "tools/krv-inspect/LayoutDecision.h"
 
-#include "engine/reader/PstReader.h"
+#include "engine/reader/LayoutDecision.h"
 
 namespace krv::inspect {
 
@@ -12,15 +12,8 @@ LayoutDecision DecideLayout(LayoutChoice choice, PstReader& ansi, PstReader& uni
     case LayoutChoice::Unicode: return {pstformat::Layout::Unicode, std::nullopt};
     case LayoutChoice::Auto: break;
     }
-    int ansiHeader = 0;
-    int unicodeHeader = 0;
-    uint64_t ansiPages = 0;
-    uint64_t unicodePages = 0;
-    ansi.ProbeLayout(ansiHeader, ansiPages, 0, 12);
-    unicode.ProbeLayout(unicodeHeader, unicodePages, 8, 12);
-    if (unicodePages > ansiPages || (unicodePages == ansiPages && unicodeHeader == 1))
-        return {pstformat::Layout::Unicode, unicodeHeader == 1};
-    return {pstformat::Layout::Ansi, ansiHeader == 1};
+    const ProbedLayout probed = DecideLayoutByProbing(ansi, unicode);
+    return {probed.layout, probed.headerFound};
 }
 
 } // namespace krv::inspect

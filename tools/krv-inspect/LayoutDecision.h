@@ -19,10 +19,7 @@ struct LayoutDecision {
     std::optional<bool> headerFound;
 };
 
-// A forced layout is taken as it is, without probing. Auto probes with both readers, with
-// the progress shaping a repair uses, and takes the 64-bit layout when it has more pages,
-// or as many and a header of its own; the 32-bit reader's header does not count, since a
-// sound 64-bit header passes the 32-bit test too.
+// A forced layout is taken as it is, without probing; Auto decides as a repair does.
 [[nodiscard]] LayoutDecision DecideLayout(LayoutChoice choice, PstReader& ansi, PstReader& unicode);
 
 } // namespace krv::inspect

@@ -1,0 +1,25 @@
+// LayoutDecision.h: which layout a source file has, decided by probing both readers.
+#ifndef KRV_ENGINE_READER_LAYOUTDECISION_H
+#define KRV_ENGINE_READER_LAYOUTDECISION_H
+
+#include "pstformat/Layout.h"
+
+namespace krv {
+
+class PstReader;
+
+struct ProbedLayout {
+    pstformat::Layout layout = pstformat::Layout::Ansi;
+    bool headerFound = false;  // the chosen layout's probe saw a valid header
+};
+
+// Probes with the 32-bit reader (progress 0 to 8), then the 64-bit reader (8 to 16), and
+// takes the 64-bit layout when it counted more valid pages, or as many and a header of
+// its own. The 32-bit reader's header does not count: a sound 64-bit header carries the
+// same partial checksum and passes the 32-bit test too. With nothing found at all the
+// file is taken as the 32-bit layout.
+[[nodiscard]] ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode);
+
+} // namespace krv
+
+#endif
