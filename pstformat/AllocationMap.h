@@ -3,21 +3,26 @@
 //
 // Past the header, the file is a run of intervals of 253,952 bytes, the first at 0x4400. An
 // AMap page opens every interval; its bits say which 64-byte slots of that interval are in
-// use, the AMap page itself included. Some intervals also open with further map pages,
-// always in this order right after the AMap, each of them marked in use in its AMap:
+// use, the AMap page itself included. Some intervals hold further map pages in fixed slots
+// after the AMap, each of them marked in use in its AMap:
 //
-// | page  | ptype | in interval k when                       | offset in the interval |
-// |-------|-------|------------------------------------------|------------------------|
-// | AMap  | 0x84  | always                                   | 0x000                  |
-// | PMap  | 0x83  | k % 8 == 0                               | 0x200                  |
-// | FMap  | 0x82  | k >= 128 and (k - 128) % 496 == 0        | 0x400                  |
-// | FPMap | 0x85  | Unicode, k >= 8192, (k - 8192) % 31744 == 0 | 0x600               |
+// | page  | ptype | in interval k when                               | offset in interval |
+// |-------|-------|--------------------------------------------------|--------------------|
+// | AMap  | 0x84  | always                                           | 0x000              |
+// | PMap  | 0x83  | k % 8 == 0                                       | 0x200              |
+// | FMap  | 0x82  | k >= 128 and (k - 128) % 496 == 0                | 0x400              |
+// | FPMap | 0x85  | Unicode only, k >= 8192, (k - 8192) % 31744 == 0 | 0x600              |
 //
 // A PMap covers the 8 intervals from its own; an FMap holds one byte per interval for 496
 // intervals (the header's rgbFM covers the first 128); an FPMap holds one bit per PMap for
 // 3968 PMaps (the header's rgbFP covers the first 1024, that is 8192 intervals). The 32-bit
 // layout has no FPMap pages, so it cannot pass the 8192nd interval: 0x7C004400 bytes.
 // Files grow by whole intervals only.
+//
+// AMap bits, the PMap's place and the density list below agree with stores Outlook made.
+// None at hand is large enough to hold an FMap or an FPMap: each is placed at the start of
+// the first interval it covers, and each kind of map page keeps its own slot there, so the
+// FPMap stays at 0x600 even where no FMap precedes it.
 //
 // Map page contents (offsets within the 512-byte page; trailer as in PageTrailer.h, whose
 // bid is the page's own offset and whose wSig is 0):

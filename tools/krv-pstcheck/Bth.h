@@ -1,0 +1,43 @@
+// Bth.h: a B-tree-on-heap (BTH), the sorted record arrays that PCs and TC row indexes are.
+//
+// BTHHEADER (8 bytes, an allocation of the heap): bType(1)=0xB5 cbKey(1) cbEnt(1)
+// bIdxLevels(1) hidRoot(4). hidRoot names the top record array (0 when the BTH is empty);
+// each array is one allocation. Leaf records are key(cbKey) data(cbEnt); index records
+// key(cbKey) hidNextLevel(4), keyed by the first key of the array below. Keys are
+// little-endian numbers, strictly ascending across the whole tree.
+#ifndef KRV_TOOLS_KRVPSTCHECK_BTH_H
+#define KRV_TOOLS_KRVPSTCHECK_BTH_H
+
+#include "tools/krv-pstcheck/Heap.h"
+#include "tools/krv-pstcheck/Report.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace krv::pstcheck {
+
+struct BthRecord {
+    std::span<const uint8_t> key;
+    std::span<const uint8_t> data;
+};
+
+struct Bth {
+    uint8_t cbKey = 0;
+    uint8_t cbEnt = 0;
+    std::vector<BthRecord> records;  // the leaf records in key order
+};
+
+// Checks the BTH whose header is the allocation `hid`; `what` names it in problems ("row
+// index"). None when the header is unreadable; records that could not be reached are
+// missing from the answer.
+[[nodiscard]] std::optional<Bth> CheckBth(const Heap& heap, uint32_t hid, const std::string& what, Report& report);
+
+// A key read as the little-endian number it is (keys of up to 8 bytes).
+[[nodiscard]] uint64_t BthKey(std::span<const uint8_t> key);
+
+} // namespace krv::pstcheck
+
+#endif

@@ -1,0 +1,33 @@
+// ObjectLoader.cpp: loading nodes as PCs and TCs without reporting.
+#include "tools/krv-pstcheck/ObjectLoader.h"
+
+#include "tools/krv-pstcheck/Heap.h"
+
+namespace krv::pstcheck {
+
+std::optional<LtpNode> LoadNode(const BlockReader& reader, uint32_t nid)
+{
+    const NodeEntry* node = reader.Index().FindNode(nid);
+    if (node == nullptr || node->bidData == 0) return std::nullopt;
+    return LoadLtpNode(reader, node->bidData, node->bidSub, "nid " + Hex(nid));
+}
+
+std::optional<PropertyContext> LoadPc(const BlockReader& reader, std::optional<LtpNode> node)
+{
+    if (!node) return std::nullopt;
+    Report ignored;
+    auto heap = Heap::Check(std::move(*node), reader.Store().traits->maxBlockData, ignored);
+    if (!heap || heap->ClientSig() != kClientSigPc) return std::nullopt;
+    return PropertyContext::Check(reader, std::move(*heap), ignored);
+}
+
+std::optional<TableContext> LoadTc(const BlockReader& reader, std::optional<LtpNode> node)
+{
+    if (!node) return std::nullopt;
+    Report ignored;
+    auto heap = Heap::Check(std::move(*node), reader.Store().traits->maxBlockData, ignored);
+    if (!heap || heap->ClientSig() != kClientSigTc) return std::nullopt;
+    return TableContext::Check(reader, std::move(*heap), true, ignored);
+}
+
+} // namespace krv::pstcheck

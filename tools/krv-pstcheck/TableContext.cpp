@@ -1,0 +1,280 @@
+// TableContext.cpp: TCINFO, column layout, row matrix, row index and cells.
+#include "tools/krv-pstcheck/TableContext.h"
+
+#include "platform/mapi/PropTypes.h"
+#include "pstformat/Endian.h"
+#include "tools/krv-pstcheck/Bth.h"
+#include "tools/krv-pstcheck/PropertyContext.h"
+#include "tools/krv-pstcheck/PropertyTypes.h"
+
+#include <algorithm>
+#include <set>
+
+namespace krv::pstcheck {
+
+using namespace krv::pstformat;
+
+namespace {
+
+constexpr uint8_t kTcType = 0x7C;
+constexpr size_t kTcInfoSize = 22;
+constexpr size_t kColumnSize = 8;
+enum Rgib { Tci4b = 0, Tci2b = 1, Tci1b = 2, TciBm = 3 };
+
+// Every table opens with the row's id and version, the first two cells and CEB bits.
+constexpr uint32_t kTagRowId = 0x67F20003;
+constexpr uint32_t kTagRowVer = 0x67F30003;
+
+bool IsHid(uint32_t hnid) { return (hnid & 0x1F) == 0; }
+
+std::string ColumnText(const TcColumn& c) { return "column " + Hex(c.tag); }
+
+// Cells wider than 8 bytes and variable values are stored as HNIDs.
+bool IsHnidCell(uint16_t type)
+{
+    const auto size = FixedSize(type);
+    return !size || *size > 8;
+}
+
+} // namespace
+
+std::optional<TableContext> TableContext::Check(const BlockReader& reader, Heap heap, bool documented, Report& report)
+{
+    TableContext tc(reader, std::move(heap));
+    tc.m_documented = documented;
+    const auto info = tc.m_heap.Item(tc.m_heap.UserRoot());
+    if (!info) {
+        report.Error("tc.info", tc.Where(), "hidUserRoot " + Hex(tc.m_heap.UserRoot()) + " names no TCINFO");
+        return std::nullopt;
+    }
+    if (!tc.CheckInfo(*info, report)) return std::nullopt;
+    const uint32_t hidRowIndex = LoadLe<uint32_t>(info->data() + 10);
+    const uint32_t hnidRows = LoadLe<uint32_t>(info->data() + 14);
+    if (!tc.LoadRows(hnidRows, report)) return tc;
+    tc.CheckRowIndex(hidRowIndex, report);
+    tc.CheckCells(report);
+    return tc;
+}
+
+bool TableContext::CheckInfo(std::span<const uint8_t> info, Report& report)
+{
+    const std::string where = Where() + " TCINFO";
+    if (info.size() < kTcInfoSize || info[0] != kTcType) {
+        report.Error("tc.info", where, ExpectedFound("22 bytes or more of bType 0x7c",
+                                                     std::to_string(info.size()) + " bytes" +
+                                                         (info.empty() ? "" : " of bType " + Hex(info[0]))));
+        return false;
+    }
+    const size_t cCols = info[1];
+    if (info.size() != kTcInfoSize + kColumnSize * cCols) {
+        report.Error("tc.info", where, "size " + ExpectedFound(std::to_string(kTcInfoSize + kColumnSize * cCols),
+                                                               std::to_string(info.size())) +
+                                           " for " + std::to_string(cCols) + " columns");
+        return false;
+    }
+    for (size_t i = 0; i < 4; ++i) m_rgib[i] = LoadLe<uint16_t>(info.data() + 2 + 2 * i);
+    const size_t cebSize = (cCols + 7) / 8;
+    if (!(m_rgib[Tci4b] <= m_rgib[Tci2b] && m_rgib[Tci2b] <= m_rgib[Tci1b] && m_rgib[Tci1b] <= m_rgib[TciBm]) ||
+        size_t{m_rgib[TciBm]} - m_rgib[Tci1b] != cebSize) {
+        report.Error("tc.info", where,
+                     "rgib " + Hex(m_rgib[0]) + "/" + Hex(m_rgib[1]) + "/" + Hex(m_rgib[2]) + "/" + Hex(m_rgib[3]) +
+                         " must ascend and leave " + std::to_string(cebSize) + " CEB bytes at the end");
+        return false;
+    }
+    m_rowSize = m_rgib[TciBm];
+    if (LoadLe<uint32_t>(info.data() + 18) != 0)
+        report.Warning("tc.info", where, "hidIndex " + Hex(LoadLe<uint32_t>(info.data() + 18)) + " (deprecated, 0)");
+
+    bool sound = true;
+    std::set<uint8_t> bits;
+    for (size_t i = 0; i < cCols; ++i) {
+        const uint8_t* p = info.data() + kTcInfoSize + kColumnSize * i;
+        const TcColumn c{LoadLe<uint32_t>(p), LoadLe<uint16_t>(p + 4), p[6], p[7]};
+        const std::string here = Where() + " " + ColumnText(c);
+        if (!m_columns.empty() && c.tag <= m_columns.back().tag)
+            report.Error("tc.column", here, "columns must ascend by tag; this follows " + Hex(m_columns.back().tag));
+        const uint16_t type = c.tag & 0xFFFF;
+        const auto cell = TcCellSize(type);
+        if (!cell) report.Error("tc.column", here, "type " + Hex(type) + " is no property type");
+        else if (c.cbData != *cell)
+            report.Error("tc.column", here, "cbData " + ExpectedFound(std::to_string(*cell), std::to_string(c.cbData)));
+        // Where a cell may lie follows from its size.
+        size_t low = 0;
+        size_t high = m_rgib[Tci4b];
+        if (c.cbData == 2) low = m_rgib[Tci4b], high = m_rgib[Tci2b];
+        if (c.cbData == 1) low = m_rgib[Tci2b], high = m_rgib[Tci1b];
+        if (c.ibData < low || size_t{c.ibData} + c.cbData > high) {
+            report.Error("tc.column", here, "cell at " + Hex(c.ibData) + " size " + std::to_string(c.cbData) +
+                                                " outside its area [" + Hex(low) + ", " + Hex(high) + ")");
+            sound = false;
+        }
+        if (c.iBit >= cCols || !bits.insert(c.iBit).second) {
+            report.Error("tc.column", here, "iBit " + std::to_string(c.iBit) + " is out of range or taken");
+            sound = false;
+        }
+        m_columns.push_back(c);
+    }
+    std::vector<TcColumn> byOffset = m_columns;
+    std::sort(byOffset.begin(), byOffset.end(), [](const TcColumn& a, const TcColumn& b) { return a.ibData < b.ibData; });
+    for (size_t i = 1; i < byOffset.size(); ++i)
+        if (size_t{byOffset[i - 1].ibData} + byOffset[i - 1].cbData > byOffset[i].ibData)
+            report.Error("tc.column", Where() + " " + ColumnText(byOffset[i]),
+                         "cell overlaps that of " + ColumnText(byOffset[i - 1]));
+    const TcColumn* rowId = FindColumn(kTagRowId);
+    const TcColumn* rowVer = FindColumn(kTagRowVer);
+    if (rowId == nullptr || rowId->ibData != 0 || rowId->cbData != 4 || rowId->iBit != 0)
+        report.Error("tc.column", where, "the row id column 0x67f20003 must be the cell at 0, 4 bytes, iBit 0");
+    if (rowVer == nullptr || rowVer->ibData != 4 || rowVer->cbData != 4 || rowVer->iBit != 1)
+        report.Error("tc.column", where, "the row version column 0x67f30003 must be the cell at 4, 4 bytes, iBit 1");
+    return sound;
+}
+
+bool TableContext::LoadRows(uint32_t hnidRows, Report& report)
+{
+    const std::string where = Where() + " row matrix";
+    if (hnidRows == 0) return true;
+    if (m_rowSize == 0) {
+        report.Error("tc.rows", where, "rows of 0 bytes");
+        return false;
+    }
+    std::vector<std::span<const uint8_t>> pieces;
+    std::optional<LtpNode> sub;
+    if (IsHid(hnidRows)) {
+        const auto item = m_heap.Item(hnidRows);
+        if (!item) {
+            report.Error("tc.rows", where, "hnidRows " + Hex(hnidRows) + " names no heap allocation");
+            return false;
+        }
+        pieces.push_back(*item);
+    } else {
+        if (!m_heap.Node().subnodes.contains(hnidRows)) {
+            report.Error("tc.rows", where, "subnode " + Hex(hnidRows) + " is not among the node's subnodes");
+            return false;
+        }
+        sub = LoadSubnode(*m_reader, m_heap.Node(), hnidRows);
+        if (!sub) return false;  // its broken tree has been reported
+        // Rows never straddle blocks: every block but the last is a full block holding as
+        // many whole rows as fit, then padding; the last holds the rest.
+        const size_t maxData = m_reader->Store().traits->maxBlockData;
+        const size_t perBlock = maxData / m_rowSize;
+        for (size_t b = 0; b < sub->blocks.size(); ++b) {
+            const auto& block = sub->blocks[b];
+            const bool last = b + 1 == sub->blocks.size();
+            if (!last) {
+                if (block.size() != maxData) continue;  // the data tree check has said so
+                pieces.push_back(std::span<const uint8_t>(block).first(perBlock * m_rowSize));
+                continue;
+            }
+            if (block.size() > perBlock * m_rowSize)
+                report.Error("tc.rows", where + " block " + std::to_string(b),
+                             std::to_string(block.size()) + " bytes; a block holds at most " + std::to_string(perBlock) +
+                                 " rows of " + std::to_string(m_rowSize) + " bytes");
+            pieces.push_back(block);
+        }
+    }
+    for (const auto& piece : pieces) {
+        if (piece.size() % m_rowSize != 0)
+            report.Error("tc.rows", where, std::to_string(piece.size()) + " bytes is not a whole number of " +
+                                               std::to_string(m_rowSize) + "-byte rows");
+        m_matrix.insert(m_matrix.end(), piece.begin(),
+                        piece.begin() + static_cast<std::ptrdiff_t>(piece.size() / m_rowSize * m_rowSize));
+    }
+    return true;
+}
+
+void TableContext::CheckRowIndex(uint32_t hidRowIndex, Report& report)
+{
+    const std::string where = Where() + " row index";
+    const auto bth = CheckBth(m_heap, hidRowIndex, "row index", report);
+    if (!bth) return;
+    // Positions are 4 bytes in Unicode stores and 2 in ANSI ones, except in the ANSI
+    // tables Outlook keeps for itself, which use 4 as well.
+    const size_t entrySize = m_reader->Store().layout == Layout::Unicode ? 4 : 2;
+    const bool privateWide = !m_documented && bth->cbEnt == 4;
+    if (bth->cbKey != 4 || (bth->cbEnt != entrySize && !privateWide)) {
+        report.Error("tc.row-index", where, "cbKey/cbEnt " + ExpectedFound("4/" + std::to_string(entrySize),
+                                                                           std::to_string(bth->cbKey) + "/" +
+                                                                               std::to_string(bth->cbEnt)));
+        return;
+    }
+    if (bth->records.size() != RowCount())
+        report.Error("tc.row-index", where, std::to_string(bth->records.size()) + " entries for " +
+                                                std::to_string(RowCount()) + " rows");
+    std::set<uint64_t> positions;
+    for (const BthRecord& r : bth->records) {
+        const uint32_t rowId = LoadLe<uint32_t>(r.key.data());
+        const uint64_t position = BthKey(r.data);
+        if (position >= RowCount() || !positions.insert(position).second) {
+            report.Error("tc.row-index", where, "row id " + Hex(rowId) + " points at row " + std::to_string(position) +
+                                                    (position >= RowCount() ? ", past the last" : ", taken twice"));
+            continue;
+        }
+        if (RowId(position) != rowId)
+            report.Error("tc.row-index", where, "row id " + Hex(rowId) + " points at row " + std::to_string(position) +
+                                                    ", whose dwRowID is " + Hex(RowId(position)));
+    }
+}
+
+void TableContext::CheckCells(Report& report)
+{
+    const TcColumn* rowIdColumn = FindColumn(kTagRowId);
+    for (size_t row = 0; row < RowCount(); ++row) {
+        if (rowIdColumn != nullptr && !Cell(row, *rowIdColumn))
+            report.Error("tc.cell", Where() + " row " + std::to_string(row), "the row id cell is marked absent in the CEB");
+        for (const TcColumn& c : m_columns) {
+            const uint16_t type = c.tag & 0xFFFF;
+            if (!TcCellSize(type) || !IsHnidCell(type)) continue;
+            const auto cell = Cell(row, c);
+            if (!cell || cell->size() != 4) continue;  // a wrong cbData has been reported
+            const uint32_t hnid = LoadLe<uint32_t>(cell->data());
+            if (hnid == 0) continue;  // an empty value
+            const std::string where = Where() + " row " + std::to_string(row) + " " + ColumnText(c);
+            if (IsHid(hnid)) {
+                const auto item = m_heap.Item(hnid);
+                if (!item) report.Error("tc.cell", where, "HID " + Hex(hnid) + " names no heap allocation");
+                else if (const auto problem = ValueShapeProblem(type, *item)) report.Error("tc.cell", where, *problem);
+                continue;
+            }
+            const auto it = m_heap.Node().subnodes.find(hnid);
+            if (it == m_heap.Node().subnodes.end()) {
+                report.Error("tc.cell", where, "subnode " + Hex(hnid) + " is not among the node's subnodes");
+                continue;
+            }
+            if (const auto size = m_reader->DataSize(it->second.bidData))
+                if (const auto problem = ValueSizeProblem(type, *size)) report.Error("tc.cell", where, *problem);
+        }
+    }
+}
+
+uint32_t TableContext::RowId(size_t row) const { return LoadLe<uint32_t>(Row(row), 0).value_or(0); }
+
+const TcColumn* TableContext::FindColumn(uint32_t tag) const
+{
+    for (const TcColumn& c : m_columns)
+        if (c.tag == tag) return &c;
+    return nullptr;
+}
+
+std::optional<std::span<const uint8_t>> TableContext::Cell(size_t row, const TcColumn& column) const
+{
+    if (row >= RowCount()) return std::nullopt;
+    const auto bytes = Row(row);
+    const size_t cebByte = m_rgib[Tci1b] + column.iBit / 8;
+    if (cebByte >= bytes.size() || (bytes[cebByte] & (0x80 >> (column.iBit % 8))) == 0) return std::nullopt;
+    if (!RangeFits(bytes.size(), column.ibData, column.cbData)) return std::nullopt;
+    return bytes.subspan(column.ibData, column.cbData);
+}
+
+std::optional<std::vector<uint8_t>> TableContext::Value(size_t row, const TcColumn& column) const
+{
+    const auto cell = Cell(row, column);
+    if (!cell) return std::nullopt;
+    const uint16_t type = column.tag & 0xFFFF;
+    if (!IsHnidCell(type)) return std::vector<uint8_t>(cell->begin(), cell->end());
+    if (cell->size() != 4) return std::nullopt;
+    const uint32_t hnid = LoadLe<uint32_t>(cell->data());
+    if (hnid == 0) return std::vector<uint8_t>{};
+    return ReadHnid(*m_reader, m_heap, hnid);
+}
+
+} // namespace krv::pstcheck
