@@ -24,7 +24,11 @@ public:
         else reader = std::make_unique<UnicodePstReader>(host, m_source);
     }
 
+    // Scan options off: the form the ranking tests use.
+    ReaderOverImage(pstformat::Layout layout, std::span<const uint8_t> image) : ReaderOverImage(image, layout) {}
+
     CFile64Ex& Source() { return m_source; }
+    LayoutPstReader& Reader() { return *reader; }
 
 private:
     ScratchFile m_file;

@@ -1,0 +1,80 @@
+// Heap.cpp: heap allocations found through a block's page map, and the heap's client kind.
+#include "engine/items/Heap.h"
+
+#include "engine/items/NodeData.h"
+#include "pstformat/Endian.h"
+
+#include <span>
+
+namespace krv {
+
+using pstformat::LoadLe;
+
+namespace {
+
+constexpr size_t kHeapCheckMinSize = 18;  // header and an empty page map
+constexpr size_t kPageMapHeadSize = 4;    // cAlloc, cFree
+
+} // namespace
+
+bool LooksLikeHeapStart(const uint8_t* data, size_t size)
+{
+    if (data == nullptr || size < kHeapCheckMinSize) return false;
+    const size_t ibHnpm = LoadLe<uint16_t>(data);
+    if (ibHnpm < kHeapHeaderSize || ibHnpm + 6 > size || ibHnpm % 2 != 0) return false;
+    if (data[2] != kHeapSignature) return false;
+    const uint8_t client = data[3];
+    return client == kClientSigOtherA || client == kClientSigTableContext || client == kClientSigOtherB ||
+           client == kClientSigPropertyContext;
+}
+
+HeapKind GetHeapKind(const PstNode& node)
+{
+    std::vector<uint8_t> block;
+    if (!ReadBlock(node, 0, block) || block.size() < kHeapHeaderSize) return HeapKind::Other;
+    switch (block[3]) {
+    case kClientSigTableContext:
+        return HeapKind::TableContext;
+    case kClientSigPropertyContext:
+        return HeapKind::PropertyContext;
+    default:
+        return HeapKind::Other;
+    }
+}
+
+const std::vector<uint8_t>* HeapReader::Block(uint32_t index)
+{
+    if (m_holdsBlock && m_blockIndex == index) return &m_block;
+    m_holdsBlock = ReadBlock(m_node, index, m_block);
+    m_blockIndex = index;
+    return m_holdsBlock ? &m_block : nullptr;
+}
+
+bool HeapReader::Read(uint32_t hid, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
+    const uint32_t allocation = HidAllocIndex(hid);
+    if (allocation == 0) return false;
+    const std::vector<uint8_t>* block = Block(HidBlockIndex(hid));
+    if (block == nullptr) return false;
+    const std::span<const uint8_t> data(*block);
+
+    // rgibAlloc[allocation - 1] and rgibAlloc[allocation] must both lie in the block; the
+    // page map's own counts are not trusted to say how many there are.
+    const auto ibHnpm = LoadLe<uint16_t>(data, 0);
+    if (!ibHnpm) return false;
+    const size_t slot = *ibHnpm + kPageMapHeadSize + 2 * size_t{allocation - 1};
+    const auto start = LoadLe<uint16_t>(data, slot);
+    const auto end = LoadLe<uint16_t>(data, slot + 2);
+    if (!start || !end || *end < *start || *end > data.size()) return false;
+    bytes.assign(data.begin() + *start, data.begin() + *end);
+    return true;
+}
+
+bool ReadHeapItem(const PstNode& node, uint32_t hid, std::vector<uint8_t>& bytes)
+{
+    HeapReader heap(node);
+    return heap.Read(hid, bytes);
+}
+
+} // namespace krv

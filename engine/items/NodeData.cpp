@@ -1,0 +1,79 @@
+// NodeData.cpp: reading a node's data blocks, its whole data stream, and its used mark.
+#include "engine/items/NodeData.h"
+
+#include "engine/reader/PstReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace krv {
+
+using pstformat::BlockEncoding;
+
+bool ReadBlock(const PstNode& node, uint32_t index, std::vector<uint8_t>& bytes)
+{
+    bytes.clear();
+    if (node.reader == nullptr) return false;
+    PstReader& reader = *node.reader;
+    const BlockRecord* record = reader.GetDataBlock(node.bidData, index);
+    if (record == nullptr) return false;
+    const size_t cb = record->cb;
+    // The cyclic key is the block's own BID: the record holds it with the reserved bit 0
+    // clear, which is how the block was keyed when it was written.
+    const auto key = static_cast<uint32_t>(record->bid);
+    bytes.assign(cb, 0);
+    if (reader.ReadAt(record->offset, bytes.data(), cb) < cb) return false;
+
+    switch (node.encoding) {
+    case BlockEncoding::Unknown:
+    case BlockEncoding::Plain:
+        return true;
+    case BlockEncoding::Permute:
+        reader.DecodePermute(bytes.data(), cb, false);
+        return true;
+    case BlockEncoding::Cyclic:
+        reader.DecodeCyclic(bytes.data(), cb, key);
+        return true;
+    }
+    return false;
+}
+
+bool ReadAll(const PstNode& node, std::vector<uint8_t>& bytes)
+{
+    bytes.assign(node.dataSize, 0);
+    if (node.reader == nullptr || node.dataSize == 0) return true;
+    const uint64_t blockData = node.reader->MaxBlockDataSize();
+    std::vector<uint8_t> block;
+    for (uint32_t i = 0; i < node.blockCount; ++i) {
+        const uint64_t at = uint64_t{i} * blockData;
+        if (at >= node.dataSize) break;
+        if (!ReadBlock(node, i, block)) continue;  // its range stays zero
+        const size_t count = static_cast<size_t>(std::min<uint64_t>(block.size(), node.dataSize - at));
+        if (count != 0) std::memcpy(bytes.data() + at, block.data(), count);
+    }
+    return true;
+}
+
+bool ReadSubnodeData(const PstNodeMap& subnodes, uint32_t nid, std::vector<uint8_t>& bytes)
+{
+    const PstNode* node = subnodes.FindCurrent(nid);
+    if (node == nullptr) {
+        bytes.clear();
+        return false;
+    }
+    return ReadAll(*node, bytes);
+}
+
+void SetUsedMark(PstNode& node, int32_t value)
+{
+    node.usedMark = value;
+    if (node.reader == nullptr) return;
+    for (const uint64_t bid : {node.bidData, node.bidSub}) {
+        if (bid == 0) continue;
+        if (BlockRecord* record = node.reader->Blocks().Find(bid)) record->usedMark = value;
+    }
+}
+
+int32_t GetUsedMark(const PstNode& node) { return node.usedMark; }
+
+} // namespace krv

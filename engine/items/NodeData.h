@@ -1,0 +1,50 @@
+// NodeData.h: preparing a node for reading and reading its data stream block by block.
+//
+// A node's data is a tree of blocks (one block, an XBLOCK or an XXBLOCK) reached through the
+// reader's rebuilt block index; its subnodes come from its subnode tree. Nothing here
+// trusts the file: sizes are bounded by what the tree can hold, missing blocks read as
+// zeros, and a failure only makes the read that met it answer false.
+#ifndef KRV_ENGINE_ITEMS_NODEDATA_H
+#define KRV_ENGINE_ITEMS_NODEDATA_H
+
+#include "engine/reader/PstNode.h"
+#include "engine/reader/PstNodeMap.h"
+#include "pstformat/Encoding.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace krv {
+
+// Settles the node's data size, block count and encoding, and rebuilds its subnode map
+// (destroying the previous subnodes). The current version of every subnode is loaded too,
+// with this node's encoding. BlockEncoding::Unknown asks for the encoding to be found by
+// trial (DetectEncoding). May be called again at any time.
+void Load(PstNode& node, pstformat::BlockEncoding encoding);
+
+// Which encoding makes the node's first block a heap: Plain, Permute, Cyclic, in that
+// order of trial; Unknown when none does or the block cannot be read.
+[[nodiscard]] pstformat::BlockEncoding DetectEncoding(const PstNode& node);
+
+// The decoded data block `index` (0-based) of the node's data tree. False when the block
+// is not in the index, cannot be read whole (bytes then hold what was read, undecoded,
+// zero-filled to its size) or the node's encoding is not one of the four.
+bool ReadBlock(const PstNode& node, uint32_t index, std::vector<uint8_t>& bytes);
+
+// The whole data stream: exactly the node's data size, with zeros where a block could not
+// be read. Always true; an unloaded node yields an empty stream.
+bool ReadAll(const PstNode& node, std::vector<uint8_t>& bytes);
+
+// ReadAll of the current version of nid in a subnode map; false with empty output when
+// the map has no version of it.
+bool ReadSubnodeData(const PstNodeMap& subnodes, uint32_t nid, std::vector<uint8_t>& bytes);
+
+// Marks the node as written (or not) and, with it, the block records of its data BID and
+// subnode BID, so that no later pass writes the same item again. The blocks below those
+// two are not marked.
+void SetUsedMark(PstNode& node, int32_t value);
+[[nodiscard]] int32_t GetUsedMark(const PstNode& node);
+
+} // namespace krv
+
+#endif
