@@ -153,6 +153,10 @@ TEST_F(InspectToolTest, ErrorsGoToStderrWithExitCodeOne)
         {"scan", Scratch("missing.pst")},
         {"scan", file, "--layout", "ebcdic"},
         {"scan", file, "--turbo"},
+        {"tree"},
+        {"tree", file, "--layout"},
+        // --messages lists a tree's messages; a scan has none to list.
+        {"scan", file, "--messages"},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string line;

@@ -6,14 +6,20 @@ namespace krv::inspect {
 std::string_view InspectUsage()
 {
     return "usage: krv-inspect scan FILE [--layout auto|ansi|unicode] [--fast] [--keep-zero-blocks]\n"
+           "       krv-inspect tree FILE [--layout auto|ansi|unicode] [--fast] [--keep-zero-blocks] [--messages]\n"
            "Scans FILE (opened read-only, writers kept out) as a repair would and prints one JSON\n"
-           "object with what the scan found.\n";
+           "object: with scan, what the scan found; with tree, the folders reached from the root\n"
+           "folder (and with --messages each folder's messages).\n";
 }
 
 std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv)
 {
-    if (argc < 2 || std::string_view(argv[1]) != "scan") return std::string("the only command is 'scan'");
+    if (argc < 2) return std::string("a command is needed: 'scan' or 'tree'");
     InspectOptions options;
+    const std::string_view command = argv[1];
+    if (command == "scan") options.command = InspectCommand::Scan;
+    else if (command == "tree") options.command = InspectCommand::Tree;
+    else return "unknown command '" + std::string(command) + "'; the commands are 'scan' and 'tree'";
     bool haveFile = false;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -21,6 +27,8 @@ std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char*
             options.fastScan = true;
         } else if (arg == "--keep-zero-blocks") {
             options.ignoreZeroBlocks = false;
+        } else if (arg == "--messages" && options.command == InspectCommand::Tree) {
+            options.messages = true;
         } else if (arg == "--layout") {
             if (i + 1 >= argc) return std::string("--layout needs auto, ansi or unicode");
             const std::string_view value = argv[++i];
@@ -37,7 +45,7 @@ std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char*
             return "unexpected argument '" + std::string(arg) + "'";
         }
     }
-    if (!haveFile) return std::string("scan needs a FILE");
+    if (!haveFile) return std::string(command) + " needs a FILE";
     return options;
 }
 

@@ -10,12 +10,17 @@ namespace krv::inspect {
 
 enum class LayoutChoice { Auto, Ansi, Unicode };
 
+enum class InspectCommand { Scan, Tree };
+
 struct InspectOptions {
+    InspectCommand command = InspectCommand::Scan;
     std::string file;
     LayoutChoice layout = LayoutChoice::Auto;
     bool fastScan = false;
     // Zero blocks are dropped by default, as the desktop front end's default does.
     bool ignoreZeroBlocks = true;
+    // tree only: list each folder's messages too.
+    bool messages = false;
 };
 
 // The options, or the text of what is wrong with the command line.

@@ -1,6 +1,8 @@
-// krv-inspect: runs the engine's layout decision and scan on a file and prints what they found.
+// krv-inspect: runs the engine's layout decision and scan on a file and prints what they found,
+// or the folder tree the scan rebuilt.
 #include "engine/file/CFile64Ex.h"
 #include "engine/reader/LayoutPstReader.h"
+#include "tools/krv-inspect/FolderTree.h"
 #include "tools/krv-inspect/InspectHost.h"
 #include "tools/krv-inspect/InspectOptions.h"
 #include "tools/krv-inspect/LayoutDecision.h"
@@ -98,7 +100,12 @@ int Run(const InspectOptions& options)
     reader.Nodes().ForEach([&](uint32_t, const PstNodeMap::Versions& versions) { report.nodeVersions += versions.size(); });
     report.peakRssBytes = PeakRssBytes();
 
-    std::printf("%s\n", ToJson(report).c_str());
+    if (options.command == InspectCommand::Tree) {
+        const std::vector<FolderSummary> folders = WalkFolderTree(reader.Nodes(), options.messages);
+        std::printf("%s\n", ToJson(folders, options.messages).c_str());
+    } else {
+        std::printf("%s\n", ToJson(report).c_str());
+    }
     return 0;
 }
 
