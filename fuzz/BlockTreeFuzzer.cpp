@@ -1,0 +1,16 @@
+// BlockTreeFuzzer.cpp: libFuzzer target for data trees, subnode trees and the collectors (see ReaderFuzzEntries.h).
+#include "fuzz/ReaderFuzzEntries.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string failure = krv::fuzz::RunBlockTreeInput({data, size});
+    if (!failure.empty()) {
+        std::fprintf(stderr, "krv_fuzz_blocktree: %s\n", failure.c_str());
+        std::abort();
+    }
+    return 0;
+}
