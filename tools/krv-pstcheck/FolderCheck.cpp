@@ -79,11 +79,11 @@ private:
     }
 
     // Loads one of the folder's tables and compares its rows with the children.
-    std::optional<TableContext> Table(const TableSpec& spec, const std::set<uint32_t>& children)
+    std::optional<TableContext> Table(const TableSpec& wanted, const std::set<uint32_t>& children)
     {
-        const uint32_t nid = MakeNid(spec.type, NidIndexOf(m_folder.nid));
+        const uint32_t nid = MakeNid(wanted.type, NidIndexOf(m_folder.nid));
         if (m_reader.Index().FindNode(nid) == nullptr) {
-            m_report.Error("folder.tables", m_where, std::string("its ") + spec.name + " " + Hex(nid) + " is missing");
+            m_report.Error("folder.tables", m_where, std::string("its ") + wanted.name + " " + Hex(nid) + " is missing");
             return std::nullopt;
         }
         auto table = LoadTc(m_reader, LoadNode(m_reader, nid));
@@ -93,8 +93,8 @@ private:
             const uint32_t child = table->RowId(row);
             listed.insert(child);
             if (!children.contains(child)) {
-                m_report.Error(spec.rule, m_where, std::string("its ") + spec.name + " lists " + Hex(child) +
-                                                       ", which is no " + spec.childKind + " of this folder");
+                m_report.Error(wanted.rule, m_where, std::string("its ") + wanted.name + " lists " + Hex(child) +
+                                                       ", which is no " + wanted.childKind + " of this folder");
                 continue;
             }
             // The search machinery keeps a search folder's row, often bare; its own
@@ -103,13 +103,13 @@ private:
             const auto childPc = LoadPc(m_reader, LoadNode(m_reader, child));
             if (!childPc) continue;
             for (const RowDifference& d : CompareRow(*table, row, *childPc))
-                m_report.Add(d.severity, std::string(spec.rule) + "-row", m_where,
-                             std::string(spec.name) + " row of " + Hex(child) + ", column " + Hex(d.tag) + ": " + d.what);
+                m_report.Add(d.severity, std::string(wanted.rule) + "-row", m_where,
+                             std::string(wanted.name) + " row of " + Hex(child) + ", column " + Hex(d.tag) + ": " + d.what);
         }
         for (uint32_t child : children)
             if (!listed.contains(child))
-                m_report.Error(spec.rule, m_where, std::string(spec.childKind) + " " + Hex(child) +
-                                                       " names this folder as parent but is missing from its " + spec.name);
+                m_report.Error(wanted.rule, m_where, std::string(wanted.childKind) + " " + Hex(child) +
+                                                       " names this folder as parent but is missing from its " + wanted.name);
         return table;
     }
 
