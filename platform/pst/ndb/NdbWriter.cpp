@@ -82,14 +82,8 @@ NdbError NdbWriter::PutNode(uint32_t nid, uint32_t nidParent, const NodeContent&
 
     // Room for the node's blocks and for the B-trees a Flush would then write is made sure
     // of before anything is written, so that a node that does not fit leaves no trace.
-    const LayoutTraits& t = TraitsOf(m_layout);
     const auto existing = m_nodes.find(nid);
-    const uint64_t nodes = m_nodes.size() + (existing == m_nodes.end() ? 1 : 0);
-    const uint64_t blocks = m_blocks.LiveCount() + size->blocks;
-    const size_t btCap = BTreeEntryCapacity(m_layout, t.btEntrySize);
-    const uint64_t pages = BTreePageCount(nodes, BTreeEntryCapacity(m_layout, t.nbtEntrySize), btCap) +
-                           BTreePageCount(blocks, BTreeEntryCapacity(m_layout, t.bbtEntrySize), btCap);
-    if (!m_space.WillFit(size->storedBytes, pages))
+    if (!WillFit(size->storedBytes, existing == m_nodes.end() ? 1 : 0, size->blocks))
         return Error(NdbErrc::FileTooLarge, "node " + std::to_string(nid) + " needs " +
                                                  std::to_string(size->storedBytes) + " more bytes");
 
@@ -111,6 +105,16 @@ NdbError NdbWriter::PutNode(uint32_t nid, uint32_t nidParent, const NodeContent&
     m_nids.NoteUsed(nid);
     ForEachSubnodeNid(content, [this](uint32_t sub) { m_nids.NoteUsed(sub); });
     return {};
+}
+
+bool NdbWriter::WillFit(uint64_t storedBytes, uint64_t nodes, uint64_t blocks) const
+{
+    const LayoutTraits& t = TraitsOf(m_layout);
+    const size_t btCap = BTreeEntryCapacity(m_layout, t.btEntrySize);
+    const uint64_t pages =
+        BTreePageCount(m_nodes.size() + nodes, BTreeEntryCapacity(m_layout, t.nbtEntrySize), btCap) +
+        BTreePageCount(m_blocks.LiveCount() + blocks, BTreeEntryCapacity(m_layout, t.bbtEntrySize), btCap);
+    return m_space.WillFit(storedBytes, pages);
 }
 
 NdbError NdbWriter::DeleteNode(uint32_t nid)

@@ -75,6 +75,12 @@ public:
     // there.
     [[nodiscard]] NdbError DeleteNode(uint32_t nid);
 
+    // True when blocks of `storedBytes` more bytes on disk (as MeasureNodeTree counts them),
+    // making `blocks` more blocks of `nodes` more nodes, would fit below the layout's largest
+    // size together with the B-trees a Flush then writes. PutNode asks the same of each node;
+    // a caller asks ahead for nodes it must still be able to put before the next Flush.
+    [[nodiscard]] bool WillFit(uint64_t storedBytes, uint64_t nodes, uint64_t blocks) const;
+
     [[nodiscard]] std::optional<NodeInfo> FindNode(uint32_t nid) const;
     [[nodiscard]] size_t NodeCount() const { return m_nodes.size(); }
 
