@@ -5,6 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config binutils
   libgtest-dev libgmock-dev libbenchmark-dev
   pst-utils pff-tools    # independent readers that judge our output in tests
+  python3-olefile        # independent compound-file reader for the embedded-object tests
 )
 missing=()
 for p in "${packages[@]}"; do

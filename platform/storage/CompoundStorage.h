@@ -13,7 +13,10 @@
 // Opens the compound file at `path` (UTF-16). The whole file is checked (header, sector
 // chains, directory, stream sizes) before it is accepted: a damaged one is refused with
 // STG_E_INVALIDHEADER or STG_E_DOCFILECORRUPT and no storage. With STGM_READ the storage
-// refuses every change with STG_E_ACCESSDENIED.
+// refuses every change with STG_E_ACCESSDENIED. The file is read whole and closed again
+// (files above 1 GiB are refused with STG_E_INSUFFICIENTMEMORY, a missing one with
+// STG_E_FILENOTFOUND); opened for writing, each Commit of the root rewrites it whole, in
+// direct mode too. Elements named in `exclude` open empty; `priority` is ignored.
 HRESULT StgOpenStorage(LPCOLESTR path, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved,
                        IStorage** storage);
 
