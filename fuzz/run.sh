@@ -1,21 +1,23 @@
 #!/usr/bin/env bash
-# run.sh: builds the reader's libFuzzer targets with clang in build-fuzz and runs each one.
+# run.sh: builds the reader's and item layer's libFuzzer targets with clang in build-fuzz and runs each one.
 #
-# usage: fuzz/run.sh [SECONDS] [TARGET...]     (defaults: 240 seconds; targets scan blocktree)
+# usage: fuzz/run.sh [SECONDS] [TARGET...]
+#        (defaults: 240 seconds; targets scan blocktree propctx tablectx)
 #
 # Each target starts from the committed seeds (fuzz/seeds/<target>), the kept crash inputs
-# (fuzz/regressions/<target>) and larger pieces of the real mail stores cut by
-# krv_fuzz_seeds; what it learns stays in build-fuzz/fuzz-corpus/<target> for the next run.
+# (fuzz/regressions/<target>) and more of the real mail stores: larger pieces cut by
+# krv_fuzz_seeds, and more of their property and table contexts taken by
+# krv_fuzz_item_seeds; what it learns stays in build-fuzz/fuzz-corpus/<target> for the next run.
 # A crash, leak, sanitizer report or failed check leaves its input in
 # build-fuzz/fuzz-artifacts/<target>/; once the fault is fixed, copy that file into
 # fuzz/regressions/<target>/, where the normal test build replays it
-# (krv_reader_fuzz_regressions).
+# (krv_reader_fuzz_regressions, krv_items_fuzz_regressions).
 set -euo pipefail
 
 seconds=${1:-240}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(scan blocktree)
+[ ${#targets[@]} -eq 0 ] && targets=(scan blocktree propctx tablectx)
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KRV_FUZZ_BUILD_DIR:-$root/build-fuzz}
@@ -24,12 +26,13 @@ corpus_dir=${KRV_CORPUS_DIR:-$root/../shared/corpus/real}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DKRV_SANITIZE=ON -DKRV_BUILD_FUZZ=ON -DKRV_BUILD_TESTS=OFF -DKRV_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --target krv_fuzz_seeds $(printf 'krv_fuzz_%s ' "${targets[@]}")
+cmake --build "$build" --target krv_fuzz_seeds krv_fuzz_item_seeds $(printf 'krv_fuzz_%s ' "${targets[@]}")
 
 # Larger seeds from the real stores, when they are there; the committed ones always are.
 generated=$build/fuzz-seeds
 if [ -d "$corpus_dir" ]; then
   "$build/bin/krv_fuzz_seeds" "$generated" "$corpus_dir" --large
+  "$build/bin/krv_fuzz_item_seeds" "$generated" "$corpus_dir" 6
 fi
 
 status=0

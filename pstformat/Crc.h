@@ -10,6 +10,10 @@
 //                          == CrcShift(ComputeCrc(c, A), |B|) ^ ComputeCrc(0, B)
 // and, from prefix CRCs P[i] = ComputeCrc(0, data[0, i)),
 //   ComputeCrc(0, data[a, b)) == P[b] ^ CrcShift(P[a], b - a).
+//
+// On processors with carry-less multiplication (x86-64 PCLMULQDQ, checked at run time) long
+// inputs are folded sixteen bytes at a time; elsewhere, and for short inputs, a table
+// takes eight bytes a step. Both give the same value for every input.
 #ifndef KRV_PSTFORMAT_CRC_H
 #define KRV_PSTFORMAT_CRC_H
 
@@ -20,6 +24,18 @@ namespace krv::pstformat {
 
 // CRC of `size` bytes at `data`, continuing from `initial`.
 [[nodiscard]] uint32_t ComputeCrc(uint32_t initial, const void* data, size_t size);
+
+// The CRC after each of `count` consecutive runs of `stride` bytes from `data`:
+// checkpoints[i] == ComputeCrc(initial, data, stride * (i + 1)). One call costs far less
+// than `count` calls of ComputeCrc when the stride is a multiple of 16 and folding is there.
+void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, size_t count, uint32_t* checkpoints);
+
+// The table-driven computation alone, whatever the processor offers. ComputeCrc equals it
+// for every input; it is public so that tests can hold the two against each other.
+[[nodiscard]] uint32_t ComputeCrcPortable(uint32_t initial, const void* data, size_t size);
+
+// True when this processor folds with carry-less multiplication.
+[[nodiscard]] bool CrcFoldingAvailable();
 
 // The register `crc` advanced over `length` zero bytes, in O(log length) steps; equal to
 // ComputeCrc(crc, <length zero bytes>, length).

@@ -14,6 +14,8 @@ public:
     bool IgnoreZeroBlocks() const override { return m_job.options.IgnoreZeroBlock != 0; }
     void ReportProgress(uint8_t percent) override { m_job.ReportProgress(percent); }
     bool IsAborted() override { return m_job.IsAborted(); }
+    // The caller's own function, so the scan's query at every position is that one call.
+    AbortQuery PositionAbortQuery() override { return {m_job.Callback(), MsgAbortQuery, m_job.UserData()}; }
 
 private:
     RecoveryJob& m_job;

@@ -34,6 +34,10 @@ public:
     void ReportProgress(uint8_t percent);
     // Asks the caller whether to stop; false without a callback.
     bool IsAborted();
+    // The caller's function and value, for a pass that puts the stop question itself at
+    // every byte offset (the same MsgAbortQuery message IsAborted sends).
+    ProgressCallback Callback() const { return m_callback; }
+    uintptr_t UserData() const { return m_userData; }
     // Formats the text of `id` printf-style (%s takes const char*, %lu unsigned long)
     // and sends it with `code`.
     void SendFormatted(int32_t code, StringId id, ...);

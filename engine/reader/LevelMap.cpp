@@ -5,24 +5,22 @@ namespace krv {
 
 namespace {
 // Enough for the distinct entries of a mid-sized store without rehashing; copies of the
-// same entry share a key and cost no bucket.
+// same entry share a key and cost no bucket. Taken at the first entry, not before: most of
+// the eight levels of a build stay empty, and a small source should not pay for them.
 constexpr size_t kInitialBuckets = 14983;
 } // namespace
 
-LevelMap::LevelMap()
-{
-    m_lists.reserve(kInitialBuckets);
-}
+LevelMap::LevelMap() = default;
 
 void LevelMap::Clear()
 {
     m_lists.clear();
-    m_lists.reserve(kInitialBuckets);
     m_recordCount = 0;
 }
 
 void LevelMap::Append(const EntryKey& key, const PageEntryRecord& record)
 {
+    if (m_lists.bucket_count() < kInitialBuckets) m_lists.reserve(kInitialBuckets);
     m_lists[key].push_back(record);
     ++m_recordCount;
 }

@@ -3,8 +3,8 @@
 
 #include "pstformat/Crc.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace krv {
 
@@ -66,34 +66,7 @@ const ShiftPowers& Powers()
     return powers;
 }
 
-bool AllZero(const uint8_t* bytes, size_t n)
-{
-    uint64_t any = 0;
-    for (size_t i = 0; i < n; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes + i, sizeof word);
-        any |= word;
-    }
-    return any == 0;
-}
-
 } // namespace
-
-// A register advanced over one stride of zero bytes, a byte of the register at a time: the
-// shift is linear, so it is the XOR of what each byte alone becomes. Zero runs are common
-// (unused space, padding), and this is far cheaper than running the CRC over them.
-struct RangeCrc::ZeroStrideShift {
-    std::array<std::array<uint32_t, 256>, 4> table{};
-    explicit ZeroStrideShift(size_t stride)
-    {
-        for (uint32_t byte = 0; byte < 4; ++byte)
-            for (uint32_t v = 0; v < 256; ++v) table[byte][v] = pstformat::CrcShift(v << (8 * byte), stride);
-    }
-    uint32_t operator()(uint32_t crc) const
-    {
-        return table[0][crc & 0xFF] ^ table[1][(crc >> 8) & 0xFF] ^ table[2][(crc >> 16) & 0xFF] ^ table[3][crc >> 24];
-    }
-};
 
 void RangeCrc::Reset(const uint8_t* data, size_t size)
 {
@@ -102,31 +75,37 @@ void RangeCrc::Reset(const uint8_t* data, size_t size)
     m_checkpoints.clear();
     m_checkpoints.reserve(size / kStride + 1);
     m_checkpoints.push_back(0);
+    m_lastBegin = kNoBegin;
     m_powers = Powers().value.data();
-    static const ZeroStrideShift zeroStride(kStride);
-    m_zeroStride = &zeroStride;
 }
 
 void RangeCrc::ExtendTo(size_t checkpoint)
 {
-    while (m_checkpoints.size() <= checkpoint) {
-        const uint8_t* stride = m_data + (m_checkpoints.size() - 1) * kStride;
-        const uint32_t before = m_checkpoints.back();
-        m_checkpoints.push_back(AllZero(stride, kStride) ? (*m_zeroStride)(before)
-                                                         : pstformat::ComputeCrc(before, stride, kStride));
-    }
+    // Candidates come in order, so checkpoints are computed ahead in batches: one call
+    // carries the register over many strides far faster than a call per stride.
+    const size_t done = m_checkpoints.size() - 1;
+    const size_t want = std::min(m_size / kStride, std::max(checkpoint, done + kBatchStrides));
+    if (want <= done) return;
+    m_checkpoints.resize(want + 1);
+    pstformat::ComputeCrcCheckpoints(m_checkpoints[done], m_data + done * kStride, kStride, want - done,
+                                     m_checkpoints.data() + done + 1);
 }
 
 uint32_t RangeCrc::Prefix(size_t offset)
 {
     const size_t j = offset / kStride;
-    ExtendTo(j);
+    if (j >= m_checkpoints.size()) ExtendTo(j);
     return pstformat::ComputeCrc(m_checkpoints[j], m_data + j * kStride, offset - j * kStride);
 }
 
 uint32_t RangeCrc::Of(size_t begin, size_t length)
 {
-    const uint32_t atBegin = Prefix(begin);
+    // Candidates of several sizes often start at one position.
+    if (begin != m_lastBegin) {
+        m_lastBegin = begin;
+        m_lastBeginPrefix = Prefix(begin);
+    }
+    const uint32_t atBegin = m_lastBeginPrefix;
     const uint32_t atEnd = Prefix(begin + length);
     return atEnd ^ Multiply(atBegin, m_powers[length]);
 }

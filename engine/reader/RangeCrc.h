@@ -4,9 +4,10 @@
 // each one from its bytes would cost its whole length. Instead the buffer's prefix CRCs
 // are kept at every 32nd byte; the CRC is linear, so for prefix values P,
 //   crc(data[a, b)) = P[b] ^ shift(P[a], b - a),
-// where shift advances a register over b - a zero bytes. Prefix values between two kept
-// ones take at most 31 byte steps, and the shift is one multiplication by a power of x
-// looked up by length.
+// where shift advances a register over b - a zero bytes. The kept values are computed
+// ahead in batches as the ranges asked for move on; prefix values between two kept ones
+// take at most 31 byte steps, and the shift is one multiplication by a power of x looked
+// up by length.
 #ifndef KRV_ENGINE_READER_RANGECRC_H
 #define KRV_ENGINE_READER_RANGECRC_H
 
@@ -31,7 +32,7 @@ public:
 
 private:
     static constexpr size_t kStride = 32;
-    struct ZeroStrideShift;
+    static constexpr size_t kBatchStrides = 2048;
 
     uint32_t Prefix(size_t offset);
     void ExtendTo(size_t checkpoint);
@@ -41,7 +42,9 @@ private:
     // m_checkpoints[j] = crc(0, data[0, j * kStride)); filled on demand, in order.
     std::vector<uint32_t> m_checkpoints;
     const uint32_t* m_powers = nullptr;  // x^(8n) for n = 0 .. kMaxRange
-    const ZeroStrideShift* m_zeroStride = nullptr;
+    static constexpr size_t kNoBegin = SIZE_MAX;
+    size_t m_lastBegin = kNoBegin;
+    uint32_t m_lastBeginPrefix = 0;
 };
 
 } // namespace krv

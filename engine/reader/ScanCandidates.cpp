@@ -78,21 +78,38 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
 {
     constexpr size_t T = Trailer::kSize;
     constexpr size_t kMaxCb = kMaxStoredSize - T;
-    if (range.from >= range.to || size < kAlignment) return;
+    if (range.from >= range.to || size < kAlignment) {
+        candidates.clear();
+        return;
+    }
 
+    // Whether an offset that passes the quick test below yields a candidate is close to a
+    // coin toss on real data (above all the btype test of internal blocks), so the verdict
+    // is computed without branches and the candidate written either way, kept only when it
+    // passes. The buffer always has room for the next sixteen.
+    // What the candidates of the last piece left in place is room for this one's, without
+    // setting it again.
+    size_t count = 0;
+    if (candidates.size() < 1024) candidates.resize(1024);
+    const auto makeRoom = [&] {
+        if (count + 16 > candidates.size()) candidates.resize(std::max<size_t>(1024, candidates.size() * 2));
+    };
     const auto consider = [&](size_t t) {
         const uint8_t* trailer = data + t;
         const size_t cb = LoadLe<uint16_t>(trailer);
-        if (cb - 1 >= kMaxCb) return;  // cb 0 wraps around
         const size_t storedSize = (cb + T + kAlignment - 1) & ~(kAlignment - 1);
-        if (t + T < storedSize) return;
+        // A block that would start before the piece wraps around and fails the range test.
         const size_t p = t + T - storedSize;
-        if (p < range.from || p >= range.to) return;
+        const bool placed = (cb - 1 < kMaxCb) & (p - range.from < range.to - range.from);  // cb 0 wraps around
         const uint64_t bid = Trailer::Bid(trailer);
-        if (bid == 0 || (bid & pstformat::kBidReservedBit) != 0) return;
-        // An internal block opens with its btype: 1 for data trees, 2 for subnode trees.
-        if ((bid & pstformat::kBidInternalBit) != 0 && (cb < 4 || (data[p] != 1 && data[p] != 2))) return;
-        candidates.emplace_back(p, storedSize);
+        // An internal block opens with its btype: 1 for data trees, 2 for subnode trees. The
+        // byte is read from the trailer itself when p is not a place in the piece.
+        const unsigned btype = data[placed ? p : t];
+        const bool internalFits = (cb >= 4) & (btype - 1u < 2u);
+        const bool accepted = placed & (bid != 0) & ((bid & pstformat::kBidReservedBit) == 0) &
+                              (((bid & pstformat::kBidInternalBit) == 0) | internalFits);
+        candidates[count] = BlockCandidate(p, storedSize);
+        count += accepted ? 1 : 0;
     };
 
     // A block at p of stored size S (64 .. 8192) has its trailer at t = p + S - T and must
@@ -109,6 +126,7 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
     const size_t loadReach = Trailer::kBidOffset + 16;
     const size_t simdEnd = size >= loadReach ? std::min(tEnd, size - loadReach + 1) : 0;
     for (; t + 16 <= simdEnd; t += 16) {
+        makeRoom();
         const uint8_t* at = data + t;
         const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
         const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
@@ -123,7 +141,11 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
         }
     }
 #endif
-    for (; t < tEnd; ++t) consider(t);
+    for (; t < tEnd; ++t) {
+        makeRoom();
+        consider(t);
+    }
+    candidates.resize(count);
 }
 
 // Least significant digit first, eleven bits a pass: the keys are below 2^31.
@@ -179,7 +201,6 @@ bool AcceptBlockOf(const SourceChunk& chunk, BlockCandidate candidate, bool igno
 void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
                          std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch)
 {
-    candidates.clear();
     RelativeRange range = Relative(chunk, from, to);
     range.to = std::min(range.to, BlockCandidate::kMaxPiecePositions);
     if (layout == pstformat::Layout::Ansi) CollectBlockCandidates<AnsiTrailer>(chunk.Data(), chunk.Size(), range, candidates);

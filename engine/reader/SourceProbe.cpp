@@ -5,10 +5,9 @@
 #include "engine/reader/SourceProbe.h"
 
 #include "engine/file/CFile64Ex.h"
-#include "engine/reader/ReaderHost.h"
+#include "engine/reader/PositionWalk.h"
 #include "engine/reader/ReaderLayout.h"
 #include "engine/reader/ScanCandidates.h"
-#include "engine/reader/ScanProgress.h"
 #include "engine/reader/SourceChunk.h"
 #include "pstformat/PageTrailer.h"
 
@@ -35,32 +34,30 @@ ProbeCounts ProbeSource(CFile64Ex& file, pstformat::Layout layout, ReaderHost& h
 {
     ProbeCounts counts;
     const ReaderLayout& numbers = ReaderLayoutOf(layout);
-    ScanProgress progress(host, file.GetLength(), progressBase, progressDivisor, 0);
+    PositionWalk walk(host, file.GetLength(), progressBase, progressDivisor);
     file.Seek(0, seekBegin);
-    if (host.IsAborted()) return counts;
+    if (walk.StopAsked()) return counts;
 
     SourceChunk chunk;
     std::vector<SpotHit> pages;
     std::vector<SpotHit> headers;
-    uint64_t position = 0;
     for (;;) {
-        chunk.Load(file, position, std::max<size_t>(1, piecePositions), kLookahead);
-        if (chunk.End() - position < numbers.probeMinimum) return counts;
+        const uint64_t first = walk.Position();
+        chunk.Load(file, first, std::max<size_t>(1, piecePositions), kLookahead);
+        if (chunk.End() - first < numbers.probeMinimum) return counts;
         // The probe stops at the first position with fewer than the minimum bytes left.
         const uint64_t stop = std::min(chunk.PositionsEnd(), chunk.End() - numbers.probeMinimum + 1);
         pages.clear();
         headers.clear();
-        FindPages(chunk, position, stop, layout, pages);
-        if (!counts.headerFound) FindHeaders(chunk, position, stop, layout, headers);
+        FindPages(chunk, first, stop, layout, pages);
+        if (!counts.headerFound) FindHeaders(chunk, first, stop, layout, headers);
 
         size_t pi = 0, hi = 0;
-        while (position < stop) {
-            const uint64_t next = std::min({NextOffset(pages, pi, position), NextOffset(headers, hi, position), stop});
-            while (position < next) {
-                ++position;
-                progress.MovedTo(position);
-                if (host.IsAborted()) return counts;
-            }
+        while (walk.Position() < stop) {
+            const uint64_t at = walk.Position();
+            const uint64_t next = std::min({NextOffset(pages, pi, at), NextOffset(headers, hi, at), stop});
+            if (!walk.StepTo(next)) return counts;
+            const uint64_t position = walk.Position();
             if (position >= stop) break;
 
             uint64_t step = 1;
@@ -77,9 +74,7 @@ ProbeCounts ProbeSource(CFile64Ex& file, pstformat::Layout layout, ReaderHost& h
                     step = numbers.headerLength;
                 }
             }
-            position += step;
-            progress.MovedTo(position);
-            if (host.IsAborted()) return counts;
+            if (!walk.StepBy(step)) return counts;
         }
         if (chunk.AtEnd()) return counts;
     }

@@ -2,11 +2,11 @@
 #include "engine/reader/SourceScan.h"
 
 #include "engine/file/CFile64Ex.h"
+#include "engine/reader/PositionWalk.h"
 #include "engine/reader/RangeCrc.h"
 #include "engine/reader/ReaderHost.h"
 #include "engine/reader/ReaderLayout.h"
 #include "engine/reader/ScanCandidates.h"
-#include "engine/reader/ScanProgress.h"
 #include "engine/reader/SourceChunk.h"
 #include "pstformat/PageTrailer.h"
 
@@ -34,17 +34,17 @@ class Walk {
 public:
     Walk(CFile64Ex& file, pstformat::Layout layout, ReaderHost& host, uint8_t base, uint32_t divisor,
          const std::function<void(const BlockRecord&)>& onBlock, ScanFindings& findings, size_t piecePositions)
-        : m_file(file), m_layout(layout), m_host(host), m_onBlock(onBlock), m_findings(findings),
+        : m_file(file), m_layout(layout), m_onBlock(onBlock), m_findings(findings),
           m_fast(host.FastScan()), m_ignoreZeroBlocks(host.IgnoreZeroBlocks()),
           m_piecePositions(std::clamp<size_t>(piecePositions, 1, BlockCandidate::kMaxPiecePositions)),
-          m_progress(host, file.GetLength(), base, divisor, 0)
+          m_walk(host, file.GetLength(), base, divisor)
     {
     }
 
     void Run()
     {
         m_file.Seek(0, seekBegin);
-        if (m_host.IsAborted()) {
+        if (m_walk.StopAsked()) {
             m_findings.aborted = true;
             return;
         }
@@ -57,48 +57,46 @@ private:
     // pass is over.
     bool WalkPiece()
     {
-        m_chunk.Load(m_file, m_position, m_piecePositions, kWindow);
+        m_chunk.Load(m_file, m_walk.Position(), m_piecePositions, kWindow);
         const uint64_t end = m_chunk.End();
-        if (end - m_position < kMinWindow) return false;
+        if (end - m_walk.Position() < kMinWindow) return false;
         // Positions from which fewer than 64 bytes remain end the pass.
         const uint64_t stop = std::min(m_chunk.PositionsEnd(), end - kMinWindow + 1);
 
         m_pages.clear();
         m_headers.clear();
-        FindBlockCandidates(m_chunk, m_position, stop, m_layout, m_blocks, m_scratch);
-        FindPages(m_chunk, m_position, stop, m_layout, m_pages);
-        if (m_findings.header.empty()) FindHeaders(m_chunk, m_position, stop, m_layout, m_headers);
+        const uint64_t first = m_walk.Position();
+        FindBlockCandidates(m_chunk, first, stop, m_layout, m_blocks, m_scratch);
+        FindPages(m_chunk, first, stop, m_layout, m_pages);
+        if (m_findings.header.empty()) FindHeaders(m_chunk, first, stop, m_layout, m_headers);
         m_crc.Reset(m_chunk.Data(), m_chunk.Size());
 
         const uint64_t base = m_chunk.Base();
         size_t bi = 0, pi = 0, hi = 0;
-        while (m_position < stop) {
-            bi = SkipPassedBlocks(bi, m_position - base);
+        while (m_walk.Position() < stop) {
+            const uint64_t at = m_walk.Position();
+            bi = SkipPassedBlocks(bi, at - base);
             const uint64_t nextBlock = bi < m_blocks.size() ? base + m_blocks[bi].Position() : kNone;
-            const uint64_t next = std::min({nextBlock, NextSpot(m_pages, pi, m_position),
-                                            NextSpot(m_headers, hi, m_position), stop});
+            const uint64_t next = std::min({nextBlock, NextSpot(m_pages, pi, at), NextSpot(m_headers, hi, at), stop});
             // Positions where nothing can be recognised: one byte on each.
-            while (m_position < next) {
-                ++m_position;
-                m_progress.MovedTo(m_position);
-                if (m_host.IsAborted()) return Abort();
-            }
-            if (m_position >= stop) break;
+            if (!m_walk.StepTo(next)) return Abort();
+            const uint64_t position = m_walk.Position();
+            if (position >= stop) break;
 
             uint64_t step = 1;
-            for (; bi < m_blocks.size() && base + m_blocks[bi].Position() == m_position; ++bi) {
+            for (; bi < m_blocks.size() && base + m_blocks[bi].Position() == position; ++bi) {
                 BlockHit hit;
                 if (!AcceptBlock(m_chunk, m_blocks[bi], m_layout, m_ignoreZeroBlocks, m_crc, hit)) continue;
                 AddBlock(hit);
                 if (m_fast) step = hit.fastStep;
             }
-            if (pi < m_pages.size() && m_pages[pi].offset == m_position) {
+            if (pi < m_pages.size() && m_pages[pi].offset == position) {
                 const SpotHit& page = m_pages[pi++];
                 auto& list = page.ptype == pstformat::PageTypeBbt ? m_findings.bbtPages : m_findings.nbtPages;
                 list.push_back(PageRecord{page.offset});
                 if (m_fast) step = page.fastStep;
             }
-            if (hi < m_headers.size() && m_headers[hi].offset == m_position) {
+            if (hi < m_headers.size() && m_headers[hi].offset == position) {
                 const SpotHit& header = m_headers[hi++];
                 if (m_findings.header.empty()) {
                     const auto bytes = m_chunk.Bytes().subspan(static_cast<size_t>(header.offset - base),
@@ -107,9 +105,7 @@ private:
                     if (m_fast) step = header.fastStep;
                 }
             }
-            m_position += step;
-            m_progress.MovedTo(m_position);
-            if (m_host.IsAborted()) return Abort();
+            if (!m_walk.StepBy(step)) return Abort();
         }
         return !m_chunk.AtEnd();
     }
@@ -145,14 +141,12 @@ private:
 
     CFile64Ex& m_file;
     pstformat::Layout m_layout;
-    ReaderHost& m_host;
     const std::function<void(const BlockRecord&)>& m_onBlock;
     ScanFindings& m_findings;
     bool m_fast;
     bool m_ignoreZeroBlocks;
     size_t m_piecePositions;
-    ScanProgress m_progress;
-    uint64_t m_position = 0;
+    PositionWalk m_walk;
     SourceChunk m_chunk;
     RangeCrc m_crc;
     std::vector<BlockCandidate> m_blocks;

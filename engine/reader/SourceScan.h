@@ -31,8 +31,10 @@ struct ScanFindings {
     bool aborted = false;
 };
 
-// Positions served by one piece read from the source; the bytes read are 8 KiB more.
-inline constexpr size_t kScanPiecePositions = size_t{4} << 20;
+// Positions served by one piece read from the source; the bytes read are 8 KiB more. A
+// piece is gone over several times (candidates, pages, checksums, the walk), so it is kept
+// small enough to stay in the processor's second-level cache between those passes.
+inline constexpr size_t kScanPiecePositions = size_t{512} << 10;
 
 // Options come from the host (fast scan, ignore zero blocks). Every accepted block goes to
 // `onBlock` in scan order: by start offset, then by stored size. The piece size changes

@@ -19,6 +19,9 @@ struct RecordedMessage {
 struct Recorder {
     std::vector<RecordedMessage> messages;
     int32_t abortAnswer = 0;
+    // From this abort query on (1 = the first) the answer is "stop"; 0 never.
+    int64_t stopFromQuery = 0;
+    int64_t abortQueries = 0;
 
     static int32_t Callback(int32_t code, void* data, uintptr_t userData)
     {
@@ -32,7 +35,10 @@ struct Recorder {
         default: m.text = static_cast<const char*>(data); break;
         }
         self.messages.push_back(m);
-        return code == MsgAbortQuery ? self.abortAnswer : 0;
+        if (code != MsgAbortQuery) return 0;
+        ++self.abortQueries;
+        if (self.stopFromQuery > 0 && self.abortQueries >= self.stopFromQuery) return 1;
+        return self.abortAnswer;
     }
 
     std::vector<int32_t> Codes() const

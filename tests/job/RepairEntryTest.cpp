@@ -163,6 +163,29 @@ TEST_F(RepairEntryTest, SourceOfZerosIsAnalyzedFindsNothingAndIsNeverWritten)
     EXPECT_EQ(fs::last_write_time(source), before);
 }
 
+TEST_F(RepairEntryTest, AStopAnswerDuringTheScanIsTheLastQueryAsked)
+{
+    const std::string source = (m_dir / "zeros.pst").string();
+    { std::ofstream(source, std::ios::binary) << std::string(300000, '\0'); }
+
+    // The scan asks at every position it examines, so a run that never stops asks about
+    // once per byte; one told to stop near the end of the scan must ask nothing more.
+    Recorder full;
+    RepairRequest first{};
+    EXPECT_EQ(Run(source, full, first, FlagFastRecovery), 0);
+    ASSERT_GT(full.abortQueries, 300000 / 2);
+
+    Recorder stopping;
+    stopping.stopFromQuery = full.abortQueries - 1000;
+    RepairRequest second{};
+    EXPECT_EQ(Run(source, stopping, second, FlagFastRecovery), 0);
+    EXPECT_EQ(stopping.abortQueries, stopping.stopFromQuery);
+    const size_t n = stopping.messages.size();
+    ASSERT_GE(n, 2u);
+    EXPECT_EQ(stopping.messages[n - 2].code, MsgItemCount);
+    EXPECT_EQ(stopping.messages[n - 1].number, 100);
+}
+
 TEST_F(RepairEntryTest, SampleIsIndexedThenTheJobReachesSeventy)
 {
     const std::string source = KRV_SOURCE_DIR "/samples/tika-testPST_variousBodyTypes.pst";

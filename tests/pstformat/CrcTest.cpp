@@ -59,6 +59,55 @@ TEST(Crc, AgreesWithTheBitwiseReferenceAtEveryAlignmentAndLength)
     }
 }
 
+// The folded path takes inputs of 128 bytes and more; lengths around its lane (16), step
+// (64) and threshold edges, at every alignment, against the table alone. On a processor
+// without folding both sides are the table and the test says so.
+TEST(Crc, FoldedAndTableComputationsAgree)
+{
+    if (!CrcFoldingAvailable()) GTEST_SKIP() << "no carry-less multiplication on this processor: only the table runs";
+    const std::vector<uint8_t> data = RandomBytes(70000, 3);
+    std::vector<size_t> lengths = {127, 128, 129, 143, 144, 191, 192, 193, 255, 256, 257, 1000, 4096, 8176, 8180, 65536};
+    for (size_t start = 0; start < 16; ++start) {
+        for (size_t length : lengths) {
+            for (uint32_t initial : {0u, 0xFFFFFFFFu, 0x12345678u}) {
+                ASSERT_EQ(ComputeCrc(initial, data.data() + start, length),
+                          ComputeCrcPortable(initial, data.data() + start, length))
+                    << "start " << start << " length " << length << " initial " << initial;
+            }
+        }
+    }
+    // Zeros fold to zero and single set bits everywhere in a lane reach the register.
+    std::vector<uint8_t> bytes(300, 0);
+    EXPECT_EQ(ComputeCrc(0, bytes.data(), bytes.size()), 0u);
+    for (size_t at : {size_t{0}, size_t{7}, size_t{8}, size_t{15}, size_t{63}, size_t{64}, size_t{255}, size_t{299}}) {
+        for (uint8_t bit : {uint8_t{0x01}, uint8_t{0x80}}) {
+            bytes[at] = bit;
+            EXPECT_EQ(ComputeCrc(0, bytes.data(), bytes.size()), BitwiseCrc(0, bytes.data(), bytes.size()))
+                << "byte " << at << " bit " << int(bit);
+            bytes[at] = 0;
+        }
+    }
+}
+
+TEST(Crc, CheckpointsAreThePrefixCrcsAtEveryStride)
+{
+    const std::vector<uint8_t> data = RandomBytes(32 * 300, 4);
+    for (size_t stride : {size_t{32}, size_t{64}, size_t{96}, size_t{48}, size_t{7}}) {
+        const size_t count = data.size() / stride;
+        for (uint32_t initial : {0u, 0xC0FFEE11u}) {
+            std::vector<uint32_t> checkpoints(count, 0xAAAAAAAAu);
+            ComputeCrcCheckpoints(initial, data.data(), stride, count, checkpoints.data());
+            for (size_t i = 0; i < count; ++i)
+                ASSERT_EQ(checkpoints[i], ComputeCrcPortable(initial, data.data(), stride * (i + 1)))
+                    << "stride " << stride << " checkpoint " << i << " initial " << initial;
+        }
+    }
+    // A count of 0 writes nothing and reads nothing.
+    uint32_t untouched = 7;
+    ComputeCrcCheckpoints(0, nullptr, 32, 0, &untouched);
+    EXPECT_EQ(untouched, 7u);
+}
+
 TEST(Crc, ContinuesAcrossPiecesAndCombinesFromPrefixes)
 {
     const std::vector<uint8_t> data = RandomBytes(20000, 2);

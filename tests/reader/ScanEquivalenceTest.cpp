@@ -190,6 +190,65 @@ TEST(ScanEquivalence, AbortAtAnyPointKeepsWhatCameBefore)
 
 void ExpectSameProbe(const std::string& path, Layout layout, uint64_t stopAt, size_t piece);
 
+// A host may hand the passes a plain function to ask instead of IsAborted: it must get
+// exactly the questions IsAborted would have got, with the same effect of its answers.
+// A host with nobody to ask is never asked and never stops.
+TEST(ScanEquivalence, QueriesPutStraightToTheCallersFunction)
+{
+    const Image image = PlantedRandomImage(Layout::Unicode, 100000, 9);
+    const ScratchFile file(image);
+    using Path = TestReaderHost::QueryPath;
+    for (Mode mode : {kModes[0], kModes[3]}) {
+        for (uint64_t stopAt : {0u, 1u, 2u, 3000u, 70000u}) {
+            SCOPED_TRACE("fast " + std::to_string(mode.fast) + " stop at query " + std::to_string(stopAt));
+            const ScanOutcome expected = ReferenceOutcome(file.Path(), Layout::Unicode, mode, stopAt);
+            for (Path path : {Path::Direct, Path::Nobody}) {
+                if (path == Path::Nobody && stopAt != 0) continue;
+                FailingSectorsFile source;
+                OpenSource(source, file.Path());
+                TestReaderHost host(mode.fast, mode.ignoreZero);
+                host.stopAtQuery = stopAt;
+                host.queryPath = path;
+                ScanOutcome actual;
+                ScanFindings findings;
+                ScanSource(
+                    source, Layout::Unicode, host, 17, 2, [&actual](const BlockRecord& r) { actual.blocks.push_back(r); },
+                    findings, 4099);
+                for (const PageRecord& page : findings.bbtPages) actual.bbtPages.push_back(page.offset);
+                for (const PageRecord& page : findings.nbtPages) actual.nbtPages.push_back(page.offset);
+                actual.header = findings.header;
+                actual.progress = host.progress;
+                EXPECT_EQ(host.abortQueries, 0u) << "IsAborted asked although a function was handed over";
+                EXPECT_FALSE(host.wrongQuery);
+                EXPECT_EQ(findings.aborted, stopAt != 0);
+                actual.abortQueries = path == Path::Direct ? host.directAnswers : expected.abortQueries;
+                if (path == Path::Nobody) {
+                    EXPECT_EQ(host.directAnswers, 0u);
+                }
+                ExpectSame(expected, actual);
+            }
+
+            // The probe asks the same way.
+            FailingSectorsFile reference;
+            OpenSource(reference, file.Path());
+            TestReaderHost referenceHost;
+            referenceHost.stopAtQuery = stopAt;
+            const ReferenceProbeResult counts = ReferenceProbe(reference, Layout::Unicode, referenceHost, 8, 12);
+            FailingSectorsFile source;
+            OpenSource(source, file.Path());
+            TestReaderHost host;
+            host.stopAtQuery = stopAt;
+            host.queryPath = Path::Direct;
+            const ProbeCounts probed = ProbeSource(source, Layout::Unicode, host, 8, 12, 777);
+            EXPECT_EQ(probed.pageCount, counts.pageCount);
+            EXPECT_EQ(probed.headerFound, counts.headerFound);
+            EXPECT_EQ(host.directAnswers, referenceHost.abortQueries);
+            EXPECT_EQ(host.abortQueries, 0u);
+            EXPECT_EQ(host.progress, referenceHost.progress);
+        }
+    }
+}
+
 TEST(ScanEquivalence, ShortFiles)
 {
     // Files around the 64-byte minimum window and the page and header lengths.

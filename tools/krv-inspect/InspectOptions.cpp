@@ -7,9 +7,11 @@ std::string_view InspectUsage()
 {
     return "usage: krv-inspect scan FILE [--layout auto|ansi|unicode] [--fast] [--keep-zero-blocks]\n"
            "       krv-inspect tree FILE [--layout auto|ansi|unicode] [--fast] [--keep-zero-blocks] [--messages]\n"
+           "                             [--timing]\n"
            "Scans FILE (opened read-only, writers kept out) as a repair would and prints one JSON\n"
            "object: with scan, what the scan found; with tree, the folders reached from the root\n"
-           "folder (and with --messages each folder's messages).\n";
+           "folder (and with --messages each folder's messages). --timing adds, on standard error,\n"
+           "one JSON object with the time the tree walk took and its message rate.\n";
 }
 
 std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv)
@@ -29,6 +31,8 @@ std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char*
             options.ignoreZeroBlocks = false;
         } else if (arg == "--messages" && options.command == InspectCommand::Tree) {
             options.messages = true;
+        } else if (arg == "--timing" && options.command == InspectCommand::Tree) {
+            options.timing = true;
         } else if (arg == "--layout") {
             if (i + 1 >= argc) return std::string("--layout needs auto, ansi or unicode");
             const std::string_view value = argv[++i];

@@ -21,6 +21,8 @@ struct InspectOptions {
     bool ignoreZeroBlocks = true;
     // tree only: list each folder's messages too.
     bool messages = false;
+    // tree only: report the walk's time and message rate on standard error.
+    bool timing = false;
 };
 
 // The options, or the text of what is wrong with the command line.

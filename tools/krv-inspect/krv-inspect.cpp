@@ -101,8 +101,24 @@ int Run(const InspectOptions& options)
     report.peakRssBytes = PeakRssBytes();
 
     if (options.command == InspectCommand::Tree) {
+        watch.Lap();
+        const double walkCpuBefore = ProcessCpuSeconds();
         const std::vector<FolderSummary> folders = WalkFolderTree(reader.Nodes(), options.messages);
+        const double walkSeconds = watch.Lap();
+        const double walkCpuSeconds = ProcessCpuSeconds() - walkCpuBefore;
         std::printf("%s\n", ToJson(folders, options.messages).c_str());
+        if (options.timing) {
+            uint64_t messages = 0;
+            for (const FolderSummary& folder : folders) messages += options.messages ? folder.items.size() : 0;
+            const auto rate = [messages](double seconds) { return seconds > 0 ? static_cast<double>(messages) / seconds : 0.0; };
+            std::fprintf(stderr,
+                         "{\"file_bytes\": %llu, \"scan_seconds\": %.6f, \"scan_cpu_seconds\": %.6f, \"folders\": %zu, "
+                         "\"messages\": %llu, \"walk_seconds\": %.6f, \"walk_cpu_seconds\": %.6f, "
+                         "\"messages_per_s\": %.1f, \"messages_per_cpu_s\": %.1f}\n",
+                         static_cast<unsigned long long>(report.fileBytes), report.scanSeconds, report.scanCpuSeconds,
+                         folders.size(), static_cast<unsigned long long>(messages), walkSeconds, walkCpuSeconds,
+                         rate(walkSeconds), rate(walkCpuSeconds));
+        }
     } else {
         std::printf("%s\n", ToJson(report).c_str());
     }
