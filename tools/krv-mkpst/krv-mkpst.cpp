@@ -1,0 +1,29 @@
+// krv-mkpst.cpp: writes a realistic healthy mail store through the messaging interface,
+// for tests, benchmarks and demonstrations. See MkpstUsage for the command line.
+#include "tools/krv-mkpst/MkpstOptions.h"
+#include "tools/krv-mkpst/MkpstRun.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    using namespace krv::mkpst;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ParsedOptions parsed = ParseMkpstOptions(args);
+    if (!parsed.options) {
+        if (parsed.error.empty()) {
+            std::fputs(MkpstUsage(), stdout);
+            return kExitOk;
+        }
+        std::fprintf(stderr, "krv-mkpst: %s\n%s", parsed.error.c_str(), MkpstUsage());
+        return kExitUsage;
+    }
+    try {
+        return RunMkpst(*parsed.options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "krv-mkpst: %s\n", e.what());
+        return kExitFailed;
+    }
+}
