@@ -6,6 +6,9 @@
 #include "pstformat/AllocationMap.h"
 #include "tests/mapi_store/MapiStoreTestSupport.h"
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace krv::test {
 namespace {
 
@@ -331,6 +334,39 @@ TEST(MessageLimits, AnAnsiStoreAtItsLargestSizeRefusesTheSaveWithNotEnoughDisk)
     EXPECT_EQ(last, MAPI_E_NOT_ENOUGH_DISK);
     EXPECT_GE(saved, 2u);
     EXPECT_EQ(GetLong(f.folder.get(), PR_CONTENT_COUNT), saved);
+    ASSERT_EQ(f.Close(), S_OK);
+    ExpectPstcheckClean(f.s.path);
+}
+
+// A file that may grow no further (a full disk, simulated by a file size limit with
+// SIGXFSZ ignored, so write fails with EFBIG): StoreLogoff must say that the tables of the
+// messages saved since the last checkpoint could not be written, not answer S_OK.
+TEST(MessageLimits, StoreLogoffReportsTheDiskThatCannotTakeTheStore)
+{
+    Fixture f(pstformat::Layout::Unicode);
+    ASSERT_TRUE(f.folder);
+    std::vector<uint8_t> body(64 * 1024, 'y');
+    for (int i = 0; i < 20; ++i) {
+        Ref<IMessage> message;
+        ASSERT_EQ(f.folder->CreateMessage(nullptr, 0, message.out()), S_OK);
+        ASSERT_EQ(SetOne(message.get(), BinaryValue(PROP_TAG(PT_BINARY, 0x6630), body)), S_OK);
+        ASSERT_EQ(message->SaveChanges(0), S_OK);
+    }
+
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tight = old;
+    tight.rlim_cur = 4096;  // below every table: only the header could still be written
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    ULONG flags = LOGOFF_NO_WAIT;
+    const HRESULT logoff = f.s.store->StoreLogoff(&flags);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(logoff, MAPI_E_NOT_ENOUGH_DISK);
+
+    // With room again, closing completes the file with every saved message.
+    EXPECT_EQ(GetLong(f.folder.get(), PR_CONTENT_COUNT), 20u);
     ASSERT_EQ(f.Close(), S_OK);
     ExpectPstcheckClean(f.s.path);
 }

@@ -5,6 +5,7 @@
 #include "platform/mapi/PropTags.h"
 #include "platform/mapi/store/EntryOpening.h"
 #include "platform/mapi/store/ObjectProperties.h"
+#include "platform/mapi/store/StoreResults.h"
 
 namespace krv::mapi {
 namespace {
@@ -70,9 +71,12 @@ HRESULT PstMsgStore::StoreLogoff(ULONG* flags)
 {
     if (flags) *flags = 0;
     // The file is completed when the last reference to the store goes, so that objects
-    // still being released until then stay valid.
+    // still being released until then stay valid. Everything saved so far is written out
+    // now, though, so that a disk that cannot take it is reported to the caller here
+    // rather than lost in a release that has no result.
     File().MarkLoggedOff();
-    return S_OK;
+    if (!File().IsOpen()) return S_OK;
+    return HResultOf(File().Store().Checkpoint());
 }
 
 } // namespace krv::mapi

@@ -12,8 +12,10 @@ HRESULT HResultOf(const pst::StoreError& error)
 {
     using pst::StoreErrc;
     // The node database names the system's reason in the detail; a full disk is the one
-    // a caller can act on, whether it struck making the file or writing it.
-    const bool diskFull = error.detail.find(std::strerror(ENOSPC)) != std::string::npos;
+    // a caller can act on, whether it struck making the file or writing it. A quota or
+    // the largest file the file system (or a process limit) allows is a full disk too.
+    const auto names = [&error](int err) { return error.detail.find(std::strerror(err)) != std::string::npos; };
+    const bool diskFull = names(ENOSPC) || names(EFBIG) || names(EDQUOT);
     switch (error.code) {
     case StoreErrc::Ok: return S_OK;
     case StoreErrc::FileExists:
