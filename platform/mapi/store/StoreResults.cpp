@@ -14,13 +14,18 @@ HRESULT HResultOf(const pst::StoreError& error)
     // The node database names the system's reason in the detail; a full disk is the one
     // a caller can act on, whether it struck making the file or writing it. A quota or
     // the largest file the file system (or a process limit) allows is a full disk too.
-    const auto names = [&error](int err) { return error.detail.find(std::strerror(err)) != std::string::npos; };
-    const bool diskFull = names(ENOSPC) || names(EFBIG) || names(EDQUOT);
+    // Asked only of failed writes: this runs for every value a caller sets.
+    const auto diskFull = [&error] {
+        for (int err : {ENOSPC, EFBIG, EDQUOT}) {
+            if (error.detail.find(std::strerror(err)) != std::string::npos) return true;
+        }
+        return false;
+    };
     switch (error.code) {
     case StoreErrc::Ok: return S_OK;
     case StoreErrc::FileExists:
-    case StoreErrc::CannotCreate: return diskFull ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_NO_ACCESS;
-    case StoreErrc::WriteFailed: return diskFull ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_DISK_ERROR;
+    case StoreErrc::CannotCreate: return diskFull() ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_NO_ACCESS;
+    case StoreErrc::WriteFailed: return diskFull() ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_DISK_ERROR;
     case StoreErrc::FileTooLarge: return MAPI_E_NOT_ENOUGH_DISK;
     case StoreErrc::FolderFull: return MAPI_E_TABLE_TOO_BIG;
     case StoreErrc::NotFound: return MAPI_E_NOT_FOUND;
