@@ -10,11 +10,11 @@ namespace krv::pstformat {
 
 std::vector<MapPage> MapPagesOf(Layout layout, uint64_t interval)
 {
-    const uint64_t base = IntervalOffset(interval);
-    std::vector<MapPage> pages{{PageTypeAMap, base}};
-    if (IntervalHasPMap(interval)) pages.push_back({PageTypePMap, base + kPMapOffsetInInterval});
-    if (IntervalHasFMap(interval)) pages.push_back({PageTypeFMap, base + kFMapOffsetInInterval});
-    if (IntervalHasFPMap(layout, interval)) pages.push_back({PageTypeFPMap, base + kFPMapOffsetInInterval});
+    std::vector<MapPage> pages{{PageTypeAMap, IntervalOffset(interval)}};
+    const auto add = [&](uint8_t ptype) { pages.push_back({ptype, pages.back().ib + kPageSize}); };
+    if (IntervalHasPMap(interval)) add(PageTypePMap);
+    if (IntervalHasFMap(interval)) add(PageTypeFMap);
+    if (IntervalHasFPMap(layout, interval)) add(PageTypeFPMap);
     return pages;
 }
 

@@ -3,15 +3,15 @@
 //
 // Past the header, the file is a run of intervals of 253,952 bytes, the first at 0x4400. An
 // AMap page opens every interval; its bits say which 64-byte slots of that interval are in
-// use, the AMap page itself included. Some intervals hold further map pages in fixed slots
-// after the AMap, each of them marked in use in its AMap:
+// use, the AMap page itself included. Some intervals hold further map pages, each of them
+// marked in use in its AMap:
 //
-// | page  | ptype | in interval k when                               | offset in interval |
-// |-------|-------|--------------------------------------------------|--------------------|
-// | AMap  | 0x84  | always                                           | 0x000              |
-// | PMap  | 0x83  | k % 8 == 0                                       | 0x200              |
-// | FMap  | 0x82  | k >= 128 and (k - 128) % 496 == 0                | 0x400              |
-// | FPMap | 0x85  | Unicode only, k >= 8192, (k - 8192) % 31744 == 0 | 0x600              |
+// | page  | ptype | in interval k when                               |
+// |-------|-------|--------------------------------------------------|
+// | AMap  | 0x84  | always                                           |
+// | PMap  | 0x83  | k % 8 == 0                                       |
+// | FMap  | 0x82  | k >= 128 and (k - 128) % 496 == 0                |
+// | FPMap | 0x85  | Unicode only, k >= 8192, (k - 8192) % 31744 == 0 |
 //
 // A PMap covers the 8 intervals from its own; an FMap holds one byte per interval for 496
 // intervals (the header's rgbFM covers the first 128); an FPMap holds one bit per PMap for
@@ -19,10 +19,14 @@
 // layout has no FPMap pages, so it cannot pass the 8192nd interval: 0x7C004400 bytes.
 // Files grow by whole intervals only.
 //
-// AMap bits, the PMap's place and the density list below agree with stores Outlook made.
-// None at hand is large enough to hold an FMap or an FPMap: each is placed at the start of
-// the first interval it covers, and each kind of map page keeps its own slot there, so the
-// FPMap stays at 0x600 even where no FMap precedes it.
+// The map pages of an interval lie back to back from its start, in the order of the table:
+// the first PMap is at 0x4600, right behind the first AMap, as [MS-PST] puts it, and an
+// FMap or FPMap takes the next page in the same way. Every FMap interval also holds a PMap
+// (128 and 496 are multiples of 8), so FMaps lie at 0x400 into their interval; no FPMap
+// interval holds an FMap (8192 - 128 is no multiple of 496, 31744 is), so FPMaps lie at
+// 0x400 as well. Outlook stores large enough to show FMaps or FPMaps are not at hand;
+// readers that care for these deprecated pages find each where its coverage starts, and
+// the writer and the checker take the places from MapPagesOf alone.
 //
 // Map page contents (offsets within the 512-byte page; trailer as in PageTrailer.h, whose
 // bid is the page's own offset and whose wSig is 0):
@@ -106,9 +110,6 @@ inline constexpr uint32_t kDListMaxFreeSlots = 0xFFF;
            (interval - kFirstFPMapInterval) % kIntervalsPerFPMap == 0;
 }
 
-inline constexpr uint64_t kPMapOffsetInInterval = 0x200;
-inline constexpr uint64_t kFMapOffsetInInterval = 0x400;
-inline constexpr uint64_t kFPMapOffsetInInterval = 0x600;
 
 // A map page of some interval: its type and where it lies.
 struct MapPage {
@@ -116,7 +117,8 @@ struct MapPage {
     uint64_t ib = 0;
 };
 
-// The map pages that open `interval`, AMap first; at most four.
+// The map pages that open `interval`, back to back from its start, AMap first; at most
+// three (an interval never holds both an FMap and an FPMap).
 [[nodiscard]] std::vector<MapPage> MapPagesOf(Layout layout, uint64_t interval);
 
 // Where the 496 map bytes start within a map page of the layout.

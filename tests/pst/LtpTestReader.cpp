@@ -315,8 +315,10 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
 
     const ReadBthResult index = ReadBth(tc.heap, tc.hidRowIndex);
     tc.problems.insert(tc.problems.end(), index.problems.begin(), index.problems.end());
-    const size_t indexEnt = layout == pstformat::Layout::Ansi ? 2 : 4;
-    if (index.cbKey != 4 || index.cbEnt != indexEnt) tc.problems.push_back("row index with unexpected sizes");
+    // 2-byte positions only in the ANSI layout; Outlook uses 4 in a few ANSI tables too.
+    tc.rowIndexSize = index.cbEnt;
+    const bool entOk = index.cbEnt == 4 || (index.cbEnt == 2 && layout == pstformat::Layout::Ansi);
+    if (index.cbKey != 4 || !entOk) tc.problems.push_back("row index with unexpected sizes");
     for (const auto& [k, v] : index.records) {
         uint32_t value = 0;
         for (size_t i = v.size(); i-- > 0;) value = (value << 8) | v[i];

@@ -71,6 +71,7 @@ struct ReadTcResult {
     uint32_t hidRowIndex = 0;
     uint32_t hnidRows = 0;
     uint32_t hidIndex = 0;
+    uint8_t rowIndexSize = 0;                                // cbEnt of the row index: dwRowIndex's bytes
     std::vector<std::vector<uint8_t>> rows;                  // row matrix, in row order
     std::vector<std::pair<uint32_t, uint32_t>> rowIndex;     // dwRowID, dwRowIndex in key order
     std::vector<size_t> rowsPerBlock;                        // when the matrix lives in a subnode

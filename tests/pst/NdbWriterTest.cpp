@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -236,6 +237,46 @@ TEST(NdbWriter, ReplacingANodeReusesItsSpaceOnceFlushed)
         EXPECT_TRUE(SameContent(check.nodes.at(0x8022), Content(sizes, 13)));
         EXPECT_EQ(check.walk.blocks.size(), sizes.size() + 2) << "one node of 40 blocks and an XBLOCK, one of 1";
         EXPECT_EQ(check.walk.FindNode(0x8022)->nidParent, 0x122u);
+    }
+}
+
+// A store left between two Flushes, however the process ends, is the store of the last
+// Flush, and it ends where the file ends: the header grows with the file, over empty maps.
+TEST(NdbWriter, AStoreLeftBetweenFlushesEndsWhereTheFileEnds)
+{
+    for (Layout layout : {Layout::Ansi, Layout::Unicode}) {
+        SCOPED_TRACE(layout == Layout::Ansi ? "ANSI" : "Unicode");
+        ScratchDir dir;
+        const std::string path = dir.File("store.pst");
+        auto writer = NewStore(path, layout);
+        ASSERT_TRUE(writer);
+        Put(*writer, 0x21, 0, Content({50}, 1));
+        FlushOk(*writer);
+        std::map<uint32_t, NodeContent> flushed{{0x21, Content({50}, 1)}};
+
+        // Two rounds of about 2.5 MB each, ten intervals and a PMap or two: the first is
+        // flushed, the second never is.
+        for (uint32_t round = 0; round < 2; ++round) {
+            const uint64_t before = DiskSize(path);
+            for (uint32_t i = 0; i < 40; ++i) {
+                const uint32_t nid = MakeNid(NidTypeNormalMessage, 0x10001 + 40 * round + i);
+                Put(*writer, nid, 0x8022, Content(std::vector<size_t>(8, 8000), 10 + nid));
+                if (round == 0) flushed[nid] = Content(std::vector<size_t>(8, 8000), 10 + nid);
+            }
+            ASSERT_GT(DiskSize(path), before + 8 * kIntervalSize);
+            const NdbStoreCheck left = CheckStoreFile(path);
+            EXPECT_TRUE(left.problems.empty()) << "round " << round << ": " << ProblemSummary(left);
+            EXPECT_EQ(left.walk.header.root.ibFileEof, DiskSize(path));
+            EXPECT_EQ(left.nodes.size(), round == 0 ? 1u : flushed.size()) << "round " << round;
+            if (round == 0) FlushOk(*writer);
+        }
+        writer.reset();  // gone without a Flush
+
+        const NdbStoreCheck check = CheckStoreFile(path);
+        EXPECT_TRUE(check.problems.empty()) << ProblemSummary(check);
+        EXPECT_EQ(check.walk.header.root.ibFileEof, DiskSize(path));
+        ASSERT_EQ(check.nodes.size(), flushed.size());
+        for (const auto& [nid, content] : flushed) EXPECT_TRUE(SameContent(check.nodes.at(nid), content)) << nid;
     }
 }
 

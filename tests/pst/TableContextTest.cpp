@@ -1,15 +1,21 @@
 // TableContextTest.cpp: table contexts read back by the independent reader: column layout,
 // cells of every size, row matrices in the heap and across blocks, the row index, and
 // rows added, changed and removed between builds.
+#include "tests/pst/CorpusNodeLoader.h"
 #include "tests/pst/LayoutParam.h"
 #include "tests/pst/LtpTestReader.h"
+#include "tests/support/CorpusFiles.h"
+#include "tests/support/StrictPstWalker.h"
 
 #include "platform/pst/ltp/HeapIds.h"
 #include "platform/pst/ltp/LtpError.h"
 #include "platform/pst/ltp/TableContext.h"
 #include "platform/pst/ltp/TableLayout.h"
+#include "platform/pst/ltp/TableTemplates.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace krv::test {
 namespace {
@@ -227,21 +233,70 @@ TEST(TableContext, CellsAreCheckedAndForeignOnesIgnored)
     EXPECT_FALSE(table.HasRow(8));
 }
 
-TEST(TableContext, AnAnsiTableStopsAtTheRowsItsIndexCanNumber)
+// The row index's width decides how many rows a table can number: 2-byte positions stop
+// at 65536 rows, 4-byte ones (Unicode, or asked for in ANSI) go on.
+TEST(TableContext, TheRowIndexWidthSetsTheEntrySizeAndTheRowLimit)
 {
-    TableContext ansi(Layout::Ansi, TableLayout(std::vector<uint32_t>{}));
-    for (uint32_t n = 0; n < 65536; ++n) ansi.SetRow(n, {});
-    EXPECT_THROW(ansi.SetRow(70000, {}), pst::LtpError);
-    EXPECT_NO_THROW(ansi.SetRow(5, {}));  // replacing still works
-    EXPECT_EQ(ansi.RowCount(), 65536u);
+    struct Case {
+        Layout layout;
+        pst::RowIndexWidth width;
+        uint8_t entrySize;
+    } cases[] = {
+        {Layout::Ansi, pst::RowIndexWidth::OfLayout, 2},
+        {Layout::Ansi, pst::RowIndexWidth::FourBytes, 4},
+        {Layout::Unicode, pst::RowIndexWidth::OfLayout, 4},
+        {Layout::Unicode, pst::RowIndexWidth::FourBytes, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.layout == Layout::Ansi ? "ANSI" : "Unicode") + ", entries of " +
+                     std::to_string(c.entrySize));
+        TableContext table(c.layout, TableLayout(std::vector<uint32_t>{}), c.width);
+        EXPECT_EQ(table.RowIndexSize(), c.entrySize);
+        for (uint32_t n = 0; n < 65536; ++n) table.SetRow(n, {});
+        if (c.entrySize == 2) {
+            EXPECT_THROW(table.SetRow(70000, {}), pst::LtpError);
+            EXPECT_NO_THROW(table.SetRow(5, {}));  // replacing still works
+            EXPECT_EQ(table.RowCount(), 65536u);
+        } else {
+            EXPECT_NO_THROW(table.SetRow(70000, {}));
+            EXPECT_EQ(table.RowCount(), 65537u);
+        }
+        const ReadTcResult tc = ReadTc(table.Build(), c.layout);
+        for (const auto& p : tc.problems) ADD_FAILURE() << p;
+        EXPECT_EQ(tc.rowIndexSize, c.entrySize);
+        ASSERT_EQ(tc.rows.size(), table.RowCount());
+        ASSERT_EQ(tc.rowIndex.size(), table.RowCount());
+        // The last row index entry is the highest row id, at its place in the matrix.
+        const uint32_t lastId = c.entrySize == 2 ? 65535 : 70000;
+        EXPECT_EQ(tc.rowIndex.back(), (std::pair<uint32_t, uint32_t>{lastId, lastId == 70000 ? 65536 : 65535}));
+    }
+}
 
-    TableContext unicode(Layout::Unicode, TableLayout(std::vector<uint32_t>{}));
-    for (uint32_t n = 0; n <= 65536; ++n) unicode.SetRow(n, {});
-    const pst::NodeContent node = unicode.Build();
-    const ReadTcResult tc = ReadTc(node, Layout::Unicode);
-    for (const auto& p : tc.problems) ADD_FAILURE() << p;
-    EXPECT_EQ(tc.rows.size(), 65537u);
-    EXPECT_EQ(tc.rowIndex.back(), (std::pair<uint32_t, uint32_t>{65536, 65536}));
+// Outlook gives the two ANSI templates it keeps for itself 4-byte row positions; built with
+// the width their template names, they come out byte for byte as Outlook writes them.
+TEST(TableContext, OutlooksWideAnsiTemplatesComeOutByteForByte)
+{
+    size_t compared = 0;
+    for (const char* name : {"pstsdk-test_ansi.pst", "pstsdk-sample2.pst"}) {
+        const std::string path = std::string(KRV_CORPUS_DIR) + "/" + name;
+        if (!std::filesystem::exists(path)) continue;
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> bytes = ReadFileBytes(path);
+        const StrictWalk walk = WalkPst(bytes);
+        ASSERT_EQ(walk.layout, Layout::Ansi);
+        for (uint32_t nid : {0x6D7u, 0x6F8u}) {
+            std::string why;
+            const auto theirs = LoadCorpusNode(bytes, walk, nid, why);
+            ASSERT_TRUE(theirs) << why;
+            EXPECT_EQ(ReadTc(*theirs, Layout::Ansi).rowIndexSize, 4u) << nid;
+            ASSERT_EQ(pst::TemplateRowIndexWidth(nid), pst::RowIndexWidth::FourBytes);
+            const TableContext ours(Layout::Ansi, TableLayout(pst::TemplateColumns(nid, Layout::Ansi)),
+                                    pst::TemplateRowIndexWidth(nid));
+            EXPECT_EQ(ours.Build().blocks, theirs->blocks) << nid;
+            ++compared;
+        }
+    }
+    if (compared == 0) GTEST_SKIP() << "no ANSI store with these templates in " << KRV_CORPUS_DIR;
 }
 
 } // namespace

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 
 namespace krv::test {
@@ -190,6 +192,72 @@ TEST_P(MutationTest, HeaderFieldsEachBreakTheirRule)
     Editor().Bytes()[0x10] ^= 0x01;
     if (Editor().Layout() == Layout::Unicode) ExpectOnly({"header.crc-partial", "header.crc-full"});
     else ExpectOnly({"header.crc-partial"});
+}
+
+// Offset, within a table's heap block, of its row index's BTH header; none unless the heap
+// is a TC whose TCINFO and row index lie in this block and the row index is empty (so that
+// its entry size can change without moving anything).
+std::optional<size_t> EmptyRowIndexHeader(std::span<const uint8_t> heap)
+{
+    if (heap.size() < 12 || heap[2] != 0xEC || heap[3] != 0x7C) return std::nullopt;
+    const uint16_t ibHnpm = LoadLe<uint16_t>(heap.data());
+    if (ibHnpm + 4u > heap.size()) return std::nullopt;
+    const uint16_t cAlloc = LoadLe<uint16_t>(heap.data() + ibHnpm);
+    const auto item = [&](uint32_t hid) -> std::optional<size_t> {
+        const uint32_t index = (hid >> 5) & 0x7FF;
+        if ((hid & 0x1F) != 0 || (hid >> 16) != 0 || index == 0 || index > cAlloc) return std::nullopt;
+        if (ibHnpm + 4u + 2u * index > heap.size()) return std::nullopt;
+        return LoadLe<uint16_t>(heap.data() + ibHnpm + 4 + 2 * (index - 1));
+    };
+    const auto info = item(LoadLe<uint32_t>(heap.data() + 4));
+    if (!info || *info + 14 > heap.size()) return std::nullopt;
+    const auto bth = item(LoadLe<uint32_t>(heap.data() + *info + 10));
+    if (!bth || *bth + 8 > heap.size() || heap[*bth] != 0xB5 || LoadLe<uint32_t>(heap.data() + *bth + 4) != 0)
+        return std::nullopt;
+    return *bth;
+}
+
+// The size of a contents table's row positions: 4 bytes in Unicode stores, 2 in ANSI
+// ones; 4 in an ANSI table is sound (Outlook does it in tables of its own, readers take the
+// size from the BTH header) but not what Outlook writes in a contents table: a warning.
+TEST_P(MutationTest, RowIndexEntrySizes)
+{
+    const WalkedBlock* table = nullptr;
+    std::optional<size_t> header;
+    for (const WalkedNode& n : Editor().Walk().nodes) {
+        if (NidTypeOf(n.nid) != NidTypeContentsTable) continue;
+        const WalkedBlock* data = Editor().Walk().FindBlock(n.bidData);
+        if (data == nullptr || IsInternalBid(data->bid)) continue;
+        header = EmptyRowIndexHeader(Editor().DecodedBlock(*data));
+        if (header) {
+            table = data;
+            break;
+        }
+    }
+    ASSERT_NE(table, nullptr) << "the store has an empty contents table in one block";
+    const bool ansi = Editor().Layout() == Layout::Ansi;
+    struct Case {
+        uint8_t cbEnt;
+        const char* error;    // the error rule, or none
+        const char* warning;  // the warning rule, or none
+    };
+    const std::vector<Case> cases = ansi ? std::vector<Case>{{2, nullptr, nullptr}, {4, nullptr, "tc.row-index"},
+                                                             {3, "tc.row-index", nullptr}}
+                                         : std::vector<Case>{{4, nullptr, nullptr}, {2, "tc.row-index", nullptr}};
+    const std::vector<uint8_t> original = Editor().Bytes();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int{c.cbEnt});
+        Editor().Bytes() = original;
+        std::vector<uint8_t> heap = Editor().DecodedBlock(*table);
+        heap[*header + 2] = c.cbEnt;
+        Editor().StoreDecodedBlock(*table, std::move(heap));
+        const std::string path = Scratch("edited.pst");
+        WriteBytes(path, Editor().Bytes());
+        const CheckRun run = RunCheck(path);
+        EXPECT_EQ(run.exitCode, c.error ? 1 : 0) << run.out;
+        EXPECT_EQ(run.ErrorRules(), c.error ? std::set<std::string>{c.error} : std::set<std::string>{}) << run.out;
+        EXPECT_EQ(run.warnings.contains("tc.row-index"), c.warning != nullptr) << run.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, MutationTest, ::testing::Values(kAnsiSample, kUnicodeSample));

@@ -2,6 +2,7 @@
 // the density list.
 #include "tools/krv-pstcheck/AllocationMapCheck.h"
 
+#include "pstformat/AllocationMap.h"
 #include "pstformat/BlockTrailer.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Header.h"
@@ -27,15 +28,6 @@ constexpr uint64_t kGranulesPerAMap = kMapBytes * 8;
 constexpr uint64_t kSection = kGranulesPerAMap * kGranule;  // 253,952 bytes per AMap
 constexpr uint64_t kPagesPerPMap = kMapBytes * 8;
 constexpr uint64_t kAMapsPerPMap = 8;
-// The header's rgbFM covers the first 128 AMaps, one byte each; FMap pages take over from
-// there, 496 AMaps per page. rgbFP covers 1024 PMaps (8192 AMaps), FPMap pages the rest,
-// one bit per PMap. No store in our corpus is large enough to show where Outlook puts
-// these pages; they are looked for right after the AMap (and PMap) that opens the range
-// they cover.
-constexpr uint64_t kFirstFMapAMap = 128;
-constexpr uint64_t kAMapsPerFMap = kMapBytes;
-constexpr uint64_t kFirstFPMapAMap = 128 * 8 * kAMapsPerPMap;
-constexpr uint64_t kAMapsPerFPMap = kMapBytes * 8 * kAMapsPerPMap;
 constexpr uint64_t kDListOffset = 0x4200;
 constexpr size_t kDListEntriesOffset = 8;
 constexpr size_t kDListMaxEntries = 119;
@@ -148,17 +140,19 @@ private:
         if (kind == Kind::PMap) m_soundPMaps.insert(ib);
     }
 
+    // Where map pages lie is shared with the writer (pstformat/AllocationMap.h), so that the
+    // two cannot drift apart where no store at hand shows the layout.
     void CollectMapPages()
     {
-        for (uint64_t k = 0; k < m_amaps; ++k) {
-            uint64_t ib = AMapOffset(k);
-            MapPage(ib, PageTypeAMap, Kind::AMap, "AMap");
-            if (k % kAMapsPerPMap == 0) MapPage(ib += kPageSize, PageTypePMap, Kind::PMap, "PMap");
-            if (k >= kFirstFMapAMap && (k - kFirstFMapAMap) % kAMapsPerFMap == 0)
-                MapPage(ib += kPageSize, PageTypeFMap, Kind::FMap, "FMap");
-            if (m_store.layout == Layout::Unicode && k >= kFirstFPMapAMap && (k - kFirstFPMapAMap) % kAMapsPerFPMap == 0)
-                MapPage(ib += kPageSize, PageTypeFPMap, Kind::FPMap, "FPMap");
-        }
+        for (uint64_t k = 0; k < m_amaps; ++k)
+            for (const pstformat::MapPage& map : MapPagesOf(m_store.layout, k)) {
+                switch (map.ptype) {
+                case PageTypeAMap: MapPage(map.ib, map.ptype, Kind::AMap, "AMap"); break;
+                case PageTypePMap: MapPage(map.ib, map.ptype, Kind::PMap, "PMap"); break;
+                case PageTypeFMap: MapPage(map.ib, map.ptype, Kind::FMap, "FMap"); break;
+                default: MapPage(map.ib, map.ptype, Kind::FPMap, "FPMap"); break;
+                }
+            }
     }
 
     void CollectInUse()

@@ -2,8 +2,8 @@
 //
 // The file is the 0x4400 bytes of header and density list, then data sections of 253,952
 // bytes, each opening with its AMap page; every eighth section's AMap is followed by a
-// PMap page, and past 128 sections FMap pages appear. Every map page must be where the
-// layout puts it, with a sound trailer. The check then lays every allocation (map pages,
+// PMap page, past 128 sections FMap pages appear and past 8192 (Unicode only) FPMap pages.
+// Every map page must be where pstformat/AllocationMap.h puts it, with a sound trailer. The check then lays every allocation (map pages,
 // B-tree pages, blocks) onto 64-byte granules and compares with the AMap bits:
 //
 // - two allocations may not overlap, and every granule in use must be marked;

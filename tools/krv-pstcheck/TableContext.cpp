@@ -187,16 +187,20 @@ void TableContext::CheckRowIndex(uint32_t hidRowIndex, Report& report)
     const std::string where = Where() + " row index";
     const auto bth = CheckBth(m_heap, hidRowIndex, "row index", report);
     if (!bth) return;
-    // Positions are 4 bytes in Unicode stores and 2 in ANSI ones, except in the ANSI
-    // tables Outlook keeps for itself, which use 4 as well.
-    const size_t entrySize = m_reader->Store().layout == Layout::Unicode ? 4 : 2;
-    const bool privateWide = !m_documented && bth->cbEnt == 4;
-    if (bth->cbKey != 4 || (bth->cbEnt != entrySize && !privateWide)) {
-        report.Error("tc.row-index", where, "cbKey/cbEnt " + ExpectedFound("4/" + std::to_string(entrySize),
+    // Positions are 4 bytes in Unicode stores and 2 in ANSI ones. Outlook gives two ANSI
+    // tables it keeps for itself 4-byte positions, and readers take the size from the BTH
+    // header, so 4 is sound in any ANSI table; in a published table type it is not what
+    // Outlook writes, which is worth a warning.
+    const bool ansi = m_reader->Store().layout == Layout::Ansi;
+    const bool sizeOk = bth->cbEnt == 4 || (ansi && bth->cbEnt == 2);
+    if (bth->cbKey != 4 || !sizeOk) {
+        report.Error("tc.row-index", where, "cbKey/cbEnt " + ExpectedFound(ansi ? "4/2 or 4/4" : "4/4",
                                                                            std::to_string(bth->cbKey) + "/" +
                                                                                std::to_string(bth->cbEnt)));
         return;
     }
+    if (ansi && m_documented && bth->cbEnt == 4)
+        report.Warning("tc.row-index", where, "4-byte row positions in an ANSI table, where Outlook writes 2");
     if (bth->records.size() != RowCount())
         report.Error("tc.row-index", where, std::to_string(bth->records.size()) + " entries for " +
                                                 std::to_string(RowCount()) + " rows");

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 namespace krv::pst {
 namespace {
@@ -19,15 +20,15 @@ using pstformat::StoreLe;
 
 constexpr size_t kTcInfoSize = 22;
 constexpr size_t kColumnDescriptorSize = 8;
-// The ANSI row index numbers rows in 16 bits.
-constexpr size_t kMaxAnsiRows = 65536;
 
 void SetBit(uint8_t* bitmap, size_t bit) { bitmap[bit / 8] = static_cast<uint8_t>(bitmap[bit / 8] | (0x80 >> (bit % 8))); }
 bool HasBit(const uint8_t* bitmap, size_t bit) { return (bitmap[bit / 8] & (0x80 >> (bit % 8))) != 0; }
 
 } // namespace
 
-TableContext::TableContext(pstformat::Layout layout, TableLayout columns) : m_layout(layout), m_columns(std::move(columns))
+TableContext::TableContext(pstformat::Layout layout, TableLayout columns, RowIndexWidth width)
+    : m_layout(layout), m_columns(std::move(columns)),
+      m_rowIndexSize(layout == pstformat::Layout::Ansi && width == RowIndexWidth::OfLayout ? 2 : 4)
 {
     for (size_t i = 0; i < m_columns.Columns().size(); ++i)
         if (!TableLayout::IsInlineCell(m_columns.Columns()[i].tag)) m_varColumns.push_back(i);
@@ -118,8 +119,9 @@ std::vector<PropertyValue> TableContext::Decode(const StoredRow& row) const
 void TableContext::SetRow(uint32_t rowId, std::span<const PropertyValue> cells)
 {
     const auto* existing = FindIndex(rowId);
-    if (!existing && m_layout == pstformat::Layout::Ansi && m_rows.size() >= kMaxAnsiRows)
-        throw LtpError("an ANSI table holds at most 65536 rows");
+    if (!existing && m_rows.size() >= MaxRows())
+        throw LtpError("a table whose row index numbers rows in " + std::to_string(8 * m_rowIndexSize) +
+                       " bits holds at most " + std::to_string(MaxRows()) + " rows");
     ++m_changes;
     StoredRow row = Encode(rowId, cells);
     if (existing) {
@@ -170,7 +172,6 @@ std::optional<std::vector<PropertyValue>> TableContext::Row(uint32_t rowId) cons
 
 NodeContent TableContext::Build() const
 {
-    const bool ansi = m_layout == pstformat::Layout::Ansi;
     const size_t rowSize = m_columns.RowSize();
     const size_t maxBlockData = pstformat::TraitsOf(m_layout).maxBlockData;
     const auto& columns = m_columns.Columns();
@@ -178,7 +179,7 @@ NodeContent TableContext::Build() const
     NodeContent node;
     HeapBuilder heap(m_layout);
     ValueStore values(heap, node.subnodes, m_layout);
-    BthBuilder index(heap, 4, ansi ? 2 : 4);
+    BthBuilder index(heap, 4, static_cast<uint8_t>(m_rowIndexSize));
     const uint32_t tcInfo = heap.Allocate(kTcInfoSize + kColumnDescriptorSize * columns.size());
     index.Reserve(m_rows.size());
 
@@ -218,12 +219,12 @@ NodeContent TableContext::Build() const
     if (hnidRows != 0 && inHeap) std::copy(matrix.begin(), matrix.end(), heap.At(hnidRows).begin());
     if (hnidRows != 0 && !inHeap) node.subnodes[hnidRows].blocks = std::move(matrixBlocks);
 
-    const size_t entrySize = 4 + (ansi ? 2 : 4);
+    const size_t entrySize = 4 + m_rowIndexSize;
     std::vector<uint8_t> records(m_index.size() * entrySize);
     for (size_t i = 0; i < m_index.size(); ++i) {
         uint8_t* r = records.data() + i * entrySize;
         StoreLe<uint32_t>(r, m_index[i].first);
-        if (ansi) StoreLe<uint16_t>(r + 4, static_cast<uint16_t>(m_index[i].second));
+        if (m_rowIndexSize == 2) StoreLe<uint16_t>(r + 4, static_cast<uint16_t>(m_index[i].second));
         else StoreLe<uint32_t>(r + 4, m_index[i].second);
     }
     index.Write(records);

@@ -3,8 +3,14 @@
 //
 // The node's heap (client signature 0x7C) holds, in the order Outlook's own tables show:
 // the row index's BTH header (HID 0x20), the TCINFO (0x40), the row index records
-// {dwRowID(4), dwRowIndex(4 Unicode, 2 ANSI)} sorted by row id, the row matrix when it
-// fits one heap item, then the values of variable-size cells.
+// {dwRowID(4), dwRowIndex} sorted by row id, the row matrix when it fits one heap item,
+// then the values of variable-size cells.
+//
+// dwRowIndex is 4 bytes in the Unicode layout and 2 in the ANSI one, and every table
+// Outlook writes in ANSI stores has 2-byte entries (so an ANSI table numbers at most 65536
+// rows), except two templates Outlook keeps for itself, 0x6D7 and 0x6F8, whose entries are
+// 4 bytes wide there too (TemplateRowIndexWidth). Readers take the width from the BTH
+// header.
 //
 // TCINFO: bType 0x7C(1) cCols(1) rgib(4 x 2) hidRowIndex(4) hnidRows(4) hidIndex(4, 0)
 // rgTCOLDESC(8 each, by tag). hnidRows is 0 for an empty table, a HID when the matrix
@@ -32,12 +38,18 @@
 
 namespace krv::pst {
 
+// The width of dwRowIndex: the layout's (2 bytes ANSI, 4 Unicode), or 4 in either layout.
+enum class RowIndexWidth : uint8_t { OfLayout, FourBytes };
+
 class TableContext {
 public:
-    TableContext(pstformat::Layout layout, TableLayout columns);
+    TableContext(pstformat::Layout layout, TableLayout columns, RowIndexWidth width = RowIndexWidth::OfLayout);
 
     [[nodiscard]] const TableLayout& Layout() const { return m_columns; }
     [[nodiscard]] size_t RowCount() const { return m_rows.size(); }
+    // The bytes of dwRowIndex, 2 or 4, and the rows that many can number.
+    [[nodiscard]] size_t RowIndexSize() const { return m_rowIndexSize; }
+    [[nodiscard]] uint64_t MaxRows() const { return uint64_t{1} << (8 * m_rowIndexSize); }
     [[nodiscard]] bool HasRow(uint32_t rowId) const;
     // Row ids in row-matrix order.
     [[nodiscard]] std::vector<uint32_t> RowIds() const;
@@ -46,8 +58,7 @@ public:
     // tag is a column fill their cell; the rest are ignored (a caller may pass all of an
     // object's properties). Columns without a value stay absent. The row id cell always
     // holds rowId; the row version cell holds the table's change count unless given.
-    // Throws LtpError for a malformed value, a column given twice, or in the ANSI layout a
-    // 65537th row (its row index numbers rows in 16 bits).
+    // Throws LtpError for a malformed value, a column given twice, or a row past MaxRows.
     void SetRow(uint32_t rowId, std::span<const PropertyValue> cells);
 
     // Changes the given cells of an existing row and keeps the others; false when there is
@@ -73,6 +84,7 @@ private:
 
     pstformat::Layout m_layout;
     TableLayout m_columns;
+    size_t m_rowIndexSize;
     std::vector<size_t> m_varColumns;  // indexes into m_columns.Columns() of HNID cells
     std::vector<StoredRow> m_rows;
     std::vector<std::pair<uint32_t, uint32_t>> m_index;  // row id, position; by row id

@@ -74,4 +74,9 @@ std::vector<uint32_t> TemplateColumns(uint32_t templateNid, pstformat::Layout la
     return tags;
 }
 
+RowIndexWidth TemplateRowIndexWidth(uint32_t templateNid)
+{
+    return templateNid == 0x6D7 || templateNid == 0x6F8 ? RowIndexWidth::FourBytes : RowIndexWidth::OfLayout;
+}
+
 } // namespace krv::pst

@@ -9,6 +9,7 @@
 #ifndef KRV_PLATFORM_PST_LTP_TABLETEMPLATES_H
 #define KRV_PLATFORM_PST_LTP_TABLETEMPLATES_H
 
+#include "platform/pst/ltp/TableContext.h"
 #include "pstformat/Layout.h"
 
 #include <array>
@@ -31,6 +32,10 @@ inline constexpr std::array<uint32_t, 9> kTableTemplateNids{0x60D, 0x60E, 0x60F,
 // The template's columns in existence-bit order (row id and row version first); empty for
 // a NID that is not a template.
 [[nodiscard]] std::vector<uint32_t> TemplateColumns(uint32_t templateNid, pstformat::Layout layout);
+
+// The row index width of the template's table: 4 bytes for 0x6D7 and 0x6F8, which Outlook
+// writes so in ANSI stores as well, the layout's for the others.
+[[nodiscard]] RowIndexWidth TemplateRowIndexWidth(uint32_t templateNid);
 
 } // namespace krv::pst
 

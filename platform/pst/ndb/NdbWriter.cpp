@@ -203,10 +203,59 @@ bool NdbWriter::WritePage(uint64_t ib, std::span<const uint8_t> page, NdbError& 
 bool NdbWriter::FollowFileSize(NdbError& error)
 {
     // The file grows with every new interval, so that its size on disk tells how far the
-    // store has come.
-    if (m_space.FileSize() == m_sizeOnDisk) return true;
-    if (!m_file->Resize(m_space.FileSize(), error)) return false;
-    m_sizeOnDisk = m_space.FileSize();
+    // store has come; the header follows before anything is written there.
+    const uint64_t size = m_space.FileSize();
+    if (size == m_sizeOnDisk) return true;
+    if (!m_file->Resize(size, error)) return false;
+    // A growth that could not be committed is tried again by the next call.
+    if (m_committed && !CommitGrowth(m_sizeOnDisk, size, error)) return false;
+    m_sizeOnDisk = size;
+    return true;
+}
+
+bool NdbWriter::CommitGrowth(uint64_t from, uint64_t to, NdbError& error)
+{
+    // The flushed store owns none of the new space: the new AMaps mark their map pages
+    // only, and whatever is placed there until the next Flush is free space to it.
+    StoreHeaderState grown = *m_committed;
+    DList dList = m_dList;
+    std::array<uint8_t, kPageSize> page{};
+    std::array<uint8_t, kMapBitsSize> bits{};
+    std::array<uint8_t, kMapBitsSize> full{};
+    full.fill(0xFF);
+    for (uint64_t k = *IntervalOf(from); IntervalOffset(k) < to; ++k) {
+        const std::vector<MapPage> maps = MapPagesOf(m_layout, k);
+        bits.fill(0);
+        for (const MapPage& map : maps)
+            for (size_t slot = 0; slot < kSlotsPerPage; ++slot)
+                SetSlotBit(bits, static_cast<size_t>((map.ib - IntervalOffset(k)) / kSlotSize) + slot, true);
+        for (const MapPage& map : maps) {
+            if (!WriteMapPage(page, m_layout, map.ptype, map.ib, map.ptype == PageTypeAMap ? bits : full)) {
+                error = Error(NdbErrc::FileTooLarge, "a map page offset does not fit the layout");
+                return false;
+            }
+            if (!m_file->WriteAt(map.ib, page, error)) return false;
+        }
+        const auto freeSlots = static_cast<uint32_t>(kSlotsPerInterval - kSlotsPerPage * maps.size());
+        grown.root.cbAMapFree += uint64_t{freeSlots} * kSlotSize;
+        grown.root.ibAMapLast = IntervalOffset(k);
+        if (k <= kDListMaxPageNum) dList.entries.push_back({static_cast<uint32_t>(k), freeSlots});
+    }
+    // The density list keeps its most-room-first order with the empty intervals in it.
+    if (m_layout == Layout::Unicode) {
+        std::stable_sort(dList.entries.begin(), dList.entries.end(),
+                         [](const DListEntry& a, const DListEntry& b) { return a.freeSlots > b.freeSlots; });
+        if (dList.entries.size() > kDListMaxEntries) dList.entries.resize(kDListMaxEntries);
+        if (!WriteDListPage(page, dList, m_dListBid) || !m_file->WriteAt(kDListOffset, page, error)) {
+            if (error.ok()) error = Error(NdbErrc::FileTooLarge, "the density list does not fit its page");
+            return false;
+        }
+    }
+    grown.root.ibFileEof = to;
+    grown.dwUnique = ++m_dwUnique;  // every header written differs from the one before
+    if (!WriteStoreHeader(grown, error)) return false;
+    m_committed = grown;
+    m_dList = std::move(dList);
     return true;
 }
 
@@ -262,7 +311,9 @@ bool NdbWriter::WriteMapsAndHeader(const Bref& nbt, const Bref& bbt, NdbError& e
     if (!FollowFileSize(error)) return false;
     std::array<uint8_t, kPageSize> page{};
     if (m_layout == Layout::Unicode) {
-        if (!WriteDListPage(page, BuildDensityList(m_space), m_bidNextP)) {
+        m_dList = BuildDensityList(m_space);
+        m_dListBid = m_bidNextP;
+        if (!WriteDListPage(page, m_dList, m_dListBid)) {
             error = Error(NdbErrc::FileTooLarge, "the density list does not fit its page");
             return false;
         }
@@ -303,6 +354,13 @@ bool NdbWriter::WriteMapsAndHeader(const Bref& nbt, const Bref& bbt, NdbError& e
     state.root.nbt = nbt;
     state.root.bbt = bbt;
     state.root.fAMapValid = kAMapValid2;
+    if (!WriteStoreHeader(state, error)) return false;
+    m_committed = state;
+    return true;
+}
+
+bool NdbWriter::WriteStoreHeader(const StoreHeaderState& state, NdbError& error)
+{
     std::array<uint8_t, kUnicode.headerSize> header{};
     const size_t size = TraitsOf(m_layout).headerSize;
     if (!WriteHeader(BuildStoreHeader(state), m_layout, header)) {

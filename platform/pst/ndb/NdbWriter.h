@@ -7,7 +7,9 @@
 // and consistent store, and it stays that store until the next Flush however the process
 // ends: new blocks only go to space that store leaves free, and the space of replaced and
 // deleted nodes is given back only by the Flush that writes trees no longer naming it
-// (copy on write, [MS-PST] 2.6.1.2).
+// (copy on write, [MS-PST] 2.6.1.2). When a block needs the file to grow between two
+// Flushes, the new intervals' maps are written empty and the last Flush's header again with
+// the new end, so that the store never ends before the file does.
 //
 // Failures are reported as NdbError values: FileTooLarge when an ANSI file would pass its
 // largest size (0x7C004400 bytes, pstformat/AllocationMap.h), checked before anything of
@@ -24,6 +26,8 @@
 #include "platform/pst/ndb/NodeTreeWriter.h"
 #include "platform/pst/ndb/OutputFile.h"
 #include "platform/pst/ndb/SpaceAllocator.h"
+#include "platform/pst/ndb/StoreHeader.h"
+#include "pstformat/AllocationMap.h"
 #include "pstformat/Encoding.h"
 #include "pstformat/Layout.h"
 
@@ -125,6 +129,10 @@ private:
     [[nodiscard]] bool WriteTrees(pstformat::Bref& nbt, pstformat::Bref& bbt, NdbError& error);
     [[nodiscard]] bool WriteMapsAndHeader(const pstformat::Bref& nbt, const pstformat::Bref& bbt, NdbError& error);
     [[nodiscard]] bool FollowFileSize(NdbError& error);
+    // Writes the empty maps of the intervals from file offset `from` to `to` and the
+    // committed header grown to cover them.
+    [[nodiscard]] bool CommitGrowth(uint64_t from, uint64_t to, NdbError& error);
+    [[nodiscard]] bool WriteStoreHeader(const StoreHeaderState& state, NdbError& error);
     // Drops the blocks of a node from the block tree to come. Their space is free at once
     // when no flushed tree names them, else after the next Flush.
     void ReleaseBlocks(uint64_t firstBid, uint64_t endBid);
@@ -148,6 +156,9 @@ private:
     };
     std::vector<Extent> m_pendingFree;    // blocks released since the last Flush
     uint64_t m_committedBidEnd = 0;       // blocks below this BID may be named on disk
+    std::optional<StoreHeaderState> m_committed;  // what the header on disk says
+    pstformat::DList m_dList;                     // the density list on disk (Unicode)
+    uint64_t m_dListBid = 0;
     std::vector<uint64_t> m_placedPages;  // pages placed by the Flush under way
     bool m_closed = false;
 };
