@@ -59,7 +59,12 @@ NodeContent SpamSearchCriteria(Layout layout)
 std::vector<FixedNode> BuildFixedNodes(Layout layout)
 {
     std::vector<FixedNode> nodes;
-    for (uint32_t nid : kTableTemplateNids) nodes.push_back({nid, 0, BuildEmptyTable(nid, layout)});
+    // The templates keep the row-index width Outlook gives them (4 bytes for two of them
+    // even in the ANSI layout), so they come out as Outlook's own do.
+    for (uint32_t nid : kTableTemplateNids) {
+        const TableContext table(layout, TableLayout(TemplateColumns(nid, layout)), TemplateRowIndexWidth(nid));
+        nodes.push_back({nid, 0, table.Build()});
+    }
     nodes.push_back({kNidReceiveFolderTable, 0, ReceiveFolderTable(layout)});
     nodes.push_back({kNidOutgoingQueueTable, 0, OutgoingQueueTable(layout)});
     nodes.push_back({kNidSearchManagementQueue, 0, {}});
