@@ -4,7 +4,7 @@
 #include "platform/mapi/session/MapiSubsystem.h"
 #include "platform/mapi/session/ProfileStore.h"
 #include "platform/mapi/session/ProfileTags.h"
-#include "platform/mapi/session/RefCounted.h"
+#include "platform/mapi/RefCounted.h"
 #include "platform/mapi/session/ServiceConfiguration.h"
 #include "platform/mapi/session/TableRows.h"
 #include "platform/mapi/store/PstProvider.h"

@@ -4,10 +4,10 @@
 #include "platform/mapi/MapiAllocator.h"
 #include "platform/mapi/PropCopy.h"
 #include "platform/mapi/PropTypes.h"
+#include "platform/mapi/RefCounted.h"
 #include "platform/os/CodePage.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -70,28 +70,9 @@ HRESULT FillCell(const SRow& row, ULONG column, void* base, SPropValue& cell)
     return S_OK;
 }
 
-class RowTable final : public IMAPITable {
+class RowTable final : public RefCounted<IMAPITable, IID_IMAPITable> {
 public:
     RowTable(RowSetPtr rows, std::vector<ULONG> columns) : m_rows(std::move(rows)), m_columns(std::move(columns)) {}
-
-    HRESULT QueryInterface(REFIID iid, void** object) override
-    {
-        if (object == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IMAPITable) {
-            AddRef();
-            *object = this;
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_references; }
-    ULONG Release() override
-    {
-        const ULONG left = --m_references;
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT SetColumns(LPSPropTagArray columns, ULONG /*flags*/) override
     {
@@ -188,7 +169,6 @@ private:
         return S_OK;
     }
 
-    std::atomic<ULONG> m_references{1};
     RowSetPtr m_rows;
     std::vector<ULONG> m_columns;
     ULONG m_position = 0;

@@ -1,9 +1,9 @@
-// RefCounted.h: the reference count and QueryInterface of this folder's objects.
+// RefCounted.h: the reference count and QueryInterface of a messaging object with one interface.
 //
 // An object is made with new holding one reference for its creator and deletes itself
 // when Release drops the count to zero. It answers IUnknown and its own interface only.
-#ifndef KRV_PLATFORM_MAPI_SESSION_REFCOUNTED_H
-#define KRV_PLATFORM_MAPI_SESSION_REFCOUNTED_H
+#ifndef KRV_PLATFORM_MAPI_REFCOUNTED_H
+#define KRV_PLATFORM_MAPI_REFCOUNTED_H
 
 #include "platform/mapi/Unknown.h"
 
