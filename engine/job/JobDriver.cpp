@@ -2,8 +2,12 @@
 #include "engine/file/CFile64Ex.h"
 #include "engine/job/JobReaderHost.h"
 #include "engine/job/RecoveryJob.h"
+#include "engine/output/OutputStore.h"
 #include "engine/reader/LayoutDecision.h"
 #include "engine/reader/LayoutPstReader.h"
+#include "engine/recovery/FolderRecovery.h"
+#include "engine/recovery/NamedPropertyMapping.h"
+#include "engine/recovery/OutputSplitting.h"
 #include "platform/mapi/OutlookVersion.h"
 
 #include <new>
@@ -14,6 +18,8 @@ namespace {
 
 // The engine reads its source through a window of this many bytes.
 constexpr uint32_t kSourceBufferSize = 65536;
+// The personal-folders value for "no encryption".
+constexpr ULONG kNoEncryption = 0x80000000;
 
 } // namespace
 
@@ -35,9 +41,9 @@ int32_t RecoveryJob::Run(const std::string& sourcePath, const uint32_t* sizeLimi
     options.SetFromRequest(flags, *sizeLimit);
     ReportProgress(0);
 
-    uint32_t total = 0;
+    m_total = 0;
     try {
-        total = RunSteps(sourcePath, outputPath);
+        RunSteps(sourcePath, outputPath);
     } catch (const FrameworkException& e) {
         SendText(MsgError, ExceptionText(StringId::TextError2, e));
     } catch (const std::bad_alloc&) {
@@ -46,12 +52,14 @@ int32_t RecoveryJob::Run(const std::string& sourcePath, const uint32_t* sizeLimi
         SendFormatted(MsgError, StringId::TextError3, LoadString(StringId::TextWholeProcess));
     }
 
+    // What was written before an exception stays written, and counts.
+    uint32_t total = m_total;
     Send(MsgItemCount, &total);
     ReportProgress(100);
     return total > 0 ? 1 : 0;
 }
 
-uint32_t RecoveryJob::RunSteps(const std::string& sourcePath, const std::string& outputPath)
+void RecoveryJob::RunSteps(const std::string& sourcePath, const std::string& outputPath)
 {
     SettleOutputLayout();
     {
@@ -67,13 +75,12 @@ uint32_t RecoveryJob::RunSteps(const std::string& sourcePath, const std::string&
         SendText(MsgError, ExceptionText(StringId::TextError1, error));
         if (error.Cause() == FileCause::SharingViolation)
             SendFormatted(MsgAlert, StringId::TextShareViolation, error.FileName().c_str());
-        return 0;
+        return;
     }
     SendFormatted(MsgLogLine, StringId::TextAnalyzing);
 
-    uint32_t total = RecoverFromOpenSource(source, outputPath);
+    RecoverFromOpenSource(source, sourcePath, outputPath);
     source.Close();
-    return total;
 }
 
 PstReader& RecoveryJob::ChooseReader(PstReader& ansi, PstReader& unicode)
@@ -86,24 +93,68 @@ PstReader& RecoveryJob::ChooseReader(PstReader& ansi, PstReader& unicode)
     }
 }
 
-uint32_t RecoveryJob::RecoverFromOpenSource(CFile64Ex& source, const std::string& /*outputPath*/)
+void RecoveryJob::RecoverFromOpenSource(CFile64Ex& source, const std::string& sourcePath,
+                                        const std::string& outputPath)
 {
-    // The messaging layer is started here, before the scan, once the output store exists.
+    OutputStore store;
+    // No output file may take the place of the file being repaired.
+    store.ProtectFile(sourcePath);
+    if (!store.InitializeMessaging()) {
+        SendFormatted(MsgError, StringId::TextError4);
+        SendFormatted(MsgAlert, StringId::TextError4);
+        Send(MsgCloseRequest, nullptr);
+        return;
+    }
 
     JobReaderHost host(*this);
     AnsiPstReader ansi(host, source);
     UnicodePstReader unicode(host, source);
     PstReader& reader = ChooseReader(ansi, unicode);
 
-    if (reader.ScanFile(17, 2) == 0) return 0;  // nothing recognised: no output, no text
-    reader.CollectTopDataBlocks();
-    reader.CollectTopSubnodeBlocks();
-    ReportProgress(70);
+    if (reader.ScanFile(17, 2) != 0) {  // nothing recognised: no output, no text
+        reader.CollectTopDataBlocks();
+        reader.CollectTopSubnodeBlocks();
+        ReportProgress(70);
+        WriteOutputFiles(reader, store, outputPath);
+    }
+    store.Shutdown();
+}
 
-    // The loop over output files (store creation, folder tree, messages, the deeper
-    // passes and splitting) runs here once the output store exists. Until then nothing
-    // is written and the count stays 0.
-    return 0;
+void RecoveryJob::WriteOutputFiles(PstReader& reader, OutputStore& store, const std::string& outputPath)
+{
+    std::string currentPath = outputPath;
+    uint32_t part = 0;
+    for (;;) {
+        if (IsAborted()) break;
+        SplitPending = 0;
+        OutputFull = false;
+        const StringId name = options.OfflineFolderFile != 0 ? StringId::TextOfflineFolderName
+                                                             : StringId::TextPersonalFolderName;
+        if (!store.CreateStore(currentPath, kNoEncryption, LoadString(name), std::string(), OutputLayout)) {
+            if (store.LastFailure() == CreateStoreFailure::SameAsSource)
+                SendFormatted(MsgError, StringId::TextOutputIsSource, currentPath.c_str());
+            SendFormatted(MsgError, StringId::TextError5);
+            SendFormatted(MsgAlert, StringId::TextError5);
+            break;
+        }
+
+        BuildNamedPropMap(*this, reader, store);
+        MapSpecialFolders(*this, reader, store);
+        m_total += RecoverHierarchy(*this, reader, store);
+        // The deeper passes over what the folder walk did not reach follow here.
+
+        if (OutputFull) {
+            // Every further write would fail the same way; what was saved stays.
+            SendFormatted(MsgError, StringId::TextOutputDiskFull, currentPath.c_str());
+            SendFormatted(MsgAlert, StringId::TextOutputDiskFull, currentPath.c_str());
+            break;
+        }
+        if (SplitPending == 0) break;
+        ResetForNextPart(reader);
+        store.CloseSession();
+        ++part;
+        currentPath = SplitPartName(outputPath, part);
+    }
 }
 
 } // namespace krv

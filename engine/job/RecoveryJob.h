@@ -4,24 +4,25 @@
 
 #include "engine/job/RepairEntry.h"
 #include "engine/job/RepairOptions.h"
+#include "engine/recovery/RecoveryContext.h"
 #include "resources/StringTable.h"
 
 #include <cstdint>
-#include <map>
 #include <string>
-
-struct IMAPIFolder;
 
 namespace krv {
 
 class CFile64Ex;
 class FrameworkException;
+class OutputStore;
 class PstReader;
 
-class RecoveryJob {
+// The job is the recovery passes' context: they read its options, its folder and name
+// maps and its split flag, and report through it.
+class RecoveryJob final : public RecoveryContext {
 public:
     RecoveryJob(ProgressCallback callback, uintptr_t userData);
-    virtual ~RecoveryJob();
+    ~RecoveryJob() override;
     RecoveryJob(const RecoveryJob&) = delete;
     RecoveryJob& operator=(const RecoveryJob&) = delete;
 
@@ -44,31 +45,30 @@ public:
     // Sends a ready text with `code`.
     void SendText(int32_t code, const std::string& text);
 
+    [[nodiscard]] const RecoveryOptions& Options() const override { return options; }
+    void SendLogLine(const std::string& text) override { SendText(MsgLogLine, text); }
+    void SendError(const std::string& text) override { SendText(MsgError, text); }
+
     // The text of `id` with its %1 replaced by the exception's description (cut to 4095
     // characters).
     static std::string ExceptionText(StringId id, const FrameworkException& exception);
 
     RepairOptions options;
-    // Destination folders by source NID and by display name; borrowed from the output
-    // store, never released here. Rebuilt for every output file.
-    std::map<uint32_t, IMAPIFolder*> FolderMap;
-    std::map<std::string, IMAPIFolder*> FolderNameMap;
-    // Source named-property id -> id the output store assigned to the same name.
-    std::map<uint32_t, uint32_t> NamedPropMap;
-    // Set when the output file has outgrown the size limit; the recovery loops stop.
-    uint32_t SplitPending = 0;
-    // 32 or 64: the output is a Unicode store exactly when this is 64.
-    uint8_t OutputLayout = 32;
 
 private:
-    uint32_t RunSteps(const std::string& sourcePath, const std::string& outputPath);
-    uint32_t RecoverFromOpenSource(CFile64Ex& source, const std::string& outputPath);
+    void RunSteps(const std::string& sourcePath, const std::string& outputPath);
+    void RecoverFromOpenSource(CFile64Ex& source, const std::string& sourcePath, const std::string& outputPath);
+    // The loop over output files: each created, filled, and closed when it has outgrown
+    // the size limit, until everything is written.
+    void WriteOutputFiles(PstReader& reader, OutputStore& store, const std::string& outputPath);
     void SettleOutputLayout();
     PstReader& ChooseReader(PstReader& ansi, PstReader& unicode);
     int32_t Send(int32_t code, void* data);
 
     ProgressCallback m_callback;
     uintptr_t m_userData;
+    // Items recovered so far by the whole job.
+    uint32_t m_total = 0;
 };
 
 } // namespace krv

@@ -647,6 +647,10 @@ inline constexpr ULONG PR_REMOTE_PROGRESS_TEXT_A = PROP_TAG(PT_STRING8, 0x3E0C);
 inline constexpr ULONG PR_REMOTE_PROGRESS_TEXT_W = PROP_TAG(PT_UNICODE, 0x3E0C);
 inline constexpr ULONG PR_REMOTE_PROGRESS_TEXT = PR_REMOTE_PROGRESS_TEXT_A;
 inline constexpr ULONG PR_REMOTE_VALIDATE_OK = PROP_TAG(PT_BOOLEAN, 0x3E0D);
+// The code pages a message names for its text: the one of its 8-bit string properties,
+// and the one of the Internet message it came from.
+inline constexpr ULONG PR_INTERNET_CPID = PROP_TAG(PT_LONG, 0x3FDE);
+inline constexpr ULONG PR_MESSAGE_CODEPAGE = PROP_TAG(PT_LONG, 0x3FFD);
 inline constexpr ULONG PR_PST_PATH = PROP_TAG(PT_STRING8, 0x6700);
 inline constexpr ULONG PR_PST_REMEMBER_PW = PROP_TAG(PT_BOOLEAN, 0x6701);
 inline constexpr ULONG PR_PST_ENCRYPTION = PROP_TAG(PT_LONG, 0x6702);

@@ -19,7 +19,7 @@ struct CodePageName {
 };
 
 // Windows numbers of the single-byte code pages and glibc's names for them.
-constexpr std::array kCodePages = {
+constexpr std::array kSingleByteCodePages = {
     CodePageName{437, "CP437"},        CodePageName{737, "CP737"},
     CodePageName{775, "CP775"},        CodePageName{850, "CP850"},
     CodePageName{852, "CP852"},        CodePageName{855, "CP855"},
@@ -41,12 +41,36 @@ constexpr std::array kCodePages = {
     CodePageName{28603, "ISO-8859-13"}, CodePageName{28605, "ISO-8859-15"},
 };
 
+// Code pages of more than one byte per character that mail messages name for their text
+// (the East Asian pages, UTF-8, the 7-bit and EUC forms of Internet mail). They are never
+// the configured code page, whose text the writer sizes one byte per character.
+constexpr std::array kMultiByteCodePages = {
+    CodePageName{932, "CP932"},         CodePageName{936, "CP936"},
+    CodePageName{949, "CP949"},         CodePageName{950, "CP950"},
+    CodePageName{20127, "ASCII"},       CodePageName{20932, "EUC-JP"},
+    CodePageName{20936, "GB2312"},      CodePageName{50220, "ISO-2022-JP"},
+    CodePageName{50221, "ISO-2022-JP"}, CodePageName{50222, "ISO-2022-JP"},
+    CodePageName{50225, "ISO-2022-KR"}, CodePageName{51932, "EUC-JP"},
+    CodePageName{51936, "GB2312"},      CodePageName{51949, "EUC-KR"},
+    CodePageName{54936, "GB18030"},
+    CodePageName{65001, "UTF-8"},
+};
+
 constexpr char16_t kReplacementChar = u'\uFFFD';
 constexpr char kUnmappableByte = '?';
 
+const char* SingleByteName(uint32_t codePage)
+{
+    for (const CodePageName& entry : kSingleByteCodePages) {
+        if (entry.codePage == codePage) return entry.iconvName;
+    }
+    return nullptr;
+}
+
 const char* IconvName(uint32_t codePage)
 {
-    for (const CodePageName& entry : kCodePages) {
+    if (const char* name = SingleByteName(codePage)) return name;
+    for (const CodePageName& entry : kMultiByteCodePages) {
         if (entry.codePage == codePage) return entry.iconvName;
     }
     return nullptr;
@@ -54,7 +78,7 @@ const char* IconvName(uint32_t codePage)
 
 uint32_t Supported(uint32_t codePage)
 {
-    return IsSupportedCodePage(codePage) ? codePage : kDefaultCodePage;
+    return IsConvertibleCodePage(codePage) ? codePage : kDefaultCodePage;
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
@@ -145,14 +169,17 @@ private:
 // Runs cd over the input, a chunk at a time: glibc redoes the work of a whole call when it
 // stops at a rejected character, so text full of unmappable characters would cost time
 // quadratic in its length if it were passed in one piece. chunkEnd(position) says where
-// the chunk starting there ends (never inside a character). At a unit iconv rejects,
-// skip(position) says how many input bytes to pass over, and the replacement is written
-// instead. Ends with the flush that stateful code pages (1255, 1258) need to release a
-// held character.
+// the chunk starting there ends. A character that a chunk end cuts in two (only possible
+// in a multi-byte code page) begins the next chunk rather than being replaced; at a unit
+// iconv rejects, skip(position) says how many input bytes to pass over, and the
+// replacement is written instead. Ends with the flush that stateful code pages (1255,
+// 1258, the ISO-2022 forms) need to release a held character. Answers the number of
+// replacements written.
 template <class ChunkEndFn, class SkipFn>
-void Convert(iconv_t cd, const char* input, size_t size, OutputBuffer& out, std::string_view replacement,
-             ChunkEndFn chunkEnd, SkipFn skip)
+size_t Convert(iconv_t cd, const char* input, size_t size, OutputBuffer& out, std::string_view replacement,
+               ChunkEndFn chunkEnd, SkipFn skip)
 {
+    size_t replaced = 0;
     size_t position = 0;
     while (position < size) {
         const size_t end = chunkEnd(position);
@@ -168,14 +195,17 @@ void Convert(iconv_t cd, const char* input, size_t size, OutputBuffer& out, std:
                 out.Grow();
                 continue;
             }
+            const bool cutByChunk = errno == EINVAL && end < size && in != input + position;
+            if (cutByChunk) break;  // the next chunk starts with the cut character
             // EILSEQ (no such character) or EINVAL (cut short at the end): replace, go on.
             size_t count = skip(static_cast<size_t>(in - input));
             if (count > inLeft) count = inLeft;
             in += count;
             inLeft -= count;
             out.Append(replacement.data(), replacement.size());
+            ++replaced;
         }
-        position = end;
+        position = static_cast<size_t>(in - input);
     }
     for (;;) {
         char* outPtr = out.Cursor();
@@ -185,6 +215,7 @@ void Convert(iconv_t cd, const char* input, size_t size, OutputBuffer& out, std:
         if (rc != static_cast<size_t>(-1) || errno != E2BIG) break;
         out.Grow();
     }
+    return replaced;
 }
 
 constexpr size_t kChunkUnits = 64;
@@ -225,6 +256,11 @@ void AppendUtf16(std::u16string& out, uint32_t cp)
 } // namespace
 
 bool IsSupportedCodePage(uint32_t codePage)
+{
+    return SingleByteName(codePage) != nullptr;
+}
+
+bool IsConvertibleCodePage(uint32_t codePage)
 {
     return IconvName(codePage) != nullptr;
 }
@@ -268,8 +304,12 @@ std::u16string AnsiToUtf16(std::string_view text)
     return AnsiToUtf16(text, AnsiCodePage());
 }
 
-std::u16string AnsiToUtf16(std::string_view text, uint32_t codePage)
+namespace {
+
+// The text as UTF-16 and the number of bytes that were no character of the code page.
+std::u16string DecodeCounting(std::string_view text, uint32_t codePage, size_t& replaced)
 {
+    replaced = 0;
     std::u16string result;
     if (text.empty()) return result;
     iconv_t cd = Descriptor(Supported(codePage), true);
@@ -278,6 +318,7 @@ std::u16string AnsiToUtf16(std::string_view text, uint32_t codePage)
         result.reserve(text.size());
         for (char c : text) {
             auto byte = static_cast<unsigned char>(c);
+            if (byte >= 0x80) ++replaced;
             result.push_back(byte < 0x80 ? static_cast<char16_t>(byte) : kReplacementChar);
         }
         return result;
@@ -286,13 +327,30 @@ std::u16string AnsiToUtf16(std::string_view text, uint32_t codePage)
     static constexpr char kReplacementLE[] = {'\xFD', '\xFF'};
     const size_t size = text.size();
     auto chunkEnd = [size](size_t position) { return std::min(size, position + kChunkUnits); };
-    Convert(cd, text.data(), size, out, std::string_view(kReplacementLE, 2), chunkEnd,
-            [](size_t) -> size_t { return 1; });
+    replaced = Convert(cd, text.data(), size, out, std::string_view(kReplacementLE, 2), chunkEnd,
+                       [](size_t) -> size_t { return 1; });
     result.reserve(out.Size() / 2);
     const auto* bytes = reinterpret_cast<const unsigned char*>(out.Data());
     for (size_t i = 0; i + 1 < out.Size(); i += 2) {
         result.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
     }
+    return result;
+}
+
+} // namespace
+
+std::u16string AnsiToUtf16(std::string_view text, uint32_t codePage)
+{
+    size_t replaced = 0;
+    return DecodeCounting(text, codePage, replaced);
+}
+
+std::optional<std::u16string> DecodeExactly(std::string_view text, uint32_t codePage)
+{
+    if (!IsConvertibleCodePage(codePage)) return std::nullopt;
+    size_t replaced = 0;
+    std::u16string result = DecodeCounting(text, codePage, replaced);
+    if (replaced != 0) return std::nullopt;
     return result;
 }
 

@@ -26,8 +26,13 @@ namespace krv {
 inline constexpr uint32_t kDefaultCodePage = 1252;
 
 // True for the single-byte code pages this layer converts (874, 1250-1258, the DOS,
-// KOI8 and ISO-8859 pages that Windows numbers).
+// KOI8 and ISO-8859 pages that Windows numbers): the ones KRV_CODEPAGE may name.
 bool IsSupportedCodePage(uint32_t codePage);
+
+// True for every code page the conversions below take: the single-byte ones and the
+// multi-byte pages a mail message may name for its text (932, 936, 949, 950, 54936, the
+// EUC and ISO-2022 forms, 20127 ASCII, 65001 UTF-8).
+bool IsConvertibleCodePage(uint32_t codePage);
 
 // "1251", "CP1251", "windows-1251" (any case, surrounding blanks ignored) -> 1251; none
 // for a name that is not a supported code page.
@@ -48,10 +53,14 @@ CodePageSetting ReadCodePageSetting();
 // The code page used for 8-bit text (ReadCodePageSetting().codePage).
 uint32_t AnsiCodePage();
 
-// Conversions in the configured code page, or in an explicit one (an unsupported number
-// is treated as the default).
+// Conversions in the configured code page, or in an explicit one (any convertible code
+// page; another number is treated as the default).
 std::u16string AnsiToUtf16(std::string_view text);
 std::u16string AnsiToUtf16(std::string_view text, uint32_t codePage);
+// Text in an explicit convertible code page, only when every byte of it is text in that
+// code page: none for a code page that is not convertible or bytes that are not (8-bit text
+// stored in another code page than the one its message names, say).
+std::optional<std::u16string> DecodeExactly(std::string_view text, uint32_t codePage);
 std::string Utf16ToAnsi(std::u16string_view text);
 std::string Utf16ToAnsi(std::u16string_view text, uint32_t codePage);
 

@@ -5,7 +5,7 @@
 #include "platform/storage/CompoundStorage.h"
 #include "tests/file/FileFixture.h"
 #include "tests/pst/StoreTestSupport.h"
-#include "tools/krv-mkpst/ObjectRef.h"
+#include "platform/mapi/ObjectRef.h"
 #include "tools/krv-mkpst/OleObject.h"
 
 namespace krv::test {
@@ -154,10 +154,10 @@ std::string DecodeEncodedWords(const std::string& text)
 
 std::optional<std::vector<uint8_t>> OleContentsOf(const std::vector<uint8_t>& compoundFile)
 {
-    mkpst::ObjectRef<IStorage> storage;
+    ObjectRef<IStorage> storage;
     if (FAILED(storage::OpenStorageOnBytes(compoundFile, STGM_READ | STGM_SHARE_EXCLUSIVE, storage.Out())))
         return std::nullopt;
-    mkpst::ObjectRef<IStream> stream;
+    ObjectRef<IStream> stream;
     if (FAILED(storage->OpenStream(mkpst::kOleContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Out())))
         return std::nullopt;
     std::vector<uint8_t> bytes;

@@ -132,7 +132,38 @@ TEST(CodePage, UnknownSettingFallsBackTo1252AndSaysSo)
         EXPECT_TRUE(setting.recognised);
     }
     // An unsupported number passed directly converts as the default.
-    EXPECT_EQ(AnsiToUtf16("\x80", 65001), u"\u20AC");
+    EXPECT_EQ(AnsiToUtf16("\x80", 12345), u"\u20AC");
+}
+
+TEST(CodePage, MessageCodePagesOfManyBytesConvertWholeCharacters)
+{
+    // Multi-byte pages convert, but only single-byte ones may be configured.
+    EXPECT_TRUE(IsConvertibleCodePage(932));
+    EXPECT_TRUE(IsConvertibleCodePage(65001));
+    EXPECT_FALSE(IsSupportedCodePage(932));
+    EXPECT_FALSE(ParseCodePageName("65001").has_value());
+
+    // "日本語" in Shift-JIS and UTF-8, placed so that a character straddles the 64-byte
+    // pieces the conversion works in: it must come out whole, not as two replacements.
+    const std::string sjis = "\x93\xfa\x96\x7b\x8c\xea";
+    const std::string utf8 = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";
+    for (size_t pad = 60; pad <= 66; ++pad) {
+        const std::string filler(pad, 'a');
+        const std::u16string wanted = std::u16string(pad, u'a') + u"\u65E5\u672C\u8A9E";
+        EXPECT_EQ(AnsiToUtf16(filler + sjis, 932), wanted) << pad;
+        EXPECT_EQ(AnsiToUtf16(filler + utf8, 65001), wanted) << pad;
+    }
+    EXPECT_EQ(Utf16ToAnsi(u"\u65E5\u672C\u8A9E", 932), sjis);
+}
+
+TEST(CodePage, DecodeExactlyRefusesBytesThatAreNoTextOfThePage)
+{
+    EXPECT_EQ(DecodeExactly("\xcf\xf0\xe8\xe2\xe5\xf2", 1251), std::optional<std::u16string>(u"\u041F\u0440\u0438\u0432\u0435\u0442"));
+    EXPECT_EQ(DecodeExactly("caf\xc3\xa9", 65001), std::optional<std::u16string>(u"caf\u00E9"));
+    EXPECT_FALSE(DecodeExactly("caf\xe9", 65001).has_value());      // Latin-1, not UTF-8
+    EXPECT_FALSE(DecodeExactly("\xe6\x97", 65001).has_value());     // cut short
+    EXPECT_FALSE(DecodeExactly("abc", 12345).has_value());         // no such code page
+    EXPECT_EQ(DecodeExactly("", 932), std::optional<std::u16string>(u""));
 }
 
 TEST(CodePage, EverySupportedPageSurvivesArbitraryInput)

@@ -5,7 +5,7 @@
 #include "platform/mapi/PropTags.h"
 #include "platform/os/CodePage.h"
 #include "tools/krv-mkpst/CompressedRtf.h"
-#include "tools/krv-mkpst/ObjectRef.h"
+#include "platform/mapi/ObjectRef.h"
 #include "tools/krv-mkpst/OleObject.h"
 
 #include <cstring>

@@ -7,7 +7,7 @@
 #include "tools/krv-mkpst/HResultText.h"
 #include "tools/krv-mkpst/Manifest.h"
 #include "tools/krv-mkpst/MessageWriter.h"
-#include "tools/krv-mkpst/ObjectRef.h"
+#include "platform/mapi/ObjectRef.h"
 #include "tools/krv-mkpst/StoreSession.h"
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "platform/os/CodePage.h"
 #include "platform/os/TempFile.h"
 #include "platform/storage/CompoundStorage.h"
-#include "tools/krv-mkpst/ObjectRef.h"
+#include "platform/mapi/ObjectRef.h"
 
 #include <cstdio>
 #include <fstream>

@@ -7,7 +7,7 @@
 
 #include "platform/mapi/MapiInterfaces.h"
 #include "tools/krv-mkpst/MkpstOptions.h"
-#include "tools/krv-mkpst/ObjectRef.h"
+#include "platform/mapi/ObjectRef.h"
 
 #include <string>
 #include <vector>

@@ -1,13 +1,13 @@
-// ObjectRef.h: the one reference the tool holds on a messaging or storage object, given
+// ObjectRef.h: the one reference a caller holds on a messaging or storage object, given
 // back when the holder goes.
-#ifndef KRV_TOOLS_KRVMKPST_OBJECTREF_H
-#define KRV_TOOLS_KRVMKPST_OBJECTREF_H
+#ifndef KRV_PLATFORM_MAPI_OBJECTREF_H
+#define KRV_PLATFORM_MAPI_OBJECTREF_H
 
 #include "platform/mapi/Unknown.h"
 
 #include <utility>
 
-namespace krv::mkpst {
+namespace krv {
 
 template <class T>
 class ObjectRef {
@@ -45,6 +45,6 @@ private:
     T* m_object = nullptr;
 };
 
-} // namespace krv::mkpst
+} // namespace krv
 
 #endif
