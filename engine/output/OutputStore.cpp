@@ -192,10 +192,6 @@ void OutputStore::CloseSession()
         (void)DeleteTempProfile(m_profileName);
         MAPIFreeBuffer(m_profileName);
         m_profileName = nullptr;
-    } else if (HoldsTempProfile()) {
-        // A CreateTempProfile that failed half way has already cleaned up; nothing else
-        // may hold the process's profile.
-        (void)DeleteTempProfile(nullptr);
     }
 }
 

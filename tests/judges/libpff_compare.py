@@ -212,9 +212,19 @@ def string_entry(item, entry_type):
         return None
 
 
+def boolean_entry(item, entry_type):
+    entry = entry_value(item, entry_type)
+    if entry is None:
+        return None
+    try:
+        return bool(entry.get_data_as_boolean())
+    except (IOError, OSError, ValueError):
+        return None
+
+
 def read_message(message):
     record = {"subject": text_of(message.subject), "plain": "", "html": "", "attachments": [], "embedded_count": 0,
-              "class": string_entry(message, 0x001A), "attachment_names": []}
+              "class": string_entry(message, 0x001A), "attachment_names": [], "rtf_in_sync": boolean_entry(message, 0x0E1F)}
     try:
         record["plain"] = text_of(message.plain_text_body)
     except (IOError, OSError, ValueError):
@@ -265,6 +275,7 @@ def read_store(path, directory, folders=None):
     messages = []
     if folders is None:
         folders = []
+    folders_named = {}
 
     def walk(folder, names, export_dir, in_subtree):
         try:
@@ -299,12 +310,15 @@ def read_store(path, directory, folders=None):
                 continue
             sub_dir = matching_directory(name, available) if export_dir is not None else None
             sub_export = os.path.normpath(os.path.join(export_dir, sub_dir)) if sub_dir else None
+            if nid == subtree:
+                folders_named[IPM] = name
             sub_names = [IPM] if nid == subtree else names + [name]
             folders.append("/".join(sub_names))
             walk(sub, sub_names, sub_export, in_subtree or nid == subtree)
 
     walk(store.get_root_folder(), [], ".", False)
     store.close()
+    read_store.ipm_subtree_name = folders_named.get(IPM)
     return messages
 
 
@@ -344,7 +358,8 @@ def dump(path):
             return 2
     for record in messages:
         record["recipients"] = [list(r) for r in record["recipients"]] if record["recipients"] is not None else None
-    print(json.dumps({"readable": True, "folders": folders, "messages": messages}, ensure_ascii=False))
+    print(json.dumps({"readable": True, "ipm_subtree_name": read_store.ipm_subtree_name, "folders": folders,
+                      "messages": messages}, ensure_ascii=False))
     return 0
 
 

@@ -3,7 +3,7 @@
 #ifndef KRV_TESTS_MKPST_MKPSTSUPPORT_H
 #define KRV_TESTS_MKPST_MKPSTSUPPORT_H
 
-#include "tests/mkpst/Json.h"
+#include "tests/support/Json.h"
 #include "tools/krv-mkpst/MkpstOptions.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // CheckRun.cpp: running the checker and reading its lines back.
 #include "tests/pstcheck/CheckRun.h"
 
-#include "tests/tools/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <regex>
 #include <sstream>

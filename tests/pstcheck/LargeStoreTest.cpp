@@ -13,7 +13,7 @@
 #include "tests/pst/NdbStoreCheck.h"
 #include "tests/pstcheck/CheckRun.h"
 #include "tests/support/CorpusFiles.h"
-#include "tests/tools/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "tests/reader/DamagedCopy.h"
 
 #include "tests/support/CorpusFiles.h"
-#include "tests/tools/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #define KRV_TESTS_TOOLS_TOOLFIXTURE_H
 
 #include "tests/support/CorpusFiles.h"
-#include "tests/tools/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
 

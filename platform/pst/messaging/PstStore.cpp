@@ -331,9 +331,16 @@ StoreError PstStore::WriteMessage(Message& message)
     const uint64_t& tableEstimate = associated ? folder->assocEstimate : folder->contentsEstimate;
     if (!(associated ? folder->assocDirty : folder->contentsDirty)) reserve += tableEstimate + tableEstimate / 4;
     const uint64_t reserveNodes = 4 * m_folders.All().size() + 2;
-    if (!m_writer->WillFit(size->storedBytes + reserve, 1 + reserveNodes, size->blocks + reserve / 4096 + reserveNodes))
+    const uint64_t reserveBlocks = size->blocks + reserve / 4096 + reserveNodes;
+    if (!m_writer->WillFit(size->storedBytes + reserve, 1 + reserveNodes, reserveBlocks))
         return {StoreErrc::FileTooLarge, "message " + Hex(message.Nid()) + " of " + std::to_string(size->storedBytes) +
                                              " bytes would take the store past its largest size"};
+    // The same room on the disk: a disk that fills up (or a file-size limit) then refuses
+    // this message, and the checkpoint that closes the store still has room for the tables
+    // of every message saved before it.
+    if (NdbError room = m_writer->ReserveRoom(size->storedBytes + reserve, 1 + reserveNodes, reserveBlocks);
+        !room.ok())
+        return FromNdbError(room);
 
     if (StoreError error = Put(message.Nid(), folder->Nid(), built.content); !error.ok()) return error;
     try {

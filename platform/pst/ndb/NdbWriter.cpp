@@ -107,14 +107,25 @@ NdbError NdbWriter::PutNode(uint32_t nid, uint32_t nidParent, const NodeContent&
     return {};
 }
 
-bool NdbWriter::WillFit(uint64_t storedBytes, uint64_t nodes, uint64_t blocks) const
+uint64_t NdbWriter::TreePagesWith(uint64_t nodes, uint64_t blocks) const
 {
     const LayoutTraits& t = TraitsOf(m_layout);
     const size_t btCap = BTreeEntryCapacity(m_layout, t.btEntrySize);
-    const uint64_t pages =
-        BTreePageCount(m_nodes.size() + nodes, BTreeEntryCapacity(m_layout, t.nbtEntrySize), btCap) +
-        BTreePageCount(m_blocks.LiveCount() + blocks, BTreeEntryCapacity(m_layout, t.bbtEntrySize), btCap);
-    return m_space.WillFit(storedBytes, pages);
+    return BTreePageCount(m_nodes.size() + nodes, BTreeEntryCapacity(m_layout, t.nbtEntrySize), btCap) +
+           BTreePageCount(m_blocks.LiveCount() + blocks, BTreeEntryCapacity(m_layout, t.bbtEntrySize), btCap);
+}
+
+bool NdbWriter::WillFit(uint64_t storedBytes, uint64_t nodes, uint64_t blocks) const
+{
+    return m_space.WillFit(storedBytes, TreePagesWith(nodes, blocks));
+}
+
+NdbError NdbWriter::ReserveRoom(uint64_t storedBytes, uint64_t nodes, uint64_t blocks)
+{
+    if (m_closed) return Error(NdbErrc::Closed, "");
+    NdbError error;
+    if (!m_file->Reserve(m_space.SizeToHold(storedBytes, TreePagesWith(nodes, blocks)), error)) return error;
+    return {};
 }
 
 NdbError NdbWriter::DeleteNode(uint32_t nid)

@@ -85,6 +85,12 @@ public:
     // a caller asks ahead for nodes it must still be able to put before the next Flush.
     [[nodiscard]] bool WillFit(uint64_t storedBytes, uint64_t nodes, uint64_t blocks) const;
 
+    // Makes sure the disk (and the process's file-size limit) can take as much as WillFit
+    // asks about, by allocating it ahead: a caller that reserves, before each node, room
+    // for that node and for everything the next Flush writes can always still Flush, even
+    // when the disk fills up meanwhile. WriteFailed, with the system's reason, otherwise.
+    [[nodiscard]] NdbError ReserveRoom(uint64_t storedBytes, uint64_t nodes, uint64_t blocks);
+
     [[nodiscard]] std::optional<NodeInfo> FindNode(uint32_t nid) const;
     [[nodiscard]] size_t NodeCount() const { return m_nodes.size(); }
 
@@ -126,6 +132,8 @@ private:
     std::optional<pstformat::Bref> PlacePage(NdbError& error) override;
     bool WritePage(uint64_t ib, std::span<const uint8_t> page, NdbError& error) override;
 
+    // B-tree pages of both trees with `nodes` and `blocks` more entries.
+    [[nodiscard]] uint64_t TreePagesWith(uint64_t nodes, uint64_t blocks) const;
     [[nodiscard]] bool WriteTrees(pstformat::Bref& nbt, pstformat::Bref& bbt, NdbError& error);
     [[nodiscard]] bool WriteMapsAndHeader(const pstformat::Bref& nbt, const pstformat::Bref& bbt, NdbError& error);
     [[nodiscard]] bool FollowFileSize(NdbError& error);

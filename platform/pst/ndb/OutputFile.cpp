@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <limits>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace krv::pst {
@@ -89,6 +91,22 @@ bool OutputFile::Resize(uint64_t size, NdbError& error)
 {
     if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0) return Failed(error, NdbErrc::WriteFailed, m_path);
     return true;
+}
+
+bool OutputFile::Reserve(uint64_t size, NdbError& error)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && size > limit.rlim_cur) {
+        errno = EFBIG;
+        return Failed(error, NdbErrc::WriteFailed, m_path);
+    }
+    if (size > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+        errno = EFBIG;
+        return Failed(error, NdbErrc::WriteFailed, m_path);
+    }
+    if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) return true;
+    if (errno == EOPNOTSUPP || errno == ENOSYS) return true;
+    return Failed(error, NdbErrc::WriteFailed, m_path);
 }
 
 bool OutputFile::Sync(NdbError& error)

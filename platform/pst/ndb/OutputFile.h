@@ -42,6 +42,12 @@ public:
     // Sets the file's length; new bytes read as zero.
     [[nodiscard]] bool Resize(uint64_t size, NdbError& error);
 
+    // Makes sure the file can grow to `size` bytes: within the process's file-size limit,
+    // and with the disk space allocated (the length stays as it is), so that writing up to
+    // there cannot fail for want of room. A file system that cannot allocate ahead is
+    // taken at its word. False, with errno's reason (EFBIG, ENOSPC, EDQUOT), otherwise.
+    [[nodiscard]] bool Reserve(uint64_t size, NdbError& error);
+
     [[nodiscard]] bool Sync(NdbError& error);
 
     // Closes the file and removes it: for a store whose creation failed half way.

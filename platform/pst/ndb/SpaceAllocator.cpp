@@ -177,14 +177,23 @@ void SpaceAllocator::Refresh(uint64_t interval)
     }
 }
 
+// Per interval, at worst: four map pages, a block that did not fit its end, a page's
+// alignment.
+constexpr uint64_t kWastePerInterval = 4 * kPageSize + 8192 + kPageSize;
+
+uint64_t SpaceAllocator::SizeToHold(uint64_t blockBytes, uint64_t pages) const
+{
+    const uint64_t payload = blockBytes + pages * kPageSize;
+    const uint64_t end = m_highWater + payload + (payload / kIntervalSize + 2) * kWastePerInterval;
+    const std::optional<uint64_t> interval = IntervalOf(end);
+    return std::max(FileSize(), FileSizeForIntervals(interval ? *interval + 1 : 1));
+}
+
 bool SpaceAllocator::WillFit(uint64_t blockBytes, uint64_t pages) const
 {
     const uint64_t limitEnd = FileSizeForIntervals(m_intervalLimit);
     if (m_highWater >= limitEnd) return false;
     const uint64_t room = limitEnd - m_highWater;
-    // Per interval, at worst: four map pages, a block that did not fit its end, a page's
-    // alignment.
-    constexpr uint64_t kWastePerInterval = 4 * kPageSize + 8192 + kPageSize;
     const uint64_t intervals = room / kIntervalSize + 2;
     if (intervals > UINT64_MAX / kWastePerInterval) return true;
     const uint64_t waste = intervals * kWastePerInterval;

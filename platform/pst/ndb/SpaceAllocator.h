@@ -35,6 +35,9 @@ public:
     // below the limit, wherever the blocks land: judged on the space past everything in
     // use, less what map pages and the ends of intervals may waste.
     [[nodiscard]] bool WillFit(uint64_t blockBytes, uint64_t pages) const;
+    // The file size that blocks of `blockBytes` and `pages` pages more could take the file
+    // to, at worst: whole intervals, with the map pages and waste WillFit counts.
+    [[nodiscard]] uint64_t SizeToHold(uint64_t blockBytes, uint64_t pages) const;
 
     [[nodiscard]] uint64_t IntervalCount() const { return m_intervals.size(); }
     [[nodiscard]] uint64_t FileSize() const { return pstformat::FileSizeForIntervals(m_intervals.size()); }

@@ -1,6 +1,6 @@
 // Json.cpp: recursive descent over the text, nesting limited so bad input cannot exhaust
 // the stack.
-#include "tests/mkpst/Json.h"
+#include "tests/support/Json.h"
 
 #include <cctype>
 #include <charconv>

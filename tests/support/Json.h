@@ -1,8 +1,8 @@
 // Json.h: a small strict JSON reader for the manifests of krv-mkpst and the reports of
 // krv-inspect: objects, arrays, strings (with \u escapes, surrogate pairs included),
 // numbers, true, false and null.
-#ifndef KRV_TESTS_MKPST_JSON_H
-#define KRV_TESTS_MKPST_JSON_H
+#ifndef KRV_TESTS_SUPPORT_JSON_H
+#define KRV_TESTS_SUPPORT_JSON_H
 
 #include <cstdint>
 #include <map>

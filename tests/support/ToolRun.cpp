@@ -1,5 +1,5 @@
 // ToolRun.cpp: posix_spawn with the child's output sent to temporary files.
-#include "tests/tools/ToolRun.h"
+#include "tests/support/ToolRun.h"
 
 #include <cerrno>
 #include <cstdlib>

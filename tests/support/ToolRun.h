@@ -1,6 +1,6 @@
 // ToolRun.h: runs a developer tool as a child process and collects what it printed.
-#ifndef KRV_TESTS_TOOLS_TOOLRUN_H
-#define KRV_TESTS_TOOLS_TOOLRUN_H
+#ifndef KRV_TESTS_SUPPORT_TOOLRUN_H
+#define KRV_TESTS_SUPPORT_TOOLRUN_H
 
 #include <string>
 #include <vector>
