@@ -6,6 +6,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   pst-utils pff-tools    # independent readers that judge our output in tests
   python3-olefile        # independent compound-file reader for the embedded-object tests
+  python3-pypff          # libpff from Python: the repair tests compare outputs with what it reads
+  time                   # GNU time: peak memory in the benchmarks
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 // OutputFile.cpp: exclusive creation, buffered and direct positional writes, resizing.
 #include "platform/pst/ndb/OutputFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,7 +42,20 @@ OutputFile::OutputFile(int fd, std::string path) : m_fd(fd), m_path(std::move(pa
 
 OutputFile::~OutputFile()
 {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd < 0) return;
+    ReleaseReserve();
+    ::close(m_fd);
+}
+
+void OutputFile::ReleaseReserve()
+{
+    struct stat st {};
+    if (m_reservedEnd == 0 || m_reservedEnd == UINT64_MAX || ::fstat(m_fd, &st) != 0) return;
+    const auto end = static_cast<uint64_t>(st.st_size);
+    if (m_reservedEnd > end)
+        (void)::fallocate(m_fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(end),
+                          static_cast<off_t>(m_reservedEnd - end));
+    m_reservedEnd = 0;
 }
 
 std::span<uint8_t> OutputFile::Claim(uint64_t offset, size_t size, NdbError& error)
@@ -104,8 +118,23 @@ bool OutputFile::Reserve(uint64_t size, NdbError& error)
         errno = EFBIG;
         return Failed(error, NdbErrc::WriteFailed, m_path);
     }
-    if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) return true;
-    if (errno == EOPNOTSUPP || errno == ENOSYS) return true;
+    if (size <= m_reservedEnd) return true;
+    // Ahead of what is asked, so that a file growing by small steps makes few calls; the
+    // step is given up first when the disk cannot hold it.
+    constexpr uint64_t kMinStep = 8u << 20;
+    const uint64_t ahead = size + std::max(kMinStep, size / 16);
+    for (const uint64_t end : {ahead, size}) {
+        if (::fallocate(m_fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(m_reservedEnd),
+                        static_cast<off_t>(end - m_reservedEnd)) == 0) {
+            m_reservedEnd = end;
+            return true;
+        }
+        if (errno == EOPNOTSUPP || errno == ENOSYS) {
+            m_reservedEnd = UINT64_MAX;  // nothing to reserve here: writes find out themselves
+            return true;
+        }
+        if (errno != ENOSPC && errno != EDQUOT) break;
+    }
     return Failed(error, NdbErrc::WriteFailed, m_path);
 }
 
@@ -118,6 +147,7 @@ bool OutputFile::Sync(NdbError& error)
 void OutputFile::Discard()
 {
     if (m_fd >= 0) ::close(m_fd);
+    m_reservedEnd = 0;
     m_fd = -1;
     ::unlink(m_path.c_str());
 }

@@ -46,6 +46,8 @@ public:
     // and with the disk space allocated (the length stays as it is), so that writing up to
     // there cannot fail for want of room. A file system that cannot allocate ahead is
     // taken at its word. False, with errno's reason (EFBIG, ENOSPC, EDQUOT), otherwise.
+    // Space is taken in steps ahead of what is asked, and what lies past the file's end is
+    // given back when the file is closed.
     [[nodiscard]] bool Reserve(uint64_t size, NdbError& error);
 
     [[nodiscard]] bool Sync(NdbError& error);
@@ -58,8 +60,12 @@ public:
 private:
     OutputFile(int fd, std::string path);
 
+    // Gives back the space reserved past the end of the file.
+    void ReleaseReserve();
+
     int m_fd;
     std::string m_path;
+    uint64_t m_reservedEnd = 0;  // the disk holds room for the file up to here
     std::vector<uint8_t> m_buffer;
     uint64_t m_bufferOffset = 0;
     size_t m_bufferUsed = 0;
