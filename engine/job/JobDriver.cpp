@@ -6,11 +6,13 @@
 #include "engine/reader/LayoutDecision.h"
 #include "engine/reader/LayoutPstReader.h"
 #include "engine/recovery/FolderRecovery.h"
+#include "engine/recovery/LostAndFound.h"
 #include "engine/recovery/NamedPropertyMapping.h"
 #include "engine/recovery/OutputSplitting.h"
 #include "platform/mapi/OutlookVersion.h"
 
 #include <new>
+#include <utility>
 
 namespace krv {
 
@@ -128,6 +130,7 @@ void RecoveryJob::WriteOutputFiles(PstReader& reader, OutputStore& store, const 
         if (IsAborted()) break;
         SplitPending = 0;
         OutputFull = false;
+        StoreFull = false;
         const StringId name = options.OfflineFolderFile != 0 ? StringId::TextOfflineFolderName
                                                              : StringId::TextPersonalFolderName;
         if (!store.CreateStore(currentPath, kNoEncryption, LoadString(name), std::string(), OutputLayout)) {
@@ -141,7 +144,15 @@ void RecoveryJob::WriteOutputFiles(PstReader& reader, OutputStore& store, const 
         BuildNamedPropMap(*this, reader, store);
         MapSpecialFolders(*this, reader, store);
         m_total += RecoverHierarchy(*this, reader, store);
-        // The deeper passes over what the folder walk did not reach follow here.
+        // Each pass runs even when the file is already full, and stops at its first check.
+        using Pass = uint32_t (*)(RecoveryContext&, PstReader&, OutputStore&);
+        const std::pair<uint32_t, Pass> passes[] = {
+            {options.Level1Recovery, &RecoverOrphanNodes},      {options.Level2Recovery, &RecoverOlderNodeVersions},
+            {options.Level3Recovery, &RecoverOrphanSubnodeTrees}, {options.Level4Recovery, &RecoverOrphanDataTrees},
+            {options.Level5Recovery, &RecoverOlderBlockVersions},
+        };
+        for (const auto& [enabled, pass] : passes)
+            if (enabled != 0) m_total += pass(*this, reader, store);
 
         if (OutputFull) {
             // Every further write would fail the same way; what was saved stays.
@@ -153,7 +164,12 @@ void RecoveryJob::WriteOutputFiles(PstReader& reader, OutputStore& store, const 
         ResetForNextPart(reader);
         store.CloseSession();
         ++part;
-        currentPath = SplitPartName(outputPath, part);
+        const std::string nextPath = SplitPartName(outputPath, part);
+        if (StoreFull) {
+            SendFormatted(MsgLogLine, StringId::TextStoreFullNextPart, currentPath.c_str(), nextPath.c_str());
+            StoreFull = false;
+        }
+        currentPath = nextPath;
     }
 }
 

@@ -223,6 +223,7 @@ uint32_t RecoverFolder(RecoveryContext& context, PstReader& reader, PstNode& nod
 
     if (count > 0) {
         context.LogFormatted(StringId::TextRecoverFolder, GetNodeDisplayName(node).c_str());
+        ++context.Tally.folders;
         return count + 1;
     }
     if (!pc || context.Options().RemoveEmptyFolder != 0 || IsRecoveredFolderName(destination)) {
@@ -231,6 +232,7 @@ uint32_t RecoverFolder(RecoveryContext& context, PstReader& reader, PstNode& nod
         return 0;
     }
     context.LogFormatted(StringId::TextRecoverFolder, GetNodeDisplayName(node).c_str());
+    ++context.Tally.folders;
     return 1;
 }
 

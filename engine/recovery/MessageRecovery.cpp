@@ -319,6 +319,7 @@ uint32_t RecoverMessage(RecoveryContext& context, PstNode& node, OutputStore& st
             return 0;
         }
         message.Reset();
+        ++context.Tally.messages;
         CheckOutputSize(context, store);
         return 1;
     } catch (...) {
@@ -359,6 +360,7 @@ uint32_t RecoverLooseAttachment(RecoveryContext& context, PstNode& node, OutputS
             result = 0;
         }
         message.Reset();
+        context.Tally.wrappedAttachments += result;
         CheckOutputSize(context, store);
         return result;
     } catch (...) {

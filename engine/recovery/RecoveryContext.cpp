@@ -48,6 +48,10 @@ void RecoveryContext::ErrorFormatted(StringId id, ...)
 bool RecoveryContext::NoteWrite(HRESULT result)
 {
     if (result == MAPI_E_NOT_ENOUGH_DISK) OutputFull = true;
+    if (result == MAPI_E_STORE_FULL) {
+        StoreFull = true;
+        SplitPending = 1;
+    }
     return SUCCEEDED(result);
 }
 

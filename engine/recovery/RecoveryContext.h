@@ -17,6 +17,14 @@
 
 namespace krv {
 
+// What the passes have recovered, by kind: folders kept, messages written, attachments
+// found on their own and wrapped into a message. Their sum is the item count.
+struct ItemTally {
+    uint32_t folders = 0;
+    uint32_t messages = 0;
+    uint32_t wrappedAttachments = 0;
+};
+
 class RecoveryContext {
 public:
     RecoveryContext() = default;
@@ -37,8 +45,9 @@ public:
     [[nodiscard]] bool UnicodeOutput() const { return OutputLayout == 64; }
 
     // Records the result of a call that writes to the output. A full disk (or a file-size
-    // limit, or a store at its largest size) fails every later write the same way, so the
-    // first one stops all writing to this output. True when the call succeeded.
+    // limit) fails every later write the same way, so the first one stops all writing. A
+    // store at the largest size of its layout is as full as a reached size limit: writing
+    // goes on in the next output file. True when the call succeeded.
     bool NoteWrite(HRESULT result);
     // The passes start nothing further once this is true: the output has outgrown its
     // size limit, or it cannot take any more.
@@ -55,13 +64,18 @@ public:
     uint32_t SplitPending = 0;
     // 32 or 64.
     uint8_t OutputLayout = 32;
-    // Set by NoteWrite at the first write the output could not take.
+    // Set by NoteWrite at the first write the disk could not take.
     bool OutputFull = false;
+    // Set by NoteWrite when the output reached the largest size of its layout (SplitPending
+    // is set with it).
+    bool StoreFull = false;
     // The code page of the 8-bit text being written: the one the message being recovered
     // names for its text, else the configured one.
     uint32_t TextCodePage = AnsiCodePage();
     // Folders on the way down from where the current walk started.
     int FolderDepth = 0;
+    // Everything recovered so far, for reports of where the items came from.
+    ItemTally Tally;
 };
 
 // Sets the context's text code page for the life of the object, then puts the previous

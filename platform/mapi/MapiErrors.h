@@ -86,6 +86,9 @@ inline constexpr HRESULT MAPI_E_COLLISION = MAKE_MAPI_E(0x604);
 inline constexpr HRESULT MAPI_E_HAS_FOLDERS = MAKE_MAPI_E(0x609);
 inline constexpr HRESULT MAPI_E_HAS_MESSAGES = MAKE_MAPI_E(0x60A);
 inline constexpr HRESULT MAPI_E_FOLDER_CYCLE = MAKE_MAPI_E(0x60B);
+// The store has reached the largest size it can have (not the disk: another store may
+// still be written).
+inline constexpr HRESULT MAPI_E_STORE_FULL = MAKE_MAPI_E(0x60C);
 inline constexpr HRESULT MAPI_E_AMBIGUOUS_RECIP = MAKE_MAPI_E(0x700);
 
 // Warnings: the call succeeded, with a remark.

@@ -331,7 +331,7 @@ TEST(MessageLimits, AnAnsiStoreAtItsLargestSizeRefusesTheSaveWithNotEnoughDisk)
         else
             EXPECT_EQ(GetOne(message.get(), PR_SUBJECT_A).hr, MAPI_W_ERRORS_RETURNED) << "still open after the failure";
     }
-    EXPECT_EQ(last, MAPI_E_NOT_ENOUGH_DISK);
+    EXPECT_EQ(last, MAPI_E_STORE_FULL);
     EXPECT_GE(saved, 2u);
     EXPECT_EQ(GetLong(f.folder.get(), PR_CONTENT_COUNT), saved);
     ASSERT_EQ(f.Close(), S_OK);

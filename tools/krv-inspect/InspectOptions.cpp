@@ -8,20 +8,25 @@ std::string_view InspectUsage()
     return "usage: krv-inspect scan FILE [--layout auto|ansi|unicode] [--fast] [--keep-zero-blocks]\n"
            "       krv-inspect tree FILE [--layout auto|ansi|unicode] [--fast] [--keep-zero-blocks] [--messages]\n"
            "                             [--timing]\n"
+           "       krv-inspect recover FILE [--layout ...] [--fast] [--keep-zero-blocks] [--output OUT]\n"
+           "                                [--format ansi|unicode]\n"
            "Scans FILE (opened read-only, writers kept out) as a repair would and prints one JSON\n"
            "object: with scan, what the scan found; with tree, the folders reached from the root\n"
            "folder (and with --messages each folder's messages). --timing adds, on standard error,\n"
-           "one JSON object with the time the tree walk took and its message rate.\n";
+           "one JSON object with the time the tree walk took and its message rate. recover runs a\n"
+           "repair's passes (the folder walk, then methods 1 to 5, with the front end's defaults)\n"
+           "into OUT (default: a temporary file, removed afterwards) and tells what each wrote.\n";
 }
 
 std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv)
 {
-    if (argc < 2) return std::string("a command is needed: 'scan' or 'tree'");
+    if (argc < 2) return std::string("a command is needed: 'scan', 'tree' or 'recover'");
     InspectOptions options;
     const std::string_view command = argv[1];
     if (command == "scan") options.command = InspectCommand::Scan;
     else if (command == "tree") options.command = InspectCommand::Tree;
-    else return "unknown command '" + std::string(command) + "'; the commands are 'scan' and 'tree'";
+    else if (command == "recover") options.command = InspectCommand::Recover;
+    else return "unknown command '" + std::string(command) + "'; the commands are 'scan', 'tree' and 'recover'";
     bool haveFile = false;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -33,6 +38,15 @@ std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char*
             options.messages = true;
         } else if (arg == "--timing" && options.command == InspectCommand::Tree) {
             options.timing = true;
+        } else if (arg == "--output" && options.command == InspectCommand::Recover) {
+            if (i + 1 >= argc) return std::string("--output needs a file");
+            options.output = argv[++i];
+        } else if (arg == "--format" && options.command == InspectCommand::Recover) {
+            if (i + 1 >= argc) return std::string("--format needs ansi or unicode");
+            const std::string_view value = argv[++i];
+            if (value == "ansi") options.unicodeOutput = false;
+            else if (value == "unicode") options.unicodeOutput = true;
+            else return "unknown format '" + std::string(value) + "'";
         } else if (arg == "--layout") {
             if (i + 1 >= argc) return std::string("--layout needs auto, ansi or unicode");
             const std::string_view value = argv[++i];

@@ -10,7 +10,7 @@ namespace krv::inspect {
 
 enum class LayoutChoice { Auto, Ansi, Unicode };
 
-enum class InspectCommand { Scan, Tree };
+enum class InspectCommand { Scan, Tree, Recover };
 
 struct InspectOptions {
     InspectCommand command = InspectCommand::Scan;
@@ -23,6 +23,10 @@ struct InspectOptions {
     bool messages = false;
     // tree only: report the walk's time and message rate on standard error.
     bool timing = false;
+    // recover only: the store the passes write (empty: a temporary file, removed after) and
+    // its layout.
+    std::string output;
+    bool unicodeOutput = true;
 };
 
 // The options, or the text of what is wrong with the command line.

@@ -6,6 +6,8 @@
 #include "tools/krv-inspect/InspectHost.h"
 #include "tools/krv-inspect/InspectOptions.h"
 #include "tools/krv-inspect/LayoutDecision.h"
+#include "tools/krv-inspect/RecoverReport.h"
+#include "platform/os/TempFile.h"
 #include "tools/krv-inspect/ScanReport.h"
 
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <ctime>
 #include <exception>
 #include <new>
+#include <optional>
 #include <sys/resource.h>
 
 using namespace krv;
@@ -100,6 +103,20 @@ int Run(const InspectOptions& options)
     reader.Nodes().ForEach([&](uint32_t, const PstNodeMap::Versions& versions) { report.nodeVersions += versions.size(); });
     report.peakRssBytes = PeakRssBytes();
 
+    if (options.command == InspectCommand::Recover) {
+        if (report.scanResult == 0) return Fail("the scan found nothing to recover in " + options.file);
+        std::optional<TempFile> temporary;
+        std::string output = options.output;
+        if (output.empty()) {
+            temporary = TempFile::Create();
+            if (!temporary) return Fail("no temporary file for the output");
+            output = temporary->Path();
+        }
+        const RecoverReport recovered = RunRecoveryPasses(reader, output, options.unicodeOutput);
+        if (!recovered.created) return Fail("cannot create the output store " + output);
+        std::printf("%s\n", ToJson(recovered).c_str());
+        return 0;
+    }
     if (options.command == InspectCommand::Tree) {
         watch.Lap();
         const double walkCpuBefore = ProcessCpuSeconds();

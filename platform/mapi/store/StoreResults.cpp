@@ -26,7 +26,7 @@ HRESULT HResultOf(const pst::StoreError& error)
     case StoreErrc::FileExists:
     case StoreErrc::CannotCreate: return diskFull() ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_NO_ACCESS;
     case StoreErrc::WriteFailed: return diskFull() ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_DISK_ERROR;
-    case StoreErrc::FileTooLarge: return MAPI_E_NOT_ENOUGH_DISK;
+    case StoreErrc::FileTooLarge: return MAPI_E_STORE_FULL;
     case StoreErrc::FolderFull: return MAPI_E_TABLE_TOO_BIG;
     case StoreErrc::NotFound: return MAPI_E_NOT_FOUND;
     case StoreErrc::Collision: return MAPI_E_COLLISION;

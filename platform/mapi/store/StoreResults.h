@@ -10,9 +10,10 @@
 
 namespace krv::mapi {
 
-// S_OK for no error. A full disk and an ANSI store at its largest size are
-// MAPI_E_NOT_ENOUGH_DISK; a property the store keeps itself MAPI_E_COMPUTED; a closed
-// store or an object saved for good MAPI_E_OBJECT_DELETED.
+// S_OK for no error. A full disk is MAPI_E_NOT_ENOUGH_DISK, an ANSI store at its largest
+// size MAPI_E_STORE_FULL (a caller can go on in another file then); a property the store
+// keeps itself MAPI_E_COMPUTED; a closed store or an object saved for good
+// MAPI_E_OBJECT_DELETED.
 [[nodiscard]] HRESULT HResultOf(const pst::StoreError& error);
 
 // What SetProps reports for a value of `tag` that the store refused with `error`: a type
