@@ -72,6 +72,14 @@ for layout in unicode ansi; do
          "$(field messages "$line") messages, $(field items "$line") items"
     rm -f "$work/out-$layout.pst"
 done
+# The five deeper passes find little on a healthy store, so they must cost little.
+off=$("$build/bin/krv_bench_repair" "$source" "$work/out-off.pst" unicode --no-methods)
+on=$("$build/bin/krv_bench_repair" "$source" "$work/out-on.pst" unicode)
+rm -f "$work/out-off.pst" "$work/out-on.pst"
+awk -v off="$(field cpu_seconds "$off")" -v on="$(field cpu_seconds "$on")" \
+    -v offw="$(field seconds "$off")" -v onw="$(field seconds "$on")" 'BEGIN {
+    printf "methods 1-5 on vs off: %.2f s vs %.2f s CPU (%+.1f%%), %.2f s vs %.2f s by the clock; <= +10%% by CPU: %s\n",
+        on, off, (on / off - 1) * 100, onw, offw, (on <= off * 1.10) ? "yes" : "no" }'
 read -r cli_s cli_mb < <(timed "$build/bin/krv-repair" "$source" "$work/out-cli.pst")
 printf '%-22s %9s %8s %10s %12s %9s\n' "krv-repair (command)" "$cli_s" \
     "$(awk -v m="$mb" -v s="$cli_s" 'BEGIN { printf "%.0f", m / s }')" - - "$cli_mb"

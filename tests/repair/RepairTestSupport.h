@@ -105,13 +105,16 @@ private:
     ObjectRef<IMAPIFolder> m_inbox;
 };
 
-inline SPropValue StringProp(ULONG tag, const std::string& text)
+// The value points into `text`, which must outlive it.
+inline SPropValue StringProp(ULONG tag, const char* text)
 {
     SPropValue value{};
     value.ulPropTag = tag;
-    value.Value.lpszA = const_cast<char*>(text.c_str());
+    value.Value.lpszA = const_cast<char*>(text);
     return value;
 }
+inline SPropValue StringProp(ULONG tag, const std::string& text) { return StringProp(tag, text.c_str()); }
+SPropValue StringProp(ULONG tag, std::string&& text) = delete;
 inline SPropValue LongProp(ULONG tag, ULONG number)
 {
     SPropValue value{};

@@ -73,8 +73,11 @@ RecoverReport RunRecoveryPasses(PstReader& reader, const std::string& output, bo
 
 std::string ToJson(const RecoverReport& report)
 {
+    char phases[128];
+    std::snprintf(phases, sizeof phases, "\"probe_seconds\": %.3f, \"scan_seconds\": %.3f, ", report.probeSeconds,
+                  report.scanSeconds);
     std::string json = "{\"output\": " + JsonQuote(report.output) + ", \"created\": " +
-                       (report.created ? "true" : "false") + ", \"passes\": [";
+                       (report.created ? "true" : "false") + ", " + phases + "\"passes\": [";
     ItemTally total;
     for (size_t i = 0; i < report.passes.size(); ++i) {
         const PassReport& pass = report.passes[i];
@@ -88,11 +91,13 @@ std::string ToJson(const RecoverReport& report)
         total.messages += pass.written.messages;
         total.wrappedAttachments += pass.written.wrappedAttachments;
     }
-    char totals[192];
+    char totals[256];
     std::snprintf(totals, sizeof totals,
-                  "\"total\": {\"folders\": %u, \"messages\": %u, \"wrapped_attachments\": %u, \"items\": %u}}",
+                  "\"total\": {\"folders\": %u, \"messages\": %u, \"wrapped_attachments\": %u, \"items\": %u}, "
+                  "\"peak_rss_bytes\": %llu}",
                   total.folders, total.messages, total.wrappedAttachments,
-                  total.folders + total.messages + total.wrappedAttachments);
+                  total.folders + total.messages + total.wrappedAttachments,
+                  static_cast<unsigned long long>(report.peakRssBytes));
     return json + "], " + totals;
 }
 

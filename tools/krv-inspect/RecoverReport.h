@@ -21,7 +21,10 @@ struct PassReport {
 struct RecoverReport {
     bool created = false;  // the output store could be made
     std::string output;
+    double probeSeconds = 0;  // the layout decision and the scan before the passes
+    double scanSeconds = 0;
     std::vector<PassReport> passes;
+    uint64_t peakRssBytes = 0;
 };
 
 // Writes what the passes recover from `reader` (already scanned) into a new store at

@@ -112,8 +112,11 @@ int Run(const InspectOptions& options)
             if (!temporary) return Fail("no temporary file for the output");
             output = temporary->Path();
         }
-        const RecoverReport recovered = RunRecoveryPasses(reader, output, options.unicodeOutput);
+        RecoverReport recovered = RunRecoveryPasses(reader, output, options.unicodeOutput);
         if (!recovered.created) return Fail("cannot create the output store " + output);
+        recovered.probeSeconds = report.probeSeconds;
+        recovered.scanSeconds = report.scanSeconds;
+        recovered.peakRssBytes = PeakRssBytes();
         std::printf("%s\n", ToJson(recovered).c_str());
         return 0;
     }
