@@ -8,6 +8,8 @@ packages=(
   python3-olefile        # independent compound-file reader for the embedded-object tests
   python3-pypff          # libpff from Python: the repair tests compare outputs with what it reads
   time                   # GNU time: peak memory in the benchmarks
+  qt6-base-dev           # the desktop front end (Qt 6 Widgets; uic, moc and rcc come with it)
+  fonts-dejavu-core      # a font for the headless widget tests and their screenshots
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,38 @@
+// MessageBoxes.cpp: the boxes, built on QMessageBox so that they look native.
+#include "frontend/framework/MessageBoxes.h"
+
+#include "frontend/framework/TrelvText.h"
+
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, TrelvText title, const QString& text,
+                                 QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(icon, LoadText(title), text, buttons, parent);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+} // namespace
+
+void ShowInformation(QWidget* parent, const QString& text)
+{
+    Show(parent, QMessageBox::Information, TrelvText::TextInformation, text, QMessageBox::Ok);
+}
+
+void ShowWarning(QWidget* parent, const QString& text)
+{
+    Show(parent, QMessageBox::Warning, TrelvText::TextWarning, text, QMessageBox::Ok);
+}
+
+void ShowError(QWidget* parent, const QString& text)
+{
+    Show(parent, QMessageBox::Critical, TrelvText::TextError, text, QMessageBox::Ok);
+}
+
+bool AskYesNo(QWidget* parent, const QString& text)
+{
+    return Show(parent, QMessageBox::Question, TrelvText::TextConfirm, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
