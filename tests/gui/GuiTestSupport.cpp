@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QWidget>
 
 PrivateConfigHome::PrivateConfigHome()
@@ -67,7 +68,8 @@ void ModalAnswerer::Poll()
         answers_.pop_front();
         answer(modal);
     } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        QAbstractButton* button = box->escapeButton() ? box->escapeButton() : box->defaultButton();
+        QAbstractButton* button = box->escapeButton();
+        if (!button) button = box->defaultButton();
         if (!button && !box->buttons().isEmpty()) button = box->buttons().first();
         if (button) button->click();
     } else if (auto* close = modal->findChild<QAbstractButton*>(QStringLiteral("btnClose"))) {
