@@ -128,6 +128,13 @@ void TTrelvMainForm::FormCreate()
         link->installEventFilter(this);
     }
 
+    // Each format label leads to its list on its own page; a hidden label's accelerator
+    // does nothing, so the four can share the two lists.
+    labSrcFormat->setBuddy(cmbSrcFormat);
+    labDstFormat->setBuddy(cmbDstFormat);
+    labBatchSrcFormat->setBuddy(cmbSrcFormat);
+    labBatchDstFormat->setBuddy(cmbDstFormat);
+
     FRunning = false;
     InitOptions();
     btnSubOptions->setChecked(true);
@@ -182,14 +189,10 @@ void TTrelvMainForm::MainTabChange(int tag)
         MoveInto("slotRepairSrcFormat", cmbSrcFormat);
         MoveInto("slotRepairDstFormat", cmbDstFormat);
         MoveInto("slotRepairProgress", palProgress);
-        labSrcFormat->setBuddy(cmbSrcFormat);
-        labDstFormat->setBuddy(cmbDstFormat);
     } else if (tag == 2) {
         MoveInto("slotBatchSrcFormat", cmbSrcFormat);
         MoveInto("slotBatchDstFormat", cmbDstFormat);
         MoveInto("slotBatchProgress", palProgress);
-        labBatchSrcFormat->setBuddy(cmbSrcFormat);
-        labBatchDstFormat->setBuddy(cmbDstFormat);
     }
     MainPages->setCurrentIndex(tag - 1);
     if (tag == 3) SubTabChange(FSubTabs->checkedId() > 0 ? FSubTabs->checkedId() : 1);
@@ -212,9 +215,18 @@ void TTrelvMainForm::UpdateRepairEnabled()
 void TTrelvMainForm::txtSrcFileChange()
 {
     UpdateRepairEnabled();
-    // An output name that is already there is never replaced.
-    if (!txtSrcFile->text().trimmed().isEmpty() && txtDstFile->text().trimmed().isEmpty())
-        txtDstFile->setText(DefaultOutputName(txtSrcFile->text()));
+    // An output name the user typed or chose is never replaced. The name filled in here
+    // follows the source while it stays as filled in: the box changes with every key, and
+    // a name made from the first key typed would be no name the user asked for.
+    const QString output = txtDstFile->text();
+    const bool ours = !FSuggestedOutput.isEmpty() && output == FSuggestedOutput;
+    if (!txtSrcFile->text().trimmed().isEmpty() && (output.trimmed().isEmpty() || ours)) {
+        FSuggestedOutput = DefaultOutputName(txtSrcFile->text());
+        txtDstFile->setText(FSuggestedOutput);
+    } else if (ours && txtSrcFile->text().trimmed().isEmpty()) {
+        FSuggestedOutput.clear();
+        txtDstFile->clear();
+    }
 }
 
 void TTrelvMainForm::txtDstFileChange() { UpdateRepairEnabled(); }

@@ -172,6 +172,7 @@ private:
     QString FHelpFile;
     QString FFilter;
     QStringList FLog;
+    QString FSuggestedOutput;  // the output name txtSrcFileChange filled in last
     bool FCloseRequested = false;
     QElapsedTimer FLastEventPump;
 };
