@@ -140,7 +140,7 @@ void FrameworkTest::thousands()
 
 void FrameworkTest::settingsDefaultsOnFirstStart()
 {
-    PrivateConfigHome home;
+    PrivateUserFolders home;
     TSetting s(QStringLiteral("FirstStart"));
     s.LoadSettings();
     QCOMPARE(s.OpenDirectory, WithTrailingSeparator(QDir::homePath()));
@@ -164,7 +164,7 @@ void FrameworkTest::settingsDefaultsOnFirstStart()
 
 void FrameworkTest::settingsRoundTrip()
 {
-    PrivateConfigHome home;
+    PrivateUserFolders home;
     const QString path = home.SettingsFile(QStringLiteral("RoundTrip"));
     // A value the program only reads, and a group of someone else's, survive a save.
     QVERIFY(WriteBytes(path, "[Misc]\nTrackingCode=abc\n[Other]\nKeep=1\n"));
@@ -231,7 +231,7 @@ void FrameworkTest::damagedSettingsFile()
     QFETCH(bool, heuristicRoot);
     QFETCH(int, sizeLimit);
     QFETCH(int, bufSize);
-    PrivateConfigHome home;
+    PrivateUserFolders home;
     QVERIFY(WriteBytes(home.SettingsFile(QStringLiteral("Damaged")), content));
     TSetting s(QStringLiteral("Damaged"));
     s.LoadSettings();
@@ -250,7 +250,7 @@ void FrameworkTest::damagedSettingsFile()
 
 void FrameworkTest::settingsFileCannotBeWritten()
 {
-    PrivateConfigHome home;
+    PrivateUserFolders home;
     // A folder where the file should be: it can be neither read nor replaced.
     QVERIFY(QDir().mkpath(home.SettingsFile(QStringLiteral("Blocked"))));
     TSetting s(QStringLiteral("Blocked"));
@@ -266,7 +266,7 @@ void FrameworkTest::settingsFileCannotBeWritten()
 
 void FrameworkTest::settingsFileLocation()
 {
-    PrivateConfigHome home;
+    PrivateUserFolders home;
     QCOMPARE(SettingsFilePath(QStringLiteral("KRVRepair")), home.Path() + QStringLiteral("/KRVRepair.conf"));
     qputenv("XDG_CONFIG_HOME", "relative/dir");
     QCOMPARE(SettingsFilePath(QStringLiteral("KRVRepair")), QDir::homePath() + QStringLiteral("/.config/KRVRepair.conf"));

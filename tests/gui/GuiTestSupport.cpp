@@ -12,21 +12,25 @@
 #include <QPushButton>
 #include <QWidget>
 
-PrivateConfigHome::PrivateConfigHome()
-    : previous_(qgetenv("XDG_CONFIG_HOME")), hadPrevious_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME"))
+PrivateUserFolders::PrivateUserFolders()
 {
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.path()));
+    for (auto [name, dir] : {std::pair{"XDG_CONFIG_HOME", &config_}, std::pair{"XDG_STATE_HOME", &state_}}) {
+        saved_.append(Saved{name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+        qputenv(name, QFile::encodeName(dir->path()));
+    }
 }
 
-PrivateConfigHome::~PrivateConfigHome()
+PrivateUserFolders::~PrivateUserFolders()
 {
-    if (hadPrevious_) qputenv("XDG_CONFIG_HOME", previous_);
-    else qunsetenv("XDG_CONFIG_HOME");
+    for (const Saved& s : saved_) {
+        if (s.wasSet) qputenv(s.name, s.value);
+        else qunsetenv(s.name);
+    }
 }
 
-QString PrivateConfigHome::SettingsFile(const QString& programName) const
+QString PrivateUserFolders::SettingsFile(const QString& programName) const
 {
-    return dir_.path() + u'/' + programName + QStringLiteral(".conf");
+    return config_.path() + u'/' + programName + QStringLiteral(".conf");
 }
 
 ModalAnswerer::ModalAnswerer(QObject* parent) : QObject(parent)

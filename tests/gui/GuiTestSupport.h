@@ -17,19 +17,25 @@
 class QWidget;
 class QMessageBox;
 
-// Points XDG_CONFIG_HOME at a fresh folder for as long as it lives, so that no test ever
-// reads or writes the settings of the person running it.
-class PrivateConfigHome {
+// Points XDG_CONFIG_HOME (settings) and XDG_STATE_HOME (the engine's temporary messaging
+// profiles) at fresh folders for as long as it lives, so that no test ever reads or writes
+// the files of the person running it.
+class PrivateUserFolders {
 public:
-    PrivateConfigHome();
-    ~PrivateConfigHome();
-    QString Path() const { return dir_.path(); }
+    PrivateUserFolders();
+    ~PrivateUserFolders();
+    QString Path() const { return config_.path(); }
     QString SettingsFile(const QString& programName) const;
 
 private:
-    QTemporaryDir dir_;
-    QByteArray previous_;
-    bool hadPrevious_;
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
+    QTemporaryDir config_;
+    QTemporaryDir state_;
+    QList<Saved> saved_;
 };
 
 // A modal box or dialog that came up, as the user saw it.

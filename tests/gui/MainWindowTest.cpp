@@ -133,7 +133,7 @@ private:
     void Type(const char* control, const QString& text);
     QStringList Run();  // presses Start, waits for the end, returns the log
 
-    std::unique_ptr<PrivateConfigHome> home_;
+    std::unique_ptr<PrivateUserFolders> home_;
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<ModalAnswerer> boxes_;
     std::unique_ptr<TMainForm> form_;
@@ -141,7 +141,7 @@ private:
 
 void MainWindowTest::init()
 {
-    home_ = std::make_unique<PrivateConfigHome>();
+    home_ = std::make_unique<PrivateUserFolders>();
     dir_ = std::make_unique<QTemporaryDir>();
     boxes_ = std::make_unique<ModalAnswerer>();
     qunsetenv("KRV_CODEPAGE");
