@@ -85,9 +85,10 @@ void RealRepairTest::repairOfDamagedStore()
         QVERIFY2(m.hasMatch(), qPrintable(QStringLiteral("line %1: %2\n%3").arg(i).arg(log[i], all)));
         if (m.captured(1) == u"message") loggedSubjects << m.captured(2);
     }
-    loggedSubjects.sort();
-    subjects.sort();
-    QCOMPARE(loggedSubjects, subjects);
+    // Every message of the store is written once; the deeper passes may add what they
+    // find beyond the folder tree.
+    for (const QString& subject : subjects)
+        QVERIFY2(loggedSubjects.count(subject) == 1, qPrintable(subject + QStringLiteral("\n") + all));
     // Folder names travel as 8-bit text in the code page and arrive as they were written.
     QVERIFY2(all.contains(QStringLiteral("Recover folder 'Crème brûlée 01' ...")), qPrintable(all));
 
