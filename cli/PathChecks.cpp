@@ -121,6 +121,12 @@ std::optional<Refusal> CheckOutput(const OutputCheck& check)
             return Refuse(ExitCode::OutputRefused,
                           FormatCliText(CliText::ErrOutputNotFile, output, LoadCliText(KindOf(info.st_mode))));
         if (!check.force) return Refuse(ExitCode::OutputRefused, FormatCliText(CliText::ErrOutputExists, output));
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        // A name too long, a loop of links, a folder on the way that cannot be searched:
+        // the store could not be created there either.
+        const int error = errno;
+        return Refuse(ExitCode::OutputRefused, FormatCliText(CliText::ErrFolderUnwritable, output,
+                                                             ParentFolder(check.output).c_str(), std::strerror(error)));
     } else if (!check.output.empty() && check.output.back() == '/') {
         return Refuse(ExitCode::OutputRefused, FormatCliText(CliText::ErrOutputIsDirectory, output));
     }

@@ -76,6 +76,7 @@ TEST_F(CliPathCheckTest, UnusableOutputsAreRefusedBeforeTheScan)
         {Scratch("dangling.pst"), "is a symbolic link to a missing file"},
         // A folder that takes no new files, whoever runs the test.
         {"/proc/out.pst", "cannot create '/proc/out.pst' in the folder '/proc'"},
+        {Scratch(std::string(300, 'x') + ".pst"), "File name too long"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output);
@@ -144,6 +145,19 @@ TEST_F(CliPathCheckTest, AnExistingOutputIsReplacedWithForce)
     const std::string output = ReadFile(Scratch("box_fixed.pst"));
     ASSERT_GE(output.size(), 4u);
     EXPECT_EQ(output.substr(0, 4), "!BDN");
+}
+
+TEST_F(CliPathCheckTest, AnOutputTheEngineCannotCreateIsExitFour)
+{
+    // Every check passes, but a file size limit lets no store be written: the engine's
+    // Error 5 is the exit status of an output that cannot be created.
+    const std::string source = CopySample("box.pst");
+    CliCall call = Call({"--json", source});
+    call.fileSizeLimit = 4096;
+    const CliResult r = RunCli(call);
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.err.find("Error 5: Cannot create destination file."), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("\"exit_code\":4"), std::string::npos) << r.out;
 }
 
 TEST_F(CliPathCheckTest, ALogThatCannotBeWrittenIsFoundFirst)

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <pty.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -41,8 +42,9 @@ struct Exec {
     std::vector<char*> argv;
     std::vector<char*> envp;
     std::string workDir;
+    long long fileSizeLimit;
 
-    explicit Exec(const CliCall& call) : workDir(call.workDir)
+    explicit Exec(const CliCall& call) : workDir(call.workDir), fileSizeLimit(call.fileSizeLimit)
     {
         argStrings.push_back(CliProgram());
         argStrings.insert(argStrings.end(), call.args.begin(), call.args.end());
@@ -67,6 +69,12 @@ struct Exec {
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) ::_exit(126);
+        if (fileSizeLimit >= 0) {
+            // A write past the limit then fails with EFBIG instead of killing the process.
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }

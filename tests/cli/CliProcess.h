@@ -16,6 +16,7 @@ struct CliCall {
     std::vector<std::string> args;               // without the program
     std::map<std::string, std::string> env;      // added to (or replacing in) the test's own
     std::string workDir;                         // empty: the test's own
+    long long fileSizeLimit = -1;                // RLIMIT_FSIZE in bytes; -1: unchanged
 };
 
 struct CliResult {
