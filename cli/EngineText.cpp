@@ -46,6 +46,7 @@ EngineError ClassifyError(std::string_view text)
         {StringId::TextError3, EngineError::Unknown},
         {StringId::TextError4, EngineError::MessagingUnavailable},
         {StringId::TextError5, EngineError::OutputUncreatable},
+        {StringId::TextOutputDiskFull, EngineError::OutputDiskFull},
     };
     for (const Known& k : kKnown)
         if (StartsWith(text, Prefix(k.id))) return k.error;

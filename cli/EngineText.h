@@ -23,6 +23,7 @@ enum class EngineError {
     Unknown,            // Error 3
     MessagingUnavailable,  // Error 4
     OutputUncreatable,  // Error 5
+    OutputDiskFull,     // Error 6: the output stopped growing; what it holds stays
 };
 
 EngineError ClassifyError(std::string_view text);

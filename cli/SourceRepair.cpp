@@ -31,14 +31,16 @@ std::string ConsumedTime(double seconds)
 }
 
 // What the engine's messages and result say, worst first: a stop by the user, then the
-// messaging layer, the source, an output that could not be created (even after earlier
-// parts were written: a script must learn that the repair is incomplete).
+// messaging layer, the source, an output that could not be created or could not grow
+// any further (even when earlier items were written: a script must learn that the repair
+// is incomplete).
 ExitCode ExitOfRun(const RunMonitor& monitor, int32_t result, bool stopped)
 {
     if (stopped) return ExitCode::Stopped;
     if (monitor.Saw(EngineError::MessagingUnavailable)) return ExitCode::MessagingUnavailable;
     if (monitor.Saw(EngineError::SourceUnopenable)) return ExitCode::SourceUnopenable;
-    if (monitor.Saw(EngineError::OutputUncreatable)) return ExitCode::OutputRefused;
+    if (monitor.Saw(EngineError::OutputUncreatable) || monitor.Saw(EngineError::OutputDiskFull))
+        return ExitCode::OutputRefused;
     return result != 0 ? ExitCode::Recovered : ExitCode::NothingRecovered;
 }
 

@@ -19,13 +19,13 @@ fi
 echo "readpst cannot open it."
 
 echo
-echo "== krv-repair $sample $work/sample_fixed.pst"
+echo "== krv-repair --json --quiet $sample $work/sample_fixed.pst"
 set +e
-build/bin/krv-repair --json "$sample" "$work/sample_fixed.pst" > "$work/summary.json"
+build/bin/krv-repair --json --quiet "$sample" "$work/sample_fixed.pst" > "$work/summary.json"
 status=$?
 set -e
 echo "krv-repair exit status: $status (0: items recovered, 1: nothing recovered)"
-cat "$work/summary.json"
+python3 -c 'import json,sys; print(json.dumps(json.load(open(sys.argv[1])), indent=2, ensure_ascii=False))' "$work/summary.json"
 [ "$status" -eq 0 ] || exit 1
 
 echo

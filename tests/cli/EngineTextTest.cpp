@@ -33,6 +33,7 @@ TEST(EngineTextTest, ErrorsAreKnownByTheStringTable)
         {Filled(StringId::TextError3, "whole recovery process"), EngineError::Unknown},
         {LoadString(StringId::TextError4), EngineError::MessagingUnavailable},
         {LoadString(StringId::TextError5), EngineError::OutputUncreatable},
+        {Filled(StringId::TextOutputDiskFull, "/m/out.pst"), EngineError::OutputDiskFull},
         {"Error 1 happened", EngineError::None},
         {"", EngineError::None},
     };
