@@ -89,7 +89,8 @@ std::string ProgressLineText(const ProgressState& state, size_t width)
             char figures[96];
             std::snprintf(figures, sizeof figures, "  %.1f MB/s  ", rate / 1048576.0);
             line += figures;
-            line += FormatCliText(CliText::TextTimeLeft, ClockText((read.total - read.done) / rate).c_str());
+            // Rounded up: "0:00:00 left" while reading goes on would be wrong.
+            line += FormatCliText(CliText::TextTimeLeft, ClockText(std::ceil((read.total - read.done) / rate)).c_str());
         }
     } else if (state.phase == Phase::Writing) {
         line += "  ";
