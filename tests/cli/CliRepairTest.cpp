@@ -93,6 +93,27 @@ TEST_F(CliRepairTest, TheSampleIsRepairedAndTheJsonDescribesTheFiles)
     EXPECT_EQ(std::system(("pffinfo '" + Scratch("box_fixed.pst") + "' >/dev/null 2>&1").c_str()), 0);
 }
 
+TEST_F(CliRepairTest, ASplitRepairListsEveryPartItWrote)
+{
+    const std::string source = CopySample("box.pst");
+    // A part of an earlier run beyond the ones this run writes is not this run's work.
+    WriteFile(Scratch("box_fixed_7.pst"), "an earlier part");
+    const CliResult r = Run({"--json", "--force", "--split", "1", source});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<Json> objects = JsonLines(r.out);
+    ASSERT_EQ(objects.size(), 1u);
+    const std::vector<Json>& outputs = objects[0]["outputs"].items;
+    ASSERT_GE(outputs.size(), 2u) << r.out;
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const std::string expected = Scratch(i == 0 ? "box_fixed.pst" : "box_fixed_" + std::to_string(i) + ".pst");
+        EXPECT_EQ(outputs[i]["path"].text, expected);
+        EXPECT_EQ(outputs[i]["bytes"].Count(), FileSize(expected));
+        EXPECT_EQ(ReadFile(expected).substr(0, 4), "!BDN");
+    }
+    EXPECT_FALSE(Exists(Scratch("box_fixed_" + std::to_string(outputs.size()) + ".pst")));
+    EXPECT_EQ(objects[0]["options"]["split_mb"].Count(), 1u);
+}
+
 TEST_F(CliRepairTest, ResultLinesNameOutputAndCounts)
 {
     const std::string source = CopySample("box.pst");
