@@ -2,7 +2,7 @@
 // checked against the files on disk), several sources, several processes at once, the
 // worst exit code, the saved log, the engine's texts on a UTF-8 terminal.
 #include "tests/cli/CliFixture.h"
-#include "tests/mkpst/Json.h"
+#include "tests/support/Json.h"
 
 #include <sstream>
 
