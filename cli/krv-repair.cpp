@@ -1,99 +1,92 @@
-// krv-repair: repairs one damaged mail store from the command line.
+// krv-repair: repairs damaged mail stores from the command line, through libKRV.so.
+#include "cli/CliOptions.h"
+#include "cli/CliText.h"
+#include "cli/Console.h"
+#include "cli/ExitCode.h"
+#include "cli/JsonSummary.h"
+#include "cli/PathChecks.h"
+#include "cli/RepairLog.h"
+#include "cli/RunMonitor.h"
+#include "cli/ScratchDirectory.h"
+#include "cli/SourceRepair.h"
+#include "cli/StopControl.h"
+#include "cli/SystemReport.h"
 #include "engine/job/RepairEntry.h"
+#include "platform/os/CodePage.h"
 
-#include <malloc.h>
+#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <string>
-#include <sys/stat.h>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <malloc.h>
 #include <unistd.h>
+
+extern char** environ;
+
+using namespace krv;
+using namespace krv::cli;
 
 namespace {
 
-struct CliState {
-    int lastProgress = -1;
-    bool progressOnTerminal = false;
-    bool progressLineOpen = false;
-};
-
-void EndProgressLine(CliState& state)
+std::string ProgramPath()
 {
-    if (state.progressLineOpen) {
-        std::fputc('\n', stdout);
-        state.progressLineOpen = false;
-    }
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
 }
 
-int32_t OnEngineMessage(int32_t code, void* data, uintptr_t userData)
+std::string EnginePath()
 {
-    CliState& state = *reinterpret_cast<CliState*>(userData);
-    switch (code) {
-    case MsgProgress: {
-        int percent = *static_cast<const uint8_t*>(data);
-        if (percent == state.lastProgress) break;
-        state.lastProgress = percent;
-        if (state.progressOnTerminal) {
-            std::printf("\rProgress: %3d%%", percent);
-            state.progressLineOpen = true;
-            if (percent == 100) EndProgressLine(state);
-        } else {
-            std::printf("Progress: %d%%\n", percent);
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&RepairEntry), &info) != 0 && info.dli_fname != nullptr) return info.dli_fname;
+    return {};
+}
+
+// What the report says about the computer, taken before the scratch folder changes the
+// environment.
+ReportContext TakeReportContext()
+{
+    ReportContext context;
+    context.version = KRV_VERSION;
+    context.programPath = ProgramPath();
+    context.enginePath = EnginePath();
+    const char* home = std::getenv("HOME");
+    context.homeDirectory = home != nullptr ? home : "";
+    const char* tmp = std::getenv("TMPDIR");
+    context.tempDirectory = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+    if (context.tempDirectory.back() != '/') context.tempDirectory += '/';
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) context.environment.push_back(*entry);
+    return context;
+}
+
+class LogSaver {
+public:
+    LogSaver(const CliOptions& options, const ReportContext& report, const RepairLog& log)
+        : m_options(options), m_log(log)
+    {
+        if (m_options.systemReport) {
+            m_header.push_back(SeparatorLine());
+            for (std::string& line : SystemReportLines(report)) m_header.push_back(std::move(line));
+            for (std::string& line : SettingLines(options.flags, options.sizeLimit, report.tempDirectory))
+                m_header.push_back(std::move(line));
         }
-        break;
     }
-    case MsgSourceName:
-        EndProgressLine(state);
-        std::printf("Source: %s\n", static_cast<const char*>(data));
-        break;
-    case MsgLogLine:
-        EndProgressLine(state);
-        std::printf("%s\n", static_cast<const char*>(data));
-        break;
-    case MsgError:
-        EndProgressLine(state);
-        std::fprintf(stderr, "%s\n", static_cast<const char*>(data));
-        break;
-    case MsgAlert:
-        EndProgressLine(state);
-        std::fprintf(stderr, "Alert: %s\n", static_cast<const char*>(data));
-        break;
-    case MsgItemCount:
-        EndProgressLine(state);
-        std::printf("Items recovered: %u\n", *static_cast<const uint32_t*>(data));
-        break;
-    case MsgCloseRequest:
-    case MsgAbortQuery:
-    default: break;
+
+    // False (and the reason on standard error) when the log cannot be written.
+    bool Save(Console& console) const
+    {
+        if (m_options.logFile.empty()) return true;
+        std::string error;
+        if (m_log.Save(m_options.logFile, m_header, &error)) return true;
+        console.Error(FormatCliText(CliText::ErrLogUnwritable, m_options.logFile.c_str(), error.c_str()));
+        return false;
     }
-    std::fflush(stdout);
-    return 0;  // never asks the engine to stop
-}
 
-std::string DefaultOutputPath(const std::string& source)
-{
-    std::string::size_type slash = source.find_last_of('/');
-    std::string::size_type dot = source.find_last_of('.');
-    std::string stem = (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-                           ? source.substr(0, dot)
-                           : source;
-    return stem + "_recovered.pst";
-}
-
-bool SameFile(const std::string& a, const std::string& b)
-{
-    struct stat sa{}, sb{};
-    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-void Usage(FILE* to)
-{
-    std::fprintf(to,
-                 "usage: krv-repair SOURCE [OUTPUT]\n"
-                 "Repairs the damaged Outlook data file SOURCE (.pst or .ost) into a new .pst.\n"
-                 "OUTPUT defaults to SOURCE's name with \"_recovered.pst\". SOURCE is only read.\n"
-                 "Exit status: 0 items were recovered, 1 nothing was recovered, 2 usage error.\n");
-}
+private:
+    const CliOptions& m_options;
+    const RepairLog& m_log;
+    std::vector<std::string> m_header;
+};
 
 } // namespace
 
@@ -105,42 +98,74 @@ int main(int argc, char** argv)
     // without raising the peak, which is set by what is alive at once.
     mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
-    if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
-        Usage(stdout);
-        return 0;
+
+    const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (line.action) {
+    case CliAction::Help: std::fputs(LoadCliText(CliText::TextUsage), stdout); return 0;
+    case CliAction::Version: std::fputs(FormatCliText(CliText::TextVersion, KRV_VERSION).c_str(), stdout); return 0;
+    case CliAction::UsageError:
+        std::fprintf(stderr, "krv-repair: %s\n%s\n", line.error.c_str(), LoadCliText(CliText::TextTryHelp));
+        return static_cast<int>(ExitCode::Usage);
+    case CliAction::Repair: break;
     }
-    if (argc < 2 || argc > 3) {
-        Usage(stderr);
-        return 2;
-    }
-    const std::string source = argv[1];
-    const std::string output = argc == 3 ? argv[2] : DefaultOutputPath(source);
-    if (output == source || SameFile(source, output)) {
-        std::fprintf(stderr, "krv-repair: the output must not be the source file: %s\n", output.c_str());
-        return 2;
+    const CliOptions& options = line.options;
+
+    // A reader that went away (a closed pipe) must not end the process in the middle of a
+    // store; the failed write is harmless.
+    std::signal(SIGPIPE, SIG_IGN);
+    Console console(::isatty(STDERR_FILENO) != 0 && !options.quiet, !options.quiet, !options.json);
+    const CodePageSetting codePage = ReadCodePageSetting();
+    if (codePage.fromEnvironment && !codePage.recognised)
+        console.Error(FormatCliText(CliText::TextCodePage, codePage.requested.c_str(), codePage.codePage));
+    if (!options.logFile.empty()) {
+        if (const auto refusal = CheckLogFile(options.logFile, options.sources)) {
+            console.Error(refusal->text);
+            return static_cast<int>(refusal->code);
+        }
     }
 
-    CliState state;
-    state.progressOnTerminal = isatty(STDOUT_FILENO) != 0;
-    const uint32_t sizeLimit = 1000;
-    // The front end's defaults: fast scan, unattached attachments, zero blocks ignored,
-    // root items under the IPM subtree, all five deeper passes; both layouts decided
-    // automatically.
-    const uint32_t flags = FlagFastRecovery | FlagRecoverUnattchedAttach | FlagIgnoreZeroBlock |
-                           FlagAlwaysIPMSubtree | FlagLevel1Recovery | FlagLevel2Recovery |
-                           FlagLevel3Recovery | FlagLevel4Recovery | FlagLevel5Recovery;
+    const ReportContext report = TakeReportContext();
+    const std::unique_ptr<ScratchDirectory> scratch = ScratchDirectory::Create();
+    RepairLog log;
+    const LogSaver saver(options, report, log);
+    RunMonitor monitor(console, log);
+    const RunContext context{options, console, log, monitor};
 
-    RepairRequest request{};
-    request.sourcePath = source.c_str();
-    request.sizeLimit = &sizeLimit;
-    request.flags = flags;
-    request.outputPath = output.c_str();
-    request.callback = &OnEngineMessage;
-    request.userData = reinterpret_cast<uintptr_t>(&state);
-    KrvMaskRequest(&request);
+    const auto onStop = [&](unsigned count) {
+        if (count == 1) {
+            monitor.AnnounceStop();
+            return;
+        }
+        // The second stop ends the process now. What the engine left on the side goes with
+        // the scratch folder; the output keeps its last checkpoint.
+        const std::optional<RepairSummary> current = monitor.FreezeForExit();
+        console.Error(LoadCliText(CliText::TextStoppedNow));
+        if (current) {
+            ReportSummary(context, *current);
+            log.Add(LoadCliText(CliText::LogUserAborts));
+        }
+        saver.Save(console);
+        if (scratch) scratch->Remove();
+        console.Freeze();
+        ::_exit(static_cast<int>(ExitCode::Stopped));
+    };
+    StopControl stopControl(onStop, [&] { monitor.Tick(); });
 
-    int32_t result = RepairEntry(&request);
-    EndProgressLine(state);
-    if (result == 1) std::printf("Output: %s\n", output.c_str());
-    return result == 1 ? 0 : 1;
+    ExitCode exit = ExitCode::Recovered;
+    size_t done = 0;
+    for (const std::string& source : options.sources) {
+        if (StopControl::Requested()) break;
+        const RepairSummary summary = RepairSource(context, source);
+        ReportSummary(context, summary);
+        exit = Worst(exit, summary.exit);
+        ++done;
+        if (!saver.Save(console)) exit = Worst(exit, ExitCode::OutputRefused);
+        // Error 4: the messaging layer cannot start, so no further source can be repaired.
+        if (monitor.CloseRequested()) break;
+    }
+    if (done < options.sources.size()) {
+        console.Error(FormatCliText(CliText::TextNotRepaired, static_cast<unsigned>(options.sources.size() - done)));
+        if (StopControl::Requested()) exit = Worst(exit, ExitCode::Stopped);
+    }
+    return static_cast<int>(exit);
 }

@@ -188,7 +188,7 @@ TEST_F(RepairEntryTest, AStopAnswerDuringTheScanIsTheLastQueryAsked)
 
 TEST_F(RepairEntryTest, SampleIsIndexedThenTheJobReachesSeventy)
 {
-    const std::string source = KRV_SOURCE_DIR "/samples/tika-testPST_variousBodyTypes.pst";
+    const std::string source = KRV_SOURCE_DIR "/samples/sample-damaged.pst";
     struct Case {
         uint32_t sourceFormat;
         bool probes;  // only an undecided layout is probed (progress 1 to 16)
