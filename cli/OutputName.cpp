@@ -1,10 +1,12 @@
 // OutputName.cpp: extension, default name, follow-up names.
 #include "cli/OutputName.h"
 
+#include <cctype>
+
 namespace krv::cli {
 namespace {
 
-constexpr const char* kFixedSuffix = "_fixed.pst";
+constexpr const char* kFixedSuffix = "_fixed";
 
 // Where the extension's dot stands, or npos.
 std::string::size_type ExtensionDot(const std::string& path)
@@ -27,7 +29,17 @@ std::string PathExtension(const std::string& path)
     return dot == std::string::npos ? std::string() : path.substr(dot);
 }
 
-std::string DefaultOutputName(const std::string& source) { return StripExtension(source) + kFixedSuffix; }
+std::string DefaultOutputName(const std::string& source)
+{
+    // The desktop window's rule, so that both front ends name an output alike; but what a
+    // repair writes is a personal-folders file, so an offline folder file's ".ost" becomes
+    // ".pst" (an output named .ost would be taken for an offline store).
+    std::string extension = PathExtension(source);
+    std::string lower = extension;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == ".ost") extension = ".pst";
+    return StripExtension(source) + kFixedSuffix + extension;
+}
 
 std::string OutputInDirectory(const std::string& directory, const std::string& source)
 {

@@ -15,11 +15,12 @@ std::string StripExtension(const std::string& path);
 // The extension with its dot, or empty.
 std::string PathExtension(const std::string& path);
 
-// The source without its extension, then "_fixed.pst": the output is always a .pst,
-// whatever the source was called ("box.ost" -> "box_fixed.pst").
+// The desktop window's rule: the source without its extension, "_fixed", then the
+// extension ("box.pst" -> "box_fixed.pst", "box" -> "box_fixed"), except that an offline
+// folder file's ".ost" becomes ".pst", since the output is a personal-folders file.
 std::string DefaultOutputName(const std::string& source);
 
-// DIR/<source's file name without extension>_fixed.pst.
+// DIR/ and the default output name of the source's file name.
 std::string OutputInDirectory(const std::string& directory, const std::string& source);
 
 // The name of the index-th follow-up file of a split output: "_<index>" before the

@@ -39,6 +39,9 @@ QString DefaultOutputName(const QString& path)
 {
     qsizetype dot = ExtensionDot(path);
     QString extension = dot < 0 ? QString() : path.mid(dot);
+    // What a repair writes is a personal-folders file: an offline folder file's ".ost"
+    // becomes ".pst", so the output is not taken for an offline store.
+    if (extension.compare(QStringLiteral(".ost"), Qt::CaseInsensitive) == 0) extension = QStringLiteral(".pst");
     return StripExtension(path) + QStringLiteral("_fixed") + extension;
 }
 

@@ -54,6 +54,19 @@ protected:
     }
 };
 
+TEST_F(CliRepairTest, TheDefaultOutputNameFollowsTheDesktopsRuleAndIsAlwaysAPersonalFolderFile)
+{
+    struct Case {
+        const char* source;
+        const char* output;
+    } cases[] = {{"mail.OST", "mail_fixed.pst"}, {"mailbox", "mailbox_fixed"}, {"box.v2.pst", "box.v2_fixed.pst"}};
+    for (const Case& c : cases) {
+        const CliResult r = Run({"--quiet", CopySample(c.source)});
+        EXPECT_EQ(r.exitCode, 0) << c.source << r.err;
+        EXPECT_TRUE(Exists(Scratch(c.output))) << c.output;
+    }
+}
+
 TEST_F(CliRepairTest, TheSampleIsRepairedAndTheJsonDescribesTheFiles)
 {
     const std::string source = CopySample("box.pst");

@@ -824,7 +824,7 @@ void MainWindowTest::badInput()
     QFETCH(QString, finalBox);
     for (QString* s : {&source, &output, &logLine, &finalBox}) {
         s->replace(QStringLiteral("@DIR@"), dir_->path());
-        s->replace(QStringLiteral("@SAMPLE@"), QStringLiteral(KRV_SOURCE_DIR "/samples/tika-testPST_variousBodyTypes.pst"));
+        s->replace(QStringLiteral("@SAMPLE@"), QStringLiteral(KRV_SOURCE_DIR "/samples/sample-damaged.pst"));
     }
     QVERIFY(QDir().mkpath(dir_->filePath(QStringLiteral("folder"))));
     QVERIFY(WriteZeroFile(dir_->filePath(QStringLiteral("in.pst")), 512));
