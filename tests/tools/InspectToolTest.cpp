@@ -192,6 +192,7 @@ TEST_F(InspectToolTest, FourKilobytePageOfflineFileIsNotSupported)
         {"scan", file, "--layout", "unicode"},
         {"scan", file, "--layout", "ansi"},
         {"tree", file, "--messages"},
+        {"recover", file, "--output", Scratch("out.pst")},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string line;
@@ -203,6 +204,7 @@ TEST_F(InspectToolTest, FourKilobytePageOfflineFileIsNotSupported)
         EXPECT_NE(run.err.find("layout not supported"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("Outlook 2013 or later"), std::string::npos) << run.err;
     }
+    EXPECT_FALSE(Exists(Scratch("out.pst")));
     // The file it was made from is an ordinary 64-bit store.
     EXPECT_EQ(Scan(ost).Text("layout"), "unicode");
 }
