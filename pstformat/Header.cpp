@@ -79,6 +79,14 @@ bool HeaderChecksumsMatch(std::span<const uint8_t> bytes, Layout layout)
     return full && *full == LoadLe<uint32_t>(bytes.data() + kHeaderCrcFullOffset);
 }
 
+bool NamesUnicode4kLayout(std::span<const uint8_t> bytes)
+{
+    static_assert(kOffVer + 2 == kHeaderVersionEnd);
+    if (bytes.size() < kHeaderVersionEnd) return false;
+    return LoadLe<uint32_t>(bytes.data() + kOffMagic) == kHeaderMagic &&
+           LoadLe<uint16_t>(bytes.data() + kOffVer) == kVersionUnicode4k;
+}
+
 bool WriteHeader(const Header& h, Layout layout, std::span<uint8_t> out)
 {
     const LayoutTraits& t = TraitsOf(layout);

@@ -160,6 +160,14 @@ struct Header {
 // the ANSI layout, the partial and the full CRC in the Unicode layout.
 [[nodiscard]] bool HeaderChecksumsMatch(std::span<const uint8_t> bytes, Layout layout);
 
+// True when `bytes`, the start of a file, hold the magic and a wVer of the 4 KiB-page
+// variant (kVersionUnicode4k). Only those two fields are asked: its checksums and the rest
+// may be damaged, while a file whose magic or version is gone is left to the scan.
+[[nodiscard]] bool NamesUnicode4kLayout(std::span<const uint8_t> bytes);
+
+// Bytes from the start of a file that NamesUnicode4kLayout needs: the magic and wVer.
+inline constexpr size_t kHeaderVersionEnd = 12;
+
 // Writes a whole header (headerSize bytes) of the layout from `header`, zeroing reserved
 // fields and computing dwCRCPartial and dwCRCFull; the CRC fields of `header` are ignored.
 // False, writing nothing, when `out` is too small or a 64-bit value does not fit a 32-bit

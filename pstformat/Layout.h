@@ -88,13 +88,17 @@ inline constexpr LayoutTraits kUnicode{
     return layout == Layout::Ansi ? kAnsi : kUnicode;
 }
 
+// The wVer of the 64-bit variant with 4 KiB pages that offline folder files of Outlook 2013
+// and later are written in; its page and block sizes are not those of the tables above.
+inline constexpr uint16_t kVersionUnicode4k = 36;
+
 // The layout that a header's wVer names: 14 and 15 are the 32-bit layout; 23 and above
-// the 64-bit one, except 36, the variant with 4 KB pages whose page and block sizes the
-// tables above do not describe. Anything else is not a layout this code can read.
+// the 64-bit one, except the 4 KiB-page variant. Anything else is not a layout this code
+// can read.
 [[nodiscard]] constexpr std::optional<Layout> LayoutFromVersion(uint16_t wVer)
 {
     if (wVer == 14 || wVer == 15) return Layout::Ansi;
-    if (wVer >= 23 && wVer != 36) return Layout::Unicode;
+    if (wVer >= 23 && wVer != kVersionUnicode4k) return Layout::Unicode;
     return std::nullopt;
 }
 

@@ -1,6 +1,8 @@
 // CFile64.cpp: unbuffered file access over a POSIX descriptor, with emulated share modes.
 #include "engine/file/CFile64.h"
 
+#include "engine/file/FileKind.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -141,6 +143,7 @@ bool CFile64::Open(const std::string& path, uint32_t openMode, CFileException* e
         const bool create = (openMode & modeCreate) != 0;
         const bool truncate = create && (openMode & modeNoTruncate) == 0;
         const int access = AccessFlags(openMode);
+        const bool reads = access == O_RDONLY || access == O_RDWR;
         // O_NONBLOCK keeps an open of a FIFO from waiting for a writer; it is cleared
         // again below. O_NOCTTY keeps a terminal from becoming ours.
         int flags = access | O_NOCTTY | O_NONBLOCK;
@@ -155,6 +158,12 @@ bool CFile64::Open(const std::string& path, uint32_t openMode, CFileException* e
         fd = ::open(path.c_str(), flags, 0666);
         if (fd < 0) {
             const int err = errno;
+            // A socket fails to open with a number that says nothing of why; what the path
+            // names says it better.
+            struct stat named {};
+            if (::stat(path.c_str(), &named) == 0) {
+                if (const auto refused = RefusedFileKind(named.st_mode, reads)) return fail(refused->cause, err);
+            }
             return fail(FileCauseFromErrno(err), err);
         }
 
@@ -163,8 +172,9 @@ bool CFile64::Open(const std::string& path, uint32_t openMode, CFileException* e
             const int err = errno;
             return fail(FileCauseFromErrno(err), err);
         }
-        // A directory opens read-only without complaint here, but it is no file.
-        if (S_ISDIR(st.st_mode)) return fail(FileCauseFromErrno(EISDIR), EISDIR);
+        // A directory, a FIFO or a device like /dev/zero opens here without complaint, but
+        // none has a length to read up to.
+        if (const auto refused = RefusedFileKind(st.st_mode, reads)) return fail(refused->cause, refused->osError);
 
         if (access != O_PATH) {
             const int fl = ::fcntl(fd, F_GETFL);
@@ -244,9 +254,9 @@ void CFile64::SetLength(uint64_t length)
 
 uint64_t CFile64::GetLength() const
 {
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0) ThrowErrno(errno);
-    return static_cast<uint64_t>(st.st_size);
+    uint64_t length = 0;
+    if (!DescriptorLength(m_fd, length)) ThrowErrno(errno);
+    return length;
 }
 
 ssize_t CFile64::SysRead(void* buffer, size_t count)

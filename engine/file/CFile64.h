@@ -70,11 +70,15 @@ public:
     virtual void SetFilePath(const std::string& path);
 
     // Never throws. On failure fills *error (when given) with the cause, errno and path.
+    // An open that reads takes only regular files and block devices; one of anything else
+    // fails with the cause that says what the path names (FileKind.h), without waiting for
+    // a FIFO's other end.
     [[nodiscard]] virtual bool Open(const std::string& path, uint32_t openMode,
                                     CFileException* error = nullptr);
     virtual std::unique_ptr<CFile64> Duplicate() const;
     virtual uint64_t Seek(int64_t offset, uint32_t origin);
     virtual void SetLength(uint64_t length);
+    // The size of a file, the capacity of a block device.
     virtual uint64_t GetLength() const;
     // Reads until count bytes or the end of the file; 0 at the end.
     virtual size_t Read(void* buffer, size_t count);

@@ -1,6 +1,7 @@
 // CFile64Ex.cpp: the two-buffer read cache and the zero-filling sector reader.
 #include "engine/file/CFile64Ex.h"
 
+#include "engine/file/FileKind.h"
 #include "engine/file/SectorSize.h"
 
 #include <algorithm>
@@ -46,7 +47,8 @@ uint32_t CFile64Ex::QuerySectorSize() const
 {
     struct stat st {};
     if (::fstat(m_fd, &st) != 0) return 0;
-    return BlockDeviceSectorSize(st.st_dev);
+    // A disk read whole is its own device; a file lies on the device that holds it.
+    return BlockDeviceSectorSize(S_ISBLK(st.st_mode) ? st.st_rdev : st.st_dev);
 }
 
 bool CFile64Ex::Open(const std::string& path, uint32_t openMode, CFileException* error)
@@ -108,11 +110,9 @@ size_t CFile64Ex::ReadPiece(uint64_t offset, uint8_t* destination, size_t count,
         std::memset(destination + got, 0, count - got);
         size_t delivered = count;
         // A failing last sector must not make the file look longer than it is.
-        struct stat st {};
-        if (::fstat(m_fd, &st) == 0 && st.st_size >= 0 &&
-            offset + count > static_cast<uint64_t>(st.st_size)) {
-            delivered = static_cast<uint64_t>(st.st_size) > offset
-                ? static_cast<size_t>(static_cast<uint64_t>(st.st_size) - offset) : 0;
+        uint64_t length = 0;
+        if (DescriptorLength(m_fd, length) && offset + count > length) {
+            delivered = length > offset ? static_cast<size_t>(length - offset) : 0;
             delivered = std::max(delivered, got);
             stop = true;
             return delivered;

@@ -5,6 +5,7 @@
 #include "engine/output/OutputStore.h"
 #include "engine/reader/LayoutDecision.h"
 #include "engine/reader/LayoutPstReader.h"
+#include "engine/reader/Unicode4kSource.h"
 #include "engine/recovery/FolderRecovery.h"
 #include "engine/recovery/LostAndFound.h"
 #include "engine/recovery/NamedPropertyMapping.h"
@@ -80,6 +81,14 @@ void RecoveryJob::RunSteps(const std::string& sourcePath, const std::string& out
         return;
     }
     SendFormatted(MsgLogLine, StringId::TextAnalyzing);
+    if (IsUnicode4kSource(source)) {
+        // The scan would recognise nothing in it and end with a count of 0 and no word of
+        // why; the user is told instead, and nothing else is attempted.
+        SendFormatted(MsgLogLine, StringId::TextUnicode4kSource, sourcePath.c_str());
+        SendFormatted(MsgAlert, StringId::TextUnicode4kSource, sourcePath.c_str());
+        source.Close();
+        return;
+    }
 
     RecoverFromOpenSource(source, sourcePath, outputPath);
     source.Close();

@@ -2,6 +2,11 @@
 //
 // Positions are walked one by one but read in pieces of megabytes: each position looks at
 // up to 8 KiB after it, so a piece carries that much beyond the positions it serves.
+//
+// A pass reads only up to the length it noted at its start. A source that grows while it
+// is read (a store still being written, a file something appends to) would otherwise keep
+// a pass going for as long as it grows, and one that grows faster than the pass walks
+// would never let it end.
 #ifndef KRV_ENGINE_READER_SOURCECHUNK_H
 #define KRV_ENGINE_READER_SOURCECHUNK_H
 
@@ -17,14 +22,15 @@ class CFile64Ex;
 class SourceChunk {
 public:
     // Reads the bytes from `base` for `positions` positions plus `lookahead` bytes beyond
-    // them, or up to the end of the file. Unreadable sectors arrive as zeros (the file
-    // layer's rule), so only the end of the file makes a piece short.
-    void Load(CFile64Ex& file, uint64_t base, size_t positions, size_t lookahead);
+    // them, or up to `length` (the pass's noted length), or up to the end of the file when
+    // it has shrunk below that. Unreadable sectors arrive as zeros (the file layer's rule),
+    // so only one of those ends makes a piece short.
+    void Load(CFile64Ex& file, uint64_t base, size_t positions, size_t lookahead, uint64_t length);
 
     uint64_t Base() const { return m_base; }
     // Absolute offset just past the last byte held.
     uint64_t End() const { return m_base + m_size; }
-    // True when the piece reaches the end of the file: no byte after End() exists.
+    // True when the piece reaches the end: no byte after End() is read by the pass.
     bool AtEnd() const { return m_atEnd; }
     // The first position this piece does not serve.
     uint64_t PositionsEnd() const { return m_atEnd ? End() : m_base + m_positions; }

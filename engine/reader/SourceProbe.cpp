@@ -34,7 +34,9 @@ ProbeCounts ProbeSource(CFile64Ex& file, pstformat::Layout layout, ReaderHost& h
 {
     ProbeCounts counts;
     const ReaderLayout& numbers = ReaderLayoutOf(layout);
-    PositionWalk walk(host, file.GetLength(), progressBase, progressDivisor);
+    // Taken once: the probe reads up to here and no further, however the file changes.
+    const uint64_t length = file.GetLength();
+    PositionWalk walk(host, length, progressBase, progressDivisor);
     file.Seek(0, seekBegin);
     if (walk.StopAsked()) return counts;
 
@@ -43,7 +45,7 @@ ProbeCounts ProbeSource(CFile64Ex& file, pstformat::Layout layout, ReaderHost& h
     std::vector<SpotHit> headers;
     for (;;) {
         const uint64_t first = walk.Position();
-        chunk.Load(file, first, std::max<size_t>(1, piecePositions), kLookahead);
+        chunk.Load(file, first, std::max<size_t>(1, piecePositions), kLookahead, length);
         if (chunk.End() - first < numbers.probeMinimum) return counts;
         // The probe stops at the first position with fewer than the minimum bytes left.
         const uint64_t stop = std::min(chunk.PositionsEnd(), chunk.End() - numbers.probeMinimum + 1);

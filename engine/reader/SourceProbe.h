@@ -3,7 +3,9 @@
 // Every byte offset is tried as a page and, until one is seen, as a header; a recognised
 // page is jumped over (512 bytes), and so is the first header (its examined length). The
 // caller's abort query is asked before the first position and after every position, and
-// progress goes out at most once per 64 KiB of advance.
+// progress goes out at most once per 64 KiB of advance. Nothing past the length the file
+// had when the probe began is read, so that a file that grows meanwhile cannot keep the
+// probe going.
 #ifndef KRV_ENGINE_READER_SOURCEPROBE_H
 #define KRV_ENGINE_READER_SOURCEPROBE_H
 

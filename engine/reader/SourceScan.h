@@ -7,6 +7,8 @@
 // on by one byte; with the fast-scan option it jumps over the non-zero part of what it
 // recognised last at p. The caller's abort query is asked before the first position and
 // after every position; a progress report goes out at most once per 64 KiB of advance.
+// Nothing past the length the file had when the pass began is read, so that a file that
+// grows meanwhile cannot keep the pass going.
 #ifndef KRV_ENGINE_READER_SOURCESCAN_H
 #define KRV_ENGINE_READER_SOURCESCAN_H
 

@@ -7,6 +7,10 @@
 
 namespace krv {
 
+static_assert(static_cast<uint32_t>(StringId::TextFileCauseIsSocket) ==
+                  static_cast<uint32_t>(StringId::TextFileCauseNone) + static_cast<uint32_t>(kLastFileCause),
+              "every file cause has its text at 100 + cause");
+
 FileCause FileCauseFromErrno(int err)
 {
     switch (err) {
@@ -20,8 +24,8 @@ FileCause FileCauseFromErrno(int err)
     case ENFILE: return FileCause::TooManyOpenFiles;
     case EACCES:
     case EPERM:
-    case EROFS:
-    case EISDIR: return FileCause::AccessDenied;
+    case EROFS: return FileCause::AccessDenied;
+    case EISDIR: return FileCause::IsDirectory;
     case EBADF: return FileCause::InvalidFile;
     case EBUSY: return FileCause::RemoveCurrentDir;
     case ESPIPE: return FileCause::BadSeek;
@@ -40,7 +44,7 @@ FileCause FileCauseFromErrno(int err)
 std::string FileCauseText(FileCause cause, const std::string& fileName)
 {
     int n = static_cast<int>(cause);
-    if (n < 0 || n > static_cast<int>(FileCause::EndOfFile)) n = static_cast<int>(FileCause::Generic);
+    if (n < 0 || n > static_cast<int>(kLastFileCause)) n = static_cast<int>(FileCause::Generic);
     // The texts of the causes follow each other in the string table, in cause order.
     const uint32_t id = static_cast<uint32_t>(StringId::TextFileCauseNone) + static_cast<uint32_t>(n);
     std::string text = LoadString(id);

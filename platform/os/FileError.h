@@ -24,7 +24,15 @@ enum class FileCause : int {
     LockViolation = 12,
     DiskFull = 13,
     EndOfFile = 14,
+    // Paths that name something other than a file. Only regular files and block devices
+    // have a fixed length and can be read at any offset; these have neither.
+    IsDirectory = 15,
+    IsPipe = 16,
+    IsCharacterDevice = 17,
+    IsSocket = 18,
 };
+
+inline constexpr FileCause kLastFileCause = FileCause::IsSocket;
 
 // Maps an errno value to a cause; 0 gives None, an unknown value gives Generic.
 FileCause FileCauseFromErrno(int err);

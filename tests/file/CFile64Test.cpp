@@ -43,9 +43,9 @@ TEST(CFile64Open, FailuresFillTheRecordWithThePathAsPassed)
     const OpenFailureCase cases[] = {
         {"missing file", dir.File("missing.pst"), modeRead | shareDenyWrite, FileCause::FileNotFound, ENOENT},
         {"missing file, relative", "no-such-dir-krv/missing.pst", modeRead, FileCause::FileNotFound, ENOENT},
-        {"directory, read", dir.File("sub"), modeRead | shareDenyWrite, FileCause::AccessDenied, EISDIR},
-        {"directory, write", dir.File("sub"), modeReadWrite, FileCause::AccessDenied, EISDIR},
-        {"directory, create", dir.File("sub"), modeCreate | modeWrite, FileCause::AccessDenied, EISDIR},
+        {"directory, read", dir.File("sub"), modeRead | shareDenyWrite, FileCause::IsDirectory, EISDIR},
+        {"directory, write", dir.File("sub"), modeReadWrite, FileCause::IsDirectory, EISDIR},
+        {"directory, create", dir.File("sub"), modeCreate | modeWrite, FileCause::IsDirectory, EISDIR},
         {"file used as directory", plain + "/x", modeRead, FileCause::BadPath, ENOTDIR},
         {"path too long", "/" + std::string(5000, 'a'), modeRead, FileCause::BadPath, ENAMETOOLONG},
         {"name too long", dir.File(std::string(300, 'n')), modeRead, FileCause::BadPath, ENAMETOOLONG},

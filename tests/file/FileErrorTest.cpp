@@ -27,7 +27,7 @@ TEST(FileError, ErrnoMapsToCause)
         {EACCES, FileCause::AccessDenied},
         {EPERM, FileCause::AccessDenied},
         {EROFS, FileCause::AccessDenied},
-        {EISDIR, FileCause::AccessDenied},
+        {EISDIR, FileCause::IsDirectory},
         {EBADF, FileCause::InvalidFile},
         {ESPIPE, FileCause::BadSeek},
         {EIO, FileCause::HardIO},
@@ -61,6 +61,14 @@ TEST(FileError, CauseTextNamesTheFile)
         {FileCause::SharingViolation, "a.pst", "A sharing violation occurred while accessing a.pst."},
         {FileCause::BadSeek, "a.pst", "Seek failed on a.pst"},
         {FileCause::None, "a.pst", "No error occurred."},
+        // The kinds of path that are no file say what they are; the last cause still has
+        // its own text.
+        {FileCause::IsDirectory, "/home/u", "/home/u is a directory, not a file."},
+        {FileCause::IsPipe, "/tmp/p", "/tmp/p is a pipe (FIFO), not a file."},
+        {FileCause::IsCharacterDevice, "/dev/zero", "/dev/zero is a character device, not a file."},
+        {FileCause::IsSocket, "/run/s", "/run/s is a socket, not a file."},
+        {static_cast<FileCause>(static_cast<int>(kLastFileCause) + 1), "x",
+         "An unknown error occurred while accessing x."},
         // Without a name the text still reads as a sentence.
         {FileCause::DiskFull, "", "Disk full while accessing an unnamed file."},
         // A cause outside the table falls back to the generic text.

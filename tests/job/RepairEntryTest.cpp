@@ -1,14 +1,23 @@
 // RepairEntryTest.cpp: the engine library seen from outside, loaded with dlopen.
 #include "RecordedMessage.h"
 
+#include "pstformat/Endian.h"
+#include "pstformat/Header.h"
+#include "pstformat/Layout.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace krv::test {
@@ -105,17 +114,53 @@ TEST_F(RepairEntryTest, SourceHeldByAWriterGivesTheSharingViolationAndItsAlert)
                                              "'. Please close any other applications accessing the file and try again.");
 }
 
+// A Unix-domain socket bound to a path, as a running service leaves one.
+class BoundSocket {
+public:
+    explicit BoundSocket(const std::string& path) : m_fd(socket(AF_UNIX, SOCK_STREAM, 0))
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (m_fd < 0 || path.size() >= sizeof address.sun_path) return;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        m_bound = bind(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~BoundSocket()
+    {
+        if (m_fd >= 0) close(m_fd);
+    }
+    BoundSocket(const BoundSocket&) = delete;
+    BoundSocket& operator=(const BoundSocket&) = delete;
+    bool Bound() const { return m_bound; }
+
+private:
+    int m_fd;
+    bool m_bound = false;
+};
+
+// Paths that name no file are refused at the open, each saying what it names: before, a
+// directory was "denied", and /dev/zero, /dev/urandom or a FIFO without a writer kept the
+// job reading (or waiting) forever.
 TEST_F(RepairEntryTest, SourcesThatCannotBeOpenedEndWithError1)
 {
     const std::string directory = m_dir.string();
     // One path component longer than any file system allows.
     const std::string tooLong = directory + "/" + std::string(300, 'a') + ".pst";
+    const std::string fifo = (m_dir / "pipe.pst").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    const std::string socketPath = (m_dir / "socket.pst").string();
+    const BoundSocket bound(socketPath);
+    ASSERT_TRUE(bound.Bound());
     struct Case {
         std::string path;
         std::string description;
     } cases[] = {
-        {directory, "Access to " + directory + " was denied."},
+        {directory, directory + " is a directory, not a file."},
         {tooLong, tooLong + " contains an invalid path."},
+        {fifo, fifo + " is a pipe (FIFO), not a file."},
+        {"/dev/zero", "/dev/zero is a character device, not a file."},
+        {"/dev/urandom", "/dev/urandom is a character device, not a file."},
+        {socketPath, socketPath + " is a socket, not a file."},
     };
     for (const Case& c : cases) {
         Recorder recorder;
@@ -208,6 +253,162 @@ TEST_F(RepairEntryTest, SampleIsIndexedThenTheJobReachesSeventy)
         EXPECT_EQ(std::count(progress.begin(), progress.end(), 70), 1);
         EXPECT_EQ(progress.back(), 100);
     }
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+const char* const kSample = KRV_SOURCE_DIR "/samples/tika-testPST_variousBodyTypes.pst";
+
+// An offline folder file of Outlook 2013 and later (header wVer 36) has 4 KiB pages that
+// the scan does not know; the job says so once in the log and once as an alert instead of
+// ending with a silent count of 0, and attempts nothing else. Only the magic and wVer
+// decide: a header whose checksums are damaged still tells, one whose magic is gone does
+// not and is repaired like any damaged file.
+TEST_F(RepairEntryTest, OfflineFileWithFourKilobytePagesIsNamedAndNotScanned)
+{
+    const std::vector<uint8_t> sample = ReadAll(kSample);
+    ASSERT_GT(sample.size(), 600u) << kSample;
+    struct Case {
+        const char* what;
+        bool sealed;      // checksums recomputed over the changed header
+        bool keepMagic;
+        uint32_t sourceFormat;
+        bool named;
+    } cases[] = {
+        {"sound header", true, true, PstFormatAuto, true},
+        {"sound header, layout chosen by the user", true, true, PstFormatUnicode, true},
+        {"header checksums damaged", false, true, PstFormatAuto, true},
+        {"magic damaged", true, false, PstFormatAuto, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = sample;
+        pstformat::StoreLe<uint16_t>(bytes.data() + 10, pstformat::kVersionUnicode4k);
+        if (!c.keepMagic) bytes[0] = 0;
+        if (c.sealed) {
+            pstformat::StoreLe<uint32_t>(bytes.data() + pstformat::kHeaderCrcPartialOffset,
+                                         *pstformat::ComputeHeaderCrcPartial(bytes));
+            pstformat::StoreLe<uint32_t>(bytes.data() + pstformat::kHeaderCrcFullOffset,
+                                         *pstformat::ComputeHeaderCrcFull(bytes));
+        }
+        const std::string source = (m_dir / "outlook2013.ost").string();
+        WriteAll(source, bytes);
+
+        Recorder recorder;
+        RepairRequest request{};
+        const int32_t result = Run(source, recorder, request, FlagFastRecovery | FlagIgnoreZeroBlock | (c.sourceFormat << 16));
+        const std::string text = "The source file '" + source +
+                                 "' is an offline folder file of Outlook 2013 or later, whose layout this version "
+                                 "cannot read yet.";
+        if (c.named) {
+            ASSERT_EQ(recorder.Codes(), (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgLogLine, MsgLogLine, MsgAlert,
+                                                              MsgItemCount, MsgProgress}));
+            EXPECT_EQ(recorder.messages[2].text, "Analyzing the source file ...");
+            EXPECT_EQ(recorder.messages[3].text, text);
+            EXPECT_EQ(recorder.messages[4].text, text);
+            EXPECT_EQ(recorder.messages[5].number, 0);
+            EXPECT_EQ(recorder.messages[6].number, 100);
+            EXPECT_EQ(result, 0);
+            EXPECT_FALSE(fs::exists(m_output));
+        } else {
+            std::vector<int64_t> progress;
+            for (const auto& m : recorder.messages) {
+                EXPECT_NE(m.text, text);
+                EXPECT_NE(m.code, MsgAlert) << m.text;
+                if (m.code == MsgProgress) progress.push_back(m.number);
+            }
+            // The scan ran, found the store's blocks and the store was repaired.
+            EXPECT_EQ(std::count(progress.begin(), progress.end(), 70), 1);
+            EXPECT_EQ(result, 1);
+            EXPECT_TRUE(fs::exists(m_output));
+            fs::remove(m_output);
+        }
+        EXPECT_EQ(ReadAll(source), bytes);
+    }
+}
+
+// Appends to the source at every abort query, as a writer busy on the file would: three
+// bytes per query, while the probe and the scan walk one position per query. Growth
+// stops at a cap so that a job that follows it ends too, and fails the comparison instead
+// of hanging.
+struct GrowingSource {
+    Recorder recorder;
+    int fd = -1;
+    uint64_t appended = 0;
+    bool writeFailed = false;
+    static constexpr uint64_t kCap = 16u << 20;
+
+    static int32_t Callback(int32_t code, void* data, uintptr_t userData)
+    {
+        auto& self = *reinterpret_cast<GrowingSource*>(userData);
+        if (code == MsgAbortQuery && self.appended < kCap) {
+            const uint8_t bytes[3] = {0x21, 0x42, 0x44};
+            if (write(self.fd, bytes, sizeof bytes) != static_cast<ssize_t>(sizeof bytes)) self.writeFailed = true;
+            self.appended += sizeof bytes;
+        }
+        return Recorder::Callback(code, data, reinterpret_cast<uintptr_t>(&self.recorder));
+    }
+};
+
+TEST_F(RepairEntryTest, SourceThatGrowsWhileItIsReadIsReadToItsFirstLength)
+{
+    const std::vector<uint8_t> sample = ReadAll(kSample);
+    ASSERT_GT(sample.size(), 600u) << kSample;
+    const std::string unchanged = (m_dir / "unchanged.pst").string();
+    const std::string growing = (m_dir / "growing.pst").string();
+    WriteAll(unchanged, sample);
+    WriteAll(growing, sample);
+    // The layout is given, so that one pass reads the file: each pass notes the length at
+    // its own start (the probes' agreement with an unchanged copy is the reader tests').
+    const uint32_t flags = FlagFastRecovery | FlagIgnoreZeroBlock | (PstFormatUnicode << 16);
+
+    Recorder expected;
+    RepairRequest first{};
+    Run(unchanged, expected, first, flags);
+    fs::remove(m_output);  // the second run starts as the first did
+
+    GrowingSource source;
+    source.fd = open(growing.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(source.fd, 0);
+    RepairRequest second{};
+    m_output = (m_dir / "out.pst").string();
+    second.sourcePath = growing.c_str();
+    second.sizeLimit = &m_sizeLimit;
+    second.flags = flags;
+    second.outputPath = m_output.c_str();
+    second.callback = &GrowingSource::Callback;
+    second.userData = reinterpret_cast<uintptr_t>(&source);
+    KrvMaskRequest(&second);
+    m_entry(&second);
+    close(source.fd);
+
+    EXPECT_FALSE(source.writeFailed);
+    ASSERT_GT(fs::file_size(growing), 2 * sample.size()) << "the source did not grow faster than it was read";
+    // The same messages with the same progress values and the same number of questions:
+    // the growth was never read.
+    EXPECT_EQ(source.recorder.abortQueries, expected.abortQueries);
+    ASSERT_EQ(source.recorder.Codes(), expected.Codes());
+    for (size_t i = 0; i < expected.messages.size(); ++i) {
+        EXPECT_EQ(source.recorder.messages[i].number, expected.messages[i].number) << "message " << i;
+        if (expected.messages[i].code != MsgSourceName) {
+            EXPECT_EQ(source.recorder.messages[i].text, expected.messages[i].text) << "message " << i;
+        }
+    }
+    const std::vector<int32_t> codes = expected.Codes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), MsgError), 0);
+    // The scan found the store (the comparison is over a real pass).
+    EXPECT_TRUE(std::any_of(expected.messages.begin(), expected.messages.end(),
+                            [](const RecordedMessage& m) { return m.code == MsgProgress && m.number == 70; }));
 }
 
 TEST_F(RepairEntryTest, NoCallbackRunsSilently)

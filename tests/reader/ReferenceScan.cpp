@@ -34,6 +34,12 @@ size_t WithoutTrailingZeros(const uint8_t* bytes, size_t n)
     return n;
 }
 
+// A window at p never reaches past the length the pass noted at its start.
+size_t UpToLength(size_t window, uint64_t p, uint64_t length)
+{
+    return p >= length ? 0 : static_cast<size_t>(std::min<uint64_t>(window, length - p));
+}
+
 // The position after a step, with the progress report when 64 KiB were passed since the last.
 void Advance(CFile64Ex& file, ReaderHost& host, uint64_t position, uint64_t length, uint64_t& lastReported,
              uint8_t base, uint32_t divisor)
@@ -62,7 +68,7 @@ ReferenceScanResult ReferenceScan(CFile64Ex& file, Layout layout, ReaderHost& ho
     for (;;) {
         const uint64_t p = file.GetPosition();
         uint64_t step = 1;
-        const size_t n = file.Read(w.data(), w.size());
+        const size_t n = file.Read(w.data(), UpToLength(w.size(), p, length));
         if (n < 64) break;
 
         for (size_t S = 64; S <= n / 64 * 64; S += 64) {
@@ -119,7 +125,7 @@ ReferenceProbeResult ReferenceProbe(CFile64Ex& file, Layout layout, ReaderHost& 
     std::vector<uint8_t> w(windowSize);
     for (;;) {
         const uint64_t p = file.GetPosition();
-        const size_t n = file.Read(w.data(), w.size());
+        const size_t n = file.Read(w.data(), UpToLength(w.size(), p, length));
         if (n < minimum) break;
         uint64_t step = 1;
         if (n >= 512 && pstformat::IsValidBTreePage(std::span<const uint8_t>(w.data(), 512), layout)) {

@@ -1,6 +1,7 @@
 // ReferenceScan.h: the scan and the layout probe done the plain way, one read per position.
 //
-// Every stored size is tried at every position, straight from the procedure's description.
+// Every stored size is tried at every position, straight from the procedure's description;
+// no window reaches past the length the file had when the pass began.
 // Far too slow for real use; the tests hold the engine's bulk scanner and probe to exactly
 // what these produce: the same blocks in the same order, the same page lists and header,
 // the same progress reports and the same number of abort queries.

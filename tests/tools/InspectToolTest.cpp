@@ -1,4 +1,7 @@
 // InspectToolTest.cpp: krv-inspect, run as a child process on real stores.
+#include "pstformat/Endian.h"
+#include "pstformat/Header.h"
+#include "pstformat/Layout.h"
 #include "tests/support/CorpusFiles.h"
 #include "tests/support/StrictPstWalker.h"
 #include "tests/tools/FlatJson.h"
@@ -167,6 +170,43 @@ TEST_F(InspectToolTest, ErrorsGoToStderrWithExitCodeOne)
         EXPECT_FALSE(run.err.empty());
         EXPECT_TRUE(run.out.empty());
     }
+}
+
+// An offline folder file of Outlook 2013 and later (wVer 36, 4 KiB pages) is no empty
+// store of the 64-bit layout: both commands say its layout is not supported and print no
+// report, whichever layout is asked for. No such file is in the corpus; a real offline
+// folder file given that version (checksums resealed) stands for one.
+TEST_F(InspectToolTest, FourKilobytePageOfflineFileIsNotSupported)
+{
+    KRV_CORPUS_FILE_OR_SKIP(ost, "asposen-SampleOstFile.ost");
+    std::vector<uint8_t> bytes = ReadFileBytes(ost);
+    ASSERT_GT(bytes.size(), 600u);
+    pstformat::StoreLe<uint16_t>(bytes.data() + 10, pstformat::kVersionUnicode4k);
+    pstformat::StoreLe<uint32_t>(bytes.data() + pstformat::kHeaderCrcPartialOffset, *pstformat::ComputeHeaderCrcPartial(bytes));
+    pstformat::StoreLe<uint32_t>(bytes.data() + pstformat::kHeaderCrcFullOffset, *pstformat::ComputeHeaderCrcFull(bytes));
+    const std::string file = Scratch("outlook2013.ost");
+    WriteBytes(file, bytes);
+
+    const std::vector<std::vector<std::string>> cases = {
+        {"scan", file},
+        {"scan", file, "--layout", "unicode"},
+        {"scan", file, "--layout", "ansi"},
+        {"tree", file, "--messages"},
+        {"recover", file, "--output", Scratch("out.pst")},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        std::string line;
+        for (const std::string& a : args) line += a + " ";
+        SCOPED_TRACE(line);
+        const ToolResult run = RunTool(KRV_BIN_DIR "/krv-inspect", args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_NE(run.err.find("layout not supported"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Outlook 2013 or later"), std::string::npos) << run.err;
+    }
+    EXPECT_FALSE(Exists(Scratch("out.pst")));
+    // The file it was made from is an ordinary 64-bit store.
+    EXPECT_EQ(Scan(ost).Text("layout"), "unicode");
 }
 
 } // namespace

@@ -15,7 +15,9 @@ std::string_view InspectUsage()
            "folder (and with --messages each folder's messages). --timing adds, on standard error,\n"
            "one JSON object with the time the tree walk took and its message rate. recover runs a\n"
            "repair's passes (the folder walk, then methods 1 to 5, with the front end's defaults)\n"
-           "into OUT (default: a temporary file, removed afterwards) and tells what each wrote.\n";
+           "into OUT (default: a temporary file, removed afterwards) and tells what each wrote.\n"
+           "Exit status: 0 done, 1 error, 2 FILE is in a layout this version cannot read yet (the\n"
+           "4 KiB-page offline folder file of Outlook 2013 and later); nothing is printed then.\n";
 }
 
 std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv)

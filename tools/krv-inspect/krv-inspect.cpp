@@ -2,6 +2,8 @@
 // or the folder tree the scan rebuilt.
 #include "engine/file/CFile64Ex.h"
 #include "engine/reader/LayoutPstReader.h"
+#include "engine/reader/Unicode4kSource.h"
+#include "pstformat/Layout.h"
 #include "tools/krv-inspect/FolderTree.h"
 #include "tools/krv-inspect/InspectHost.h"
 #include "tools/krv-inspect/InspectOptions.h"
@@ -16,6 +18,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <string>
 #include <sys/resource.h>
 
 using namespace krv;
@@ -25,6 +28,9 @@ namespace {
 
 // The engine reads its source through windows of this size.
 constexpr uint32_t kSourceBufferSize = 65536;
+
+// Exit status for a file in a layout the reader cannot read yet (errors give 1).
+constexpr int kExitUnsupportedLayout = 2;
 
 int Fail(const std::string& message)
 {
@@ -65,6 +71,13 @@ int Run(const InspectOptions& options)
     CFile64Ex source(kSourceBufferSize);
     CFileException error;
     if (!source.Open(options.file, modeRead | shareDenyWrite | typeBinary, &error)) return Fail(error.Description());
+    // A scan of it would find nothing and report an empty store of some layout as if that
+    // were what the file holds.
+    if (IsUnicode4kSource(source)) {
+        Fail(options.file + ": layout not supported: an offline folder file of Outlook 2013 or later (header wVer " +
+             std::to_string(pstformat::kVersionUnicode4k) + ", 4 KiB pages), which this version cannot read yet");
+        return kExitUnsupportedLayout;
+    }
 
     InspectHost host(options.fastScan, options.ignoreZeroBlocks);
     AnsiPstReader ansi(host, source);
