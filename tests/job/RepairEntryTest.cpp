@@ -1,6 +1,7 @@
 // RepairEntryTest.cpp: the engine library seen from outside, loaded with dlopen.
 #include "RecordedMessage.h"
 
+#include "platform/mapi/store/PstProvider.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Header.h"
 #include "pstformat/Layout.h"
@@ -267,7 +268,17 @@ void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-const char* const kSample = KRV_SOURCE_DIR "/samples/tika-testPST_variousBodyTypes.pst";
+// A sound empty store (header intact), written by our own provider.
+std::vector<uint8_t> SoundStore(const fs::path& dir)
+{
+    mapi::PstServiceConfig config;
+    config.path = (dir / "sound.pst").string();
+    config.unicode = true;
+    if (FAILED(mapi::CreatePstStoreFile(config)) || FAILED(mapi::ClosePstStoreFile(config.path))) return {};
+    std::vector<uint8_t> bytes = ReadAll(config.path);
+    fs::remove(config.path);
+    return bytes;
+}
 
 // An offline folder file of Outlook 2013 and later (header wVer 36) has 4 KiB pages that
 // the scan does not know; the job says so once in the log and once as an alert instead of
@@ -276,8 +287,8 @@ const char* const kSample = KRV_SOURCE_DIR "/samples/tika-testPST_variousBodyTyp
 // not and is repaired like any damaged file.
 TEST_F(RepairEntryTest, OfflineFileWithFourKilobytePagesIsNamedAndNotScanned)
 {
-    const std::vector<uint8_t> sample = ReadAll(kSample);
-    ASSERT_GT(sample.size(), 600u) << kSample;
+    const std::vector<uint8_t> sample = SoundStore(m_dir);
+    ASSERT_GT(sample.size(), 600u);
     struct Case {
         const char* what;
         bool sealed;      // checksums recomputed over the changed header
@@ -362,8 +373,8 @@ struct GrowingSource {
 
 TEST_F(RepairEntryTest, SourceThatGrowsWhileItIsReadIsReadToItsFirstLength)
 {
-    const std::vector<uint8_t> sample = ReadAll(kSample);
-    ASSERT_GT(sample.size(), 600u) << kSample;
+    const std::vector<uint8_t> sample = SoundStore(m_dir);
+    ASSERT_GT(sample.size(), 600u);
     const std::string unchanged = (m_dir / "unchanged.pst").string();
     const std::string growing = (m_dir / "growing.pst").string();
     WriteAll(unchanged, sample);
