@@ -87,10 +87,10 @@ void TSearchForm::FormCreate()
     SetAdvOptControls();
 
     ui->fl->header()->setStretchLastSection(false);
-    ui->fl->setColumnWidth(ColName, 150);
-    ui->fl->setColumnWidth(ColDirectory, 200);
-    ui->fl->setColumnWidth(ColSize, 90);
-    for (int c : {ColCreated, ColAccessed, ColModified}) ui->fl->setColumnWidth(c, 100);
+    ui->fl->setColumnWidth(ColName, 110);
+    ui->fl->setColumnWidth(ColDirectory, 170);
+    ui->fl->setColumnWidth(ColSize, 80);
+    for (int c : {ColCreated, ColAccessed, ColModified}) ui->fl->setColumnWidth(c, 125);
     ClearSearchResults();
 
     ui->btnSearch->setIcon(QIcon::fromTheme(QStringLiteral("system-search")));
@@ -203,6 +203,9 @@ void TSearchForm::EndSearchDisplay()
     FSearching = false;
     ui->Gauge->setRange(0, 1);
     ui->Gauge->setValue(0);
+    // Date texts differ in length from one locale to the next.
+    if (ui->fl->topLevelItemCount() > 0)
+        for (int c : {ColCreated, ColAccessed, ColModified}) ui->fl->resizeColumnToContents(c);
 }
 
 void TSearchForm::lfFinished()

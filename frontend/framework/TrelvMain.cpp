@@ -144,6 +144,10 @@ void TTrelvMainForm::FormCreate()
     labBatchSrcFormat->setBuddy(cmbSrcFormat);
     labBatchDstFormat->setBuddy(cmbDstFormat);
 
+    // Both paths get room; the status takes what is left.
+    FileList->setColumnWidth(0, 300);
+    FileList->setColumnWidth(1, 300);
+
     FRunning = false;
     InitOptions();
     btnSubOptions->setChecked(true);
