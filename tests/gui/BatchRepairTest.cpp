@@ -64,6 +64,7 @@ private slots:
     void stopInTheMiddle();
     void overwriteAnswers_data();
     void overwriteAnswers();
+    void outputLinkedToSource();
     void addAndRemoveFiles();
     void searchResultsAdded();
 
@@ -288,6 +289,26 @@ void BatchRepairTest::overwriteAnswers()
         if (statuses[i] == u"Not Repaired" && existing.contains(QFileInfo(rows[i].target).fileName()) &&
             !sources.contains(QFileInfo(rows[i].target).fileName()))
             QCOMPARE(QFileInfo(rows[i].target).size(), 7);
+}
+
+void BatchRepairTest::outputLinkedToSource()
+{
+    // x_fixed.pst is a link to x.pst: writing it would destroy the file to be repaired.
+    const QString source = Path(QStringLiteral("x.pst"));
+    QVERIFY(QFile::copy(damaged_, source));
+    const qint64 size = QFileInfo(source).size();
+    QVERIFY(QFile::link(source, Path(QStringLiteral("x_fixed.pst"))));
+    Open();
+    form_->AddFileToList(source);
+    boxes_->QueueButton(QMessageBox::Yes);
+    Start();
+    QCOMPARE(Rows(), (QList<Row>{{source, Path(QStringLiteral("x_fixed.pst")), QStringLiteral("Failed")}}));
+    QCOMPARE(boxes_->SeenTexts(), QStringList({"A file named 'x_fixed.pst' already exists. Overwrite it?",
+                                               "0 file(s) repaired successfully"}));
+    QCOMPARE(QFileInfo(source).size(), size);
+    QFile original(damaged_), kept(source);
+    QVERIFY(original.open(QIODevice::ReadOnly) && kept.open(QIODevice::ReadOnly));
+    QVERIFY(original.readAll() == kept.readAll());
 }
 
 void BatchRepairTest::addAndRemoveFiles()

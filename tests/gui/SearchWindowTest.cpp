@@ -92,6 +92,7 @@ private slots:
     void criteria();
     void advancedPanel();
     void severalFolders();
+    void otherFileSystemsNotEntered();
     void stopAndClose();
     void resultsHandedBack();
     void localHarddrives();
@@ -348,6 +349,26 @@ void SearchWindowTest::severalFolders()
     // A folder below another listed folder is searched once, in its own turn.
     Child<QComboBox>(form_.get(), "cmbDirectory")->setEditText(Tree(QStringLiteral("sub")) + u';' + Tree(QStringLiteral("sub/deep")));
     QCOMPARE(Search(), QStringList({"sub/x.PsT", "sub/deep/old.pst"}));
+}
+
+void SearchWindowTest::otherFileSystemsNotEntered()
+{
+    // /dev/shm is a memory file system mounted below /dev almost everywhere: searched from
+    // /dev it is left out, named itself it is searched.
+    struct stat dev {}, shm {};
+    if (stat("/dev", &dev) != 0 || stat("/dev/shm", &shm) != 0 || dev.st_dev == shm.st_dev)
+        QSKIP("/dev/shm is no file system of its own here");
+    QTemporaryDir inShm(QStringLiteral("/dev/shm/krv-search-test-XXXXXX"));
+    QVERIFY(inShm.isValid());
+    QVERIFY(WriteZeroFile(inShm.filePath(QStringLiteral("inside.pst")), 10));
+    const QString found = QFileInfo(inShm.path()).fileName() + QStringLiteral("/inside.pst");
+    auto* folders = Child<QComboBox>(form_.get(), "cmbDirectory");
+    folders->setEditText(QStringLiteral("/dev"));
+    QVERIFY(!Search().join(u' ').contains(found));
+    QCOMPARE(boxes_->SeenTexts().size(), 1);
+    folders->setEditText(QStringLiteral("/dev/shm"));
+    const QStringList inside = Search();
+    QVERIFY2(inside.join(u' ').contains(found), qPrintable(inside.join(u' ')));
 }
 
 void SearchWindowTest::stopAndClose()
