@@ -147,7 +147,7 @@ void FileSearch::Run(const SearchRequest& request)
                 continue;
             if (!visited.insert(id).second) continue;
 
-            PumpEvents(FLastPump.isValid() == false);
+            PumpEvents(!FLastPump.isValid());  // at once in the first folder
             const QString folderText = QFile::decodeName(QByteArray::fromStdString(current.path));
             emit FolderEntered(folderText);
 

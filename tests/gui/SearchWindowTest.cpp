@@ -207,6 +207,7 @@ void SearchWindowTest::windowAtStart()
     QCOMPARE(Child<QPushButton>(form_.get(), "btnSearch")->text(), QStringLiteral("&Start Search"));
     QCOMPARE(Child<QPushButton>(form_.get(), "btnOK")->toolTip(), QStringLiteral("Close search window and repair selected found files"));
     QCOMPARE(Child<QLabel>(form_.get(), "labHeader")->text(), QStringLiteral("Search for source PST files to be repaired"));
+    SaveScreenshot(form_.get(), QStringLiteral("10-search-window"));
 }
 
 void SearchWindowTest::criteria()
