@@ -24,7 +24,6 @@
 #include <exception>
 #include <memory>
 
-
 namespace {
 
 // Pending window events are processed at least this often while the engine writes items
