@@ -30,7 +30,7 @@ using pstformat::Layout;
 
 constexpr uint8_t kUnicodeOutput = 0x01;
 constexpr uint8_t kPassBitsShift = 1;
-constexpr uint8_t kSeal = 0x40;
+constexpr uint8_t kKeepChecks = 0x40;
 constexpr uint8_t kOtherSwitches = 0x80;
 constexpr uint32_t kSizeLimitMb = 1000;
 
@@ -139,9 +139,7 @@ void Seal(std::vector<uint8_t>& image)
     if (image.size() >= kHeaderVersionOffset + 2 &&
         pstformat::LoadLe<uint16_t>(image.data() + kHeaderVersionOffset) >= kFirstUnicodeVersion)
         layout = Layout::Unicode;
-    SealBlocks(image, layout);
-    SealPages(image, layout);
-    SealHeader(image);
+    SealStoreImage(image, layout);
 }
 
 bool WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes)
@@ -193,7 +191,7 @@ std::string RunRecoveryInput(std::span<const uint8_t> input)
     if (!dir.Ok()) return "no private directory could be made";
     const uint8_t options = input[0];
     std::vector<uint8_t> image(input.begin() + 1, input.end());
-    if ((options & kSeal) != 0) Seal(image);
+    if ((options & kKeepChecks) == 0) Seal(image);
 
     const size_t liveBefore = MapiLiveBlockCount();
     const size_t descriptorsBefore = OpenDescriptors();

@@ -8,9 +8,9 @@
 // and removes all of it again before it answers.
 //
 // Option byte: bit 0 the output layout (0 32-bit, 1 64-bit); bits 1-5 the deeper passes 1
-// to 5; bit 6 seal the image first (blocks, pages and header get checks that match their
-// mutated contents, in the layout the header names), so that mutations reach the passes
-// and not only the scan; bit 7 the other choice of every remaining switch (full scan, zero
+// to 5; bit 6 leave the image's checks as they are: without it the image is sealed first
+// (blocks, pages and header get checks that match their mutated contents, in the layout
+// the header names), so that most mutations reach the passes and not only the scan; bit 7 the other choice of every remaining switch (full scan, zero
 // blocks kept, the root found by its self-parent link, empty folders removed, the root's
 // items under the root folder, unattached attachments left out).
 //

@@ -28,7 +28,7 @@ using krv::test::StringProp;
 using krv::pstformat::Layout;
 
 constexpr size_t kSector = 512;
-constexpr uint8_t kSeal = 0x40;
+constexpr uint8_t kKeepChecks = 0x40;
 constexpr uint8_t kOtherSwitches = 0x80;
 
 void Fill(SourceStore& store)
@@ -120,10 +120,11 @@ bool MakeSeeds(const fs::path& dir, Layout layout)
 
     damaged.assign(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(image.size() * 7 / 10));
     ok = ok && Write(stem + "-truncated", defaults, damaged);
+    ok = ok && Write(stem + "-truncated-unsealed", static_cast<uint8_t>(defaults | kKeepChecks), damaged);
 
     damaged = image;
     damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(image.size() / 2), 37, 0x5A);
-    ok = ok && Write(stem + "-shifted", static_cast<uint8_t>(crossed | kSeal), damaged);
+    ok = ok && Write(stem + "-shifted", static_cast<uint8_t>(crossed | kKeepChecks), damaged);
     return ok;
 }
 
