@@ -55,7 +55,10 @@ void SealHeader(std::span<uint8_t> image)
     // Neither checksum's range holds the other's field, so the order does not matter.
     if (const auto partial = pstformat::ComputeHeaderCrcPartial(image))
         pstformat::StoreLe<uint32_t>(image.data() + pstformat::kHeaderCrcPartialOffset, *partial);
-    if (const auto full = pstformat::ComputeHeaderCrcFull(image))
+    // The full checksum's range ends where its field begins: an image cut inside that
+    // field has room for the checksum's input but not for the checksum.
+    const auto full = pstformat::ComputeHeaderCrcFull(image);
+    if (full && image.size() >= pstformat::kHeaderCrcFullOffset + sizeof(uint32_t))
         pstformat::StoreLe<uint32_t>(image.data() + pstformat::kHeaderCrcFullOffset, *full);
 }
 
