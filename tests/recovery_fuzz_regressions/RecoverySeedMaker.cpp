@@ -5,18 +5,25 @@
 // One small store per layout (folders two levels deep, messages with recipients, a file
 // attachment, an embedded message, an OLE object and a named property), cut after its last
 // byte in use, and damaged copies of each: header zeroed, a run of sectors zeroed, cut to
-// 70 %, 37 bytes inserted in the middle. Each file is an option byte (see
+// 70 %, 37 bytes inserted in the middle, every folder its own parent, the folders' parent
+// links one loop through them all (the fuzz target seals the node-tree pages again). Each file is an option byte (see
 // fuzz/RecoveryFuzzEntry.h) followed by the image.
 #include "fuzz/RecoveryFuzzEntry.h"
 #include "platform/mapi/PropTags.h"
+#include "pstformat/Endian.h"
+#include "pstformat/Layout.h"
+#include "pstformat/PageTrailer.h"
 #include "tests/file/FileFixture.h"
 #include "tests/repair/RepairTestSupport.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -80,6 +87,29 @@ std::vector<uint8_t> InUse(std::vector<uint8_t> image)
     return image;
 }
 
+// Where the node tree's leaves keep each folder's parent link: the offset of every normal
+// folder's nidParent, with the folder's NID, in file order.
+std::vector<std::pair<size_t, uint32_t>> FolderParentLinks(const std::vector<uint8_t>& image, Layout layout)
+{
+    const krv::pstformat::LayoutTraits& t = krv::pstformat::TraitsOf(layout);
+    const size_t parentOffset = layout == Layout::Unicode ? 24 : 12;
+    constexpr uint32_t kRootFolderNid = 0x122;
+    std::vector<std::pair<size_t, uint32_t>> links;
+    for (size_t page = 0; page + krv::pstformat::kPageSize <= image.size(); page += krv::pstformat::kPageSize) {
+        const uint8_t* p = image.data() + page;
+        const uint8_t ptype = p[t.pageTrailerOffset];
+        const size_t cEnt = p[t.pageEntryAreaSize];
+        const uint8_t cLevel = p[t.pageEntryAreaSize + 3];
+        if (ptype != krv::pstformat::PageTypeNbt || p[t.pageTrailerOffset + 1] != ptype || cLevel != 0) continue;
+        for (size_t i = 0; i < cEnt && (i + 1) * t.nbtEntrySize <= t.pageEntryAreaSize; ++i) {
+            const uint8_t* entry = p + i * t.nbtEntrySize;
+            const auto nid = krv::pstformat::LoadLe<uint32_t>(entry);
+            if ((nid & 0x1F) == 0x02 && nid != kRootFolderNid) links.emplace_back(page + i * t.nbtEntrySize + parentOffset, nid);
+        }
+    }
+    return links;
+}
+
 bool Write(const fs::path& path, uint8_t options, const std::vector<uint8_t>& image)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -121,6 +151,15 @@ bool MakeSeeds(const fs::path& dir, Layout layout)
     damaged.assign(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(image.size() * 7 / 10));
     ok = ok && Write(stem + "-truncated", defaults, damaged);
     ok = ok && Write(stem + "-truncated-unsealed", static_cast<uint8_t>(defaults | kKeepChecks), damaged);
+
+    const auto links = FolderParentLinks(image, layout);
+    damaged = image;
+    for (const auto& [at, nid] : links) krv::pstformat::StoreLe<uint32_t>(damaged.data() + at, nid);
+    ok = ok && !links.empty() && Write(stem + "-folders-own-parents", defaults, damaged);
+    damaged = image;
+    for (size_t i = 0; i < links.size(); ++i)
+        krv::pstformat::StoreLe<uint32_t>(damaged.data() + links[i].first, links[(i + 1) % links.size()].second);
+    ok = ok && Write(stem + "-parent-loop", static_cast<uint8_t>(defaults | kOtherSwitches), damaged);
 
     damaged = image;
     damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(image.size() / 2), 37, 0x5A);
