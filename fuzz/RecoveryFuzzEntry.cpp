@@ -177,6 +177,18 @@ std::string FaultAmong(const std::vector<std::string>& errors)
     return {};
 }
 
+// With KRV_FUZZ_KEEP_OUTPUT naming a directory, every output store is copied there (as
+// out-<n>.pst) for judges that are too slow to run on every input.
+void KeepOutput(const fs::path& output)
+{
+    static unsigned kept = 0;
+    const char* dir = std::getenv("KRV_FUZZ_KEEP_OUTPUT");
+    std::error_code ec;
+    if (dir == nullptr || *dir == '\0' || !fs::exists(output, ec)) return;
+    fs::copy_file(output, fs::path(dir) / ("out-" + std::to_string(++kept) + ".pst"),
+                  fs::copy_options::overwrite_existing, ec);
+}
+
 } // namespace
 
 uint8_t DefaultRecoveryOptions(bool unicodeOutput)
@@ -220,6 +232,7 @@ std::string RunRecoveryInput(std::span<const uint8_t> input)
     if (failure.empty() && OpenDescriptors() != descriptorsBefore)
         failure = "file descriptors: " + std::to_string(descriptorsBefore) + " before, " +
                   std::to_string(OpenDescriptors()) + " after";
+    KeepOutput(dir.Output());
     dir.Clear();
     return failure;
 }

@@ -15,7 +15,8 @@
 // items under the root folder, unattached attachments left out).
 //
 // With KRV_FUZZ_VERBOSE set in the environment, every run prints its item count and the
-// errors the job sent.
+// errors the job sent; with KRV_FUZZ_KEEP_OUTPUT naming a directory, every output store is
+// copied there, for judges too slow to run on every input (krv-pstcheck, pffinfo).
 //
 // The answer is empty when every check held, else a description of the first that failed;
 // a crash, hang, leak or sanitizer report is the other way an input fails.
