@@ -27,6 +27,14 @@ void SealPages(std::span<uint8_t> image, pstformat::Layout layout);
 // references still reach the ranking.
 void SealHeader(std::span<uint8_t> image);
 
+// All three for a whole store image, without harm to what is sound: SealBlocks alone also
+// takes bytes inside a block that happen to look like a trailer for one, and rewrites
+// them. Here a trailer whose check holds already is a block left as it is, and so is every
+// byte it spans; the other trailers are sealed from the end of the image down, each only
+// where its block overlaps none taken before. The header's sector and every page whose
+// trailer names a page type are never read as blocks. A sound image comes out unchanged.
+void SealStoreImage(std::span<uint8_t> image, pstformat::Layout layout);
+
 } // namespace krv::fuzz
 
 #endif

@@ -80,12 +80,30 @@ std::vector<uint32_t> SortedNids(const PstNodeMap& map)
     return nids;
 }
 
+// An attachment whose embedded message or OLE object did not come across (its subnode is
+// lost, or holds neither) must not claim one: a mail client fails to open an attachment
+// whose method names an object that is not there. It stays, with its name and whatever
+// else it carries, as an attachment by value without data.
+void ClaimNoObject(RecoveryContext& context, const PstNode& attachmentNode, IAttach* attachment)
+{
+    LPSPropValue raw = nullptr;
+    if (!GetOneProp(attachmentNode, PR_ATTACH_METHOD, raw)) return;
+    const MapiPtr<SPropValue> method(raw);
+    if (method->Value.ul != ATTACH_EMBEDDED_MSG && method->Value.ul != ATTACH_OLE) return;
+    SPropValue byValue{};
+    byValue.ulPropTag = PR_ATTACH_METHOD;
+    byValue.Value.ul = ATTACH_BY_VALUE;
+    context.NoteWrite(SetOneProperty(attachment, byValue));
+}
+
 // One attachment subnode written as a new attachment of message; true when it was saved.
 bool WriteAttachment(RecoveryContext& context, PstNode& attachmentNode, IMessage* message)
 {
     ObjectRef<IAttach> attachment;
     if (!context.NoteWrite(CreateOutputAttachment(message, attachment))) return false;
-    CopyNodeProperties(context, attachmentNode, attachment.Get());
+    bool objectWritten = false;
+    CopyNodeProperties(context, attachmentNode, attachment.Get(), &objectWritten);
+    if (!objectWritten) ClaimNoObject(context, attachmentNode, attachment.Get());
     if (!context.NoteWrite(SaveFinal(attachment.Get()))) return false;
     SetUsedMark(attachmentNode, 1);
     return true;

@@ -154,14 +154,18 @@ bool TransferObjectProperty(RecoveryContext& context, const PstNode& node, const
     return TransferOleStorage(bytes, value.ulPropTag, destination);
 }
 
-bool CopyNodeProperties(RecoveryContext& context, const PstNode& node, IMAPIProp* destination)
+bool CopyNodeProperties(RecoveryContext& context, const PstNode& node, IMAPIProp* destination, bool* objectWritten)
 {
+    if (objectWritten != nullptr) *objectWritten = false;
     ULONG count = 0;
     LPSPropValue props = nullptr;
     if (!GetAllProps(node, count, props)) return false;
     const MapiPtr<SPropValue> owned(props);
     const bool unicode = context.UnicodeOutput();
-    for (ULONG i = 0; i < count; ++i) TransferProperty(context, node, props[i], destination, unicode);
+    for (ULONG i = 0; i < count; ++i) {
+        const bool written = TransferProperty(context, node, props[i], destination, unicode);
+        if (written && objectWritten != nullptr && PROP_TYPE(props[i].ulPropTag) == PT_OBJECT) *objectWritten = true;
+    }
     if (count > 0) context.NoteWrite(SaveKeepOpen(destination));
     return count > 0;
 }

@@ -39,8 +39,10 @@ bool TransferObjectProperty(RecoveryContext& context, const PstNode& node, const
 
 // Every property of a property-context node through TransferProperty onto destination,
 // then a keep-open save when there was any. False when the node's properties cannot be
-// read or it has none.
-bool CopyNodeProperties(RecoveryContext& context, const PstNode& node, IMAPIProp* destination);
+// read or it has none. objectWritten, when given, tells whether a PT_OBJECT value (an
+// attachment's embedded message or OLE object) reached the destination.
+bool CopyNodeProperties(RecoveryContext& context, const PstNode& node, IMAPIProp* destination,
+                        bool* objectWritten = nullptr);
 
 } // namespace krv
 

@@ -8,6 +8,8 @@
 #include "engine/output/DestinationObjects.h"
 #include "engine/recovery/MessageRecovery.h"
 #include "engine/recovery/PropertyTransfer.h"
+#include "engine/items/ObjectClassification.h"
+#include "platform/mapi/ObjectTypes.h"
 #include "platform/mapi/PropTags.h"
 
 #include <gtest/gtest.h>
@@ -212,6 +214,42 @@ TEST(MessageRecovery, AnObjectThatIsNoCompoundFileCostsOnlyItselfAndLeavesNoTemp
     // The output's own profile, and no temporary file.
     const std::vector<std::string> left = f.sandbox.LeftOvers();
     EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& p) { return p.find("/KRV") != std::string::npos; }), 0);
+}
+
+TEST(MessageRecovery, AnAttachmentWhoseObjectIsLostStaysWithoutClaimingOne)
+{
+    for (const bool embedded : {true, false}) {
+        SCOPED_TRACE(embedded ? "embedded message" : "OLE object");
+        PassFixture f;
+        ObjectRef<IMessage> message = f.Source().Message(f.Source().Inbox(), "Lost object");
+        if (embedded) f.Source().AddEmbeddedMessage(message.Get(), "Inner", "carol@example.com");
+        else f.Source().AddOleAttachment(message.Get(), Filler(300));
+        SourceStore::SaveMessage(message.Get());
+        message.Reset();
+        PstReader& reader = f.Scan();
+        PstNode& node = LoadedMessage(reader, "Lost object");
+        // The attachment's own subnode tree is lost, and the object's subnode with it; its
+        // properties still name the object and say the attachment holds one.
+        int attachments = 0;
+        node.subnodes.ForEach([&](uint32_t nid, PstNodeMap::Versions& versions) {
+            if (ObjectTypeFromNid(nid) != MAPI_ATTACH) return;
+            ++attachments;
+            for (auto& version : versions)
+                if (version) version->subnodes.Clear();
+        });
+        ASSERT_EQ(attachments, 1);
+
+        EXPECT_EQ(RecoverMessage(f.context, node, f.Output(), f.Output().SpecialFolder(kInboxTag)), 1u);
+        const std::optional<Json> dump = f.Dump();
+        const std::string output = f.sandbox.File("out.pst");
+        EXPECT_EQ(Pstcheck(output).exitCode, 0) << Pstcheck(output).output;
+        if (!dump) continue;  // libpff is not installed
+        const std::vector<const Json*> inbox = MessagesIn(*dump, "<IPM subtree>/Inbox");
+        ASSERT_EQ(inbox.size(), 1u);
+        // The attachment stays, as one by value without data.
+        EXPECT_EQ((*inbox[0])["embedded_count"].Count(), 0u);
+        EXPECT_EQ((*inbox[0])["attachments"].items.size(), 1u);
+    }
 }
 
 } // namespace
