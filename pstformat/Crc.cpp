@@ -1,6 +1,5 @@
 // Crc.cpp: the mail-store CRC by table (eight bytes a step) or by carry-less folding, and the
 // zero-run shift used to combine CRCs.
-#include "resources/StringTable.h"
 #include "pstformat/Crc.h"
 
 #include "pstformat/Endian.h"
