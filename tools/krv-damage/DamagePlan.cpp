@@ -1,4 +1,5 @@
 // DamagePlan.cpp: turning a kind of damage into edits, with seeded random choices.
+#include "tools/krv-pstcheck/Report.h"
 #include "tools/krv-damage/DamagePlan.h"
 
 #include "pstformat/PageTrailer.h"
