@@ -1,5 +1,4 @@
 // ScanFuzzer.cpp: libFuzzer target for the block, page and header recogniser (see ReaderFuzzEntries.h).
-#include "tests/support/Json.h"
 #include "fuzz/ReaderFuzzEntries.h"
 
 #include <cstdio>

@@ -1,6 +1,5 @@
 // Heap.cpp: heap allocations found through a block's page map, and the heap's client kind.
 #include "engine/items/Heap.h"
-#include "platform/pst/ltp/HeapIds.h"
 
 #include "engine/items/NodeData.h"
 #include "pstformat/Endian.h"

@@ -1,5 +1,4 @@
 // BlockIndex.cpp: the flat record array, grouped by BID on Seal, behind the BID table.
-#include "engine/recovery/PropertyTransfer.h"
 #include "engine/reader/BlockIndex.h"
 
 #include "engine/reader/BlockKeyTable.h"

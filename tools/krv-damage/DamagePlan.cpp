@@ -1,5 +1,4 @@
 // DamagePlan.cpp: turning a kind of damage into edits, with seeded random choices.
-#include "tools/krv-pstcheck/Report.h"
 #include "tools/krv-damage/DamagePlan.h"
 
 #include "pstformat/PageTrailer.h"

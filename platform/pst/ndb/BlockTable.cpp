@@ -1,5 +1,4 @@
 // BlockTable.cpp: appending, releasing by BID range, and compaction of released records.
-#include "platform/pst/messaging/PstStore.h"
 #include "platform/pst/ndb/BlockTable.h"
 
 #include "pstformat/Ids.h"
