@@ -3,7 +3,7 @@
 #ifndef KRV_TESTS_PST_CORPUSNODELOADER_H
 #define KRV_TESTS_PST_CORPUSNODELOADER_H
 
-#include "platform/pst/ltp/NodeContent.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "tests/support/StrictPstWalker.h"
 
 #include <cstdint>

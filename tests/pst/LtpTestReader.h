@@ -4,7 +4,7 @@
 #ifndef KRV_TESTS_PST_LTPTESTREADER_H
 #define KRV_TESTS_PST_LTPTESTREADER_H
 
-#include "platform/pst/ltp/NodeContent.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <cstdint>

@@ -6,7 +6,7 @@
 #ifndef KRV_TESTS_PST_NDBSTORECHECK_H
 #define KRV_TESTS_PST_NDBSTORECHECK_H
 
-#include "platform/pst/ltp/NodeContent.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "tests/support/StrictPstWalker.h"
 
 #include <cstdint>

@@ -13,8 +13,8 @@
 #ifndef KRV_PLATFORM_PST_LTP_PROPERTYCONTEXTBUILDER_H
 #define KRV_PLATFORM_PST_LTP_PROPERTYCONTEXTBUILDER_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <span>

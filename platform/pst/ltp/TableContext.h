@@ -24,9 +24,9 @@
 #ifndef KRV_PLATFORM_PST_LTP_TABLECONTEXT_H
 #define KRV_PLATFORM_PST_LTP_TABLECONTEXT_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/ltp/PropertyValue.h"
 #include "platform/pst/ltp/TableLayout.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <cstddef>

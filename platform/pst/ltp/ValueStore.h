@@ -14,7 +14,7 @@
 #define KRV_PLATFORM_PST_LTP_VALUESTORE_H
 
 #include "platform/pst/ltp/HeapBuilder.h"
-#include "platform/pst/ltp/NodeContent.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <cstdint>

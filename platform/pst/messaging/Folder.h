@@ -12,9 +12,9 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_FOLDER_H
 #define KRV_PLATFORM_PST_MESSAGING_FOLDER_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/ltp/TableContext.h"
 #include "platform/pst/messaging/PropertyBag.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <cstdint>

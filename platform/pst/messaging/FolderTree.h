@@ -7,8 +7,8 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_FOLDERTREE_H
 #define KRV_PLATFORM_PST_MESSAGING_FOLDERTREE_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/messaging/Folder.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <cstdint>

@@ -29,9 +29,9 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_MESSAGEBUILDER_H
 #define KRV_PLATFORM_PST_MESSAGING_MESSAGEBUILDER_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/ltp/PropertyValue.h"
 #include "platform/pst/messaging/EntryId.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <cstdint>

@@ -22,7 +22,7 @@
 #define KRV_PLATFORM_PST_MESSAGING_NAMEDPROPERTYMAP_H
 
 #include "platform/mapi/WinTypes.h"
-#include "platform/pst/ltp/NodeContent.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <array>

@@ -11,10 +11,10 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_NEWSTORENODES_H
 #define KRV_PLATFORM_PST_MESSAGING_NEWSTORENODES_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/messaging/EntryId.h"
 #include "platform/pst/messaging/NamedPropertyMap.h"
 #include "platform/pst/messaging/PropertyBag.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <cstdint>

@@ -28,7 +28,6 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_PSTSTORE_H
 #define KRV_PLATFORM_PST_MESSAGING_PSTSTORE_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/messaging/EntryId.h"
 #include "platform/pst/messaging/FolderTree.h"
 #include "platform/pst/messaging/Message.h"
@@ -37,6 +36,7 @@
 #include "platform/pst/messaging/StoreError.h"
 #include "platform/pst/messaging/StoreOptions.h"
 #include "platform/pst/ndb/NdbWriter.h"
+#include "platform/pst/ndb/NodeContent.h"
 
 #include <cstdint>
 #include <memory>

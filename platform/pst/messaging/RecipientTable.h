@@ -8,8 +8,8 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_RECIPIENTTABLE_H
 #define KRV_PLATFORM_PST_MESSAGING_RECIPIENTTABLE_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/messaging/PropertyBag.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <cstdint>

@@ -18,11 +18,11 @@
 #ifndef KRV_PLATFORM_PST_NDB_NDBWRITER_H
 #define KRV_PLATFORM_PST_NDB_NDBWRITER_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/ndb/BTreeBuilder.h"
 #include "platform/pst/ndb/BlockTable.h"
 #include "platform/pst/ndb/NdbError.h"
 #include "platform/pst/ndb/NidCounters.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "platform/pst/ndb/NodeTreeWriter.h"
 #include "platform/pst/ndb/OutputFile.h"
 #include "platform/pst/ndb/SpaceAllocator.h"

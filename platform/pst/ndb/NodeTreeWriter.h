@@ -5,8 +5,8 @@
 #ifndef KRV_PLATFORM_PST_NDB_NODETREEWRITER_H
 #define KRV_PLATFORM_PST_NDB_NODETREEWRITER_H
 
-#include "platform/pst/ltp/NodeContent.h"
 #include "platform/pst/ndb/NdbError.h"
+#include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
 #include <cstddef>

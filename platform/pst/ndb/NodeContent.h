@@ -1,6 +1,6 @@
 // NodeContent.h: what a node holds before the node database stores it: its data blocks and its subnodes.
-#ifndef KRV_PLATFORM_PST_LTP_NODECONTENT_H
-#define KRV_PLATFORM_PST_LTP_NODECONTENT_H
+#ifndef KRV_PLATFORM_PST_NDB_NODECONTENT_H
+#define KRV_PLATFORM_PST_NDB_NODECONTENT_H
 
 #include <cstdint>
 #include <map>
