@@ -44,6 +44,7 @@ set(krv_tolerated
   "fuzz/ItemFuzzEntries.cpp -> tests/items/ItemImage.h"
   "fuzz/ItemFuzzEntries.cpp -> tests/reader/TestReaderHost.h"
   "fuzz/ItemSeedMaker.cpp -> tests/support/CorpusFiles.h"
+  "fuzz/RecoveryFuzzEntry.cpp -> tests/platform/ScopedEnv.h"
   "fuzz/ItemSeedMaker.cpp -> tests/support/StrictPstWalker.h"
   "fuzz/ScanFuzzEntry.cpp -> tests/reader/ReferenceScan.h"
   "fuzz/ScanFuzzEntry.cpp -> tests/reader/TestReaderHost.h"
