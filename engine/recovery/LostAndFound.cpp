@@ -10,6 +10,7 @@
 #include "engine/reader/PstReader.h"
 #include "engine/recovery/FolderRecovery.h"
 #include "engine/recovery/MessageRecovery.h"
+#include "engine/recovery/OrphanReunion.h"
 #include "platform/mapi/ObjectTypes.h"
 #include "pstformat/Ids.h"
 
@@ -119,7 +120,8 @@ uint32_t RecoverOlderNodeVersions(RecoveryContext& context, PstReader& reader, O
 uint32_t RecoverOrphanSubnodeTrees(RecoveryContext& context, PstReader& reader, OutputStore& store)
 {
     return InLostAndFound(store, [&](IMAPIFolder* group) {
-        uint32_t count = 0;
+        // A tree whose message is found too goes with it, whole, rather than wrapped.
+        uint32_t count = ReuniteOrphanMessages(context, reader, store, group);
         PstNodeMap subnodes;
         for (const uint64_t bid : SortedBids(reader.TopSubnodeBlocks())) {
             if (context.StopWriting()) return count;
@@ -143,7 +145,8 @@ uint32_t RecoverOrphanSubnodeTrees(RecoveryContext& context, PstReader& reader, 
 uint32_t RecoverOrphanDataTrees(RecoveryContext& context, PstReader& reader, OutputStore& store)
 {
     return InLostAndFound(store, [&](IMAPIFolder* group) {
-        uint32_t count = 0;
+        // With method 3 off, the pairs are still written whole; after it, none is left.
+        uint32_t count = ReuniteOrphanMessages(context, reader, store, group);
         for (const uint64_t bid : SortedBids(reader.TopDataBlocks())) {
             if (context.StopWriting()) return count;
             if (UnmarkedRecord(reader, bid) == nullptr) continue;
