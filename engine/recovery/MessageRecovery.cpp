@@ -80,12 +80,38 @@ std::vector<uint32_t> SortedNids(const PstNodeMap& map)
     return nids;
 }
 
+constexpr LONG kAttachByValue = 1;
+constexpr LONG kAttachEmbeddedMessage = 5;
+
+// Whether the attachment says it holds an embedded message that its subnodes cannot give:
+// the object's subnode is lost or damaged, or is no property context.
+bool LacksEmbeddedMessage(const PstNode& attachmentNode)
+{
+    LPSPropValue raw = nullptr;
+    if (!GetOneProp(attachmentNode, PR_ATTACH_METHOD, raw)) return false;
+    const MapiPtr<SPropValue> method(raw);
+    if (method->Value.l != kAttachEmbeddedMessage) return false;
+    if (!GetOneProp(attachmentNode, PR_ATTACH_DATA_OBJ, raw)) return true;
+    const MapiPtr<SPropValue> object(raw);
+    const PstNode* embedded = attachmentNode.subnodes.FindCurrent(object->Value.ul);
+    return embedded == nullptr || GetHeapKind(*embedded) != HeapKind::PropertyContext;
+}
+
 // One attachment subnode written as a new attachment of message; true when it was saved.
 bool WriteAttachment(RecoveryContext& context, PstNode& attachmentNode, IMessage* message)
 {
     ObjectRef<IAttach> attachment;
     if (!context.NoteWrite(CreateOutputAttachment(message, attachment))) return false;
     CopyNodeProperties(context, attachmentNode, attachment.Get());
+    // Left as it is, the attachment would claim an embedded message it does not have, and
+    // readers reject it. It stays, with its name and every other property that came, as
+    // an attachment by value without data.
+    if (LacksEmbeddedMessage(attachmentNode)) {
+        SPropValue method{};
+        method.ulPropTag = PR_ATTACH_METHOD;
+        method.Value.l = kAttachByValue;
+        context.NoteWrite(SetOneProperty(attachment.Get(), method));
+    }
     if (!context.NoteWrite(SaveFinal(attachment.Get()))) return false;
     SetUsedMark(attachmentNode, 1);
     return true;

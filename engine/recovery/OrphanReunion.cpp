@@ -41,8 +41,6 @@
 #include "pstformat/Ids.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -127,6 +125,10 @@ bool ReadMessageFacts(PstReader& reader, uint64_t bid, ReunionMessageFacts& fact
     if (!GetAllProps(node, count, props)) return false;
     const MapiPtr<SPropValue> owned(props);
     if (count == 0 || ObjectTypeFromTags(count, props) != MAPI_MESSAGE) return false;
+    // An attachment that holds its size classifies as a message (the size sorts before
+    // the attachment properties); its attach method tells it apart, which no message has.
+    for (ULONG i = 0; i < count; ++i)
+        if (PROP_ID(props[i].ulPropTag) == PROP_ID(PR_ATTACH_METHOD)) return false;
     facts.bid = bid;
     facts.encoding = node.encoding;
     for (ULONG i = 0; i < count; ++i) {
@@ -259,6 +261,65 @@ private:
     std::unordered_map<uint64_t, size_t> m_first;
 };
 
+// The order a writer gives a message's blocks, learned from the messages the evidence
+// leaves one tree: BIDs are handed out in ascending order, and a writer that saves a message at
+// once gives its property context and its subnode tree BIDs with no other message's in
+// between, the tree always on the same side. Where every one of at least kMinPatternPairs
+// such messages shows the same side, a message still unpaired takes the tree right next to
+// it on that side, provided nothing contradicts the pair, something speaks for it, and
+// the tree is nobody's yet. A store whose messages were rewritten later shows no single
+// pattern, and then nothing is paired this way.
+constexpr size_t kMinPatternPairs = 3;
+
+void PairInWritingOrder(const std::vector<ReunionMessageFacts>& messages,
+                        const std::vector<ReunionSubnodeFacts>& trees,
+                        const std::vector<std::vector<size_t>>& choices,
+                        const std::vector<std::vector<bool>>& supports, std::vector<std::pair<size_t, size_t>>& pairs)
+{
+    struct Entry {
+        uint64_t bid;
+        bool tree;
+        size_t index;
+    };
+    std::vector<Entry> order;
+    order.reserve(messages.size() + trees.size());
+    for (size_t m = 0; m < messages.size(); ++m) order.push_back({messages[m].bid, false, m});
+    for (size_t t = 0; t < trees.size(); ++t) order.push_back({trees[t].bid, true, t});
+    std::sort(order.begin(), order.end(), [](const Entry& a, const Entry& b) { return a.bid < b.bid; });
+    std::vector<size_t> messageAt(messages.size()), treeAt(trees.size());
+    for (size_t i = 0; i < order.size(); ++i) (order[i].tree ? treeAt : messageAt)[order[i].index] = i;
+
+    std::vector<bool> paired(messages.size(), false), taken(trees.size(), false);
+    for (const auto& [m, t] : pairs) {
+        paired[m] = true;
+        taken[t] = true;
+    }
+    // Only a message with one compatible tree teaches the order, whether or not that tree
+    // was contested: its own tree is that one or is lost. A copy among equal trees was
+    // given one in BID order by us, not by its writer.
+    size_t after = 0, before = 0, apart = 0;
+    for (size_t m = 0; m < messages.size(); ++m) {
+        if (choices[m].size() != 1 || !supports[m][0]) continue;
+        const size_t t = choices[m][0];
+        if (treeAt[t] == messageAt[m] + 1) ++after;
+        else if (treeAt[t] + 1 == messageAt[m]) ++before;
+        else ++apart;
+    }
+    if (apart != 0 || (after == 0) == (before == 0) || after + before < kMinPatternPairs) return;
+
+    for (size_t m = 0; m < messages.size(); ++m) {
+        if (paired[m]) continue;
+        const size_t at = messageAt[m];
+        if (after != 0 ? at + 1 >= order.size() : at == 0) continue;
+        const Entry& next = order[after != 0 ? at + 1 : at - 1];
+        if (!next.tree || taken[next.index]) continue;
+        const auto it = std::find(choices[m].begin(), choices[m].end(), next.index);
+        if (it == choices[m].end() || !supports[m][static_cast<size_t>(it - choices[m].begin())]) continue;
+        taken[next.index] = true;
+        pairs.emplace_back(m, next.index);
+    }
+}
+
 } // namespace
 
 ReunionVerdict JudgeReunion(const ReunionMessageFacts& message, const ReunionSubnodeFacts& tree)
@@ -351,7 +412,6 @@ uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, Outp
     // no attachment: nothing of what the tree holds) does not stand in the way: a message
     // that owned the tree would name what the tree holds.
     TreeClasses classes(reader, messages.front().encoding, trees);
-    std::vector<size_t> settledOn(messages.size(), kUnsettled);
     std::unordered_map<size_t, std::vector<size_t>> claimants;
     std::unordered_set<size_t> contested;
     for (size_t m = 0; m < messages.size(); ++m) {
@@ -361,25 +421,10 @@ uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, Outp
         for (size_t i = 1; i < choices[m].size() && one; ++i) one = classes.ClassOf(choices[m][i]) == first;
         const bool supported = std::find(supports[m].begin(), supports[m].end(), false) == supports[m].end();
         if (one && supported) {
-            settledOn[m] = first;
             claimants[first].push_back(m);
         } else {
             for (size_t i = 0; i < choices[m].size(); ++i)
                 if (supports[m][i]) contested.insert(classes.ClassOf(choices[m][i]));
-        }
-    }
-    if (getenv("KRV_RDEBUG")) {
-        fprintf(stderr, "trees %zu messages %zu\n", trees.size(), messages.size());
-        for (size_t m = 0; m < messages.size(); ++m) {
-            fprintf(stderr, "m %zu bid %llx vn %zu disp %d%d%d flags %d att %d choices %zu sup %d settled %zu\n", m,
-                (unsigned long long)messages[m].bid, messages[m].valueNids.size(), messages[m].hasDisplay[0], messages[m].hasDisplay[1], messages[m].hasDisplay[2],
-                messages[m].hasFlags, messages[m].announcesAttachments, choices[m].size(), 0, settledOn[m]);
-            for (auto n : messages[m].valueNids) fprintf(stderr, "   vn %x\n", n);
-        }
-        for (size_t t = 0; t < trees.size(); ++t) {
-            fprintf(stderr, "t %zu bid %llx nids %zu rt %d at %d rows %zu nodes %zu:", t, (unsigned long long)trees[t].bid, trees[t].nids.size(), trees[t].hasRecipientTable, trees[t].hasAttachmentTable, trees[t].attachmentRows, trees[t].attachmentNodes);
-            for (auto n : trees[t].nids) fprintf(stderr, " %x", n);
-            fprintf(stderr, "\n");
         }
     }
     std::vector<std::pair<size_t, size_t>> pairs;  // message, tree
@@ -392,6 +437,7 @@ uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, Outp
         std::sort(available.begin(), available.end());
         for (size_t i = 0; i < members.size(); ++i) pairs.emplace_back(members[i], available[i]);
     }
+    PairInWritingOrder(messages, trees, choices, supports, pairs);
     std::sort(pairs.begin(), pairs.end());
 
     uint32_t count = 0;

@@ -11,12 +11,14 @@ For every store and damage kind:
   full       of those, messages with the same attachments, embedded messages and
              recipients as well;
   judges     every output file opens in pffinfo -a, readpst and krv-pstcheck.
-The rule held: full >= --require percent of surviving for every row (100 % undamaged).
+The rule held: for every damage kind, full >= --require percent (99 by default) of the
+surviving messages over all stores; 100 % for every undamaged store; every judge passes.
 
-usage: quality.py --build DIR [--corpus DIR] [--generated N] [--stores NAME,...]
+usage: recovery_quality.py --bin DIR [--corpus DIR] [--generated N] [--stores NAME,...]
                   [--kinds KIND,...] [--require PCT] [--json FILE] [--work DIR]
-Exit status: 0 every row met the rule and every judge passed, 1 otherwise, 77 when
-something needed (the corpus, a judge) is missing.
+--stores picks corpus files by name and generated stores (mkpst-...) by theirs.
+Exit status: 0 the rule holds, 1 it does not, 77 when something needed (the corpus, a
+judge) is missing.
 """
 import argparse
 import glob
@@ -164,7 +166,7 @@ def readable_by_libpff(path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--build", required=True)
+    parser.add_argument("--bin", required=True, help="where krv-repair and the tools are")
     parser.add_argument("--corpus", default=os.path.join(REPO, "..", "shared", "corpus", "real"))
     parser.add_argument("--generated", type=int, default=len(GENERATED))
     parser.add_argument("--stores", default="")
@@ -176,16 +178,16 @@ def main():
 
     for tool in ("pffinfo", "readpst", "pffexport"):
         if shutil.which(tool) is None:
-            print(f"quality.py: {tool} is not installed; skipped")
+            print(f"recovery_quality.py: {tool} is not installed; skipped")
             return SKIP
     if run([PYTHON, "-c", "import pypff"]).returncode != 0:
-        print("quality.py: python3-pypff is not installed; skipped")
+        print("recovery_quality.py: python3-pypff is not installed; skipped")
         return SKIP
-    tools = os.path.join(os.path.abspath(args.build), "bin")
+    tools = os.path.abspath(args.bin)
     kinds = [k for k in args.kinds.split(",") if k]
     unknown = [k for k in kinds if k not in KINDS]
     if unknown:
-        print("quality.py: unknown kinds " + ", ".join(unknown), file=sys.stderr)
+        print("recovery_quality.py: unknown kinds " + ", ".join(unknown), file=sys.stderr)
         return 2
 
     work = args.work or tempfile.mkdtemp(prefix="krv-quality-")
@@ -203,7 +205,7 @@ def main():
                 if readable_by_libpff(path):
                     stores.append((name, path))
         elif wanted and any(not w.startswith("mkpst-") for w in wanted):
-            print(f"quality.py: no corpus at {args.corpus}; skipped")
+            print(f"recovery_quality.py: no corpus at {args.corpus}; skipped")
             return SKIP
         for name, options in GENERATED[:args.generated]:
             if wanted and name not in wanted:
@@ -214,7 +216,7 @@ def main():
                 raise RuntimeError("krv-mkpst: " + made.stderr.strip())
             stores.append((name, path))
         if not stores:
-            print("quality.py: no store to measure; skipped")
+            print("recovery_quality.py: no store to measure; skipped")
             return SKIP
 
         rows = []
