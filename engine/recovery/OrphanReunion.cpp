@@ -42,6 +42,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -261,15 +262,20 @@ private:
     std::unordered_map<uint64_t, size_t> m_first;
 };
 
-// The order a writer gives a message's blocks, learned from the messages the evidence
-// leaves one tree: BIDs are handed out in ascending order, and a writer that saves a message at
-// once gives its property context and its subnode tree BIDs with no other message's in
-// between, the tree always on the same side. Where every one of at least kMinPatternPairs
-// such messages shows the same side, a message still unpaired takes the tree right next to
-// it on that side, provided nothing contradicts the pair, something speaks for it, and
-// the tree is nobody's yet. A store whose messages were rewritten later shows no single
-// pattern, and then nothing is paired this way.
+// The order a writer gives a message's blocks, read from the store itself. BIDs are handed
+// out in ascending order, and a writer that saves a message at once gives its property
+// context and its subnode tree BIDs with no other message's in between, the tree always on
+// the same side. Taking each message's neighbour on one side in BID order (among the
+// orphan messages and trees) as its tree is a hypothesis the store can refute: it holds
+// only when the neighbour is a compatible tree for nearly every message that has a
+// compatible tree at all (at least kPatternShare of them, and kMinPatternPairs), and for
+// more of them than the other side would give. By chance a neighbour is seldom
+// compatible, unless the evidence tells little, and then few messages would pass. Where
+// it holds, a message still unpaired takes that neighbour, when the pair is compatible
+// and supported and the tree is nobody's yet. A store whose messages were rewritten later
+// shows no such pattern, and then nothing is paired this way.
 constexpr size_t kMinPatternPairs = 3;
+constexpr double kPatternShare = 0.95;
 
 void PairInWritingOrder(const std::vector<ReunionMessageFacts>& messages,
                         const std::vector<ReunionSubnodeFacts>& trees,
@@ -286,40 +292,46 @@ void PairInWritingOrder(const std::vector<ReunionMessageFacts>& messages,
     for (size_t m = 0; m < messages.size(); ++m) order.push_back({messages[m].bid, false, m});
     for (size_t t = 0; t < trees.size(); ++t) order.push_back({trees[t].bid, true, t});
     std::sort(order.begin(), order.end(), [](const Entry& a, const Entry& b) { return a.bid < b.bid; });
-    std::vector<size_t> messageAt(messages.size()), treeAt(trees.size());
-    for (size_t i = 0; i < order.size(); ++i) (order[i].tree ? treeAt : messageAt)[order[i].index] = i;
+    std::vector<size_t> messageAt(messages.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        if (!order[i].tree) messageAt[order[i].index] = i;
 
     std::vector<bool> paired(messages.size(), false), taken(trees.size(), false);
     for (const auto& [m, t] : pairs) {
         paired[m] = true;
         taken[t] = true;
     }
-    // Only a message with one compatible tree teaches the order, whether or not that tree
-    // was contested: its own tree is that one or is lost. A copy among equal trees was
-    // given one in BID order by us, not by its writer.
-    size_t after = 0, before = 0, apart = 0;
+    // The tree on one side of message m when it is a supported choice of m, else none.
+    const auto neighbour = [&](size_t m, bool after) -> std::optional<size_t> {
+        const size_t at = messageAt[m];
+        if (after ? at + 1 >= order.size() : at == 0) return std::nullopt;
+        const Entry& next = order[after ? at + 1 : at - 1];
+        if (!next.tree) return std::nullopt;
+        const auto it = std::find(choices[m].begin(), choices[m].end(), next.index);
+        if (it == choices[m].end() || !supports[m][static_cast<size_t>(it - choices[m].begin())]) return std::nullopt;
+        return next.index;
+    };
+    size_t hits[2] = {0, 0};  // before, after
+    size_t tested = 0;
     for (size_t m = 0; m < messages.size(); ++m) {
-        if (choices[m].size() != 1 || !supports[m][0]) continue;
-        const size_t t = choices[m][0];
-        if (treeAt[t] == messageAt[m] + 1) ++after;
-        else if (treeAt[t] + 1 == messageAt[m]) ++before;
-        else ++apart;
+        if (std::find(supports[m].begin(), supports[m].end(), true) == supports[m].end()) continue;
+        ++tested;
+        for (const bool after : {false, true}) hits[after ? 1 : 0] += neighbour(m, after) ? 1 : 0;
     }
-    if (apart != 0 || (after == 0) == (before == 0) || after + before < kMinPatternPairs) return;
+    const bool after = hits[1] > hits[0];
+    const size_t best = hits[after ? 1 : 0];
+    if (best < kMinPatternPairs || best == hits[after ? 0 : 1] ||
+        static_cast<double>(best) < kPatternShare * static_cast<double>(tested))
+        return;
 
     for (size_t m = 0; m < messages.size(); ++m) {
         if (paired[m]) continue;
-        const size_t at = messageAt[m];
-        if (after != 0 ? at + 1 >= order.size() : at == 0) continue;
-        const Entry& next = order[after != 0 ? at + 1 : at - 1];
-        if (!next.tree || taken[next.index]) continue;
-        const auto it = std::find(choices[m].begin(), choices[m].end(), next.index);
-        if (it == choices[m].end() || !supports[m][static_cast<size_t>(it - choices[m].begin())]) continue;
-        taken[next.index] = true;
-        pairs.emplace_back(m, next.index);
+        const std::optional<size_t> tree = neighbour(m, after);
+        if (!tree || taken[*tree]) continue;
+        taken[*tree] = true;
+        pairs.emplace_back(m, *tree);
     }
 }
-
 } // namespace
 
 ReunionVerdict JudgeReunion(const ReunionMessageFacts& message, const ReunionSubnodeFacts& tree)

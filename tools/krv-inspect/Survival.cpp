@@ -144,6 +144,8 @@ SurvivalReport MeasureSurvival(PstReader& original, const std::string& damagedPa
         if (node == nullptr) return;
         MessageSurvival message;
         message.nid = nid;
+        message.bidData = pstformat::BidKey(node->bidData);
+        message.bidSub = pstformat::BidKey(node->bidSub);
         message.hasSubnodes = node->bidSub != 0;
         std::vector<uint64_t> blocks;
         message.complete = node->bidData != 0 && walker.DataTree(node->bidData, blocks, 0) &&
@@ -175,7 +177,8 @@ std::string ToJson(const SurvivalReport& report)
         const bool survives = message.complete && message.missingBlocks == 0;
         surviving += survives ? 1 : 0;
         if (!list.empty()) list += ", ";
-        list += "{\"nid\": " + std::to_string(message.nid) + ", \"blocks\": " + std::to_string(message.blocks) +
+        list += "{\"nid\": " + std::to_string(message.nid) + ", \"data_bid\": " + std::to_string(message.bidData) +
+                ", \"sub_bid\": " + std::to_string(message.bidSub) + ", \"blocks\": " + std::to_string(message.blocks) +
                 ", \"missing_blocks\": " + std::to_string(message.missingBlocks) +
                 ", \"complete_in_original\": " + (message.complete ? "true" : "false") +
                 ", \"has_subnodes\": " + (message.hasSubnodes ? "true" : "false") +

@@ -20,6 +20,8 @@ namespace krv::inspect {
 
 struct MessageSurvival {
     uint32_t nid = 0;
+    uint64_t bidData = 0;       // the roots of its two trees: messages of a store may share
+    uint64_t bidSub = 0;        // them, and are then one message's bytes
     uint32_t blocks = 0;        // blocks of its data and subnode trees
     uint32_t missingBlocks = 0; // of those, not found intact in the damaged file
     bool complete = true;       // every tree could be followed in the original itself
