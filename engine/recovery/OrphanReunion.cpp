@@ -262,6 +262,58 @@ private:
     std::unordered_map<uint64_t, size_t> m_first;
 };
 
+// Versions of one message. A message saved again gets a new property context, and a new
+// subnode tree only when its subnodes changed; the old ones stay on disk. The versions
+// name the same value subnodes, and where those NIDs are the message's own (no tree
+// outside the ones these versions can take holds them: a writer that numbers subnodes
+// across the store, as Outlook does) the versions and the trees are one message's
+// history. BIDs ascend with every write, so the newest context goes with the newest tree,
+// the one before with the one before, and so on; a context older than every tree is
+// left to the orphan passes, as an earlier version. Nothing is paired when a message
+// outside the group has evidence for one of its trees.
+void PairVersions(const std::vector<ReunionMessageFacts>& messages, const std::vector<std::vector<size_t>>& choices,
+                  const std::vector<std::vector<bool>>& supports,
+                  const std::unordered_map<uint32_t, std::vector<size_t>>& byNid,
+                  std::vector<std::pair<size_t, size_t>>& pairs)
+{
+    std::vector<bool> paired(messages.size(), false);
+    std::unordered_set<size_t> taken;
+    for (const auto& [m, t] : pairs) {
+        paired[m] = true;
+        taken.insert(t);
+    }
+    // Groups: the same trees to choose from, the same value NIDs, evidence for every tree.
+    std::map<std::pair<std::vector<size_t>, std::vector<uint32_t>>, std::vector<size_t>> groups;
+    std::unordered_map<size_t, std::unordered_set<size_t>> evidenceFor;  // tree -> messages
+    for (size_t m = 0; m < messages.size(); ++m) {
+        for (size_t i = 0; i < choices[m].size(); ++i)
+            if (supports[m][i]) evidenceFor[choices[m][i]].insert(m);
+        if (paired[m] || choices[m].empty() || messages[m].valueNids.empty()) continue;
+        if (std::find(supports[m].begin(), supports[m].end(), false) != supports[m].end()) continue;
+        std::vector<size_t> trees = choices[m];
+        std::sort(trees.begin(), trees.end());
+        groups[{trees, messages[m].valueNids}].push_back(m);
+    }
+    for (auto& [key, members] : groups) {
+        const auto& [trees, nids] = key;
+        bool own = true;
+        for (const uint32_t nid : nids) {
+            const auto it = byNid.find(nid);
+            own = own && it != byNid.end() && it->second.size() == trees.size();
+        }
+        for (const size_t t : trees) {
+            own = own && taken.count(t) == 0;
+            for (const size_t m : evidenceFor[t])
+                own = own && std::find(members.begin(), members.end(), m) != members.end();
+        }
+        if (!own) continue;
+        // Newest first on both sides: messages and trees are in ascending BID order.
+        std::sort(members.rbegin(), members.rend());
+        const size_t count = std::min(members.size(), trees.size());
+        for (size_t i = 0; i < count; ++i) pairs.emplace_back(members[i], trees[trees.size() - 1 - i]);
+    }
+}
+
 // The order a writer gives a message's blocks, read from the store itself. BIDs are handed
 // out in ascending order, and a writer that saves a message at once gives its property
 // context and its subnode tree BIDs with no other message's in between, the tree always on
@@ -449,6 +501,7 @@ uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, Outp
         std::sort(available.begin(), available.end());
         for (size_t i = 0; i < members.size(); ++i) pairs.emplace_back(members[i], available[i]);
     }
+    PairVersions(messages, choices, supports, byNid, pairs);
     PairInWritingOrder(messages, trees, choices, supports, pairs);
     std::sort(pairs.begin(), pairs.end());
 
