@@ -3,7 +3,7 @@
 
 usage: libpff_compare.py ORIGINAL REPAIRED
        libpff_compare.py --dump STORE
-       libpff_compare.py --anywhere ORIGINAL REPAIRED...
+       libpff_compare.py --anywhere ORIGINAL REPAIRED... [--first NID,...]
 
 Both stores are read by libpff: python3-pypff for folders, subjects, bodies and
 attachments, pffexport for recipients and embedded messages (which pypff does not
@@ -380,7 +380,7 @@ def content_differences(original, candidate):
     return [f for f in ("subject", "plain", "html") if original[f] != candidate[f]]
 
 
-def anywhere(original_path, repaired_paths):
+def anywhere(original_path, repaired_paths, first=()):
     with tempfile.TemporaryDirectory() as work:
         try:
             original = read_store(original_path, os.path.join(work, "original"))
@@ -404,7 +404,15 @@ def anywhere(original_path, repaired_paths):
     rows = {id(record): {"nid": record["nid"], "subject": record["subject"], "content": False, "full": False}
             for record, _ in wanted}
     # Whole matches first, so that a copy missing its attachments cannot take the place of
-    # the one that has them; then the rest by content alone.
+    # the one that has them; then the rest by content alone. Within each, the originals
+    # that libpff read completely go first: one whose recipients or attachments could not
+    # be read matches any copy, and must not take the one another needs.
+    # The messages named by --first go before all others: copies of one message are
+    # indistinguishable, and a message that can come back should not lose its copy to one
+    # that cannot.
+    wanted.sort(key=lambda pair: (pair[0]["nid"] not in first,
+                                  sum(pair[1][f] is None for f in ("attachments", "embedded_count", "embedded",
+                                                                   "recipients"))))
     for whole in (True, False):
         for record, shaped in wanted:
             row = rows[id(record)]
@@ -427,7 +435,13 @@ def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--dump":
         return dump(sys.argv[2])
     if len(sys.argv) >= 4 and sys.argv[1] == "--anywhere":
-        return anywhere(sys.argv[2], sys.argv[3:])
+        args = sys.argv[2:]
+        first = set()
+        if "--first" in args:
+            at = args.index("--first")
+            first = {int(n) for n in args[at + 1].split(",") if n} if at + 1 < len(args) else set()
+            del args[at:at + 2]
+        return anywhere(args[0], args[1:], first)
     if len(sys.argv) != 3:
         print("usage: libpff_compare.py ORIGINAL REPAIRED", file=sys.stderr)
         return 64

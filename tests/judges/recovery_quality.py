@@ -130,8 +130,10 @@ def measure(tools, original, kind, work):
     row["repair_exit"] = repair.returncode
     row["judges_failed"] = sorted({f"{os.path.basename(p)}:{j}" for p in parts for j in judge(tools, p, work)})
 
+    listed = baseline_nids(original)
     if parts:
-        compared = run([PYTHON, COMPARE, "--anywhere", original] + parts)
+        first = ",".join(str(nid) for nid in listed if survives.get(nid, False))
+        compared = run([PYTHON, COMPARE, "--anywhere", original] + parts + ["--first", first])
         if compared.returncode not in (0, 1):
             row["judges_failed"].append("libpff:" + compared.stdout.strip()[:200])
             found = {}
@@ -139,7 +141,6 @@ def measure(tools, original, kind, work):
             found = {m["nid"]: m for m in json.loads(compared.stdout)["messages"]}
     else:
         found = {}
-    listed = baseline_nids(original)
     # Messages whose nodes name the very same data and subnode trees are one message's
     # bytes on disk: once the node tree is gone nothing can tell them apart, so they count
     # as one, recovered when any of them came back.
