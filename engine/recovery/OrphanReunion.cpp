@@ -10,8 +10,8 @@
 //     hold attachments or none, accordingly;
 //   - a value subnode of the tree that the message does not name belongs to another
 //     property context, unless a table of the tree may keep its rows there.
-// A pair that breaks none of these is compatible; it is supported when a value NID, a
-// non-empty recipient list or announced attachments matched. A pair is written only when
+// A pair that breaks none of these is compatible; it is supported when a value NID or a
+// non-empty recipient list matched. A pair is written only when
 // it is supported and is the only compatible choice of the message and of the tree: a
 // wrong pairing would put one message's recipients and attachments on another, which is
 // worse than writing them apart (as the orphan passes then do).
@@ -407,8 +407,9 @@ ReunionVerdict JudgeReunion(const ReunionMessageFacts& message, const ReunionSub
         }
     }
     verdict.compatible = true;
-    verdict.supported = !message.valueNids.empty() || namesMatched ||
-                        (message.hasFlags && message.announcesAttachments && holdsAttachments);
+    // Announced attachments only rule trees out: many messages have some, and an
+    // embedded message (whose context is an orphan data tree too) announces its own.
+    verdict.supported = !message.valueNids.empty() || namesMatched;
     return verdict;
 }
 

@@ -52,8 +52,8 @@ struct ReunionSubnodeFacts {
 };
 
 // Whether nothing in either half contradicts the pairing, and whether something in it
-// positively speaks for it. Only a pair that is both, and the only compatible pair of each
-// half (trees of the very same content counting as one), is written together.
+// positively speaks for it (a value subnode or a recipient name). Only a pair that is
+// both is ever written together.
 struct ReunionVerdict {
     bool compatible = false;
     bool supported = false;
@@ -61,10 +61,13 @@ struct ReunionVerdict {
 
 [[nodiscard]] ReunionVerdict JudgeReunion(const ReunionMessageFacts& message, const ReunionSubnodeFacts& tree);
 
-// Writes every message whose orphan data tree pairs with exactly one orphan subnode tree
-// (and that tree with it alone, or one of a set of equal trees enough for all the
-// messages that can take them) into group, whole; both block records are marked, so the
-// orphan passes leave them. The count of messages written.
+// Writes into group, whole, every orphan message context that is paired with an orphan
+// subnode tree: where the pair is the only compatible choice of both halves (trees of the
+// very same content counting as one); where the contexts are versions of one message
+// whose value subnodes no other tree holds (newest context with newest tree); and where
+// the store shows, without exception, that its writer puts each message's tree right
+// next to its context in BID order. Both block records are marked, so the orphan passes
+// leave them. The count of messages written.
 uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, OutputStore& store, IMAPIFolder* group);
 
 } // namespace krv

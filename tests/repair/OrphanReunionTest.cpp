@@ -173,6 +173,13 @@ TEST(OrphanReunion, APairIsCompatibleOnlyWhenNothingContradictsItAndSupportedWhe
              t.nids = {0x805F};
          },
          false, false},
+        {"only the attachments agree: many messages have some",
+         [](ReunionMessageFacts& m, ReunionSubnodeFacts& t) {
+             m.valueNids.clear();
+             m.display[0].clear();
+             t.recipients[0].clear();
+         },
+         true, false},
         {"nothing speaks for it: no value subnode, no names, no attachments",
          [](ReunionMessageFacts& m, ReunionSubnodeFacts& t) {
              m.valueNids.clear();
