@@ -65,7 +65,7 @@ struct ReunionVerdict {
 // subnode tree: where the pair is the only compatible choice of both halves (trees of the
 // very same content counting as one); where the contexts are versions of one message
 // whose value subnodes no other tree holds (newest context with newest tree); and where
-// the store shows, without exception, that its writer puts each message's tree right
+// nearly every message of the store shows that its writer puts each message's tree right
 // next to its context in BID order. Both block records are marked, so the orphan passes
 // leave them. The count of messages written.
 uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, OutputStore& store, IMAPIFolder* group);
