@@ -201,6 +201,9 @@ void ReadSubnodeFacts(PstReader& reader, uint64_t bid, ReunionSubnodeFacts& fact
 
 constexpr size_t kUnsettled = SIZE_MAX;
 
+// Pairs judged at most in one pass, whatever the store.
+constexpr uint64_t kMaxPairChecks = 20'000'000;
+
 // Every byte a subnode tree holds, NID by NID and subnode by subnode, decoded.
 void AppendContent(const PstNodeMap& subnodes, std::vector<uint8_t>& content)
 {
@@ -429,41 +432,43 @@ uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, Outp
     }
     if (messages.empty()) return 0;
 
-    // Where to look for a message's trees: those holding its first value NID, or those
-    // with its three recipient lists; all of them only for a message with neither (a
-    // compatible tree must pass both tests, so these lists miss none).
+    // Where to look for a message's trees: those holding its first value NID, else those
+    // whose recipients of one type are the names the message lists for that type. A
+    // compatible tree passes both tests, so these lists miss none; a message with neither
+    // a value NID nor a name has nothing to speak for any tree and looks at none.
     std::unordered_map<uint32_t, std::vector<size_t>> byNid;
-    std::map<std::vector<std::string>, std::vector<size_t>> byNames;
-    const auto namesKey = [](const std::vector<std::string>* lists) {
-        std::vector<std::string> key;
-        for (int k = 0; k < 3; ++k) {
-            key.insert(key.end(), lists[k].begin(), lists[k].end());
-            key.emplace_back();  // ends the list: names are never empty
-        }
-        return key;
-    };
+    std::map<std::vector<std::string>, std::vector<size_t>> byNames[3];
     for (size_t t = 0; t < trees.size(); ++t) {
         for (const uint32_t nid : trees[t].nids) byNid[nid].push_back(t);
-        byNames[namesKey(trees[t].recipients)].push_back(t);
+        for (int k = 0; k < 3; ++k) byNames[k][trees[t].recipients[k]].push_back(t);
     }
-    std::vector<size_t> all(trees.size());
-    for (size_t t = 0; t < all.size(); ++t) all[t] = t;
-    static const std::vector<size_t> kNone;
+    std::vector<const std::vector<size_t>*> lookIn(messages.size(), nullptr);
+    uint64_t work = 0;
+    for (size_t m = 0; m < messages.size(); ++m) {
+        const ReunionMessageFacts& message = messages[m];
+        if (!message.valueNids.empty()) {
+            const auto it = byNid.find(message.valueNids.front());
+            if (it != byNid.end()) lookIn[m] = &it->second;
+        } else {
+            for (int k = 0; k < 3 && lookIn[m] == nullptr; ++k) {
+                if (!message.hasDisplay[k] || message.display[k].empty()) continue;
+                const auto it = byNames[k].find(message.display[k]);
+                if (it != byNames[k].end()) lookIn[m] = &it->second;
+                else break;  // no tree has these names: nothing is compatible
+            }
+        }
+        if (lookIn[m] != nullptr) work += lookIn[m]->size();
+    }
+    // Each message against each candidate: a store whose halves all look alike (every
+    // message to the same few names) would make that quadratic, and pair nothing anyway.
+    if (work > kMaxPairChecks) return 0;
 
     std::vector<std::vector<size_t>> choices(messages.size());
     std::vector<std::vector<bool>> supports(messages.size());
     for (size_t m = 0; m < messages.size(); ++m) {
-        const ReunionMessageFacts& message = messages[m];
-        const std::vector<size_t>* candidates = &all;
-        if (!message.valueNids.empty()) {
-            const auto it = byNid.find(message.valueNids.front());
-            candidates = it != byNid.end() ? &it->second : &kNone;
-        } else if (message.hasDisplay[0] && message.hasDisplay[1] && message.hasDisplay[2]) {
-            const auto it = byNames.find(namesKey(message.display));
-            candidates = it != byNames.end() ? &it->second : &kNone;
-        }
-        for (const size_t t : *candidates) {
-            const ReunionVerdict verdict = JudgeReunion(message, trees[t]);
+        if (lookIn[m] == nullptr) continue;
+        for (const size_t t : *lookIn[m]) {
+            const ReunionVerdict verdict = JudgeReunion(messages[m], trees[t]);
             if (!verdict.compatible) continue;
             choices[m].push_back(t);
             supports[m].push_back(verdict.supported);
