@@ -271,9 +271,11 @@ private:
 // outside the ones these versions can take holds them: a writer that numbers subnodes
 // across the store, as Outlook does) the versions and the trees are one message's
 // history. BIDs ascend with every write, so the newest context goes with the newest tree,
-// the one before with the one before, and so on; a context older than every tree is
-// left to the orphan passes, as an earlier version. Nothing is paired when a message
-// outside the group has evidence for one of its trees.
+// the one before with the one before, and so on; contexts beyond the trees share the
+// oldest one (a copy of a message shares its subnode blocks; an earlier version is
+// written with the subnodes it had, as method 2 writes earlier versions of nodes). Each
+// context is still written once. Nothing is paired when a message outside the group has
+// evidence for one of its trees.
 void PairVersions(const std::vector<ReunionMessageFacts>& messages, const std::vector<std::vector<size_t>>& choices,
                   const std::vector<std::vector<bool>>& supports,
                   const std::unordered_map<uint32_t, std::vector<size_t>>& byNid,
@@ -310,10 +312,12 @@ void PairVersions(const std::vector<ReunionMessageFacts>& messages, const std::v
                 own = own && std::find(members.begin(), members.end(), m) != members.end();
         }
         if (!own) continue;
-        // Newest first on both sides: messages and trees are in ascending BID order.
+        // Newest first on both sides: messages and trees are in ascending BID order. The
+        // contexts left over share the oldest tree: copies of a message share their
+        // subnode blocks, and a context saved before any tree that is left had that one.
         std::sort(members.rbegin(), members.rend());
-        const size_t count = std::min(members.size(), trees.size());
-        for (size_t i = 0; i < count; ++i) pairs.emplace_back(members[i], trees[trees.size() - 1 - i]);
+        for (size_t i = 0; i < members.size(); ++i)
+            pairs.emplace_back(members[i], trees[i < trees.size() ? trees.size() - 1 - i : 0]);
     }
 }
 
