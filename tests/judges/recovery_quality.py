@@ -129,6 +129,9 @@ def measure(tools, original, kind, work):
     row["parts"] = len(parts)
     row["repair_exit"] = repair.returncode
     row["judges_failed"] = sorted({f"{os.path.basename(p)}:{j}" for p in parts for j in judge(tools, p, work)})
+    # 0: items recovered, 1: none; anything else, or a sanitizer's report, is a fault.
+    if repair.returncode not in (0, 1) or "Sanitizer" in repair.stderr or "runtime error" in repair.stderr:
+        row["judges_failed"].append(f"krv-repair exit {repair.returncode}: {repair.stderr.strip()[-300:]}")
 
     listed = baseline_nids(original)
     if parts:
