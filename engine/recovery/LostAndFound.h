@@ -8,6 +8,8 @@
 //   2. earlier versions of nodes;
 //   3. subnode trees that no node names (attachments whose message is lost);
 //   4. data trees that no node names (items whose node record is lost);
+// 3 and 4 first write, whole, the messages whose orphan data tree and orphan subnode tree
+// the evidence in both shows to belong together (OrphanReunion.h);
 //   5. earlier copies of data blocks.
 // The used marks on nodes and block records keep every item from being written twice
 // across the walk, the passes and the output files. Each pass starts nothing further once

@@ -11,17 +11,18 @@
 //   - a value subnode of the tree that the message does not name belongs to another
 //     property context, unless a table of the tree may keep its rows there.
 // A pair that breaks none of these is compatible; it is supported when a value NID or a
-// non-empty recipient list matched. A pair is written only when
-// it is supported and is the only compatible choice of the message and of the tree: a
-// wrong pairing would put one message's recipients and attachments on another, which is
-// worse than writing them apart (as the orphan passes then do).
-//
-// One kind of choice is no choice: trees with the very same content (a store that holds
-// one message many times over). A message whose compatible trees are all alike gets one
-// of them, as long as no other message could take one of them too and there are as many
-// such trees as messages that claim them; which copy goes to which message changes no
-// byte of the output. Nothing else is decided by BID order or file position, which a
-// rewritten message no longer keeps.
+// non-empty recipient list matched. A wrong pairing would put one message's recipients
+// and attachments on another, which is worse than writing them apart (as the orphan
+// passes then do), so a supported pair is written only when one of these settles it:
+//   1. it is the only compatible choice of the message, and no other message has
+//      evidence for the tree; trees of the very same content count as one choice (a
+//      store that holds one message many times over), which copy goes where changing no
+//      byte of the output;
+//   2. the messages are versions of one message: they name the same value subnodes and
+//      no other tree holds those NIDs (PairVersions);
+//   3. nearly every message of the store has its tree right next to it in BID order,
+//      always on the same side: its writer's habit, which the store itself shows
+//      (PairInWritingOrder).
 #include "engine/recovery/OrphanReunion.h"
 
 #include "engine/items/Bth.h"
@@ -482,9 +483,9 @@ uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, Outp
     // A message is settled when all its compatible trees are one class of equal trees and
     // something speaks for them; a class goes to its messages when no other message has
     // evidence for one of its trees and there are trees enough for all of them. A message
-    // that is merely not contradicted by a tree (it names no value subnode, no recipient,
-    // no attachment: nothing of what the tree holds) does not stand in the way: a message
-    // that owned the tree would name what the tree holds.
+    // that is merely not contradicted by a tree (it names no value subnode and no
+    // recipient of it) does not stand in the way: a message that owned the tree would
+    // name what the tree holds.
     TreeClasses classes(reader, messages.front().encoding, trees);
     std::unordered_map<size_t, std::vector<size_t>> claimants;
     std::unordered_set<size_t> contested;
