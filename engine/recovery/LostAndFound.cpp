@@ -12,6 +12,7 @@
 #include "engine/recovery/MessageRecovery.h"
 #include "engine/recovery/OrphanReunion.h"
 #include "platform/mapi/ObjectTypes.h"
+#include "platform/mapi/PropTags.h"
 #include "pstformat/Ids.h"
 
 #include <algorithm>
@@ -73,6 +74,35 @@ uint64_t ContentKey(PstReader& reader, const BlockRecord& record)
 }
 
 } // namespace
+
+// The tag recognition decides by the lowest recognised identifier, which misleads it twice
+// on blocks that lost their node: an attachment's PR_ATTACH_SIZE (0x0E20) sorts before every
+// attachment property and counts as a message one, so each orphaned attachment would come
+// back as an empty message with its bytes in properties no mail client shows; and the
+// name-to-ID map's bucket count has the identifier of PR_ACKNOWLEDGEMENT_MODE, so an earlier
+// copy of the map would come back as a message of binary noise. PR_ATTACH_METHOD is on
+// every attachment and never on a message, and only the map holds its streams.
+ULONG ObjectTypeOfOrphan(ULONG count, const SPropValue* props)
+{
+    bool attachMethod = false;
+    bool messageClass = false;
+    int nameStreams = 0;
+    for (ULONG i = 0; i < count; ++i) {
+        switch (props[i].ulPropTag) {
+        case PR_ATTACH_METHOD: attachMethod = true; break;
+        case PR_MESSAGE_CLASS_A:
+        case PR_MESSAGE_CLASS_W: messageClass = true; break;
+        case PR_NAMEID_STREAM_GUID:
+        case PR_NAMEID_STREAM_ENTRY:
+        case PR_NAMEID_STREAM_STRING: ++nameStreams; break;
+        default: break;
+        }
+    }
+    if (nameStreams >= 2 && !messageClass) return 0;
+    const ULONG type = ObjectTypeFromTags(count, props);
+    if (type == MAPI_MESSAGE && attachMethod && !messageClass) return MAPI_ATTACH;
+    return type;
+}
 
 uint32_t RecoverOrphanNodes(RecoveryContext& context, PstReader& reader, OutputStore& store)
 {
@@ -199,7 +229,7 @@ uint32_t RecoverBlockAsItem(RecoveryContext& context, PstReader& reader, uint64_
     if (!GetAllProps(node, count, props)) return 0;
     const MapiPtr<SPropValue> owned(props);
     if (count == 0) return 0;
-    switch (ObjectTypeFromTags(count, props)) {
+    switch (ObjectTypeOfOrphan(count, props)) {
     case MAPI_FOLDER: return RecoverFolder(context, reader, node, store, group);
     case MAPI_MESSAGE: return RecoverMessage(context, node, store, group);
     case MAPI_ATTACH: return RecoverLooseAttachment(context, node, store, group);

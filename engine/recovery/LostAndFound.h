@@ -33,6 +33,11 @@ uint32_t RecoverOrphanSubnodeTrees(RecoveryContext& context, PstReader& reader, 
 uint32_t RecoverOrphanDataTrees(RecoveryContext& context, PstReader& reader, OutputStore& store);
 uint32_t RecoverOlderBlockVersions(RecoveryContext& context, PstReader& reader, OutputStore& store);
 
+// What a data tree without its node stands for, from its properties alone: the object
+// type of its tags, except that an attachment (it holds an attach method and no message
+// class) is an attachment, and an earlier copy of the name-to-ID map is nothing.
+ULONG ObjectTypeOfOrphan(ULONG count, const SPropValue* props);
+
 // The data tree rooted at bid read as an item of its own (a node made for it, without
 // subnodes or children): a folder, a message or an attachment by the properties it holds,
 // written into group. The count of items recovered.

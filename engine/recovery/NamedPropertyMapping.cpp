@@ -8,6 +8,7 @@
 #include "engine/output/DestinationObjects.h"
 #include "engine/output/OutputStore.h"
 #include "engine/reader/PstReader.h"
+#include "platform/mapi/PropTags.h"
 #include "pstformat/Ids.h"
 
 #include <cstring>
@@ -17,9 +18,9 @@ namespace krv {
 namespace {
 
 constexpr uint32_t kNameToIdMapNid = 0x61;
-constexpr ULONG kGuidStreamTag = 0x00020102;
-constexpr ULONG kEntryStreamTag = 0x00030102;
-constexpr ULONG kStringStreamTag = 0x00040102;
+constexpr ULONG kGuidStreamTag = PR_NAMEID_STREAM_GUID;
+constexpr ULONG kEntryStreamTag = PR_NAMEID_STREAM_ENTRY;
+constexpr ULONG kStringStreamTag = PR_NAMEID_STREAM_STRING;
 constexpr size_t kEntrySize = 8;
 constexpr uint32_t kFirstGuidStreamIndex = 3;
 constexpr uint32_t kPublicStringsIndex = 2;

@@ -28,12 +28,12 @@
 #include "engine/items/Bth.h"
 #include "engine/items/Heap.h"
 #include "engine/items/NodeData.h"
-#include "engine/items/ObjectClassification.h"
 #include "engine/items/PropertyContext.h"
 #include "engine/items/TableContext.h"
 #include "engine/output/OutputStore.h"
 #include "engine/reader/PstNode.h"
 #include "engine/reader/PstReader.h"
+#include "engine/recovery/LostAndFound.h"
 #include "engine/recovery/MessageRecovery.h"
 #include "platform/mapi/ObjectTypes.h"
 #include "platform/mapi/PropTags.h"
@@ -126,11 +126,9 @@ bool ReadMessageFacts(PstReader& reader, uint64_t bid, ReunionMessageFacts& fact
     LPSPropValue props = nullptr;
     if (!GetAllProps(node, count, props)) return false;
     const MapiPtr<SPropValue> owned(props);
-    if (count == 0 || ObjectTypeFromTags(count, props) != MAPI_MESSAGE) return false;
-    // An attachment that holds its size classifies as a message (the size sorts before
-    // the attachment properties); its attach method tells it apart, which no message has.
-    for (ULONG i = 0; i < count; ++i)
-        if (PROP_ID(props[i].ulPropTag) == PROP_ID(PR_ATTACH_METHOD)) return false;
+    // As the orphan data trees are told apart: an attachment that holds its size is no
+    // message, whatever its lowest tag says.
+    if (count == 0 || ObjectTypeOfOrphan(count, props) != MAPI_MESSAGE) return false;
     facts.bid = bid;
     facts.encoding = node.encoding;
     for (ULONG i = 0; i < count; ++i) {

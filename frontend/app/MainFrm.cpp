@@ -7,6 +7,7 @@
 #include "frontend/app/MsgFrm.h"
 #include "frontend/app/Quorl.h"
 #include "frontend/app/RepairText.h"
+#include "frontend/app/SearchFrm.h"
 #include "frontend/app/Setting.h"
 #include "frontend/app/logdlg.h"
 #include "frontend/framework/MessageBoxes.h"
@@ -39,6 +40,8 @@ TMainForm::TMainForm(const QString& programName, QWidget* parent)
     FSourceAddress = QStringLiteral(KRV_SOURCE_LOCATION);
     FLogDialog = new TSaveLogDialog(this);
     FSaveLogDialog = FLogDialog;
+    FSearchForm = new TSearchForm(this, [this] { FormHelp(); });
+    FSearchDialog = FSearchForm;
 
     QIcon logo(QStringLiteral(":/KRVRepair.png"));
     setWindowIcon(logo);

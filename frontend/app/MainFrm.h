@@ -13,6 +13,7 @@ class MainForm;
 }
 class TSetting;
 class TSaveLogDialog;
+class TSearchForm;
 
 class TMainForm : public TTrelvMainForm {
     Q_OBJECT
@@ -26,6 +27,7 @@ public:
     uint32_t GetRepairFlags() override;
     int32_t RecoveredCount() const { return FRecoveredCount; }
     TSaveLogDialog* SaveLogDialog() const { return FLogDialog; }
+    TSearchForm* SearchForm() const { return FSearchForm; }
 
 protected:
     void HandleEngineMessage(int32_t code, const void* payload) override;
@@ -47,6 +49,7 @@ private:
     std::unique_ptr<Ui::MainForm> ui;
     QString FProgramName;
     TSaveLogDialog* FLogDialog = nullptr;
+    TSearchForm* FSearchForm = nullptr;
     int32_t FRecoveredCount = 0;
 };
 

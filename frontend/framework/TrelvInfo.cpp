@@ -1,6 +1,7 @@
 // TrelvInfo.cpp: the parts of the system report.
 #include "frontend/framework/TrelvInfo.h"
 
+#include "frontend/framework/MountTable.h"
 #include "frontend/framework/TrelvText.h"
 #include "frontend/framework/TrelvUtils.h"
 
@@ -68,25 +69,6 @@ QString ProcessorName(const QString& path)
         }
     }
     return FailedQuery(error);
-}
-
-// Mount points escape blanks, tabs, newlines and backslashes as three octal digits.
-QString UnescapedMountField(const QString& field)
-{
-    QString out;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == u'\\' && i + 3 < field.size()) {
-            bool ok = false;
-            int code = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out += QChar(code);
-                i += 3;
-                continue;
-            }
-        }
-        out += field[i];
-    }
-    return out;
 }
 
 TrelvText DriveKind(const QString& device, const QString& type)

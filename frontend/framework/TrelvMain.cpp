@@ -6,6 +6,7 @@
 #include "frontend/framework/LogFile.h"
 #include "frontend/framework/MessageBoxes.h"
 #include "frontend/framework/TrelvLogDialog.h"
+#include "frontend/framework/TrelvSearchDialog.h"
 #include "frontend/framework/TrelvText.h"
 #include "frontend/framework/TrelvUtils.h"
 
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -25,6 +27,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include <stdexcept>
@@ -85,6 +88,12 @@ void TTrelvMainForm::BindControls()
     labHomepage = Bind<QLabel>("labHomepage");
     labSupportCenter = Bind<QLabel>("labSupportCenter");
     imgLogo = Bind<QLabel>("imgLogo");
+    FileList = Bind<QTreeWidget>("FileList");
+    btnAddFiles = Bind<QPushButton>("btnAddFiles");
+    btnSearchFiles = Bind<QPushButton>("btnSearchFiles");
+    btnRemoveFiles = Bind<QPushButton>("btnRemoveFiles");
+    btnRemoveAll = Bind<QPushButton>("btnRemoveAll");
+    btnRepairFiles = Bind<QPushButton>("btnRepairFiles");
     for (const char* slot : {"slotRepairSrcFormat", "slotRepairDstFormat", "slotRepairProgress", "slotBatchSrcFormat",
                              "slotBatchDstFormat", "slotBatchProgress"})
         Bind<QWidget>(slot);
@@ -135,6 +144,10 @@ void TTrelvMainForm::FormCreate()
     labBatchSrcFormat->setBuddy(cmbSrcFormat);
     labBatchDstFormat->setBuddy(cmbDstFormat);
 
+    // Both paths get room; the status takes what is left.
+    FileList->setColumnWidth(0, 300);
+    FileList->setColumnWidth(1, 300);
+
     FRunning = false;
     InitOptions();
     btnSubOptions->setChecked(true);
@@ -157,6 +170,13 @@ void TTrelvMainForm::ConnectHandlers()
     connect(btnSaveLog, &QAbstractButton::clicked, this, &TTrelvMainForm::btnSaveLogClick);
     connect(btnHelp, &QAbstractButton::clicked, this, &TTrelvMainForm::FormHelp);
     connect(btnMoreDir, &QAbstractButton::clicked, this, &TTrelvMainForm::btnMoreDirClick);
+    connect(btnSrcSearch, &QAbstractButton::clicked, this, &TTrelvMainForm::btnSrcSearchClick);
+    connect(btnAddFiles, &QAbstractButton::clicked, this, &TTrelvMainForm::btnAddFilesClick);
+    connect(btnSearchFiles, &QAbstractButton::clicked, this, &TTrelvMainForm::btnSearchFilesClick);
+    connect(btnRemoveFiles, &QAbstractButton::clicked, this, &TTrelvMainForm::btnRemoveFilesClick);
+    connect(btnRemoveAll, &QAbstractButton::clicked, this, &TTrelvMainForm::btnRemoveAllClick);
+    connect(btnRepairFiles, &QAbstractButton::clicked, this, &TTrelvMainForm::btnRepairFilesClick);
+    FileList->installEventFilter(this);
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::WindowShortcut);
     connect(help, &QShortcut::activated, this, &TTrelvMainForm::FormHelp);
@@ -280,6 +300,13 @@ void TTrelvMainForm::btnDstMoreClick()
     txtDstFile->setText(dialog.selectedFiles().first());
 }
 
+void TTrelvMainForm::btnSrcSearchClick()
+{
+    if (!FSearchDialog) return;
+    const QStringList chosen = FSearchDialog->Execute(false);
+    if (!chosen.isEmpty()) txtSrcFile->setText(chosen.first());
+}
+
 void TTrelvMainForm::btnMoreDirClick()
 {
     QString folder = QFileDialog::getExistingDirectory(this, LoadText(TrelvText::TextSelectTempDir), txtTempDir->text(),
@@ -326,6 +353,8 @@ void TTrelvMainForm::OpenAddress(const QString& address)
 
 bool TTrelvMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == FileList && event->type() == QEvent::KeyPress && FileListKeyDown(static_cast<QKeyEvent*>(event)))
+        return true;
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == labHomepage) labHomepageClick();

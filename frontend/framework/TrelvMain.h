@@ -1,6 +1,7 @@
 // TrelvMain.h: the framework's main window: the four pages behind the header buttons,
 // the choice of source and output file, the run of a single repair from Start to its
-// final message, the engine's messages, the repair log and its saving, Help and About.
+// final message, the batch repair of a list of files, the engine's messages, the repair
+// log and its saving, Help and About.
 //
 // The product's window derives from TTrelvMainForm, builds the whole window from its form
 // definition (the framework's controls are found there by object name: txtSrcFile,
@@ -27,13 +28,16 @@ class QAbstractButton;
 class QButtonGroup;
 class QComboBox;
 class QDialog;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
+class QTreeWidget;
 class TTrelvLogDialog;
+class TTrelvSearchDialog;
 
 class TTrelvMainForm : public QWidget {
     Q_OBJECT
@@ -56,10 +60,15 @@ public:
     // The lines of the repair log.
     QStringList LogLines() const;
 
+    // Appends a row for a source file to the batch list, unless a row has that name; names
+    // are compared exactly, since on Linux names that differ in case are different files.
+    void AddFileToList(const QString& path);
+
 public slots:
     void MainTabChange(int tag);
     void SubTabChange(int tag);
     void btnRepairClick();
+    void btnRepairFilesClick();
 
 protected:
     explicit TTrelvMainForm(QWidget* parent = nullptr);
@@ -89,12 +98,15 @@ protected:
     void ProcessPendingEvents();
 
     void txtSrcFileDropFile(const QString& path);
+    // Opens the help page with the desktop's browser.
+    void FormHelp();
 
     // What the product tells the framework before FormCreate.
     QString FTitle;                        // the application title
     SystemInfoSources FSystemInfo;         // the program's version and its modules
     QString FSourceAddress;                // where the program's source lives
     TTrelvLogDialog* FSaveLogDialog = nullptr;  // owned by the product's window
+    TTrelvSearchDialog* FSearchDialog = nullptr;  // owned by the product's window
 
     bool FRunning = false;
     QElapsedTimer FStartTime;
@@ -115,7 +127,6 @@ private:
     bool CheckBeforeEngine(const QString& source, const QString& output);
 
     void FormShow();
-    void FormHelp();
     void txtSrcFileChange();
     void txtDstFileChange();
     void UpdateRepairEnabled();
@@ -127,6 +138,16 @@ private:
     void labSupportCenterClick();
     void imgLogoClick();
     void OpenAddress(const QString& address);
+    void btnSrcSearchClick();
+
+    // Batch repair (TrelvBatch.cpp).
+    void btnAddFilesClick();
+    void btnSearchFilesClick();
+    void btnRemoveFilesClick();
+    void btnRemoveAllClick();
+    bool FileListKeyDown(QKeyEvent* event);
+    void SetBatchRunning(bool running);
+    int32_t RepairBatchFile(const QString& source, const QString& output);
 
 protected:
     // The framework's controls, found in the product's form.
@@ -167,6 +188,12 @@ protected:
     QLabel* labHomepage = nullptr;
     QLabel* labSupportCenter = nullptr;
     QLabel* imgLogo = nullptr;
+    QTreeWidget* FileList = nullptr;
+    QPushButton* btnAddFiles = nullptr;
+    QPushButton* btnSearchFiles = nullptr;
+    QPushButton* btnRemoveFiles = nullptr;
+    QPushButton* btnRemoveAll = nullptr;
+    QPushButton* btnRepairFiles = nullptr;
 
 private:
     QString FHelpFile;
@@ -174,6 +201,7 @@ private:
     QStringList FLog;
     QString FSuggestedOutput;  // the output name txtSrcFileChange filled in last
     bool FCloseRequested = false;
+    bool FBatchRunning = false;  // rows must not go away while the batch works on them
     QElapsedTimer FLastEventPump;
 };
 

@@ -24,21 +24,11 @@
 #include <exception>
 #include <memory>
 
-#include <sys/stat.h>
-
 namespace {
 
 // Pending window events are processed at least this often while the engine writes items
 // (it sends no progress then), so that the window keeps repainting and answering.
 constexpr qint64 kEventPumpIntervalMs = 50;
-
-bool SameFile(const QString& a, const QString& b)
-{
-    if (QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath())) return true;
-    struct stat sa {}, sb {};
-    if (stat(QFile::encodeName(a).constData(), &sa) != 0 || stat(QFile::encodeName(b).constData(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 // "/O", "-e", "-E": a switch letter; anything else beginning with '-' is an unknown
 // switch. A '/' begins a switch only as "/O" or "/E", since it also begins every

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 #include "frontend/framework/TrelvText.h"
 
 namespace {
@@ -107,3 +109,11 @@ QString FromAnsi(const char* text)
 }
 
 std::string ToAnsi(const QString& text) { return krv::Utf16ToAnsi(text.toStdU16String()); }
+
+bool SameFile(const QString& a, const QString& b)
+{
+    if (QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath())) return true;
+    struct stat sa {}, sb {};
+    if (stat(QFile::encodeName(a).constData(), &sa) != 0 || stat(QFile::encodeName(b).constData(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}

@@ -28,6 +28,10 @@ QString FilterExtension(const QString& filter, int n);
 // The same filter as the name filters of a Qt file dialog, one per entry.
 QStringList DialogNameFilters(const QString& filter);
 
+// Whether two paths name the same file: the same absolute path, or the same file reached
+// through links.
+bool SameFile(const QString& a, const QString& b);
+
 // Size of a regular file; 0 when there is none at the path (a folder counts as none).
 quint64 GetFileSize64(const QString& path);
 

@@ -657,4 +657,12 @@ inline constexpr ULONG PR_PST_ENCRYPTION = PROP_TAG(PT_LONG, 0x6702);
 inline constexpr ULONG PR_PST_PW_SZ_OLD = PROP_TAG(PT_STRING8, 0x6703);
 inline constexpr ULONG PR_PST_PW_SZ_NEW = PROP_TAG(PT_STRING8, 0x6704);
 
+// The name-to-ID map's own properties ([MS-PST] 2.4.7): the bucket count and the GUID,
+// entry and string streams. Their identifiers overlap the message range, so only the
+// streams tell the map apart from an item.
+inline constexpr ULONG PR_NAMEID_BUCKET_COUNT = PROP_TAG(PT_LONG, 0x0001);
+inline constexpr ULONG PR_NAMEID_STREAM_GUID = PROP_TAG(PT_BINARY, 0x0002);
+inline constexpr ULONG PR_NAMEID_STREAM_ENTRY = PROP_TAG(PT_BINARY, 0x0003);
+inline constexpr ULONG PR_NAMEID_STREAM_STRING = PROP_TAG(PT_BINARY, 0x0004);
+
 #endif

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QWidget>
@@ -58,33 +59,54 @@ QStringList ModalAnswerer::SeenTexts() const
 void ModalAnswerer::Poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
-    // One answer per window; a window that is still closing is not answered twice.
-    if (!modal || modal == handling_ || !modal->isVisible()) return;
-    handling_ = modal;
+    // One answer per showing of a window: it is answered again only once it was hidden
+    // (the search window is one window, shown again and again).
+    if (!modal || !modal->isVisible() || answered_.contains(modal)) return;
+    answered_.insert(modal);
+    if (!watched_.contains(modal)) {
+        watched_.insert(modal);
+        modal->installEventFilter(this);
+        connect(modal, &QObject::destroyed, this, [this, modal] {
+            answered_.remove(modal);
+            watched_.remove(modal);
+        });
+    }
 
     SeenModal seen{QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle(), QString()};
     if (auto* box = qobject_cast<QMessageBox*>(modal)) seen.text = box->text();
     else if (auto* label = modal->findChild<QLabel*>(QStringLiteral("labMsg"))) seen.text = label->text();
     seen_.append(seen);
 
+    Answer answer;
     if (!answers_.empty()) {
-        Answer answer = std::move(answers_.front());
+        answer = std::move(answers_.front());
         answers_.pop_front();
-        answer(modal);
-    } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        QAbstractButton* button = box->escapeButton();
-        if (!button) button = box->defaultButton();
-        if (!button && !box->buttons().isEmpty()) button = box->buttons().first();
-        if (button) button->click();
-    } else if (auto* close = modal->findChild<QAbstractButton*>(QStringLiteral("btnClose"))) {
-        close->click();
-    } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-        dialog->reject();
+    } else {
+        answer = [](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                QAbstractButton* button = box->escapeButton();
+                if (!button) button = box->defaultButton();
+                if (!button && !box->buttons().isEmpty()) button = box->buttons().first();
+                if (button) button->click();
+            } else if (auto* close = w->findChild<QAbstractButton*>(QStringLiteral("btnClose"))) {
+                close->click();
+            } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
+                dialog->reject();
+            }
+        };
     }
-    // Let the same window be answered again only after it went away.
-    QTimer::singleShot(0, this, [this, modal] {
-        if (handling_ == modal) handling_ = nullptr;
+    // The answer runs from an event of its own, so that this poll keeps running while an
+    // answer waits in a window's loop, and answers the boxes that window brings up.
+    QPointer<QWidget> target(modal);
+    QTimer::singleShot(0, this, [target, answer = std::move(answer)] {
+        if (target) answer(target);
     });
+}
+
+bool ModalAnswerer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Hide) answered_.remove(static_cast<QWidget*>(watched));
+    return QObject::eventFilter(watched, event);
 }
 
 void SaveScreenshot(QWidget* widget, const QString& name)

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -64,13 +65,17 @@ public:
     QStringList SeenTexts() const;
     void Clear() { seen_.clear(); }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void Poll();
 
     QTimer timer_;
     std::deque<Answer> answers_;
     QList<SeenModal> seen_;
-    QWidget* handling_ = nullptr;
+    QSet<QWidget*> answered_;  // answered and still shown
+    QSet<QObject*> watched_;
 };
 
 // Saves a PNG of the widget as <KRV_SCREENSHOT_DIR>/<name>.png when that variable is set.

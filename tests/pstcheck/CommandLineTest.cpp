@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace krv::test {
 namespace {
 
@@ -11,7 +13,11 @@ class CommandLineTest : public ToolFixture {};
 
 TEST_F(CommandLineTest, UsageAndOpenErrorsExitWithTwo)
 {
+    // A named pipe without a writer: the open must not wait for one.
+    const std::string pipe = Scratch("pipe.pst");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const std::vector<std::vector<std::string>> cases{
+        {pipe},                                                    // not a regular file
         {},                                                        // no file
         {"a.pst", "b.pst"},                                        // two files
         {Scratch("absent.pst")},                                   // cannot be opened

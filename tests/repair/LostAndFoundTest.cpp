@@ -169,6 +169,37 @@ TEST(LostAndFound, AttachmentsWhoseMessageIsLostAreEachWrappedIntoAMessage)
                                                   "Empty message with one attachment second.xls"}));
 }
 
+// Method 4 alone after the message node is gone: the message's data tree comes back as the
+// message, each attachment's data tree as an attachment wrapped into a message of its own
+// (not as a message holding attachment properties), and the name-to-ID map as nothing.
+TEST(LostAndFound, DataTreesWithoutTheirNodesComeBackAsWhatTheyWere)
+{
+    if (!JudgesInstalled()) GTEST_SKIP() << "libpff judges are not installed";
+    PassFixture f;
+    const ULONG named = f.Source().NamedId(u"Keyword");
+    ObjectRef<IMessage> message =
+        f.Source().Message(f.Source().Inbox(), "Carrier", {StringProp(PROP_TAG(PT_STRING8, PROP_ID(named)), "kept")});
+    f.Source().AddFileAttachment(message.Get(), "first.doc", std::vector<uint8_t>(500, 'a'));
+    SourceStore::SaveMessage(message.Get());
+    message.Reset();
+    PstReader& reader = f.Scan();
+    const uint32_t carrier = NidNamed(reader, "Carrier");
+    Forget(reader, carrier);
+
+    RecoverTree(f.context, reader, f.Output());
+    RecoverOrphanDataTrees(f.context, reader, f.Output());
+    const std::optional<Json> dump = f.Dump();
+    ASSERT_TRUE(dump);
+    std::vector<std::string> subjects;
+    for (const std::string& s : LostAndFoundSubjects(*dump)) subjects.push_back(s.substr(0, s.find(" (")));
+    EXPECT_EQ(subjects, (std::vector<std::string>{"Carrier", "Empty message with one attachment first.doc"}));
+    for (const Json& m : (*dump)["messages"].items) {
+        if (m["subject"].text.rfind("Empty message with one attachment", 0) != 0) continue;
+        ASSERT_EQ(m["attachment_names"].items.size(), 1u);
+        EXPECT_EQ(m["attachment_names"].items[0].text, "first.doc");
+    }
+}
+
 TEST(LostAndFound, EarlierCopiesOfABlockAreTriedOnceEachAndTheWorstOneStays)
 {
     if (!JudgesInstalled()) GTEST_SKIP() << "libpff judges are not installed";

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <sys/wait.h>
 
 namespace krv::test {
 namespace {
@@ -146,6 +147,16 @@ TEST_F(InspectToolTest, ScanSeesTheDamageThatKrvDamageDid)
     EXPECT_EQ(after.Number("bbt_pages"), 0);
     EXPECT_EQ(after.Number("nbt_pages"), before.Number("nbt_pages"));
     EXPECT_EQ(after.Text("layout"), "ansi");
+}
+
+// A report that cannot be written is an error, not a success with nothing printed.
+TEST_F(InspectToolTest, AReportThatCannotBeWrittenExitsWithOne)
+{
+    KRV_CORPUS_FILE_OR_SKIP(file, kAnsiStore);
+    const std::string command = "'" KRV_BIN_DIR "/krv-inspect' scan '" + file + "' > /dev/full 2>/dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
 TEST_F(InspectToolTest, ErrorsGoToStderrWithExitCodeOne)

@@ -184,7 +184,11 @@ int main(int argc, char** argv)
         return 1;
     }
     try {
-        return Run(std::get<InspectOptions>(parsed));
+        const int status = Run(std::get<InspectOptions>(parsed));
+        // A report that did not reach its reader (a full disk, a closed pipe) is a failure,
+        // not a success with nothing to show.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) return Fail("cannot write the report to standard output");
+        return status;
     } catch (const FrameworkException& e) {
         return Fail(e.Description());
     } catch (const std::bad_alloc&) {

@@ -17,7 +17,9 @@ FileImage::~FileImage()
 
 bool FileImage::Open(const std::string& path, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK the open of a named pipe waits for a writer that may never come,
+    // before the type check below could refuse it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = path + ": " + std::strerror(errno);
         return false;
