@@ -10,6 +10,7 @@
 #include "engine/reader/PstReader.h"
 #include "engine/recovery/FolderRecovery.h"
 #include "engine/recovery/MessageRecovery.h"
+#include "engine/recovery/OrphanReunion.h"
 #include "platform/mapi/ObjectTypes.h"
 #include "platform/mapi/PropTags.h"
 #include "pstformat/Ids.h"
@@ -72,9 +73,10 @@ uint64_t ContentKey(PstReader& reader, const BlockRecord& record)
     return hash ^ record.cb;
 }
 
-// What a data tree without its node stands for, from its properties alone. The tag
-// recognition decides by the lowest recognised identifier, which misleads it twice on
-// blocks that lost their node: an attachment's PR_ATTACH_SIZE (0x0E20) sorts before every
+} // namespace
+
+// The tag recognition decides by the lowest recognised identifier, which misleads it twice
+// on blocks that lost their node: an attachment's PR_ATTACH_SIZE (0x0E20) sorts before every
 // attachment property and counts as a message one, so each orphaned attachment would come
 // back as an empty message with its bytes in properties no mail client shows; and the
 // name-to-ID map's bucket count has the identifier of PR_ACKNOWLEDGEMENT_MODE, so an earlier
@@ -101,8 +103,6 @@ ULONG ObjectTypeOfOrphan(ULONG count, const SPropValue* props)
     if (type == MAPI_MESSAGE && attachMethod && !messageClass) return MAPI_ATTACH;
     return type;
 }
-
-} // namespace
 
 uint32_t RecoverOrphanNodes(RecoveryContext& context, PstReader& reader, OutputStore& store)
 {
@@ -150,7 +150,8 @@ uint32_t RecoverOlderNodeVersions(RecoveryContext& context, PstReader& reader, O
 uint32_t RecoverOrphanSubnodeTrees(RecoveryContext& context, PstReader& reader, OutputStore& store)
 {
     return InLostAndFound(store, [&](IMAPIFolder* group) {
-        uint32_t count = 0;
+        // A tree whose message is found too goes with it, whole, rather than wrapped.
+        uint32_t count = ReuniteOrphanMessages(context, reader, store, group);
         PstNodeMap subnodes;
         for (const uint64_t bid : SortedBids(reader.TopSubnodeBlocks())) {
             if (context.StopWriting()) return count;
@@ -174,7 +175,8 @@ uint32_t RecoverOrphanSubnodeTrees(RecoveryContext& context, PstReader& reader, 
 uint32_t RecoverOrphanDataTrees(RecoveryContext& context, PstReader& reader, OutputStore& store)
 {
     return InLostAndFound(store, [&](IMAPIFolder* group) {
-        uint32_t count = 0;
+        // With method 3 off, the pairs are still written whole; after it, none is left.
+        uint32_t count = ReuniteOrphanMessages(context, reader, store, group);
         for (const uint64_t bid : SortedBids(reader.TopDataBlocks())) {
             if (context.StopWriting()) return count;
             if (UnmarkedRecord(reader, bid) == nullptr) continue;

@@ -8,6 +8,8 @@
 //   2. earlier versions of nodes;
 //   3. subnode trees that no node names (attachments whose message is lost);
 //   4. data trees that no node names (items whose node record is lost);
+// 3 and 4 first write, whole, the messages whose orphan data tree and orphan subnode tree
+// the evidence in both shows to belong together (OrphanReunion.h);
 //   5. earlier copies of data blocks.
 // The used marks on nodes and block records keep every item from being written twice
 // across the walk, the passes and the output files. Each pass starts nothing further once
@@ -30,6 +32,11 @@ uint32_t RecoverOlderNodeVersions(RecoveryContext& context, PstReader& reader, O
 uint32_t RecoverOrphanSubnodeTrees(RecoveryContext& context, PstReader& reader, OutputStore& store);
 uint32_t RecoverOrphanDataTrees(RecoveryContext& context, PstReader& reader, OutputStore& store);
 uint32_t RecoverOlderBlockVersions(RecoveryContext& context, PstReader& reader, OutputStore& store);
+
+// What a data tree without its node stands for, from its properties alone: the object
+// type of its tags, except that an attachment (it holds an attach method and no message
+// class) is an attachment, and an earlier copy of the name-to-ID map is nothing.
+ULONG ObjectTypeOfOrphan(ULONG count, const SPropValue* props);
 
 // The data tree rooted at bid read as an item of its own (a node made for it, without
 // subnodes or children): a folder, a message or an attachment by the properties it holds,

@@ -3,6 +3,7 @@
 
 usage: libpff_compare.py ORIGINAL REPAIRED
        libpff_compare.py --dump STORE
+       libpff_compare.py --anywhere ORIGINAL REPAIRED... [--first NID,...]
 
 Both stores are read by libpff: python3-pypff for folders, subjects, bodies and
 attachments, pffexport for recipients and embedded messages (which pypff does not
@@ -25,6 +26,14 @@ cannot read the original (nothing to compare); 3 libpff cannot read the repair.
 With --dump, prints what libpff reads from one store (every folder path, and every
 message with its class, subject, plain body, attachment names and recipients) for tests
 to assert on; exit status 2 when libpff cannot read it.
+
+With --anywhere, the repair of a damaged copy is judged, where folders are lost and
+messages land in lost-and-found folders: each message of the original (by its NID) is
+looked for in any folder of the repaired files (every part of a split repair), one
+repaired message standing for one original at most. "content" means the same subject
+and plain and HTML bodies; "full" means that and the same attachments, embedded
+messages and recipients as well. Prints one JSON object with a row per original
+message; exit status as for a plain comparison, 0 whatever matched.
 """
 import hashlib
 import json
@@ -223,7 +232,11 @@ def boolean_entry(item, entry_type):
 
 
 def read_message(message):
-    record = {"subject": text_of(message.subject), "plain": "", "html": "", "attachments": [], "embedded_count": 0,
+    try:
+        nid = message.identifier
+    except (IOError, OSError, ValueError):
+        nid = None
+    record = {"nid": nid, "subject": text_of(message.subject), "plain": "", "html": "", "attachments": [], "embedded_count": 0,
               "class": string_entry(message, 0x001A), "attachment_names": [], "rtf_in_sync": boolean_entry(message, 0x0E1F)}
     try:
         record["plain"] = text_of(message.plain_text_body)
@@ -363,9 +376,72 @@ def dump(path):
     return 0
 
 
+def content_differences(original, candidate):
+    return [f for f in ("subject", "plain", "html") if original[f] != candidate[f]]
+
+
+def anywhere(original_path, repaired_paths, first=()):
+    with tempfile.TemporaryDirectory() as work:
+        try:
+            original = read_store(original_path, os.path.join(work, "original"))
+        except (IOError, OSError) as error:
+            print(json.dumps({"original_readable": False, "error": str(error)}))
+            return 2
+        repaired = []
+        for index, path in enumerate(repaired_paths):
+            try:
+                repaired += read_store(path, os.path.join(work, "repaired%d" % index))
+            except (IOError, OSError) as error:
+                print(json.dumps({"original_readable": True, "repaired_readable": False, "file": path,
+                                  "error": str(error)}))
+                return 3
+    narrowed = code_page_name() if is_unicode_store(original_path) and not is_unicode_store(repaired_paths[0]) else None
+    pool = {}
+    for record in repaired:
+        shaped = comparable(record, None)
+        pool.setdefault(shaped["subject"], []).append(shaped)
+    wanted = [(record, comparable(record, narrowed)) for record in original]
+    rows = {id(record): {"nid": record["nid"], "subject": record["subject"], "content": False, "full": False}
+            for record, _ in wanted}
+    # Whole matches first, so that a copy missing its attachments cannot take the place of
+    # the one that has them; then the rest by content alone. Within each, the originals
+    # that libpff read completely go first: one whose recipients or attachments could not
+    # be read matches any copy, and must not take the one another needs.
+    # The messages named by --first go before all others: copies of one message are
+    # indistinguishable, and a message that can come back should not lose its copy to one
+    # that cannot.
+    wanted.sort(key=lambda pair: (pair[0]["nid"] not in first,
+                                  sum(pair[1][f] is None for f in ("attachments", "embedded_count", "embedded",
+                                                                   "recipients"))))
+    for whole in (True, False):
+        for record, shaped in wanted:
+            row = rows[id(record)]
+            if row["content"]:
+                continue
+            candidates = pool.get(shaped["subject"], [])
+            test = differences if whole else content_differences
+            match = next((c for c in candidates if not content_differences(shaped, c) and not test(shaped, c)), None)
+            if match is None:
+                continue
+            candidates.remove(match)
+            row["content"] = True
+            row["full"] = whole
+    print(json.dumps({"original_messages": len(original), "repaired_messages": len(repaired),
+                      "messages": list(rows.values())}, ensure_ascii=False))
+    return 0
+
+
 def main():
     if len(sys.argv) == 3 and sys.argv[1] == "--dump":
         return dump(sys.argv[2])
+    if len(sys.argv) >= 4 and sys.argv[1] == "--anywhere":
+        args = sys.argv[2:]
+        first = set()
+        if "--first" in args:
+            at = args.index("--first")
+            first = {int(n) for n in args[at + 1].split(",") if n} if at + 1 < len(args) else set()
+            del args[at:at + 2]
+        return anywhere(args[0], args[1:], first)
     if len(sys.argv) != 3:
         print("usage: libpff_compare.py ORIGINAL REPAIRED", file=sys.stderr)
         return 64

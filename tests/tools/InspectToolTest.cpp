@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <sys/wait.h>
 
@@ -172,6 +173,9 @@ TEST_F(InspectToolTest, ErrorsGoToStderrWithExitCodeOne)
         {"tree", file, "--layout"},
         // --messages lists a tree's messages; a scan has none to list.
         {"scan", file, "--messages"},
+        // survival compares two files.
+        {"survival", file},
+        {"survival", file, Scratch("missing.pst")},
     };
     for (const std::vector<std::string>& args : cases) {
         std::string line;
@@ -181,6 +185,63 @@ TEST_F(InspectToolTest, ErrorsGoToStderrWithExitCodeOne)
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_FALSE(run.err.empty());
         EXPECT_TRUE(run.out.empty());
+    }
+}
+
+// survival: a message survives exactly when every block of its data and subnode trees is
+// still in the damaged file with its bytes, wherever it now lies.
+TEST_F(InspectToolTest, SurvivalFindsEveryIntactBlockAtAnyOffsetAndNoDamagedOne)
+{
+    KRV_CORPUS_FILE_OR_SKIP(file, "tika-testPST.pst");
+    // The first number under key in text, or -1.
+    const auto count = [](const std::string& text, const std::string& key) {
+        const std::string marker = "\"" + key + "\": ";
+        const size_t at = text.find(marker);
+        if (at == std::string::npos) return -1L;
+        return std::strtol(text.c_str() + at + marker.size(), nullptr, 10);
+    };
+    const uint64_t size = std::filesystem::file_size(file);
+    struct Case {
+        const char* name;
+        std::vector<std::string> damage;  // none: the file itself
+        bool allSurvive;
+    };
+    const Case cases[] = {
+        {"the same file", {}, true},
+        // On a block boundary before every block: all move off the 64-byte grid, none breaks.
+        {"37 bytes inserted before the blocks", {"--kind", "shift", "--offset", "17408", "--count", "37"}, true},
+        // The blocks of this store lie in its first half.
+        {"the first half after the header zeroed",
+         {"--kind", "zero-range", "--offset", "17408", "--length", std::to_string(size / 2)}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string damaged = file;
+        if (!c.damage.empty()) {
+            damaged = Scratch("damaged.pst");
+            ASSERT_EQ(Damage(file, damaged, c.damage).exitCode, 0);
+        }
+        const ToolResult run = RunTool(KRV_BIN_DIR "/krv-inspect", {"survival", file, damaged});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const long messages = count(run.out, "messages");
+        const long surviving = count(run.out, "surviving");
+        EXPECT_EQ(messages, 7);
+        if (c.allSurvive) {
+            EXPECT_EQ(surviving, messages);
+            EXPECT_EQ(run.out.find("\"survives\": false"), std::string::npos);
+        } else {
+            EXPECT_GE(surviving, 0);
+            EXPECT_LT(surviving, messages);
+            // A message whose blocks were all zeroed away is missing some; none that
+            // lost a block counts as surviving.
+            EXPECT_NE(run.out.find("\"survives\": false"), std::string::npos);
+            for (size_t at = run.out.find("{\"nid\""); at != std::string::npos; at = run.out.find("{\"nid\"", at + 1)) {
+                const std::string entry = run.out.substr(at, run.out.find('}', at) - at);
+                if (count(entry, "missing_blocks") > 0) {
+                    EXPECT_NE(entry.find("\"survives\": false"), std::string::npos) << entry;
+                }
+            }
+        }
     }
 }
 

@@ -10,25 +10,31 @@ std::string_view InspectUsage()
            "                             [--timing]\n"
            "       krv-inspect recover FILE [--layout ...] [--fast] [--keep-zero-blocks] [--output OUT]\n"
            "                                [--format ansi|unicode]\n"
+           "       krv-inspect survival ORIGINAL DAMAGED [--layout ...]\n"
            "Scans FILE (opened read-only, writers kept out) as a repair would and prints one JSON\n"
            "object: with scan, what the scan found; with tree, the folders reached from the root\n"
            "folder (and with --messages each folder's messages). --timing adds, on standard error,\n"
            "one JSON object with the time the tree walk took and its message rate. recover runs a\n"
            "repair's passes (the folder walk, then methods 1 to 5, with the front end's defaults)\n"
            "into OUT (default: a temporary file, removed afterwards) and tells what each wrote.\n"
+           "survival lists every message of the sound store ORIGINAL and whether each block of its\n"
+           "data and subnode trees is still in DAMAGED, intact, at any byte offset.\n"
            "Exit status: 0 done, 1 error, 2 FILE is in a layout this version cannot read yet (the\n"
            "4 KiB-page offline folder file of Outlook 2013 and later); nothing is printed then.\n";
 }
 
 std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv)
 {
-    if (argc < 2) return std::string("a command is needed: 'scan', 'tree' or 'recover'");
+    if (argc < 2) return std::string("a command is needed: 'scan', 'tree', 'recover' or 'survival'");
     InspectOptions options;
     const std::string_view command = argv[1];
     if (command == "scan") options.command = InspectCommand::Scan;
     else if (command == "tree") options.command = InspectCommand::Tree;
     else if (command == "recover") options.command = InspectCommand::Recover;
-    else return "unknown command '" + std::string(command) + "'; the commands are 'scan', 'tree' and 'recover'";
+    else if (command == "survival") options.command = InspectCommand::Survival;
+    else
+        return "unknown command '" + std::string(command) +
+               "'; the commands are 'scan', 'tree', 'recover' and 'survival'";
     bool haveFile = false;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -61,11 +67,15 @@ std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char*
         } else if (!haveFile) {
             options.file = arg;
             haveFile = true;
+        } else if (options.command == InspectCommand::Survival && options.damaged.empty()) {
+            options.damaged = arg;
         } else {
             return "unexpected argument '" + std::string(arg) + "'";
         }
     }
     if (!haveFile) return std::string(command) + " needs a FILE";
+    if (options.command == InspectCommand::Survival && options.damaged.empty())
+        return std::string("survival needs ORIGINAL and DAMAGED");
     return options;
 }
 

@@ -10,7 +10,7 @@ namespace krv::inspect {
 
 enum class LayoutChoice { Auto, Ansi, Unicode };
 
-enum class InspectCommand { Scan, Tree, Recover };
+enum class InspectCommand { Scan, Tree, Recover, Survival };
 
 struct InspectOptions {
     InspectCommand command = InspectCommand::Scan;
@@ -27,6 +27,8 @@ struct InspectOptions {
     // its layout.
     std::string output;
     bool unicodeOutput = true;
+    // survival only: the damaged copy of FILE whose blocks are looked for.
+    std::string damaged;
 };
 
 // The options, or the text of what is wrong with the command line.

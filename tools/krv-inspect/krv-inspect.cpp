@@ -11,6 +11,7 @@
 #include "tools/krv-inspect/RecoverReport.h"
 #include "platform/os/TempFile.h"
 #include "tools/krv-inspect/ScanReport.h"
+#include "tools/krv-inspect/Survival.h"
 
 #include <chrono>
 #include <cstdio>
@@ -116,6 +117,13 @@ int Run(const InspectOptions& options)
     reader.Nodes().ForEach([&](uint32_t, const PstNodeMap::Versions& versions) { report.nodeVersions += versions.size(); });
     report.peakRssBytes = PeakRssBytes();
 
+    if (options.command == InspectCommand::Survival) {
+        if (report.scanResult == 0) return Fail("the scan found nothing in " + options.file);
+        const SurvivalReport survival = MeasureSurvival(reader, options.damaged);
+        if (!survival.damagedReadable) return Fail("cannot read " + options.damaged);
+        std::printf("%s\n", ToJson(survival).c_str());
+        return 0;
+    }
     if (options.command == InspectCommand::Recover) {
         if (report.scanResult == 0) return Fail("the scan found nothing to recover in " + options.file);
         std::optional<TempFile> temporary;
