@@ -114,22 +114,25 @@ TEST(SplitRepair, EveryMessageLandsInExactlyOneOfTheFilesEachAboveTheLimitButThe
     if (!JudgesInstalled()) GTEST_SKIP() << "libpff judges are not installed";
     RepairSandbox sandbox;
     const std::string source = sandbox.File("source.pst");
-    const std::vector<std::string> subjects = WriteManyMessages(source, 300);
+    // About 11 MB of messages against a limit of 2 MB: five parts or more.
+    const std::vector<std::string> subjects = WriteManyMessages(source, 900);
+    ASSERT_GE(fs::file_size(source), 10u * 1048576u);
     const std::string output = sandbox.File("out.pst");
-    const RepairRun run = RunRepair(source, output, kFrontEndDefaults | kOutputUnicode | FlagSplitOversizePST, 1);
+    const RepairRun run = RunRepair(source, output, kFrontEndDefaults | kOutputUnicode | FlagSplitOversizePST, 2);
     ASSERT_EQ(run.result, 1);
     EXPECT_EQ(run.Texts(MsgError), std::vector<std::string>{});
 
     std::vector<std::string> parts{output};
     for (uint32_t i = 1; fs::exists(SplitPartName(output, i)); ++i) parts.push_back(SplitPartName(output, i));
-    ASSERT_GE(parts.size(), 3u);
+    ASSERT_GE(parts.size(), 5u);
     std::map<std::string, int> seen;
     for (size_t i = 0; i < parts.size(); ++i) {
         if (i + 1 < parts.size()) {
-            EXPECT_GT(fs::file_size(parts[i]), 1048576u) << parts[i];
+            EXPECT_GT(fs::file_size(parts[i]), 2u * 1048576u) << parts[i];
         }
         EXPECT_EQ(Pstcheck(parts[i]).exitCode, 0) << parts[i] << Pstcheck(parts[i]).output;
         EXPECT_EQ(Pffinfo(parts[i]).exitCode, 0) << parts[i];
+        EXPECT_EQ(Readpst(parts[i], sandbox.File("readpst-" + std::to_string(i))).exitCode, 0) << parts[i];
         const std::optional<Json> dump = LibpffDump(parts[i]);
         ASSERT_TRUE(dump) << parts[i];
         // Every file gets the folder tree again.
