@@ -58,6 +58,19 @@ void SetDefaultMessageClass(RecoveryContext& context, IMessage* message)
     context.NoteWrite(SetOneProperty(message, value));
 }
 
+// The subnodes that hold no item of their own (large property values, tables) went out
+// with the item that names them. Marked, their blocks are no longer candidates for the
+// passes over unclaimed data trees, which would otherwise load every one of them (on a
+// healthy store, every large body and attachment) only to find it is no item.
+void MarkValueSubnodes(PstNode& node)
+{
+    node.subnodes.ForEach([](uint32_t nid, PstNodeMap::Versions& versions) {
+        if (ObjectTypeFromNid(nid) != 0) return;
+        for (auto& version : versions)
+            if (version) SetUsedMark(*version, 1);
+    });
+}
+
 // A message or attachment that did not reach the output is not written: its node and
 // everything below it may be taken again (by a deeper pass or the next output file).
 void Unmark(PstNode& node)
@@ -106,6 +119,7 @@ bool WriteAttachment(RecoveryContext& context, PstNode& attachmentNode, IMessage
     if (!objectWritten) ClaimNoObject(context, attachmentNode, attachment.Get());
     if (!context.NoteWrite(SaveFinal(attachment.Get()))) return false;
     SetUsedMark(attachmentNode, 1);
+    MarkValueSubnodes(attachmentNode);
     return true;
 }
 
@@ -304,6 +318,7 @@ bool RecoverEmbeddedMessage(RecoveryContext& context, PstNode& embedded, IMAPIPr
     TransferMessageProps(context, embedded, message.Get());
     context.NoteWrite(SaveKeepOpen(message.Get()));
     SetUsedMark(embedded, 1);
+    MarkValueSubnodes(embedded);
     RecoverMessageAttachments(context, embedded, message.Get());
     RecoverRecipients(context, embedded, message.Get());
     if (!context.NoteWrite(SaveFinal(message.Get()))) {
@@ -337,6 +352,7 @@ uint32_t RecoverMessage(RecoveryContext& context, PstNode& node, OutputStore& st
             return 0;
         }
         message.Reset();
+        MarkValueSubnodes(node);
         ++context.Tally.messages;
         CheckOutputSize(context, store);
         return 1;
