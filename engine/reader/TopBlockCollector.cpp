@@ -8,8 +8,10 @@
 #include "engine/reader/InternalBlock.h"
 #include "pstformat/Ids.h"
 
+#include <algorithm>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace krv {
 
@@ -38,26 +40,39 @@ private:
     std::unordered_set<uint64_t> m_listed;
 };
 
+// The internal blocks' best copies in file order. The source is read through a window, and
+// index order jumps about the file: read in that order, nearly every small block cost a
+// whole window's read; in file order, neighbours share one.
+std::vector<std::pair<uint64_t, const BlockRecord*>> InternalBlocksInFileOrder(const BlockIndex& index)
+{
+    std::vector<std::pair<uint64_t, const BlockRecord*>> blocks;
+    index.ForEachList([&](uint64_t bid, std::span<const BlockRecord> copies) {
+        if (!copies.empty() && pstformat::IsInternalBid(bid)) blocks.emplace_back(bid, &copies.back());
+    });
+    std::sort(blocks.begin(), blocks.end(), [](const auto& a, const auto& b) {
+        return a.second->offset != b.second->offset ? a.second->offset < b.second->offset : a.first < b.first;
+    });
+    return blocks;
+}
+
 } // namespace
 
 size_t LayoutPstReader::CollectTopDataBlocks()
 {
     RootSet roots(m_topDataBlocks);
-    InternalBlock block;
     std::as_const(m_blockIndex).ForEachList([&](uint64_t bid, std::span<const BlockRecord> copies) {
-        if (copies.empty()) return;
-        if (!pstformat::IsInternalBid(bid)) {
-            roots.AddRoot(bid);
-            return;
-        }
-        if (!block.Read(*this, copies.back()) || block.Btype() != pstformat::kBlockTypeData) return;
+        if (!copies.empty() && !pstformat::IsInternalBid(bid)) roots.AddRoot(bid);
+    });
+    InternalBlock block;
+    for (const auto& [bid, best] : InternalBlocksInFileOrder(m_blockIndex)) {
+        if (!block.Read(*this, *best) || block.Btype() != pstformat::kBlockTypeData) continue;
         roots.AddRoot(bid);
         for (size_t i = 0;; ++i) {
             const auto child = block.XEntry(i);
             if (!child) break;
             roots.MarkListed(*child);
         }
-    });
+    }
     return m_topDataBlocks.size();
 }
 
@@ -65,9 +80,8 @@ size_t LayoutPstReader::CollectTopSubnodeBlocks()
 {
     RootSet roots(m_topSubnodeBlocks);
     InternalBlock block;
-    std::as_const(m_blockIndex).ForEachList([&](uint64_t bid, std::span<const BlockRecord> copies) {
-        if (copies.empty() || !pstformat::IsInternalBid(bid)) return;
-        if (!block.Read(*this, copies.back()) || block.Btype() != pstformat::kBlockTypeSubnode) return;
+    for (const auto& [bid, best] : InternalBlocksInFileOrder(m_blockIndex)) {
+        if (!block.Read(*this, *best) || block.Btype() != pstformat::kBlockTypeSubnode) continue;
         roots.AddRoot(bid);
         // An SIBLOCK lists SLBLOCKs; an SLBLOCK's entries name the subnode trees of subnodes.
         for (size_t i = 0;; ++i) {
@@ -83,7 +97,7 @@ size_t LayoutPstReader::CollectTopSubnodeBlocks()
                 break;
             }
         }
-    });
+    }
     return m_topSubnodeBlocks.size();
 }
 
