@@ -288,7 +288,21 @@ TEST_F(DamageToolTest, RejectsWhatItCannotDoAndLeavesNoCopy)
     KRV_CORPUS_FILE_OR_SKIP(file, kAnsiStore);
     const std::string size = std::to_string(ReadFileBytes(file).size());
     const std::string out = Scratch("out.pst");
+    // A store of the 4 KiB-page layout (header version 36): its pages are not the kind the
+    // page damage looks for.
+    std::vector<uint8_t> paged4k = ReadFileBytes(file);
+    paged4k[10] = 36;
+    paged4k[11] = 0;
+    const std::string store4k = Scratch("paged4k.ost");
+    WriteBytes(store4k, paged4k);
+    // A file without a single B-tree page.
+    const std::string noPages = Scratch("nopages.pst");
+    WriteBytes(noPages, std::vector<uint8_t>(paged4k.begin() + 1024, paged4k.begin() + 2048));
     const std::vector<std::vector<std::string>> cases = {
+        {store4k, out, "--kind", "kill-bbt"},
+        {store4k, out, "--kind", "kill-nbt"},
+        {store4k, out, "--kind", "kill-roots"},
+        {noPages, out, "--kind", "kill-nbt"},
         {file, out},
         {file, out, "--kind", "melt"},
         {file, "--kind", "kill-nbt"},

@@ -92,12 +92,16 @@ std::variant<DamagePlan, std::string> BuildDamagePlan(const DamageOptions& optio
     }
     case DamageKind::KillBbt:
     case DamageKind::KillNbt:
+        // Its pages are 4 KiB with their own trailer: a search for 512-byte pages finds
+        // none, and a copy without damage would pass for a damaged one.
+        if (facts.wVer == pstformat::kVersionUnicode4k) return std::string("4 KiB-page layout, not supported yet");
         plan.killPageType = options.kind == DamageKind::KillBbt ? pstformat::PageTypeBbt : pstformat::PageTypeNbt;
         plan.killPageLayout = facts.layout;
         plan.target = std::string(options.kind == DamageKind::KillBbt ? "block" : "node") + " B-tree pages of the " +
                       LayoutName(facts.layout);
         break;
     case DamageKind::KillRoots: {
+        if (facts.wVer == pstformat::kVersionUnicode4k) return std::string("4 KiB-page layout, not supported yet");
         if (!facts.rootNbt || !facts.rootBbt) {
             if (!facts.wVer) return std::string("the file is too short to hold a header");
             return "the header's version " + std::to_string(*facts.wVer) + " names no layout whose roots can be read";

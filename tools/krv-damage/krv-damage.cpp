@@ -82,6 +82,14 @@ int Run(const DamageOptions& options)
         return Fail(e.what());
     }
 
+    // A kind aimed at the B-tree pages that found none damaged nothing; the copy would pass
+    // for a damaged store in whatever test or benchmark asked for one.
+    const bool pageKind = options.kind == DamageKind::KillBbt || options.kind == DamageKind::KillNbt;
+    if (pageKind && outcome.pagesZeroed == 0) {
+        ::unlink(options.output.c_str());
+        return Fail(plan.target + ": no such page found, nothing was damaged");
+    }
+
     std::printf("krv-damage: %s: %s: %s; wrote %llu bytes to %s\n", std::string(KindName(options.kind)).c_str(),
                 plan.target.c_str(), Detail(options, plan, outcome, sourceSize).c_str(),
                 static_cast<unsigned long long>(outcome.bytesWritten), options.output.c_str());
