@@ -12,6 +12,7 @@
 #include "fuzz/FuzzSource.h"
 #include "fuzz/ImageSealing.h"
 #include "pstformat/Endian.h"
+#include "pstformat/HexText.h"
 #include "pstformat/Ids.h"
 #include "tests/reader/TestReaderHost.h"
 
@@ -19,7 +20,6 @@
 #include <memory>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -28,19 +28,13 @@ namespace krv::fuzz {
 namespace {
 
 using pstformat::IsInternalBid;
+using pstformat::Hex;
 using pstformat::Layout;
 
 // Indexes around the first blocks and around the fan-outs an XXBLOCK may be read with.
 constexpr uint32_t kIndexes[] = {0, 1, 2, 7, 1018, 1019, 1020, 1021, 2038, 2042, 0x7FFFFFFF, 0xFFFFFFFF};
 // BIDs no sound store indexes: no-block, the flag bits alone, all ones.
 constexpr uint64_t kOddBids[] = {0, 1, 2, 3, ~uint64_t{0}};
-
-std::string Hex(uint64_t value)
-{
-    std::ostringstream s;
-    s << "0x" << std::hex << value;
-    return s.str();
-}
 
 // The data bytes of a BID's best copy as the collectors see them: its stored bytes read
 // back, cut to cb; none when fewer bytes come than its stored size.

@@ -16,6 +16,7 @@
 #include "fuzz/FuzzSource.h"
 #include "platform/mapi/PropValue.h"
 #include "pstformat/Endian.h"
+#include "pstformat/HexText.h"
 #include "pstformat/XBlock.h"
 #include "tests/items/ItemImage.h"
 #include "tests/reader/TestReaderHost.h"
@@ -30,6 +31,7 @@ namespace krv::fuzz {
 namespace {
 
 using pstformat::BlockEncoding;
+using pstformat::Hex;
 using pstformat::Layout;
 
 constexpr uint32_t kNodeNid = 0x200024;  // a normal message
@@ -250,13 +252,6 @@ private:
     std::ostringstream m_out;
     bool m_broken = false;
 };
-
-std::string Hex(uint64_t value)
-{
-    std::ostringstream s;
-    s << "0x" << std::hex << value;
-    return s.str();
-}
 
 void CountRecord(uint8_t, const uint8_t*, uint32_t, const uint8_t*, uint32_t, void* context)
 {

@@ -5,6 +5,7 @@
 #include "pstformat/BlockTrailer.h"
 #include "pstformat/Encoding.h"
 #include "pstformat/Endian.h"
+#include "pstformat/HexText.h"
 #include "pstformat/Ids.h"
 #include "pstformat/PageTrailer.h"
 #include "pstformat/Signature.h"
@@ -14,19 +15,11 @@
 #include <bit>
 #include <optional>
 #include <set>
-#include <sstream>
 
 namespace krv::test {
 namespace {
 
 using namespace krv::pstformat;
-
-std::string Hex(uint64_t v)
-{
-    std::ostringstream s;
-    s << "0x" << std::hex << v;
-    return s.str();
-}
 
 // Deeper subnode nesting than this is taken for a loop.
 constexpr int kMaxDepth = 64;

@@ -12,6 +12,7 @@
 #include "platform/pst/ltp/TableContext.h"
 #include "platform/pst/ltp/TableTemplates.h"
 #include "pstformat/Endian.h"
+#include "pstformat/HexText.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <sstream>
 
 namespace krv::test {
 namespace {
@@ -27,18 +27,12 @@ namespace {
 using pst::NodeContent;
 using pst::PropertyValue;
 using pstformat::Layout;
+using pstformat::Hex;
 
 struct Store {
     std::vector<uint8_t> bytes;
     StrictWalk walk;
 };
-
-std::string Hex(uint64_t v)
-{
-    std::ostringstream s;
-    s << "0x" << std::hex << v;
-    return s.str();
-}
 
 // Stores made by Outlook whose every context follows the rules the reader checks.
 const std::vector<std::string> kReferenceStores{"outlookpstrs-Empty.pst", "pstsdk-test_unicode.pst",

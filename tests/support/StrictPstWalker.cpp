@@ -6,6 +6,7 @@
 #include "pstformat/Crc.h"
 #include "pstformat/Encoding.h"
 #include "pstformat/Endian.h"
+#include "pstformat/HexText.h"
 #include "pstformat/Ids.h"
 #include "pstformat/PageTrailer.h"
 #include "pstformat/Signature.h"
@@ -13,19 +14,11 @@
 #include <algorithm>
 #include <optional>
 #include <set>
-#include <sstream>
 
 namespace krv::test {
 namespace {
 
 using namespace krv::pstformat;
-
-std::string Hex(uint64_t value)
-{
-    std::ostringstream s;
-    s << "0x" << std::hex << value;
-    return s.str();
-}
 
 class TreeWalker {
 public:

@@ -3,17 +3,11 @@
 
 #include "platform/mapi/PropTypes.h"
 #include "platform/os/CodePage.h"
-
-#include <cstdio>
+#include "pstformat/HexText.h"
 
 namespace krv::mkpst {
 
-std::string TagText(ULONG tag)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", tag);
-    return text;
-}
+using pstformat::TagText;
 
 bool PropWriter::Check(HRESULT hr, const std::string& what)
 {

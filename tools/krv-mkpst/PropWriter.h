@@ -51,9 +51,6 @@ private:
     WriteFailure& m_failure;
 };
 
-// A tag's text: "0x0037001F".
-[[nodiscard]] std::string TagText(ULONG tag);
-
 } // namespace krv::mkpst
 
 #endif

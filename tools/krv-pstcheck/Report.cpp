@@ -1,8 +1,6 @@
 // Report.cpp: keeping, counting and printing problems.
 #include "tools/krv-pstcheck/Report.h"
 
-#include <cinttypes>
-
 namespace krv::pstcheck {
 
 void Report::Error(const std::string& rule, const std::string& where, const std::string& what)
@@ -35,13 +33,6 @@ void Report::Print(std::FILE* out) const
     for (const auto& [rule, count] : m_perRule)
         if (count > kMaxPerRule)
             std::fprintf(out, "note %s: %zu more problems of this rule not listed\n", rule.c_str(), count - kMaxPerRule);
-}
-
-std::string Hex(uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%" PRIx64, value);
-    return text;
 }
 
 std::string ExpectedFound(const std::string& expected, const std::string& found)

@@ -8,6 +8,8 @@
 #ifndef KRV_TOOLS_KRVPSTCHECK_REPORT_H
 #define KRV_TOOLS_KRVPSTCHECK_REPORT_H
 
+#include "pstformat/HexText.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -51,7 +53,7 @@ private:
 };
 
 // "0x1a2b": the form every id and offset is printed in.
-[[nodiscard]] std::string Hex(uint64_t value);
+using pstformat::Hex;
 
 // "expected E, found F".
 [[nodiscard]] std::string ExpectedFound(const std::string& expected, const std::string& found);

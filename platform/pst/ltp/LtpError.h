@@ -2,8 +2,8 @@
 #ifndef KRV_PLATFORM_PST_LTP_LTPERROR_H
 #define KRV_PLATFORM_PST_LTP_LTPERROR_H
 
-#include <cstdint>
-#include <cstdio>
+#include "pstformat/HexText.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -19,12 +19,7 @@ public:
 };
 
 // A property tag as the messages name it: 0x3001001F.
-[[nodiscard]] inline std::string TagText(uint32_t tag)
-{
-    char text[11];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(tag));
-    return text;
-}
+using pstformat::TagText;
 
 } // namespace krv::pst
 

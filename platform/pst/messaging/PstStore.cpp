@@ -31,8 +31,6 @@ const char16_t* const kWastebasketName = u"Deleted Items";
 const char16_t* const kWastebasketComment = u"Deleted Items folder";
 const char16_t* const kSpamFolderName = u"SPAM Search Folder 2";
 
-std::string Hex(uint32_t nid) { return TagText(nid); }
-
 } // namespace
 
 PstStore::PstStore(Key, std::unique_ptr<NdbWriter> writer, const StoreOptions& options)
@@ -158,7 +156,7 @@ StoreError PstStore::CreateFolder(uint32_t parentNid, std::u16string_view name, 
 {
     if (StoreError error = CheckOpen(); !error.ok()) return error;
     Folder* parent = m_folders.Find(parentNid);
-    if (parent == nullptr) return {StoreErrc::NotFound, "folder " + Hex(parentNid)};
+    if (parent == nullptr) return {StoreErrc::NotFound, "folder " + TagText(parentNid)};
     if (parent->Kind() != FolderKind::Normal) return {StoreErrc::AccessDenied, "a search folder has no subfolders"};
     if (name.empty()) return {StoreErrc::BadValue, "a folder needs a name"};
     const std::u16string stored = StoredName(name);
@@ -183,11 +181,11 @@ StoreError PstStore::DeleteFolder(uint32_t nid)
 {
     if (StoreError error = CheckOpen(); !error.ok()) return error;
     const Folder* folder = m_folders.Find(nid);
-    if (folder == nullptr) return {StoreErrc::NotFound, "folder " + Hex(nid)};
+    if (folder == nullptr) return {StoreErrc::NotFound, "folder " + TagText(nid)};
     if (nid == kNidRoot || nid == m_ipmSubtree || nid == m_wastebasket || nid == m_searchRoot ||
         folder->Kind() != FolderKind::Normal)
-        return {StoreErrc::AccessDenied, "folder " + Hex(nid) + " is one of the store's own"};
-    if (!folder->IsEmpty()) return {StoreErrc::NotEmpty, "folder " + Hex(nid)};
+        return {StoreErrc::AccessDenied, "folder " + TagText(nid) + " is one of the store's own"};
+    if (!folder->IsEmpty()) return {StoreErrc::NotEmpty, "folder " + TagText(nid)};
     const uint32_t parentNid = folder->ParentNid();
     m_dirtyTableEstimate -= (folder->contentsDirty ? folder->contentsEstimate : 0) +
                             (folder->assocDirty ? folder->assocEstimate : 0);
@@ -204,7 +202,7 @@ StoreError PstStore::SetFolderProperty(uint32_t nid, PropertyValue value)
 {
     if (StoreError error = CheckOpen(); !error.ok()) return error;
     Folder* folder = m_folders.Find(nid);
-    if (folder == nullptr) return {StoreErrc::NotFound, "folder " + Hex(nid)};
+    if (folder == nullptr) return {StoreErrc::NotFound, "folder " + TagText(nid)};
     if (StoreError error = CheckAndNormalize(value, ObjectKind::Folder, m_names, GetLayout()); !error.ok()) return error;
     if (PropId(value.tag) == kIdDisplayName && nid != kNidRoot) {
         const std::u16string name = TextOf(value).value_or(u"");
@@ -222,7 +220,7 @@ StoreError PstStore::DeleteFolderProperty(uint32_t nid, uint32_t tag)
 {
     if (StoreError error = CheckOpen(); !error.ok()) return error;
     Folder* folder = m_folders.Find(nid);
-    if (folder == nullptr) return {StoreErrc::NotFound, "folder " + Hex(nid)};
+    if (folder == nullptr) return {StoreErrc::NotFound, "folder " + TagText(nid)};
     if (IsProviderOwned(ObjectKind::Folder, tag)) return {StoreErrc::ProviderOwned, TagText(tag)};
     if (PropId(tag) == kIdDisplayName) return {StoreErrc::BadValue, "a folder needs a name"};
     if (!folder->Properties().Remove(PropId(tag))) return {StoreErrc::NotFound, TagText(tag)};
@@ -277,7 +275,7 @@ std::unique_ptr<Message> PstStore::CreateMessage(uint32_t folderNid, bool associ
     if (!error.ok()) return nullptr;
     const Folder* folder = m_folders.Find(folderNid);
     if (folder == nullptr || folder->Kind() != FolderKind::Normal) {
-        error = {StoreErrc::NotFound, "no normal folder " + Hex(folderNid)};
+        error = {StoreErrc::NotFound, "no normal folder " + TagText(folderNid)};
         return nullptr;
     }
     const uint32_t nid = AllocateNid(associated ? pstformat::NidTypeAssocMessage : pstformat::NidTypeNormalMessage);
@@ -307,13 +305,13 @@ void PstStore::NoteDirtyTable(Folder& folder, bool associated, uint64_t rowEstim
 StoreError PstStore::WriteMessage(Message& message)
 {
     if (StoreError error = CheckOpen(); !error.ok()) return error;
-    if (message.IsWritten()) return {StoreErrc::InvalidState, "message " + Hex(message.Nid()) + " is written"};
+    if (message.IsWritten()) return {StoreErrc::InvalidState, "message " + TagText(message.Nid()) + " is written"};
     const pstformat::Layout layout = GetLayout();
     Folder* folder = m_folders.Find(message.FolderNid());
-    if (folder == nullptr) return {StoreErrc::NotFound, "the message's folder " + Hex(message.FolderNid()) + " is gone"};
+    if (folder == nullptr) return {StoreErrc::NotFound, "the message's folder " + TagText(message.FolderNid()) + " is gone"};
     const bool associated = message.IsAssociated();
     if (!folder->CanAddRow(associated, layout))
-        return {StoreErrc::FolderFull, "folder " + Hex(folder->Nid()) + " holds 65536 messages"};
+        return {StoreErrc::FolderFull, "folder " + TagText(folder->Nid()) + " holds 65536 messages"};
 
     BuiltMessage built;
     try {
@@ -333,7 +331,7 @@ StoreError PstStore::WriteMessage(Message& message)
     const uint64_t reserveNodes = 4 * m_folders.All().size() + 2;
     const uint64_t reserveBlocks = size->blocks + reserve / 4096 + reserveNodes;
     if (!m_writer->WillFit(size->storedBytes + reserve, 1 + reserveNodes, reserveBlocks))
-        return {StoreErrc::FileTooLarge, "message " + Hex(message.Nid()) + " of " + std::to_string(size->storedBytes) +
+        return {StoreErrc::FileTooLarge, "message " + TagText(message.Nid()) + " of " + std::to_string(size->storedBytes) +
                                              " bytes would take the store past its largest size"};
     // The same room on the disk: a disk that fills up (or a file-size limit) then refuses
     // this message, and the checkpoint that closes the store still has room for the tables
