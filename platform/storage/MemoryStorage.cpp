@@ -44,27 +44,6 @@ MemoryStorage::MemoryStorage(std::shared_ptr<StorageRoot> root, std::shared_ptr<
     : root_(std::move(root)), node_(std::move(node)), generation_(root_->generation), mode_(mode)
 {}
 
-HRESULT MemoryStorage::QueryInterface(REFIID iid, void** object)
-{
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IStorage) {
-        AddRef();
-        *object = static_cast<IStorage*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG MemoryStorage::AddRef() { return ++refs_; }
-
-ULONG MemoryStorage::Release()
-{
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
 bool MemoryStorage::Reverted() const
 {
     return node_ && (node_->detached || generation_ != root_->generation);

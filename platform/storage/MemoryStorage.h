@@ -2,6 +2,7 @@
 #ifndef KRV_PLATFORM_STORAGE_MEMORYSTORAGE_H
 #define KRV_PLATFORM_STORAGE_MEMORYSTORAGE_H
 
+#include "platform/mapi/RefCounted.h"
 #include "platform/storage/StorageInterfaces.h"
 #include "platform/storage/StorageRoot.h"
 
@@ -15,14 +16,10 @@ namespace krv::storage {
 // write access in the root (or in the mode an object was opened with) every change is
 // refused with STG_E_ACCESSDENIED. After the root's Revert, or once a storage is
 // destroyed or replaced in its parent, the objects opened on it answer STG_E_REVERTED.
-class MemoryStorage final : public IStorage {
+class MemoryStorage final : public mapi::RefCounted<IStorage, IID_IStorage> {
 public:
     // The new object holds one reference, the caller's.
     static MemoryStorage* Create(std::shared_ptr<StorageRoot> root, std::shared_ptr<StorageNode> node, DWORD mode);
-
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT CreateStream(LPCOLESTR name, DWORD mode, DWORD reserved1, DWORD reserved2, IStream** stream) override;
     HRESULT OpenStream(LPCOLESTR name, void* reserved1, DWORD mode, DWORD reserved2, IStream** stream) override;
@@ -49,7 +46,6 @@ private:
     // The checks every change starts with: usable, writable, a valid name.
     HRESULT CheckChange(LPCOLESTR name, DWORD mode) const;
 
-    ULONG refs_ = 1;
     std::shared_ptr<StorageRoot> root_;
     std::shared_ptr<StorageNode> node_; // null: the root of root_
     uint64_t generation_;

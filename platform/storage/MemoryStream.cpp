@@ -20,27 +20,6 @@ MemoryStream::MemoryStream(std::shared_ptr<StorageRoot> root, std::shared_ptr<St
     : root_(std::move(root)), node_(std::move(node)), generation_(root_->generation), mode_(mode)
 {}
 
-HRESULT MemoryStream::QueryInterface(REFIID iid, void** object)
-{
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IStream) {
-        AddRef();
-        *object = static_cast<IStream*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG MemoryStream::AddRef() { return ++refs_; }
-
-ULONG MemoryStream::Release()
-{
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
 bool MemoryStream::Reverted() const { return node_->detached || generation_ != root_->generation; }
 
 bool MemoryStream::Writable() const { return root_->writable && (mode_ & (STGM_WRITE | STGM_READWRITE)) != 0; }

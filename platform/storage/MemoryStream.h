@@ -2,6 +2,7 @@
 #ifndef KRV_PLATFORM_STORAGE_MEMORYSTREAM_H
 #define KRV_PLATFORM_STORAGE_MEMORYSTREAM_H
 
+#include "platform/mapi/RefCounted.h"
 #include "platform/storage/StorageInterfaces.h"
 #include "platform/storage/StorageRoot.h"
 
@@ -12,14 +13,10 @@ namespace krv::storage {
 // Reads and writes go straight to the tree; they reach a file or its owner with the root
 // storage's Commit. After the root's Revert, or once the stream is destroyed or replaced
 // in its storage, every call answers STG_E_REVERTED.
-class MemoryStream final : public IStream {
+class MemoryStream final : public mapi::RefCounted<IStream, IID_IStream> {
 public:
     // The new object holds one reference, the caller's.
     static MemoryStream* Create(std::shared_ptr<StorageRoot> root, std::shared_ptr<StreamNode> node, DWORD mode);
-
-    HRESULT QueryInterface(REFIID iid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT Read(void* buffer, ULONG cb, ULONG* cbRead) override;
     HRESULT Write(const void* buffer, ULONG cb, ULONG* cbWritten) override;
@@ -34,7 +31,6 @@ private:
     bool Reverted() const;
     bool Writable() const;
 
-    ULONG refs_ = 1;
     std::shared_ptr<StorageRoot> root_;
     std::shared_ptr<StreamNode> node_;
     uint64_t generation_;

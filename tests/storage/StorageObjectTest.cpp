@@ -3,6 +3,7 @@
 #include "tests/storage/StorageTestTree.h"
 
 #include "platform/mapi/MapiAllocator.h"
+#include "platform/mapi/RefCounted.h"
 #include "platform/os/CodePage.h"
 #include "platform/storage/CompoundStorage.h"
 
@@ -332,20 +333,13 @@ TEST(StorageObjects, CopyToLeavesOutExcludedKindsAndNames)
 }
 
 // A storage of another kind: records what CopyTo asks of it, and can fail on request.
-class RecordingStorage final : public IStorage {
+class RecordingStorage final : public mapi::RefCounting<IStorage> {
 public:
     static RecordingStorage* Create() { return new RecordingStorage; }
     HRESULT QueryInterface(REFIID, void** object) override
     {
         *object = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
     HRESULT CreateStream(LPCOLESTR name, DWORD, DWORD, DWORD, IStream** stream) override;
     HRESULT OpenStream(LPCOLESTR, void*, DWORD, DWORD, IStream**) override { return E_NOTIMPL; }
@@ -386,23 +380,15 @@ public:
 private:
     RecordingStorage() = default;
     ~RecordingStorage() override = default;
-    ULONG refs_ = 1;
 };
 
-class RecordingStream final : public IStream {
+class RecordingStream final : public mapi::RefCounting<IStream> {
 public:
     RecordingStream(std::shared_ptr<std::vector<std::string>> log, bool fail) : log_(std::move(log)), fail_(fail) {}
     HRESULT QueryInterface(REFIID, void** object) override
     {
         *object = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++refs_; }
-    ULONG Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
     HRESULT Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
     HRESULT Write(const void*, ULONG cb, ULONG* written) override
@@ -421,7 +407,6 @@ private:
     ~RecordingStream() override = default;
     std::shared_ptr<std::vector<std::string>> log_;
     bool fail_;
-    ULONG refs_ = 1;
 };
 
 HRESULT RecordingStorage::CreateStream(LPCOLESTR name, DWORD, DWORD, DWORD, IStream** stream)

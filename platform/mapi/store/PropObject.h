@@ -9,6 +9,7 @@
 #define KRV_PLATFORM_MAPI_STORE_PROPOBJECT_H
 
 #include "platform/mapi/MapiInterfaces.h"
+#include "platform/mapi/RefCounted.h"
 #include "platform/mapi/store/NamedProperties.h"
 #include "platform/mapi/store/OpenStoreFile.h"
 #include "platform/mapi/store/PropertyAnswers.h"
@@ -21,7 +22,7 @@
 namespace krv::mapi {
 
 template <class Interface>
-class PropObject : public Interface {
+class PropObject : public RefCounting<Interface> {
 public:
     // ---- IUnknown
     HRESULT QueryInterface(REFIID iid, void** object) override
@@ -32,13 +33,6 @@ public:
         this->AddRef();
         *object = static_cast<IUnknown*>(this);
         return S_OK;
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override
-    {
-        const ULONG left = --m_refs;
-        if (left == 0) delete this;
-        return left;
     }
 
     // ---- IMAPIProp
@@ -150,7 +144,6 @@ private:
         return iid == IID_IUnknown || iid == IID_IMAPIProp || SupportsMore(iid);
     }
 
-    ULONG m_refs = 1;
     std::shared_ptr<OpenStoreFile> m_file;
     IUnknown* m_parent;
 };
