@@ -2,7 +2,9 @@
 #include "resources/StringTable.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <iterator>
+#include <vector>
 
 namespace krv {
 namespace {
@@ -39,5 +41,21 @@ const char* LoadString(uint32_t id)
 }
 
 const char* LoadString(StringId id) { return LoadString(static_cast<uint32_t>(id)); }
+
+std::string FormatText(const char* format, va_list args)
+{
+    // The first pass only measures; the copy of the arguments feeds the second.
+    va_list again;
+    va_copy(again, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, args);
+    std::string text;
+    if (needed > 0) {
+        std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, again);
+        text.assign(buffer.data(), static_cast<size_t>(needed));
+    }
+    va_end(again);
+    return text;
+}
 
 } // namespace krv

@@ -4,7 +4,6 @@
 #include "platform/os/FrameworkException.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <vector>
 
 namespace krv {
@@ -48,17 +47,8 @@ void RecoveryJob::SendFormatted(int32_t code, StringId id, ...)
     const char* format = LoadString(id);
     va_list args;
     va_start(args, id);
-    va_list again;
-    va_copy(again, args);
-    int needed = std::vsnprintf(nullptr, 0, format, args);
+    const std::string text = FormatText(format, args);
     va_end(args);
-    std::string text;
-    if (needed > 0) {
-        std::vector<char> buffer(static_cast<size_t>(needed) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, again);
-        text.assign(buffer.data(), static_cast<size_t>(needed));
-    }
-    va_end(again);
     SendText(code, text);
 }
 
