@@ -2,6 +2,7 @@
 #include "tests/pst/LtpTestReader.h"
 
 #include "pstformat/Endian.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <algorithm>
 #include <set>
@@ -30,17 +31,7 @@ size_t PageHeaderSize(size_t block)
 bool IsHid(uint32_t hnid) { return (hnid & 0x1F) == 0; }
 
 // Sizes of the fixed-size property types; 0 for variable-size ones.
-size_t FixedSize(uint16_t type)
-{
-    switch (type) {
-    case 0x0002: return 2;
-    case 0x0003: case 0x0004: case 0x000A: return 4;
-    case 0x000B: return 1;
-    case 0x0005: case 0x0006: case 0x0007: case 0x0014: case 0x0040: return 8;
-    case 0x0048: return 16;
-    default: return 0;
-    }
-}
+size_t FixedSize(uint16_t type) { return pstformat::StoredWidth(type).value_or(0); }
 
 // Resolves an HNID to its bytes: a heap item or a subnode's data.
 bool Resolve(const ReadHeap& heap, const pst::NodeContent& node, uint32_t hnid, std::vector<uint8_t>& out,

@@ -33,7 +33,7 @@ std::string ColumnText(const TcColumn& c) { return "column " + Hex(c.tag); }
 bool IsHnidCell(uint16_t type)
 {
     const auto size = FixedSize(type);
-    return !size || *size > 8;
+    return !size || *size > pstformat::kMaxTcInlineWidth;
 }
 
 } // namespace
