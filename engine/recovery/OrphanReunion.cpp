@@ -40,6 +40,7 @@
 #include "platform/os/CodePage.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Ids.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <algorithm>
 #include <map>
@@ -61,10 +62,7 @@ constexpr uint16_t kDisplayIds[3] = {0x0E04, 0x0E03, 0x0E02};  // To, Cc, Bcc
 
 // Property types whose value sits in the record itself rather than in the heap or a
 // subnode.
-bool IsInlineType(uint16_t type)
-{
-    return type == PT_I2 || type == PT_LONG || type == PT_R4 || type == PT_ERROR || type == PT_BOOLEAN;
-}
+bool IsInlineType(uint16_t type) { return pstformat::IsInlineInPc(type); }
 
 // The names of a display list or of recipient names, split where a display list separates
 // them, without the spaces around them, sorted: both halves go through the same steps, so
