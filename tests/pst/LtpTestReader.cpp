@@ -2,6 +2,7 @@
 #include "tests/pst/LtpTestReader.h"
 
 #include "pstformat/Endian.h"
+#include "pstformat/Heap.h"
 #include "pstformat/PropertyTypes.h"
 
 #include <algorithm>
@@ -21,14 +22,8 @@ std::string Hex(uint64_t v)
     return s.str();
 }
 
-size_t PageHeaderSize(size_t block)
-{
-    if (block == 0) return 12;
-    if (block >= 8 && (block - 8) % 128 == 0) return 66;
-    return 2;
-}
-
-bool IsHid(uint32_t hnid) { return (hnid & 0x1F) == 0; }
+using pstformat::HeapBlockHeaderSize;
+using pstformat::IsHid;
 
 // Sizes of the fixed-size property types; 0 for variable-size ones.
 size_t FixedSize(uint16_t type) { return pstformat::StoredWidth(type).value_or(0); }
@@ -88,7 +83,7 @@ ReadHeap ReadHeapOnNode(const pst::NodeContent& node, pstformat::Layout layout)
     std::vector<uint8_t> storedLevels(node.blocks.size(), 0xFF);
     for (size_t b = 0; b < node.blocks.size(); ++b) {
         const auto& d = node.blocks[b];
-        const size_t hdr = PageHeaderSize(b);
+        const size_t hdr = HeapBlockHeaderSize(b);
         if (d.size() > maxData) problem(b, "larger than a block");
         if (d.size() < hdr + 4) {
             problem(b, "too short for its header and page map");
@@ -96,8 +91,8 @@ ReadHeap ReadHeapOnNode(const pst::NodeContent& node, pstformat::Layout layout)
         }
         const uint16_t ibHnpm = LoadLe<uint16_t>(d.data());
         if (b == 0) {
-            if (d[2] != 0xEC) problem(b, "bSig " + Hex(d[2]));
-            heap.clientSig = d[3];
+            if (d[pstformat::kHnhdrBSig] != pstformat::kHeapSignature) problem(b, "bSig " + Hex(d[2]));
+            heap.clientSig = d[pstformat::kHnhdrBClientSig];
             heap.hidUserRoot = LoadLe<uint32_t>(d.data() + 4);
             for (size_t i = 0; i < 8; ++i) {
                 const uint8_t nibble = (d[8 + i / 2] >> (4 * (i % 2))) & 0xF;
@@ -155,7 +150,7 @@ ReadBthResult ReadBth(const ReadHeap& heap, uint32_t hidHeader)
         r.problems.push_back("BTHHEADER " + Hex(hidHeader) + " missing or not 8 bytes");
         return r;
     }
-    if ((*h)[0] != 0xB5) r.problems.push_back("bType " + Hex((*h)[0]));
+    if ((*h)[0] != pstformat::kClientSigBth) r.problems.push_back("bType " + Hex((*h)[0]));
     r.cbKey = (*h)[1];
     r.cbEnt = (*h)[2];
     r.levels = (*h)[3];
@@ -204,7 +199,7 @@ ReadPcResult ReadPc(const pst::NodeContent& node, pstformat::Layout layout)
     ReadPcResult pc;
     pc.heap = ReadHeapOnNode(node, layout);
     pc.problems = pc.heap.problems;
-    if (pc.heap.clientSig != 0xBC) pc.problems.push_back("client signature " + Hex(pc.heap.clientSig));
+    if (pc.heap.clientSig != pstformat::kClientSigPropertyContext) pc.problems.push_back("client signature " + Hex(pc.heap.clientSig));
     const ReadBthResult bth = ReadBth(pc.heap, pc.heap.hidUserRoot);
     pc.problems.insert(pc.problems.end(), bth.problems.begin(), bth.problems.end());
     if (bth.cbKey != 2 || bth.cbEnt != 6) {
@@ -270,9 +265,9 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
     tc.node = &node;
     tc.heap = ReadHeapOnNode(node, layout);
     tc.problems = tc.heap.problems;
-    if (tc.heap.clientSig != 0x7C) tc.problems.push_back("client signature " + Hex(tc.heap.clientSig));
+    if (tc.heap.clientSig != pstformat::kClientSigTableContext) tc.problems.push_back("client signature " + Hex(tc.heap.clientSig));
     const auto* info = tc.heap.Item(tc.heap.hidUserRoot);
-    if (!info || info->size() < 22 || (*info)[0] != 0x7C) {
+    if (!info || info->size() < 22 || (*info)[0] != pstformat::kClientSigTableContext) {
         tc.problems.push_back("TCINFO missing or malformed");
         return tc;
     }

@@ -57,7 +57,7 @@ NodeContent BuildPropertyContext(std::span<const PropertyValue> properties, pstf
         }
     }
     bth.Write(records);
-    node.blocks = heap.Build(kClientSigProperties, bth.HeaderHid());
+    node.blocks = heap.Build(kClientSigPropertyContext, bth.HeaderHid());
     return node;
 }
 
