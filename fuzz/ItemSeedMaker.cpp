@@ -9,6 +9,7 @@
 // the output can be kept as the committed seed folder.
 #include "pstformat/Encoding.h"
 #include "pstformat/Endian.h"
+#include "pstformat/Heap.h"
 #include "pstformat/Ids.h"
 #include "pstformat/Layout.h"
 #include "pstformat/XBlock.h"
@@ -36,8 +37,12 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kMaxDataBlocks = 4;
 constexpr size_t kMaxSubnodes = 8;
-constexpr uint8_t kClientSigTable = 0x7C;
-constexpr uint8_t kClientSigProperties = 0xBC;
+using pstformat::kClientSigPropertyContext;
+using pstformat::kClientSigTableContext;
+using pstformat::kHeapHeaderSize;
+using pstformat::kHeapSignature;
+using pstformat::kHnhdrBClientSig;
+using pstformat::kHnhdrBSig;
 
 // The stored bytes of a block, decoded when it is a data block.
 std::optional<Bytes> BlockData(const StrictWalk& walk, const Bytes& file, uint64_t bid, BlockEncoding encoding)
@@ -87,9 +92,10 @@ void PutPiece(Bytes& out, const Bytes& piece)
 std::optional<Seed> NodeSeed(const StrictWalk& walk, const Bytes& file, const WalkedNode& node, BlockEncoding encoding)
 {
     const std::vector<Bytes> blocks = DataBlocks(walk, file, node.bidData, encoding);
-    if (blocks.empty() || blocks.front().size() < 12 || blocks.front()[2] != 0xEC) return std::nullopt;
-    const uint8_t clientSig = blocks.front()[3];
-    if (clientSig != kClientSigTable && clientSig != kClientSigProperties) return std::nullopt;
+    if (blocks.empty() || blocks.front().size() < kHeapHeaderSize || blocks.front()[kHnhdrBSig] != kHeapSignature)
+        return std::nullopt;
+    const uint8_t clientSig = blocks.front()[kHnhdrBClientSig];
+    if (clientSig != kClientSigTableContext && clientSig != kClientSigPropertyContext) return std::nullopt;
 
     std::vector<std::pair<uint32_t, Bytes>> subnodes;
     if (node.bidSub != 0) {
@@ -123,7 +129,7 @@ std::optional<Seed> NodeSeed(const StrictWalk& walk, const Bytes& file, const Wa
     }
     char nid[16];
     std::snprintf(nid, sizeof nid, "%x", node.nid);
-    seed.name = std::string(clientSig == kClientSigTable ? "tc-" : "pc-") + nid;
+    seed.name = std::string(clientSig == kClientSigTableContext ? "tc-" : "pc-") + nid;
     return seed;
 }
 

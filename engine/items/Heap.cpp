@@ -12,8 +12,12 @@ using pstformat::LoadLe;
 
 namespace {
 
-constexpr size_t kHeapCheckMinSize = 18;  // header and an empty page map
-constexpr size_t kPageMapHeadSize = 4;    // cAlloc, cFree
+using pstformat::kHnhdrBClientSig;
+using pstformat::kHnhdrBSig;
+using pstformat::kHnpmRgibAlloc;
+
+// The header and an empty page map: cAlloc, cFree and one rgibAlloc.
+constexpr size_t kHeapCheckMinSize = kHeapHeaderSize + kHnpmRgibAlloc + 2;
 
 } // namespace
 
@@ -21,10 +25,10 @@ bool LooksLikeHeapStart(const uint8_t* data, size_t size)
 {
     if (data == nullptr || size < kHeapCheckMinSize) return false;
     const size_t ibHnpm = LoadLe<uint16_t>(data);
-    if (ibHnpm < kHeapHeaderSize || ibHnpm + 6 > size || ibHnpm % 2 != 0) return false;
-    if (data[2] != kHeapSignature) return false;
-    const uint8_t client = data[3];
-    return client == kClientSigOtherA || client == kClientSigTableContext || client == kClientSigOtherB ||
+    if (ibHnpm < kHeapHeaderSize || ibHnpm + kHnpmRgibAlloc + 2 > size || ibHnpm % 2 != 0) return false;
+    if (data[kHnhdrBSig] != kHeapSignature) return false;
+    const uint8_t client = data[kHnhdrBClientSig];
+    return client == kClientSigReserved1 || client == kClientSigTableContext || client == kClientSigReserved2 ||
            client == kClientSigPropertyContext;
 }
 
@@ -32,7 +36,7 @@ HeapKind GetHeapKind(const PstNode& node)
 {
     std::vector<uint8_t> block;
     if (!ReadBlock(node, 0, block) || block.size() < kHeapHeaderSize) return HeapKind::Other;
-    switch (block[3]) {
+    switch (block[kHnhdrBClientSig]) {
     case kClientSigTableContext:
         return HeapKind::TableContext;
     case kClientSigPropertyContext:
@@ -63,7 +67,7 @@ bool HeapReader::Read(uint32_t hid, std::vector<uint8_t>& bytes)
     // page map's own counts are not trusted to say how many there are.
     const auto ibHnpm = LoadLe<uint16_t>(data, 0);
     if (!ibHnpm) return false;
-    const size_t slot = *ibHnpm + kPageMapHeadSize + 2 * size_t{allocation - 1};
+    const size_t slot = *ibHnpm + kHnpmRgibAlloc + 2 * size_t{allocation - 1};
     const auto start = LoadLe<uint16_t>(data, slot);
     const auto end = LoadLe<uint16_t>(data, slot + 2);
     if (!start || !end || *end < *start || *end > data.size()) return false;

@@ -1,21 +1,12 @@
 // Heap.h: the heap-on-node kept in a node's data stream, read one allocation at a time.
 //
-// Layout ([MS-PST] 2.3.1), offsets in bytes within one data block, little-endian:
-//
-// | structure | where                  | fields: offset(size)                                   |
-// |-----------|------------------------|--------------------------------------------------------|
-// | HNHDR     | start of block 0       | ibHnpm 0(2) bSig 2(1) = 0xEC bClientSig 3(1)           |
-// |           |                        | hidUserRoot 4(4) rgbFillLevel 8(4), not read           |
-// | page head | start of later blocks  | ibHnpm 0(2); the rest is not read                      |
-// | HNPAGEMAP | at ibHnpm of its block | cAlloc 0(2) cFree 2(2), neither read; rgibAlloc from 4 |
-//
-// Allocation i (1-based) of a block spans rgibAlloc[i-1] up to rgibAlloc[i]. A HID names
-// an allocation: bits 0-4 are 0, bits 5-15 the allocation index, bits 16-31 the block.
-// An HNID whose low five bits are not 0 is instead the NID of a subnode of the same node.
+// The heap's layout and its ids are pstformat/Heap.h ([MS-PST] 2.3.1). This reader does not
+// read rgbFillLevel, cAlloc or cFree.
 #ifndef KRV_ENGINE_ITEMS_HEAP_H
 #define KRV_ENGINE_ITEMS_HEAP_H
 
 #include "engine/reader/PstNode.h"
+#include "pstformat/Heap.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,21 +14,15 @@
 
 namespace krv {
 
-inline constexpr uint8_t kHeapSignature = 0xEC;
-inline constexpr uint8_t kClientSigTableContext = 0x7C;
-inline constexpr uint8_t kClientSigPropertyContext = 0xBC;
-// Seen at the heads of heaps that are neither; they still tell a good decoding from a bad.
-inline constexpr uint8_t kClientSigOtherA = 0x6C;
-inline constexpr uint8_t kClientSigOtherB = 0x8C;
-
-inline constexpr size_t kHeapHeaderSize = 12;  // HNHDR
-
-[[nodiscard]] constexpr uint32_t HidBlockIndex(uint32_t hid) { return hid >> 16; }
-[[nodiscard]] constexpr uint32_t HidAllocIndex(uint32_t hid) { return (hid >> 5) & 0x7FF; }
-[[nodiscard]] constexpr uint32_t MakeHid(uint32_t block, uint32_t allocIndex)
-{
-    return (block << 16) | ((allocIndex & 0x7FF) << 5);
-}
+using pstformat::HidAllocIndex;
+using pstformat::HidBlockIndex;
+using pstformat::kClientSigPropertyContext;
+using pstformat::kClientSigReserved1;
+using pstformat::kClientSigReserved2;
+using pstformat::kClientSigTableContext;
+using pstformat::kHeapHeaderSize;
+using pstformat::kHeapSignature;
+using pstformat::MakeHid;
 
 enum class HeapKind : uint32_t {
     TableContext = 0,

@@ -3,30 +3,22 @@
 
 #include "engine/items/ObjectTagTable.h"
 #include "platform/mapi/ObjectTypes.h"
+#include "pstformat/Ids.h"
 
 namespace krv {
 
-namespace {
-
-// Node types of the NID's low five bits that carry objects the output store can hold.
-constexpr uint32_t kNidTypeNormalFolder = 0x02;
-constexpr uint32_t kNidTypeSearchFolder = 0x03;
-constexpr uint32_t kNidTypeNormalMessage = 0x04;
-constexpr uint32_t kNidTypeAttachment = 0x05;
-constexpr uint32_t kNidTypeAssociatedMessage = 0x08;
-
-} // namespace
-
+// Only the node types of the NID's low five bits that carry objects the output store can
+// hold have an object type.
 ULONG ObjectTypeFromNid(uint32_t nid)
 {
-    switch (nid & 0x1F) {
-    case kNidTypeNormalFolder:
-    case kNidTypeSearchFolder:
+    switch (pstformat::NidTypeOf(nid)) {
+    case pstformat::NidTypeNormalFolder:
+    case pstformat::NidTypeSearchFolder:
         return MAPI_FOLDER;
-    case kNidTypeNormalMessage:
-    case kNidTypeAssociatedMessage:
+    case pstformat::NidTypeNormalMessage:
+    case pstformat::NidTypeAssocMessage:
         return MAPI_MESSAGE;
-    case kNidTypeAttachment:
+    case pstformat::NidTypeAttachment:
         return MAPI_ATTACH;
     default:
         return 0;

@@ -3,6 +3,7 @@
 
 #include "engine/items/NodeData.h"
 #include "pstformat/Endian.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <algorithm>
 #include <bit>
@@ -19,7 +20,8 @@ namespace {
 using pstformat::LoadLe;
 
 constexpr size_t kHnidSize = 4;
-constexpr size_t kGuidSize = 16;
+constexpr size_t kGuidSize = *pstformat::StoredWidth(pstformat::kPtypGuid);
+constexpr size_t kEightBytes = *pstformat::StoredWidth(pstformat::kPtypInteger64);
 constexpr size_t kCountedHeaderSize = 4;
 constexpr size_t kCountedOffsetSize = 4;
 
@@ -90,18 +92,20 @@ bool MakeBinary(std::span<const uint8_t> bytes, void* base, SBinary& out)
     return true;
 }
 
+// The element width of the multi-valued types read as arrays of fixed-size elements; 0 for
+// every other type.
 size_t FixedElementSize(ULONG type)
 {
     switch (type) {
-    case PT_MV_I2: return 2;
+    case PT_MV_I2:
     case PT_MV_LONG:
-    case PT_MV_R4: return 4;
+    case PT_MV_R4:
     case PT_MV_DOUBLE:
     case PT_MV_CURRENCY:
     case PT_MV_APPTIME:
     case PT_MV_I8:
-    case PT_MV_SYSTIME: return 8;
-    case PT_MV_CLSID: return kGuidSize;
+    case PT_MV_SYSTIME:
+    case PT_MV_CLSID: return pstformat::StoredWidth(type & ~MV_FLAG).value_or(0);
     default: return 0;
     }
 }
@@ -230,11 +234,11 @@ bool ConvertEightBytes(HeapReader& heap, ValueMode mode, ULONG type, std::span<c
 {
     uint64_t bits = 0;
     if (mode == ValueMode::TableRow) {
-        if (data.size() < 8) return false;
+        if (data.size() < kEightBytes) return false;
         bits = LoadLe<uint64_t>(data.data());
     } else {
         std::vector<uint8_t> item;
-        if (!ReadFixedBehindHid(heap, data, 8, item)) return false;
+        if (!ReadFixedBehindHid(heap, data, kEightBytes, item)) return false;
         bits = LoadLe<uint64_t>(item.data());
     }
     switch (type) {
@@ -271,6 +275,11 @@ bool ConvertValue(const PstNode& node, HeapReader& heap, ValueMode mode, std::sp
     case PT_R4:
         if (data.size() < 4) return false;
         value.flt = std::bit_cast<float>(LoadLe<uint32_t>(data.data()));
+        return true;
+    case PT_ERROR:
+        // A stored SCODE, 4 bytes like PT_LONG: kept as the store holds it.
+        if (data.size() < 4) return false;
+        value.err = static_cast<SCODE>(LoadLe<uint32_t>(data.data()));
         return true;
     case PT_BOOLEAN:
         // A PC record keeps it in the low byte of its 4-byte value, a table cell in 1 byte.
@@ -317,7 +326,7 @@ bool ConvertValue(const PstNode& node, HeapReader& heap, ValueMode mode, std::sp
     case PT_MV_BINARY:
         return ConvertVariable(node, heap, type, data, allocationBase, value);
     default:
-        // PT_UNSPECIFIED, PT_ERROR and every type a store does not hold.
+        // PT_UNSPECIFIED and every type a store does not hold.
         return false;
     }
 }

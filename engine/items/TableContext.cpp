@@ -8,6 +8,7 @@
 #include "platform/mapi/MapiErrors.h"
 #include "platform/mapi/PropTypes.h"
 #include "pstformat/Endian.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <span>
 
@@ -38,20 +39,18 @@ struct TableLayout {
 int CellSize(ULONG type)
 {
     switch (type) {
+    case PT_OBJECT:
+        return 0;
     case PT_BOOLEAN:
-        return 1;
     case PT_I2:
-        return 2;
+    case PT_LONG:
+    case PT_R4:
+    case PT_ERROR:
     case PT_DOUBLE:
     case PT_CURRENCY:
     case PT_APPTIME:
     case PT_I8:
     case PT_SYSTIME:
-        return 8;
-    case PT_OBJECT:
-        return 0;
-    case PT_LONG:
-    case PT_R4:
     case PT_STRING8:
     case PT_UNICODE:
     case PT_CLSID:
@@ -68,7 +67,7 @@ int CellSize(ULONG type)
     case PT_MV_SYSTIME:
     case PT_MV_CLSID:
     case PT_MV_BINARY:
-        return 4;
+        return static_cast<int>(pstformat::TcCellWidth(type));
     default:
         return -1;
     }

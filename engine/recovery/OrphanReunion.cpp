@@ -40,6 +40,7 @@
 #include "platform/os/CodePage.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Ids.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <algorithm>
 #include <map>
@@ -52,19 +53,12 @@ namespace {
 
 constexpr uint32_t kRecipientTableNid = 0x692;
 constexpr uint32_t kAttachmentTableNid = 0x671;
-constexpr uint32_t kNidTypeMask = 0x1F;
-constexpr uint32_t kNidTypeHid = 0x00;
-constexpr uint32_t kNidTypeAttachment = 0x05;
-constexpr uint32_t kNidTypeLtp = 0x1F;
 constexpr ULONG kMessageFlagHasAttach = 0x10;
 constexpr uint16_t kDisplayIds[3] = {0x0E04, 0x0E03, 0x0E02};  // To, Cc, Bcc
 
 // Property types whose value sits in the record itself rather than in the heap or a
 // subnode.
-bool IsInlineType(uint16_t type)
-{
-    return type == PT_I2 || type == PT_LONG || type == PT_R4 || type == PT_ERROR || type == PT_BOOLEAN;
-}
+bool IsInlineType(uint16_t type) { return pstformat::IsInlineInPc(type); }
 
 // The names of a display list or of recipient names, split where a display list separates
 // them, without the spaces around them, sorted: both halves go through the same steps, so
@@ -102,7 +96,7 @@ void CollectValueNid(uint8_t, const uint8_t* key, uint32_t cbKey, const uint8_t*
     const auto type = pstformat::LoadLe<uint16_t>(data);
     if (IsInlineType(type)) return;
     const auto hnid = pstformat::LoadLe<uint32_t>(data + 2);
-    if ((hnid & kNidTypeMask) == kNidTypeHid) return;
+    if (pstformat::NidTypeOf(hnid) == pstformat::NidTypeHid) return;
     static_cast<std::vector<uint32_t>*>(context)->push_back(hnid);
 }
 
@@ -172,7 +166,7 @@ void ReadSubnodeFacts(PstReader& reader, uint64_t bid, ReunionSubnodeFacts& fact
     subnodes.ForEach([&](uint32_t nid, const PstNodeMap::Versions&) { facts.nids.push_back(nid); });
     std::sort(facts.nids.begin(), facts.nids.end());
     facts.attachmentNodes = static_cast<size_t>(std::count_if(
-        facts.nids.begin(), facts.nids.end(), [](uint32_t nid) { return (nid & kNidTypeMask) == kNidTypeAttachment; }));
+        facts.nids.begin(), facts.nids.end(), [](uint32_t nid) { return pstformat::NidTypeOf(nid) == pstformat::NidTypeAttachment; }));
 
     TableColumns columns;
     TableRows rows;
@@ -407,7 +401,7 @@ ReunionVerdict JudgeReunion(const ReunionMessageFacts& message, const ReunionSub
     if (message.hasFlags && message.announcesAttachments != holdsAttachments) return verdict;
     if (!tree.hasRecipientTable && !tree.hasAttachmentTable) {
         for (const uint32_t nid : tree.nids) {
-            if ((nid & kNidTypeMask) == kNidTypeLtp &&
+            if (pstformat::NidTypeOf(nid) == pstformat::NidTypeLtp &&
                 !std::binary_search(message.valueNids.begin(), message.valueNids.end(), nid))
                 return verdict;
         }

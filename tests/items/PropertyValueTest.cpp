@@ -139,7 +139,6 @@ std::vector<Case> Cases()
     return {
         // Types that hold no value at all.
         {"unspecified", PT_UNSPECIFIED, PC, U32(0), false, {}},
-        {"error", PT_ERROR, Row, U32(0), false, {}},
         {"unknown type", 0x0049, PC, U32(0), false, {}},
         {"multi-valued boolean is no stored type", 0x100B, PC, U32(Hid(kAbc)), false, {}},
         {"null leaves the value alone", PT_NULL, PC, U32(0), true,
@@ -153,6 +152,11 @@ std::vector<Case> Cases()
         {"long", PT_LONG, PC, {0x78, 0x56, 0x34, 0x12}, true,
          [](const SPropValue& v) { EXPECT_EQ(v.Value.l, 0x12345678); }},
         {"long of three bytes", PT_LONG, Row, {1, 2, 3}, false, {}},
+        {"error code cell", PT_ERROR, Row, U32(0x8004010F), true,
+         [](const SPropValue& v) { EXPECT_EQ(static_cast<uint32_t>(v.Value.err), 0x8004010Fu); }},
+        {"error code inline", PT_ERROR, PC, U32(0x80040301), true,
+         [](const SPropValue& v) { EXPECT_EQ(static_cast<uint32_t>(v.Value.err), 0x80040301u); }},
+        {"error code of two bytes", PT_ERROR, Row, {1, 2}, false, {}},
         {"r4", PT_R4, Row, {0, 0, 0xC0, 0x3F}, true, [](const SPropValue& v) { EXPECT_EQ(v.Value.flt, 1.5f); }},
         {"boolean from a PC record", PT_BOOLEAN, PC, {1, 0, 0, 0}, true,
          [](const SPropValue& v) { EXPECT_EQ(v.Value.b, 1); }},

@@ -235,7 +235,7 @@ TEST(TableContext, CellsThatBreakTheRowLayoutAreErrors)
         {"cell past the CEB", {{kRowId, 0, 4, 0}, {kRowVer, 14, 4, 1}}, 16, 17},
         {"iBit past the columns", {{kRowId, 0, 4, 0}, {kRowVer, 4, 4, 2}}, 16, 17},
         {"type a row cannot hold", {{kRowId, 0, 4, 0}, {0x67F30001, 4, 4, 1}}, 16, 17},
-        {"PT_ERROR column", {{kRowId, 0, 4, 0}, {0x67F3000A, 4, 4, 1}}, 16, 17},
+        {"PT_ERROR of 8 bytes", {{kRowId, 0, 4, 0}, {0x67F3000A, 8, 8, 1}}, 16, 17},
         {"object cell", {{kRowId, 0, 4, 0}, {0x3701000D, 4, 0, 1}}, 16, 17},
     };
     for (const Case& c : cases) {
@@ -269,6 +269,25 @@ TEST(TableContext, CellsThatBreakTheRowLayoutAreErrors)
         ASSERT_EQ(table.rows.size(), 2u);
         for (size_t c = 0; c < kColumns.size(); ++c) EXPECT_TRUE(table.IsError(1, c)) << c;
     }
+}
+
+// A PT_ERROR column holds a stored 4-byte SCODE in its cell, as the checker and the writer
+// see it; the reader gives the stored code back rather than an error of its own.
+TEST(TableContext, ErrorCodeColumnsHoldTheirStoredCode)
+{
+    constexpr ULONG kErrorColumn = 0x0E08000A;
+    constexpr uint32_t kStored = 0x8004010F;  // MAPI_E_NOT_FOUND
+    Bytes row;
+    PutU32(row, 0x8024);
+    PutU32(row, kStored);
+    row.push_back(0xC0);
+    TableNode t(HeapBlock(0x7C, MakeHid(0, 1),
+                          {TcInfo({{kRowId, 0, 4, 0}, {kErrorColumn, 4, 4, 1}}, 8, 9, 0, MakeHid(0, 2)), row}));
+    Table table(t.Open());
+    ASSERT_TRUE(table.ok);
+    ASSERT_EQ(table.rows.size(), 1u);
+    EXPECT_EQ(table.rows[0][1].ulPropTag, kErrorColumn);
+    EXPECT_EQ(static_cast<uint32_t>(table.rows[0][1].Value.err), kStored);
 }
 
 TEST(TableContext, MultiValueInstanceColumnsKeepTheirTag)

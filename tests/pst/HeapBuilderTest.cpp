@@ -19,7 +19,7 @@ using pstformat::Layout;
 
 pst::NodeContent Built(const HeapBuilder& heap, uint32_t root = 0)
 {
-    return pst::NodeContent{heap.Build(pst::kClientSigProperties, root), {}};
+    return pst::NodeContent{heap.Build(pst::kClientSigPropertyContext, root), {}};
 }
 
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed)
@@ -60,7 +60,7 @@ TEST_P(HeapLayouts, ItemsComeBackUnderTheirHids)
     const ReadHeap read = ReadHeapOnNode(node, GetParam());
     for (const auto& p : read.problems) ADD_FAILURE() << p;
     EXPECT_EQ(read.hidUserRoot, root);
-    EXPECT_EQ(read.clientSig, pst::kClientSigProperties);
+    EXPECT_EQ(read.clientSig, pst::kClientSigPropertyContext);
     ASSERT_EQ(read.items.size(), items.size());
     for (const auto& [hid, bytes] : items) {
         ASSERT_NE(read.Item(hid), nullptr) << hid;
@@ -94,7 +94,7 @@ TEST_P(HeapLayouts, ItemsPastAFullBlockOpenTheNextOneAndBlockEightCarriesTheBitm
         ASSERT_NE(read.Item(hid), nullptr) << hid;
         EXPECT_EQ(*read.Item(hid), bytes) << hid;
     }
-    EXPECT_EQ(pst::HidBlock(items.back().first), node.blocks.size() - 1);
+    EXPECT_EQ(pst::HidBlockIndex(items.back().first), node.blocks.size() - 1);
     // The reader has checked every level against its block's free space, in the HNHDR and
     // in the bitmap; full blocks and the short last one are both among them.
     EXPECT_GE(read.fillLevels[0], 11);
@@ -111,7 +111,7 @@ TEST_P(HeapLayouts, AnItemThatExactlyFillsABlockStaysAndOneByteMoreMoves)
         (void)heap.Allocate(3580);
         (void)heap.Allocate(3580);
         const uint32_t hid = heap.Allocate(exact + extra);
-        EXPECT_EQ(pst::HidBlock(hid), extra) << extra;
+        EXPECT_EQ(pst::HidBlockIndex(hid), extra) << extra;
         const auto node = Built(heap);
         EXPECT_EQ(node.blocks[0].size(), MaxData());
         const ReadHeap read = ReadHeapOnNode(node, GetParam());

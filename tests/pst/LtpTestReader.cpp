@@ -2,6 +2,9 @@
 #include "tests/pst/LtpTestReader.h"
 
 #include "pstformat/Endian.h"
+#include "pstformat/Heap.h"
+#include "pstformat/HexText.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <algorithm>
 #include <set>
@@ -13,34 +16,12 @@ namespace {
 using pstformat::LoadLe;
 using pstformat::RangeFits;
 
-std::string Hex(uint64_t v)
-{
-    std::ostringstream s;
-    s << "0x" << std::hex << v;
-    return s.str();
-}
-
-size_t PageHeaderSize(size_t block)
-{
-    if (block == 0) return 12;
-    if (block >= 8 && (block - 8) % 128 == 0) return 66;
-    return 2;
-}
-
-bool IsHid(uint32_t hnid) { return (hnid & 0x1F) == 0; }
+using pstformat::Hex;
+using pstformat::HeapBlockHeaderSize;
+using pstformat::IsHid;
 
 // Sizes of the fixed-size property types; 0 for variable-size ones.
-size_t FixedSize(uint16_t type)
-{
-    switch (type) {
-    case 0x0002: return 2;
-    case 0x0003: case 0x0004: case 0x000A: return 4;
-    case 0x000B: return 1;
-    case 0x0005: case 0x0006: case 0x0007: case 0x0014: case 0x0040: return 8;
-    case 0x0048: return 16;
-    default: return 0;
-    }
-}
+size_t FixedSize(uint16_t type) { return pstformat::StoredWidth(type).value_or(0); }
 
 // Resolves an HNID to its bytes: a heap item or a subnode's data.
 bool Resolve(const ReadHeap& heap, const pst::NodeContent& node, uint32_t hnid, std::vector<uint8_t>& out,
@@ -97,7 +78,7 @@ ReadHeap ReadHeapOnNode(const pst::NodeContent& node, pstformat::Layout layout)
     std::vector<uint8_t> storedLevels(node.blocks.size(), 0xFF);
     for (size_t b = 0; b < node.blocks.size(); ++b) {
         const auto& d = node.blocks[b];
-        const size_t hdr = PageHeaderSize(b);
+        const size_t hdr = HeapBlockHeaderSize(b);
         if (d.size() > maxData) problem(b, "larger than a block");
         if (d.size() < hdr + 4) {
             problem(b, "too short for its header and page map");
@@ -105,8 +86,8 @@ ReadHeap ReadHeapOnNode(const pst::NodeContent& node, pstformat::Layout layout)
         }
         const uint16_t ibHnpm = LoadLe<uint16_t>(d.data());
         if (b == 0) {
-            if (d[2] != 0xEC) problem(b, "bSig " + Hex(d[2]));
-            heap.clientSig = d[3];
+            if (d[pstformat::kHnhdrBSig] != pstformat::kHeapSignature) problem(b, "bSig " + Hex(d[2]));
+            heap.clientSig = d[pstformat::kHnhdrBClientSig];
             heap.hidUserRoot = LoadLe<uint32_t>(d.data() + 4);
             for (size_t i = 0; i < 8; ++i) {
                 const uint8_t nibble = (d[8 + i / 2] >> (4 * (i % 2))) & 0xF;
@@ -164,7 +145,7 @@ ReadBthResult ReadBth(const ReadHeap& heap, uint32_t hidHeader)
         r.problems.push_back("BTHHEADER " + Hex(hidHeader) + " missing or not 8 bytes");
         return r;
     }
-    if ((*h)[0] != 0xB5) r.problems.push_back("bType " + Hex((*h)[0]));
+    if ((*h)[0] != pstformat::kClientSigBth) r.problems.push_back("bType " + Hex((*h)[0]));
     r.cbKey = (*h)[1];
     r.cbEnt = (*h)[2];
     r.levels = (*h)[3];
@@ -213,7 +194,7 @@ ReadPcResult ReadPc(const pst::NodeContent& node, pstformat::Layout layout)
     ReadPcResult pc;
     pc.heap = ReadHeapOnNode(node, layout);
     pc.problems = pc.heap.problems;
-    if (pc.heap.clientSig != 0xBC) pc.problems.push_back("client signature " + Hex(pc.heap.clientSig));
+    if (pc.heap.clientSig != pstformat::kClientSigPropertyContext) pc.problems.push_back("client signature " + Hex(pc.heap.clientSig));
     const ReadBthResult bth = ReadBth(pc.heap, pc.heap.hidUserRoot);
     pc.problems.insert(pc.problems.end(), bth.problems.begin(), bth.problems.end());
     if (bth.cbKey != 2 || bth.cbEnt != 6) {
@@ -279,9 +260,9 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
     tc.node = &node;
     tc.heap = ReadHeapOnNode(node, layout);
     tc.problems = tc.heap.problems;
-    if (tc.heap.clientSig != 0x7C) tc.problems.push_back("client signature " + Hex(tc.heap.clientSig));
+    if (tc.heap.clientSig != pstformat::kClientSigTableContext) tc.problems.push_back("client signature " + Hex(tc.heap.clientSig));
     const auto* info = tc.heap.Item(tc.heap.hidUserRoot);
-    if (!info || info->size() < 22 || (*info)[0] != 0x7C) {
+    if (!info || info->size() < 22 || (*info)[0] != pstformat::kClientSigTableContext) {
         tc.problems.push_back("TCINFO missing or malformed");
         return tc;
     }

@@ -85,7 +85,7 @@ protected:
                                                                                    const NodeContent& node, int depth) {
             const auto& b = node.blocks;
             if (!b.empty() && b[0].size() >= 4 && b[0][2] == pst::kHeapSignature &&
-                (b[0][3] == pst::kClientSigProperties || b[0][3] == pst::kClientSigTable))
+                (b[0][3] == pst::kClientSigPropertyContext || b[0][3] == pst::kClientSigTableContext))
                 visit(where, node);
             if (depth < 4)
                 for (const auto& [nid, sub] : node.subnodes) walk(where + "/" + Hex(nid), sub, depth + 1);
@@ -134,7 +134,7 @@ TEST_F(OutlookContexts, ReaderFindsNoFaultInOutlooksOwnContexts)
         size_t seen = 0;
         ForEachContext(*s, [&](const std::string& where, const NodeContent& node) {
             ++seen;
-            const bool table = node.blocks[0][3] == pst::kClientSigTable;
+            const bool table = node.blocks[0][3] == pst::kClientSigTableContext;
             auto problems = table ? ReadTc(node, s->walk.layout).problems : ReadPc(node, s->walk.layout).problems;
             // Outlook gives two ANSI template tables a 4-byte row index entry, the Unicode size.
             if (s->walk.layout == Layout::Ansi && (where == "0x6d7" || where == "0x6f8"))
@@ -175,7 +175,7 @@ TEST_F(OutlookContexts, EveryPropertyContextRebuildsToTheSameProperties)
     for (const auto& [name, s] : stores) {
         size_t contexts = 0;
         ForEachContext(*s, [&](const std::string& where, const NodeContent& node) {
-            if (node.blocks[0][3] != pst::kClientSigProperties) return;
+            if (node.blocks[0][3] != pst::kClientSigPropertyContext) return;
             ++contexts;
             const ReadPcResult original = ReadPc(node, s->walk.layout);
             std::vector<PropertyValue> props;
@@ -201,7 +201,7 @@ TEST_F(OutlookContexts, EveryTableRebuildsToTheSameLayoutAndCells)
     for (const auto& [name, s] : stores) {
         size_t contexts = 0;
         ForEachContext(*s, [&](const std::string& where, const NodeContent& node) {
-            if (node.blocks[0][3] != pst::kClientSigTable) return;
+            if (node.blocks[0][3] != pst::kClientSigTableContext) return;
             ++contexts;
             const ReadTcResult original = ReadTc(node, s->walk.layout);
             std::vector<ReadColumn> byBit = original.columns;

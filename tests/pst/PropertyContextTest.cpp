@@ -57,6 +57,10 @@ TEST_P(PcLayouts, EachTypeGoesWhereItsSizeSendsIt)
         pst::MakeMultiValue(0x1011101F, std::vector<std::vector<uint8_t>>{{'J', 0, 'o', 0}, {}, {'x', 0}}),
         pst::MakeMultiValue(0x10121102, std::vector<std::vector<uint8_t>>{{9, 9, 9}}),
         pst::MakeMultiValue(0x10131048, std::vector<std::vector<uint8_t>>{guid, guid}),
+        // Server id, restriction and rule action are variable: behind an HNID even when short.
+        pst::MakeBytes(0x101400FB, Pattern(3, 3)),
+        pst::MakeBytes(0x101500FD, Pattern(2, 4)),
+        pst::MakeBytes(0x101600FE, Pattern(4, 5)),
     };
     const ReadPcResult pc = BuildAndRead(props, GetParam());
     for (const auto& p : pc.problems) ADD_FAILURE() << p;

@@ -98,6 +98,12 @@ TEST(TableLayout, RefusesImpossibleColumnSets)
     EXPECT_THROW(TableLayout{many}, pst::LtpError);
     EXPECT_THROW((TableLayout{std::vector<uint32_t>{kLong, kLong}}), pst::LtpError);
     EXPECT_THROW((TableLayout{std::vector<uint32_t>{0x10000001}}), pst::LtpError);
+    // A PT_ERROR cell holds its 4-byte code; a server id, restriction or rule action an HNID.
+    const TableLayout stored(std::vector<uint32_t>{0x1000000A, 0x100100FB, 0x100200FD, 0x100300FE});
+    for (size_t i = 2; i < stored.Columns().size(); ++i) {
+        EXPECT_EQ(stored.Columns()[i].cbData, 4u) << std::hex << stored.Columns()[i].tag;
+        EXPECT_EQ(TableLayout::IsInlineCell(stored.Columns()[i].tag), i == 2) << std::hex << stored.Columns()[i].tag;
+    }
     // Listing the row columns anywhere keeps them first.
     const TableLayout layout(std::vector<uint32_t>{kLong, pst::kTagLtpRowVer, pst::kTagLtpRowId});
     EXPECT_EQ(layout.Columns()[0].tag, pst::kTagLtpRowId);

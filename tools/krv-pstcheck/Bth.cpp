@@ -2,6 +2,7 @@
 #include "tools/krv-pstcheck/Bth.h"
 
 #include "pstformat/Endian.h"
+#include "pstformat/Heap.h"
 
 #include <algorithm>
 #include <set>
@@ -12,7 +13,7 @@ using namespace krv::pstformat;
 
 namespace {
 
-constexpr uint8_t kBthType = 0xB5;
+constexpr uint8_t kBthType = kClientSigBth;  // a BTHHEADER's bType is the heap client signature of a BTH
 constexpr size_t kBthHeaderSize = 8;
 constexpr size_t kMaxEntrySize = 32;
 // Each index level multiplies the records by hundreds; no real BTH needs more than a few.

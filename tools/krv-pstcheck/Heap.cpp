@@ -11,20 +11,7 @@ using namespace krv::pstformat;
 
 namespace {
 
-constexpr uint8_t kHeapSignature = 0xEC;
-constexpr size_t kHnHdrSize = 12;
-constexpr size_t kPageHdrSize = 2;
-constexpr size_t kBitmapHdrSize = 66;
-constexpr size_t kFirstBitmapBlock = 8;
-constexpr size_t kBlocksPerBitmap = 128;
-constexpr size_t kHnHdrFillLevels = 8;
-
-size_t HeaderSize(size_t block)
-{
-    if (block == 0) return kHnHdrSize;
-    if (block >= kFirstBitmapBlock && (block - kFirstBitmapBlock) % kBlocksPerBitmap == 0) return kBitmapHdrSize;
-    return kPageHdrSize;
-}
+constexpr size_t kHnHdrFillLevels = kFirstHeapBitmapBlock;  // blocks 0-7
 
 // The fill level of a block with `free` bytes left: 0 is empty (3584 or more), 15 full.
 uint8_t FillLevel(size_t free)
@@ -42,7 +29,7 @@ std::optional<uint8_t> StoredFillLevel(const std::vector<std::vector<uint8_t>>& 
     size_t holder = 0;
     size_t at = 8 + b / 2;
     if (b >= kHnHdrFillLevels) {
-        holder = kFirstBitmapBlock + (b - kFirstBitmapBlock) / kBlocksPerBitmap * kBlocksPerBitmap;
+        holder = kFirstHeapBitmapBlock + (b - kFirstHeapBitmapBlock) / kFillLevelsPerBitmap * kFillLevelsPerBitmap;
         at = 2 + (b - holder) / 2;
     }
     if (holder >= blocks.size() || blocks[holder].size() <= at) return std::nullopt;
@@ -55,7 +42,7 @@ std::optional<uint8_t> StoredFillLevel(const std::vector<std::vector<uint8_t>>& 
 std::optional<Heap> Heap::Check(LtpNode node, size_t maxBlockData, Report& report)
 {
     const std::string where = node.where;
-    if (node.blocks.empty() || node.blocks[0].size() < kHnHdrSize) {
+    if (node.blocks.empty() || node.blocks[0].size() < kHeapHeaderSize) {
         report.Error("hn.header", where, "data too short for a heap header");
         return std::nullopt;
     }
@@ -73,7 +60,7 @@ std::optional<Heap> Heap::Check(LtpNode node, size_t maxBlockData, Report& repor
     for (size_t b = 0; b < node.blocks.size(); ++b) {
         const auto& block = node.blocks[b];
         const std::string here = where + " block " + std::to_string(b);
-        const size_t header = HeaderSize(b);
+        const size_t header = HeapBlockHeaderSize(b);
         std::vector<uint16_t> offsets;
         const auto ibHnpm = LoadLe<uint16_t>(std::span<const uint8_t>(block), 0);
         if (!ibHnpm || block.size() < header) {
@@ -107,10 +94,10 @@ std::optional<Heap> Heap::Check(LtpNode node, size_t maxBlockData, Report& repor
             }
             const size_t size = offsets[i + 1] - offsets[i];
             if (size == 0) ++freed;
-            if (size > kMaxHeapAllocation)
+            if (size > kMaxHeapItem)
                 report.Error("hn.allocation", here + " hid " + Hex((b << 16) | ((i + 1) << 5)),
                              std::to_string(size) + " bytes; a heap allocation holds at most " +
-                                 std::to_string(kMaxHeapAllocation));
+                                 std::to_string(kMaxHeapItem));
         }
         if (sound && offsets.back() > *ibHnpm) {
             report.Error("hn.page-map", here, "the allocations end at " + Hex(offsets.back()) +
@@ -156,9 +143,9 @@ std::optional<Heap> Heap::Check(LtpNode node, size_t maxBlockData, Report& repor
 
 std::optional<std::span<const uint8_t>> Heap::Item(uint32_t hid) const
 {
-    if ((hid & 0x1F) != 0) return std::nullopt;
-    const size_t block = hid >> 16;
-    const size_t index = (hid >> 5) & 0x7FF;
+    if (!IsHid(hid)) return std::nullopt;
+    const size_t block = HidBlockIndex(hid);
+    const size_t index = HidAllocIndex(hid);
     if (block >= m_offsets.size() || index == 0 || index >= m_offsets[block].size()) return std::nullopt;
     const auto& offsets = m_offsets[block];
     return std::span<const uint8_t>(m_node.blocks[block]).subspan(offsets[index - 1], offsets[index] - offsets[index - 1]);

@@ -1,24 +1,13 @@
 // Heap.h: a heap-on-node (HN): the allocations that PCs, TCs and BTHs are built from.
 //
-// Each data block of the node is one heap page: a header, the allocations, then the page
-// map at ibHnpm. Offsets within each block:
-//
-// | block                | header                                     | size |
-// |----------------------|--------------------------------------------|------|
-// | 0                    | HNHDR: ibHnpm(2) bSig(1)=0xEC bClientSig(1) | 12   |
-// |                      |        hidUserRoot(4) rgbFillLevel(4)       |      |
-// | 8, 136, 264, ...     | HNBITMAPHDR: ibHnpm(2) rgbFillLevel(64)     | 66   |
-// | any other            | HNPAGEHDR: ibHnpm(2)                        | 2    |
-//
-// HNPAGEMAP at ibHnpm: cAlloc(2) cFree(2) rgibAlloc[cAlloc + 1](2 each); allocation i
-// spans rgibAlloc[i - 1] .. rgibAlloc[i]. A HID is hidType(5 bits, 0) hidIndex(11 bits,
-// 1-based) hidBlockIndex(16 bits). Fill levels are 4 bits per block, low nibble first;
-// free space counts everything in a full-sized block that is not header, allocation or
-// page map. Readers ignore them and Outlook's own are a level off now and then, so a wrong
-// level only warns.
+// The heap's layout and its ids are pstformat/Heap.h ([MS-PST] 2.3.1). Fill levels count as
+// free space everything in a full-sized block that is not header, allocation or page map.
+// Readers ignore them and Outlook's own are a level off now and then, so a wrong level
+// only warns.
 #ifndef KRV_TOOLS_KRVPSTCHECK_HEAP_H
 #define KRV_TOOLS_KRVPSTCHECK_HEAP_H
 
+#include "pstformat/Heap.h"
 #include "tools/krv-pstcheck/LtpNode.h"
 #include "tools/krv-pstcheck/Report.h"
 
@@ -29,11 +18,10 @@
 
 namespace krv::pstcheck {
 
-inline constexpr uint8_t kClientSigTc = 0x7C;
-inline constexpr uint8_t kClientSigBth = 0xB5;
-inline constexpr uint8_t kClientSigPc = 0xBC;
-// Larger values go to subnodes.
-inline constexpr size_t kMaxHeapAllocation = 3580;
+using pstformat::kClientSigBth;
+using pstformat::kClientSigPropertyContext;
+using pstformat::kClientSigTableContext;
+using pstformat::kMaxHeapItem;
 
 class Heap {
 public:

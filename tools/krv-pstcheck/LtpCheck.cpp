@@ -15,7 +15,7 @@ using namespace krv::pstformat;
 
 namespace {
 
-constexpr uint8_t kHeapSignature = 0xEC;
+using pstformat::kHeapSignature;
 constexpr uint32_t kFirstAllocatedNidIndex = 0x400;
 constexpr uint32_t kNidSearchContentsTableTemplate = 0x610;
 // Attachments hold embedded messages that hold attachments...; bounded like the trees.
@@ -70,13 +70,13 @@ private:
         auto heap = Heap::Check(std::move(node), m_reader.Store().traits->maxBlockData, m_report);
         if (!heap) return;
         const uint8_t sig = heap->ClientSig();
-        if (kind == LtpKind::Pc && sig != kClientSigPc)
-            return m_report.Error("ltp.kind", where, "bClientSig " + ExpectedFound(kClientSigPc, sig) + " (a PC)");
-        if (kind == LtpKind::Tc && sig != kClientSigTc)
-            return m_report.Error("ltp.kind", where, "bClientSig " + ExpectedFound(kClientSigTc, sig) + " (a TC)");
-        if (sig == kClientSigPc) {
+        if (kind == LtpKind::Pc && sig != kClientSigPropertyContext)
+            return m_report.Error("ltp.kind", where, "bClientSig " + ExpectedFound(kClientSigPropertyContext, sig) + " (a PC)");
+        if (kind == LtpKind::Tc && sig != kClientSigTableContext)
+            return m_report.Error("ltp.kind", where, "bClientSig " + ExpectedFound(kClientSigTableContext, sig) + " (a TC)");
+        if (sig == kClientSigPropertyContext) {
             const auto pc = PropertyContext::Check(m_reader, std::move(*heap), m_report);
-        } else if (sig == kClientSigTc) {
+        } else if (sig == kClientSigTableContext) {
             const auto tc = TableContext::Check(m_reader, std::move(*heap), kind == LtpKind::Tc, m_report);
         }
     }

@@ -17,7 +17,7 @@ std::optional<PropertyContext> LoadPc(const BlockReader& reader, std::optional<L
     if (!node) return std::nullopt;
     Report ignored;
     auto heap = Heap::Check(std::move(*node), reader.Store().traits->maxBlockData, ignored);
-    if (!heap || heap->ClientSig() != kClientSigPc) return std::nullopt;
+    if (!heap || heap->ClientSig() != kClientSigPropertyContext) return std::nullopt;
     return PropertyContext::Check(reader, std::move(*heap), ignored);
 }
 
@@ -26,7 +26,7 @@ std::optional<TableContext> LoadTc(const BlockReader& reader, std::optional<LtpN
     if (!node) return std::nullopt;
     Report ignored;
     auto heap = Heap::Check(std::move(*node), reader.Store().traits->maxBlockData, ignored);
-    if (!heap || heap->ClientSig() != kClientSigTc) return std::nullopt;
+    if (!heap || heap->ClientSig() != kClientSigTableContext) return std::nullopt;
     return TableContext::Check(reader, std::move(*heap), true, ignored);
 }
 

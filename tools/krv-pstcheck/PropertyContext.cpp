@@ -3,6 +3,7 @@
 
 #include "platform/mapi/PropTypes.h"
 #include "pstformat/Endian.h"
+#include "pstformat/Heap.h"
 #include "tools/krv-pstcheck/Bth.h"
 #include "tools/krv-pstcheck/PropertyTypes.h"
 
@@ -16,7 +17,7 @@ constexpr size_t kPcKeySize = 2;
 constexpr size_t kPcEntrySize = 6;
 constexpr size_t kObjectRecordSize = 8;
 
-bool IsHid(uint32_t hnid) { return (hnid & 0x1F) == 0; }
+using pstformat::IsHid;
 
 std::string PropText(uint16_t id, uint16_t type) { return "property " + Hex((uint32_t{id} << 16) | type); }
 

@@ -3,6 +3,7 @@
 
 #include "platform/mapi/PropTypes.h"
 #include "pstformat/Endian.h"
+#include "pstformat/PropertyTypes.h"
 
 namespace krv::pstcheck {
 
@@ -28,23 +29,7 @@ bool IsMultiValuable(uint16_t base)
 
 bool IsMultiValuedType(uint16_t type) { return (type & MV_FLAG) != 0; }
 
-std::optional<size_t> FixedSize(uint16_t type)
-{
-    switch (type) {
-    case PT_BOOLEAN: return 1;
-    case PT_I2: return 2;
-    case PT_LONG:
-    case PT_R4:
-    case PT_ERROR: return 4;
-    case PT_DOUBLE:
-    case PT_CURRENCY:
-    case PT_APPTIME:
-    case PT_I8:
-    case PT_SYSTIME: return 8;
-    case PT_CLSID: return 16;
-    default: return std::nullopt;
-    }
-}
+std::optional<size_t> FixedSize(uint16_t type) { return pstformat::StoredWidth(type); }
 
 bool IsKnownPropertyType(uint16_t type)
 {
@@ -52,17 +37,12 @@ bool IsKnownPropertyType(uint16_t type)
     return FixedSize(type).has_value() || IsVariableBase(type);
 }
 
-bool IsInlineInPc(uint16_t type)
-{
-    const auto size = FixedSize(type);
-    return size && *size <= 4;
-}
+bool IsInlineInPc(uint16_t type) { return pstformat::IsInlineInPc(type); }
 
 std::optional<size_t> TcCellSize(uint16_t type)
 {
     if (!IsKnownPropertyType(type)) return std::nullopt;
-    const auto size = FixedSize(type);
-    return size && *size <= 8 ? *size : 4;
+    return pstformat::TcCellWidth(type);
 }
 
 std::optional<std::string> ValueSizeProblem(uint16_t type, uint64_t size)

@@ -1,20 +1,14 @@
-// PropertyTypes.h: what each property type looks like where PCs and TCs store it.
+// PropertyTypes.h: which property types the checker accepts and the shapes of their values.
 //
-// | type                                  | fixed size | in a PC                  | in a TC cell    |
-// |---------------------------------------|------------|--------------------------|-----------------|
-// | I2, LONG, R4, ERROR, BOOLEAN          | 2/4/4/4/1  | inline in dwValueHnid    | inline          |
-// | DOUBLE, CURRENCY, APPTIME, I8, SYSTIME| 8          | HNID of an 8-byte value  | inline, 8 bytes |
-// | CLSID                                 | 16         | HNID of a 16-byte value  | HNID (4 bytes)  |
-// | STRING8, UNICODE, BINARY, OBJECT,     | variable   | HNID                     | HNID (4 bytes)  |
-// | server id, restriction, rule action,  |            |                          |                 |
-// | every multi-valued type               |            |                          |                 |
-//
+// The stored widths and where a PC or a TC keeps each value are pstformat/PropertyTypes.h.
 // Variable values have shapes of their own: UTF-16 strings are an even number of bytes;
 // multi-valued fixed types are whole arrays of elements; multi-valued strings and
 // binaries are ulCount(4), ulCount offsets(4 each, from the value's start, ascending),
 // then the data.
 #ifndef KRV_TOOLS_KRVPSTCHECK_PROPERTYTYPES_H
 #define KRV_TOOLS_KRVPSTCHECK_PROPERTYTYPES_H
+
+#include "pstformat/PropertyTypes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,14 +19,14 @@
 namespace krv::pstcheck {
 
 // Types of the messaging layer's own structures, stored as opaque bytes.
-inline constexpr uint16_t kPtypServerId = 0x00FB;
-inline constexpr uint16_t kPtypRestriction = 0x00FD;
-inline constexpr uint16_t kPtypRuleAction = 0x00FE;
+using pstformat::kPtypRestriction;
+using pstformat::kPtypRuleAction;
+using pstformat::kPtypServerId;
 
 [[nodiscard]] bool IsKnownPropertyType(uint16_t type);
 [[nodiscard]] bool IsMultiValuedType(uint16_t type);
 
-// Byte size of a fixed-size type; none for variable types.
+// The stored width of a fixed-size type; none for variable types.
 [[nodiscard]] std::optional<size_t> FixedSize(uint16_t type);
 
 // Types a PC keeps in dwValueHnid itself.

@@ -3,6 +3,7 @@
 
 #include "platform/mapi/PropTypes.h"
 #include "pstformat/Endian.h"
+#include "pstformat/Heap.h"
 #include "tools/krv-pstcheck/Bth.h"
 #include "tools/krv-pstcheck/PropertyContext.h"
 #include "tools/krv-pstcheck/PropertyTypes.h"
@@ -16,7 +17,6 @@ using namespace krv::pstformat;
 
 namespace {
 
-constexpr uint8_t kTcType = 0x7C;
 constexpr size_t kTcInfoSize = 22;
 constexpr size_t kColumnSize = 8;
 enum Rgib { Tci4b = 0, Tci2b = 1, Tci1b = 2, TciBm = 3 };
@@ -25,7 +25,7 @@ enum Rgib { Tci4b = 0, Tci2b = 1, Tci1b = 2, TciBm = 3 };
 constexpr uint32_t kTagRowId = 0x67F20003;
 constexpr uint32_t kTagRowVer = 0x67F30003;
 
-bool IsHid(uint32_t hnid) { return (hnid & 0x1F) == 0; }
+using pstformat::IsHid;
 
 std::string ColumnText(const TcColumn& c) { return "column " + Hex(c.tag); }
 
@@ -33,7 +33,7 @@ std::string ColumnText(const TcColumn& c) { return "column " + Hex(c.tag); }
 bool IsHnidCell(uint16_t type)
 {
     const auto size = FixedSize(type);
-    return !size || *size > 8;
+    return !size || *size > pstformat::kMaxTcInlineWidth;
 }
 
 } // namespace
@@ -59,7 +59,7 @@ std::optional<TableContext> TableContext::Check(const BlockReader& reader, Heap 
 bool TableContext::CheckInfo(std::span<const uint8_t> info, Report& report)
 {
     const std::string where = Where() + " TCINFO";
-    if (info.size() < kTcInfoSize || info[0] != kTcType) {
+    if (info.size() < kTcInfoSize || info[0] != kClientSigTableContext) {
         report.Error("tc.info", where, ExpectedFound("22 bytes or more of bType 0x7c",
                                                      std::to_string(info.size()) + " bytes" +
                                                          (info.empty() ? "" : " of bType " + Hex(info[0]))));

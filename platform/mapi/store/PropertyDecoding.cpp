@@ -4,6 +4,7 @@
 #include "platform/mapi/MapiAllocator.h"
 #include "platform/mapi/PropTypes.h"
 #include "pstformat/Endian.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <cstring>
 #include <optional>
@@ -95,23 +96,10 @@ T Load(const uint8_t* p)
     return value;
 }
 
-std::optional<size_t> FixedSize(uint32_t type)
-{
-    switch (type) {
-    case PT_I2: return 2;
-    case PT_LONG:
-    case PT_R4:
-    case PT_ERROR: return 4;
-    case PT_BOOLEAN: return 1;
-    case PT_DOUBLE:
-    case PT_CURRENCY:
-    case PT_APPTIME:
-    case PT_I8:
-    case PT_SYSTIME: return 8;
-    case PT_CLSID: return 16;
-    default: return std::nullopt;
-    }
-}
+std::optional<size_t> FixedSize(uint32_t type) { return pstformat::StoredWidth(type); }
+
+// The width of each element of a multi-valued fixed-size type.
+size_t ElementWidth(uint32_t type) { return *pstformat::StoredWidth(type & ~MV_FLAG); }
 
 // A multi-valued fixed-size property: the elements back to back.
 template <class T>
@@ -173,15 +161,15 @@ HRESULT Decode(const pst::PropertyValue& value, void* base, SPropValue* out)
     case PT_STRING8: return String8(bytes, base, &u.lpszA);
     case PT_UNICODE: return Unicode(bytes, base, &u.lpszW);
     case PT_BINARY: return Binary(bytes, base, &u.bin);
-    case PT_MV_I2: return ArrayOf(bytes, 2, base, u.MVi.cValues, u.MVi.lpi);
-    case PT_MV_LONG: return ArrayOf(bytes, 4, base, u.MVl.cValues, u.MVl.lpl);
-    case PT_MV_R4: return ArrayOf(bytes, 4, base, u.MVflt.cValues, u.MVflt.lpflt);
-    case PT_MV_DOUBLE: return ArrayOf(bytes, 8, base, u.MVdbl.cValues, u.MVdbl.lpdbl);
-    case PT_MV_APPTIME: return ArrayOf(bytes, 8, base, u.MVat.cValues, u.MVat.lpat);
-    case PT_MV_CURRENCY: return ArrayOf(bytes, 8, base, u.MVcur.cValues, u.MVcur.lpcur);
-    case PT_MV_I8: return ArrayOf(bytes, 8, base, u.MVli.cValues, u.MVli.lpli);
-    case PT_MV_SYSTIME: return ArrayOf(bytes, 8, base, u.MVft.cValues, u.MVft.lpft);
-    case PT_MV_CLSID: return ArrayOf(bytes, 16, base, u.MVguid.cValues, u.MVguid.lpguid);
+    case PT_MV_I2: return ArrayOf(bytes, ElementWidth(type), base, u.MVi.cValues, u.MVi.lpi);
+    case PT_MV_LONG: return ArrayOf(bytes, ElementWidth(type), base, u.MVl.cValues, u.MVl.lpl);
+    case PT_MV_R4: return ArrayOf(bytes, ElementWidth(type), base, u.MVflt.cValues, u.MVflt.lpflt);
+    case PT_MV_DOUBLE: return ArrayOf(bytes, ElementWidth(type), base, u.MVdbl.cValues, u.MVdbl.lpdbl);
+    case PT_MV_APPTIME: return ArrayOf(bytes, ElementWidth(type), base, u.MVat.cValues, u.MVat.lpat);
+    case PT_MV_CURRENCY: return ArrayOf(bytes, ElementWidth(type), base, u.MVcur.cValues, u.MVcur.lpcur);
+    case PT_MV_I8: return ArrayOf(bytes, ElementWidth(type), base, u.MVli.cValues, u.MVli.lpli);
+    case PT_MV_SYSTIME: return ArrayOf(bytes, ElementWidth(type), base, u.MVft.cValues, u.MVft.lpft);
+    case PT_MV_CLSID: return ArrayOf(bytes, ElementWidth(type), base, u.MVguid.cValues, u.MVguid.lpguid);
     case PT_MV_STRING8:
     case PT_MV_UNICODE:
     case PT_MV_BINARY: {

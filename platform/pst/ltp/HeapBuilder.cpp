@@ -56,7 +56,7 @@ uint32_t HeapBuilder::Allocate(size_t size)
     Block& block = m_blocks.back();
     block.starts.push_back(static_cast<uint16_t>(block.bytes.size()));
     block.bytes.resize(block.bytes.size() + size);
-    return MakeHid(m_blocks.size() - 1, block.starts.size());
+    return MakeHid(static_cast<uint32_t>(m_blocks.size() - 1), static_cast<uint32_t>(block.starts.size()));
 }
 
 uint32_t HeapBuilder::Allocate(std::span<const uint8_t> bytes)
@@ -68,8 +68,8 @@ uint32_t HeapBuilder::Allocate(std::span<const uint8_t> bytes)
 
 std::span<uint8_t> HeapBuilder::At(uint32_t hid)
 {
-    const size_t b = HidBlock(hid);
-    const size_t i = HidIndex(hid);
+    const size_t b = HidBlockIndex(hid);
+    const size_t i = HidAllocIndex(hid);
     if (!IsHid(hid) || b >= m_blocks.size() || i == 0 || i > m_blocks[b].starts.size())
         throw LtpError("no heap item " + std::to_string(hid));
     Block& block = m_blocks[b];

@@ -7,6 +7,7 @@
 #include "platform/pst/ltp/LtpError.h"
 #include "platform/pst/ltp/ValueStore.h"
 #include "pstformat/Endian.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <algorithm>
 
@@ -16,7 +17,6 @@ namespace {
 using pstformat::StoreLe;
 
 constexpr size_t kRecordSize = 8;
-constexpr size_t kInlineSize = 4;
 
 } // namespace
 
@@ -48,7 +48,7 @@ NodeContent BuildPropertyContext(std::span<const PropertyValue> properties, pstf
         StoreLe<uint16_t>(r, PropId(p.tag));
         StoreLe<uint16_t>(r + 2, PropType(p.tag));
         const size_t fixed = *StoredValueSize(PropType(p.tag));
-        if (fixed != 0 && fixed <= kInlineSize) {
+        if (pstformat::IsInlineInPc(PropType(p.tag))) {
             std::copy(p.bytes.begin(), p.bytes.end(), r + 4);
         } else if (fixed != 0) {
             StoreLe<uint32_t>(r + 4, heap.Allocate(p.bytes));
@@ -57,7 +57,7 @@ NodeContent BuildPropertyContext(std::span<const PropertyValue> properties, pstf
         }
     }
     bth.Write(records);
-    node.blocks = heap.Build(kClientSigProperties, bth.HeaderHid());
+    node.blocks = heap.Build(kClientSigPropertyContext, bth.HeaderHid());
     return node;
 }
 

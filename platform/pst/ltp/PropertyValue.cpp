@@ -3,6 +3,7 @@
 
 #include "platform/pst/ltp/LtpError.h"
 #include "pstformat/Endian.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <limits>
 #include <string>
@@ -15,16 +16,18 @@ using pstformat::StoreLe;
 
 constexpr uint16_t kMultiValueFlag = 0x1000;
 
+// The stored width of a single-valued type; 0 for the variable-size types a store may hold.
 std::optional<size_t> SingleSize(uint16_t type)
 {
+    if (const auto width = pstformat::StoredWidth(type)) return width;
     switch (type) {
-    case 0x0002: return 2;                                       // PT_I2
-    case 0x0003: case 0x0004: case 0x000A: return 4;             // PT_LONG, PT_R4, PT_ERROR
-    case 0x000B: return 1;                                       // PT_BOOLEAN
-    case 0x0005: case 0x0006: case 0x0007: case 0x0014: case 0x0040: return 8;
-    case 0x0048: return 16;                                      // PT_CLSID
-    case 0x000D: case 0x001E: case 0x001F: case 0x0102:          // object, strings, binary
-    case 0x00FB: case 0x00FD: case 0x00FE: return 0;             // server id, restriction, rule action
+    case pstformat::kPtypObject:
+    case pstformat::kPtypString8:
+    case pstformat::kPtypString:
+    case pstformat::kPtypBinary:
+    case pstformat::kPtypServerId:
+    case pstformat::kPtypRestriction:
+    case pstformat::kPtypRuleAction: return 0;
     default: return std::nullopt;
     }
 }

@@ -230,7 +230,7 @@ NodeContent TableContext::Build() const
     index.Write(records);
 
     std::span<uint8_t> info = heap.At(tcInfo);
-    info[0] = kClientSigTable;
+    info[0] = kClientSigTableContext;
     info[1] = static_cast<uint8_t>(columns.size());
     for (size_t i = 0; i < 4; ++i) StoreLe<uint16_t>(info.data() + 2 + 2 * i, m_columns.Rgib()[i]);
     StoreLe<uint32_t>(info.data() + 10, index.HeaderHid());
@@ -244,7 +244,7 @@ NodeContent TableContext::Build() const
         d[6] = sorted[i].cbData;
         d[7] = sorted[i].iBit;
     }
-    node.blocks = heap.Build(kClientSigTable, tcInfo);
+    node.blocks = heap.Build(kClientSigTableContext, tcInfo);
     return node;
 }
 

@@ -3,27 +3,25 @@
 
 #include "platform/pst/ltp/LtpError.h"
 #include "platform/pst/ltp/PropertyValue.h"
+#include "pstformat/PropertyTypes.h"
 
 #include <algorithm>
 
 namespace krv::pst {
 namespace {
 
-constexpr size_t kHnidSize = 4;
-
 size_t CellSize(uint32_t tag)
 {
-    const auto size = StoredValueSize(PropType(tag));
-    if (!size) throw LtpError("column " + TagText(tag) + " has a type that cannot be stored");
-    return TableLayout::IsInlineCell(tag) ? *size : kHnidSize;
+    if (!StoredValueSize(PropType(tag))) throw LtpError("column " + TagText(tag) + " has a type that cannot be stored");
+    return pstformat::TcCellWidth(PropType(tag));
 }
 
 } // namespace
 
 bool TableLayout::IsInlineCell(uint32_t tag)
 {
-    const auto size = StoredValueSize(PropType(tag));
-    return size && *size != 0 && *size <= 8;
+    const auto width = pstformat::StoredWidth(PropType(tag));
+    return width && *width <= pstformat::kMaxTcInlineWidth;
 }
 
 TableLayout::TableLayout(std::span<const uint32_t> tags)
