@@ -24,13 +24,13 @@ uint32_t ListedEntries(const InternalBlock& block)
 // The XBLOCK under an XXBLOCK: its entry count, or none when it cannot be read as one.
 bool ReadXBlockCount(PstReader& reader, uint64_t bid, uint32_t& count)
 {
-    if (!IsInternalBid(bid)) return false;
+    if (!IsInternalBid(bid)) return Reject(reader.Rejects(), RejectReason::XXBlockChild);
     const BlockRecord* record = reader.Blocks().Find(bid);
-    if (record == nullptr) return false;
+    if (record == nullptr) return Reject(reader.Rejects(), RejectReason::BlockMissing);
     InternalBlock block;
-    if (!block.Read(reader, *record) || block.Btype() != pstformat::kBlockTypeData ||
-        block.Level() != pstformat::kLevelXBlock)
-        return false;
+    if (!block.Read(reader, *record)) return false;
+    if (block.Btype() != pstformat::kBlockTypeData || block.Level() != pstformat::kLevelXBlock)
+        return Reject(reader.Rejects(), RejectReason::XXBlockChild, record->offset);
     count = ListedEntries(block);
     return true;
 }
@@ -41,7 +41,7 @@ uint64_t DataTreeCapacity(PstReader& reader, uint64_t bid)
 {
     if (bid == 0) return 0;
     const BlockRecord* record = reader.Blocks().Find(bid);
-    if (record == nullptr) return 0;
+    if (record == nullptr) return Reject(reader.Rejects(), RejectReason::BlockMissing);
     if (!IsInternalBid(bid)) return record->cb;
 
     InternalBlock block;

@@ -35,6 +35,7 @@ bool LooksLikeHeapStart(const uint8_t* data, size_t size)
 HeapKind GetHeapKind(const PstNode& node)
 {
     std::vector<uint8_t> block;
+    // Any node may be asked, and small nodes that hold no heap are sound: not a rejection.
     if (!ReadBlock(node, 0, block) || block.size() < kHeapHeaderSize) return HeapKind::Other;
     switch (block[kHnhdrBClientSig]) {
     case kClientSigTableContext:
@@ -58,19 +59,22 @@ bool HeapReader::Read(uint32_t hid, std::vector<uint8_t>& bytes)
 {
     bytes.clear();
     const uint32_t allocation = HidAllocIndex(hid);
-    if (allocation == 0) return false;
-    const std::vector<uint8_t>* block = Block(HidBlockIndex(hid));
+    const uint32_t blockIndex = HidBlockIndex(hid);
+    if (allocation == 0)
+        return Reject(RejectsOf(m_node), RejectReason::HeapAllocIndex, DataBlockOffset(m_node, blockIndex));
+    const std::vector<uint8_t>* block = Block(blockIndex);
     if (block == nullptr) return false;
     const std::span<const uint8_t> data(*block);
 
     // rgibAlloc[allocation - 1] and rgibAlloc[allocation] must both lie in the block; the
     // page map's own counts are not trusted to say how many there are.
     const auto ibHnpm = LoadLe<uint16_t>(data, 0);
-    if (!ibHnpm) return false;
+    if (!ibHnpm) return Reject(RejectsOf(m_node), RejectReason::HeapPageMap, DataBlockOffset(m_node, blockIndex));
     const size_t slot = *ibHnpm + kHnpmRgibAlloc + 2 * size_t{allocation - 1};
     const auto start = LoadLe<uint16_t>(data, slot);
     const auto end = LoadLe<uint16_t>(data, slot + 2);
-    if (!start || !end || *end < *start || *end > data.size()) return false;
+    if (!start || !end || *end < *start || *end > data.size())
+        return Reject(RejectsOf(m_node), RejectReason::HeapAllocRange, DataBlockOffset(m_node, blockIndex));
     bytes.assign(data.begin() + *start, data.begin() + *end);
     return true;
 }

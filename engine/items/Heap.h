@@ -55,6 +55,7 @@ public:
     bool Read(uint32_t hid, std::vector<uint8_t>& bytes);
     // The decoded block `index`, or null when ReadBlock fails; valid until the next call.
     const std::vector<uint8_t>* Block(uint32_t index);
+    const PstNode& Node() const { return m_node; }
 
 private:
     const PstNode& m_node;

@@ -22,7 +22,8 @@ bool ReadBlock(const PstNode& node, uint32_t index, std::vector<uint8_t>& bytes)
     // clear, which is how the block was keyed when it was written.
     const auto key = static_cast<uint32_t>(record->bid);
     bytes.assign(cb, 0);
-    if (reader.ReadAt(record->offset, bytes.data(), cb) < cb) return false;
+    if (reader.ReadAt(record->offset, bytes.data(), cb) < cb)
+        return Reject(reader.Rejects(), RejectReason::BlockShortRead, record->offset);
 
     switch (node.encoding) {
     case BlockEncoding::Unknown:
@@ -75,5 +76,14 @@ void SetUsedMark(PstNode& node, int32_t value)
 }
 
 int32_t GetUsedMark(const PstNode& node) { return node.usedMark; }
+
+RejectCounts* RejectsOf(const PstNode& node) { return node.reader != nullptr ? &node.reader->Rejects() : nullptr; }
+
+uint64_t DataBlockOffset(const PstNode& node, uint32_t index)
+{
+    if (node.reader == nullptr) return kNoRejectOffset;
+    const BlockRecord* record = node.reader->GetDataBlock(node.bidData, index);
+    return record != nullptr ? record->offset : kNoRejectOffset;
+}
 
 } // namespace krv

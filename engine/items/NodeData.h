@@ -9,6 +9,7 @@
 
 #include "engine/reader/PstNode.h"
 #include "engine/reader/PstNodeMap.h"
+#include "engine/reader/RejectCounts.h"
 #include "pstformat/Encoding.h"
 
 #include <cstdint>
@@ -44,6 +45,15 @@ bool ReadSubnodeData(const PstNodeMap& subnodes, uint32_t nid, std::vector<uint8
 // two are not marked.
 void SetUsedMark(PstNode& node, int32_t value);
 [[nodiscard]] int32_t GetUsedMark(const PstNode& node);
+
+// Where the item layer counts what it refuses in a node: its reader's counts, or none for
+// a node without a reader.
+[[nodiscard]] RejectCounts* RejectsOf(const PstNode& node);
+
+// The file offset of the node's data block `index`, for naming where a rejected structure
+// lies; kNoRejectOffset when the block is not in the index. Meant for the failing path: it
+// resolves the block again.
+[[nodiscard]] uint64_t DataBlockOffset(const PstNode& node, uint32_t index);
 
 } // namespace krv
 

@@ -32,12 +32,22 @@ struct LoadBudget {
     size_t nodesLeft = kMaxLoadedSubnodes;
 };
 
+uint64_t BlockOffsetOf(PstReader& reader, uint64_t bid)
+{
+    const BlockRecord* record = reader.Blocks().Find(bid);
+    return record != nullptr ? record->offset : kNoRejectOffset;
+}
+
 uint32_t BoundedDataSize(PstReader& reader, uint64_t bidData)
 {
     const uint64_t claimed = reader.GetDataSize(bidData);
     if (claimed == 0) return 0;
-    const uint64_t size = std::min(claimed, DataTreeCapacity(reader, bidData));
-    return size > kMaxNodeDataSize ? 0 : static_cast<uint32_t>(size);
+    const uint64_t capacity = DataTreeCapacity(reader, bidData);
+    const uint64_t offset = BlockOffsetOf(reader, bidData);
+    if (capacity < claimed) Reject(reader.Rejects(), RejectReason::NodeSizeClipped, offset);
+    const uint64_t size = std::min(claimed, capacity);
+    if (size > kMaxNodeDataSize) return Reject(reader.Rejects(), RejectReason::NodeSizeTooLarge, offset);
+    return static_cast<uint32_t>(size);
 }
 
 void LoadNode(PstNode& node, BlockEncoding encoding, int depth, LoadBudget& budget)
@@ -61,6 +71,12 @@ void LoadNode(PstNode& node, BlockEncoding encoding, int depth, LoadBudget& budg
     const bool loops = subKey != 0 && std::find(budget.path.begin(), budget.path.end(), subKey) != budget.path.end();
     if (loops || depth >= kMaxSubnodeDepth || budget.nodesLeft == 0) {
         node.subnodes.Clear();
+        if (subKey != 0) {
+            const RejectReason why = loops                        ? RejectReason::SubnodeLoop
+                                     : depth >= kMaxSubnodeDepth ? RejectReason::SubnodeDepth
+                                                                 : RejectReason::SubnodeBudget;
+            Reject(reader.Rejects(), why, BlockOffsetOf(reader, node.bidSub));
+        }
         return;
     }
     reader.ListSubnodes(node.bidSub, node.subnodes);
@@ -68,6 +84,7 @@ void LoadNode(PstNode& node, BlockEncoding encoding, int depth, LoadBudget& budg
     if (listed > budget.nodesLeft) {
         node.subnodes.Clear();
         budget.nodesLeft = 0;
+        Reject(reader.Rejects(), RejectReason::SubnodeBudget, BlockOffsetOf(reader, node.bidSub));
         return;
     }
     budget.nodesLeft -= listed;

@@ -3,6 +3,7 @@
 
 #include "engine/items/Bth.h"
 #include "engine/items/Heap.h"
+#include "engine/items/NodeData.h"
 #include "engine/items/PropertyValue.h"
 #include "pstformat/Endian.h"
 
@@ -15,8 +16,6 @@ namespace {
 
 using pstformat::LoadLe;
 
-constexpr uint32_t kPcKeySize = 2;
-constexpr uint32_t kPcEntrySize = 6;  // wPropType, dwValueHnid
 constexpr size_t kValueOffset = 2;    // dwValueHnid within the record's data
 
 // A sound PC holds one record per property identifier. A damaged tree can name the same
@@ -53,13 +52,19 @@ bool IsVariableSize(ULONG type)
 }
 
 struct CountContext {
+    const PstNode& node;
     ULONG count = 0;
+    bool capped = false;
 };
 
 void CountRecord(uint8_t, const uint8_t*, uint32_t, const uint8_t*, uint32_t, void* context)
 {
     auto& c = *static_cast<CountContext*>(context);
     if (c.count < kMaxProperties) ++c.count;
+    else if (!c.capped) {
+        c.capped = true;
+        Reject(RejectsOf(c.node), RejectReason::PcTooMany, DataBlockOffset(c.node, 0));
+    }
 }
 
 struct FillContext {
@@ -143,7 +148,7 @@ bool GetAllProps(const PstNode& node, ULONG& count, LPSPropValue& props)
     count = 0;
     props = nullptr;
 
-    CountContext counted;
+    CountContext counted{node};
     if (!WalkBth(node, CountRecord, &counted) || counted.count == 0) return true;
 
     LPSPropValue array = nullptr;

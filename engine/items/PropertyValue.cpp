@@ -30,7 +30,10 @@ bool ReadHnidData(const PstNode& node, HeapReader& heap, uint32_t hnid, std::vec
 {
     data.clear();
     if (hnid == 0) return true;
-    if (IsSubnodeHnid(hnid)) return ReadSubnodeData(node.subnodes, hnid, data);
+    if (IsSubnodeHnid(hnid)) {
+        if (ReadSubnodeData(node.subnodes, hnid, data)) return true;
+        return Reject(RejectsOf(node), RejectReason::ValueSubnode);
+    }
     return heap.Read(hnid, data);
 }
 
@@ -38,10 +41,14 @@ bool ReadHnidData(const PstNode& node, HeapReader& heap, uint32_t hnid, std::vec
 // subnode NID in that place is damage; the value is never that large.
 bool ReadFixedBehindHid(HeapReader& heap, std::span<const uint8_t> data, size_t need, std::vector<uint8_t>& item)
 {
-    if (data.size() < kHnidSize) return false;
+    RejectCounts* rejects = RejectsOf(heap.Node());
+    if (data.size() < kHnidSize) return Reject(rejects, RejectReason::ValueShort);
     const uint32_t hid = LoadLe<uint32_t>(data.data());
-    if (IsSubnodeHnid(hid)) return false;
-    return heap.Read(hid, item) && item.size() >= need;
+    if (IsSubnodeHnid(hid)) return Reject(rejects, RejectReason::ValueHnidKind);
+    if (!heap.Read(hid, item)) return false;
+    if (item.size() < need)
+        return Reject(rejects, RejectReason::ValueShort, DataBlockOffset(heap.Node(), HidBlockIndex(hid)));
+    return true;
 }
 
 void* AllocateMore(size_t size, void* base)
@@ -146,10 +153,11 @@ bool MakeFixedArray(ULONG type, std::span<const uint8_t> bytes, void* base, SPro
 // allocated. So is one that starts inside an element already built: offsets that run back
 // and forth would otherwise copy the same bytes once per element, far more than the data
 // holds.
-bool MakeCountedArray(ULONG type, std::span<const uint8_t> bytes, void* base, SPropValueUnion& value)
+bool MakeCountedArray(ULONG type, std::span<const uint8_t> bytes, void* base, SPropValueUnion& value,
+                      RejectCounts* rejects)
 {
     const size_t n = bytes.size();
-    if (n < kCountedHeaderSize) return false;
+    if (n < kCountedHeaderSize) return Reject(rejects, RejectReason::ValueShort);
     const uint32_t count = LoadLe<uint32_t>(bytes.data());
     if (count == 0) {
         if (type == PT_MV_STRING8) value.MVszA = {0, nullptr};
@@ -158,7 +166,7 @@ bool MakeCountedArray(ULONG type, std::span<const uint8_t> bytes, void* base, SP
         return true;
     }
     // Checked with the count widened so the product cannot wrap.
-    if ((n - kCountedHeaderSize) / kCountedOffsetSize < count) return false;
+    if ((n - kCountedHeaderSize) / kCountedOffsetSize < count) return Reject(rejects, RejectReason::MvCount);
 
     auto offsetAt = [&](uint32_t i) -> size_t {
         if (i >= count) return n;
@@ -168,8 +176,13 @@ bool MakeCountedArray(ULONG type, std::span<const uint8_t> bytes, void* base, SP
     // Every offset is at most n, so a well-ordered pair is a range inside the data. Built
     // elements never overlap, which keeps their bytes together within n.
     size_t builtEnd = 0;
+    bool misordered = false;  // counted once for the array, not once per element
     auto valid = [&](uint32_t i) {
-        if (offsetAt(i + 1) < offsetAt(i) || offsetAt(i) < builtEnd) return false;
+        if (offsetAt(i + 1) < offsetAt(i) || offsetAt(i) < builtEnd) {
+            if (!misordered) Reject(rejects, RejectReason::MvOffset);
+            misordered = true;
+            return false;
+        }
         builtEnd = offsetAt(i + 1);
         return true;
     };
@@ -212,7 +225,7 @@ bool MakeCountedArray(ULONG type, std::span<const uint8_t> bytes, void* base, SP
 bool ConvertVariable(const PstNode& node, HeapReader& heap, ULONG type, std::span<const uint8_t> data, void* base,
                      SPropValueUnion& value)
 {
-    if (data.size() < kHnidSize) return false;
+    if (data.size() < kHnidSize) return Reject(RejectsOf(node), RejectReason::ValueShort);
     std::vector<uint8_t> stored;
     if (!ReadHnidData(node, heap, LoadLe<uint32_t>(data.data()), stored)) return false;
     const std::span<const uint8_t> bytes(stored);
@@ -222,7 +235,7 @@ bool ConvertVariable(const PstNode& node, HeapReader& heap, ULONG type, std::spa
     case PT_BINARY: return MakeBinary(bytes, base, value.bin);
     case PT_MV_STRING8:
     case PT_MV_UNICODE:
-    case PT_MV_BINARY: return MakeCountedArray(type, bytes, base, value);
+    case PT_MV_BINARY: return MakeCountedArray(type, bytes, base, value, RejectsOf(node));
     default: return MakeFixedArray(type, bytes, base, value);
     }
 }
@@ -234,7 +247,7 @@ bool ConvertEightBytes(HeapReader& heap, ValueMode mode, ULONG type, std::span<c
 {
     uint64_t bits = 0;
     if (mode == ValueMode::TableRow) {
-        if (data.size() < kEightBytes) return false;
+        if (data.size() < kEightBytes) return Reject(RejectsOf(heap.Node()), RejectReason::ValueShort);
         bits = LoadLe<uint64_t>(data.data());
     } else {
         std::vector<uint8_t> item;
@@ -260,30 +273,31 @@ bool ConvertValue(const PstNode& node, HeapReader& heap, ValueMode mode, std::sp
                   void* allocationBase, SPropValue& entry)
 {
     SPropValueUnion& value = entry.Value;
+    RejectCounts* rejects = RejectsOf(node);
     const ULONG type = BaseType(entry.ulPropTag);
     switch (type) {
     case PT_NULL:
         return true;
     case PT_I2:
-        if (data.size() < 2) return false;
+        if (data.size() < 2) return Reject(rejects, RejectReason::ValueShort);
         value.i = static_cast<short>(LoadLe<uint16_t>(data.data()));
         return true;
     case PT_LONG:
-        if (data.size() < 4) return false;
+        if (data.size() < 4) return Reject(rejects, RejectReason::ValueShort);
         value.l = static_cast<LONG>(LoadLe<uint32_t>(data.data()));
         return true;
     case PT_R4:
-        if (data.size() < 4) return false;
+        if (data.size() < 4) return Reject(rejects, RejectReason::ValueShort);
         value.flt = std::bit_cast<float>(LoadLe<uint32_t>(data.data()));
         return true;
     case PT_ERROR:
         // A stored SCODE, 4 bytes like PT_LONG: kept as the store holds it.
-        if (data.size() < 4) return false;
+        if (data.size() < 4) return Reject(rejects, RejectReason::ValueShort);
         value.err = static_cast<SCODE>(LoadLe<uint32_t>(data.data()));
         return true;
     case PT_BOOLEAN:
         // A PC record keeps it in the low byte of its 4-byte value, a table cell in 1 byte.
-        if (data.empty()) return false;
+        if (data.empty()) return Reject(rejects, RejectReason::ValueShort);
         value.b = data[0];
         return true;
     case PT_DOUBLE:
@@ -294,7 +308,7 @@ bool ConvertValue(const PstNode& node, HeapReader& heap, ValueMode mode, std::sp
         return ConvertEightBytes(heap, mode, type, data, value);
     case PT_OBJECT: {
         // The stored 8 bytes: the object's subnode NID, then its size.
-        if (mode != ValueMode::PropertyContext) return false;
+        if (mode != ValueMode::PropertyContext) return Reject(rejects, RejectReason::ValueType);
         std::vector<uint8_t> item;
         if (!ReadFixedBehindHid(heap, data, 8, item)) return false;
         value.li.QuadPart = static_cast<LONGLONG>(LoadLe<uint64_t>(item.data()));
@@ -327,7 +341,7 @@ bool ConvertValue(const PstNode& node, HeapReader& heap, ValueMode mode, std::sp
         return ConvertVariable(node, heap, type, data, allocationBase, value);
     default:
         // PT_UNSPECIFIED and every type a store does not hold.
-        return false;
+        return Reject(rejects, RejectReason::ValueType);
     }
 }
 

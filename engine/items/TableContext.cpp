@@ -32,6 +32,7 @@ struct TableLayout {
     size_t rowSize;    // TCI_bm
     bool cebFillsRowEnd;
     size_t entriesLeft = kMaxTableEntries;
+    bool budgetSpent = false;
 };
 
 // The size of a cell of each type a row may hold; -1 for a type that a row cannot hold.
@@ -100,6 +101,15 @@ void ConvertCell(const uint8_t* row, const TableLayout& table, const ColumnDesc&
     }
 }
 
+// Whether the cells of a column can be read at all (ConvertCell's tests that do not depend
+// on the row); a column that fails them is damage, whatever its cells hold.
+bool ColumnReadable(const TableLayout& table, const ColumnDesc& column)
+{
+    const int cellSize = CellSize(BaseType(column.tag));
+    return cellSize >= 0 && column.cbData == cellSize && size_t{column.ibData} + column.cbData <= table.cebOffset &&
+           column.iBit < table.columns.size();
+}
+
 // Rows never span blocks or allocations: every whole row of the buffer is one row, and
 // what is left after the last is ignored.
 void CutRows(std::span<const uint8_t> buffer, TableLayout& table, TableRows& rows)
@@ -108,7 +118,11 @@ void CutRows(std::span<const uint8_t> buffer, TableLayout& table, TableRows& row
     const size_t count = buffer.size() / table.rowSize;
     const size_t width = table.columns.size();
     for (size_t r = 0; r < count; ++r) {
-        if (table.entriesLeft < width) return;
+        if (table.entriesLeft < width) {
+            if (!table.budgetSpent) Reject(RejectsOf(*table.node), RejectReason::TcRowBudget);
+            table.budgetSpent = true;
+            return;
+        }
         SPropValue* row = nullptr;
         if (MapiAllocateArray(width, &row) != S_OK || row == nullptr) continue;
         table.entriesLeft -= width;
@@ -126,17 +140,23 @@ bool ReadTable(const PstNode& node, TableColumns& columns, TableRows& rows)
     rows.clear();
 
     HeapReader heap(node);
+    RejectCounts* rejects = RejectsOf(node);
     const std::vector<uint8_t>* block = heap.Block(0);
-    if (block == nullptr || block->size() < kHeapHeaderSize) return false;
+    if (block == nullptr) return false;
+    if (block->size() < kHeapHeaderSize) return Reject(rejects, RejectReason::HeapTooShort, DataBlockOffset(node, 0));
     const uint8_t clientSig = (*block)[3];
     const uint32_t hidUserRoot = LoadLe<uint32_t>(block->data() + 4);
-    if (clientSig != kClientSigTableContext || hidUserRoot == 0) return false;
+    if (clientSig != kClientSigTableContext) return Reject(rejects, RejectReason::HeapClient, DataBlockOffset(node, 0));
+    if (hidUserRoot == 0) return Reject(rejects, RejectReason::HeapUserRoot, DataBlockOffset(node, 0));
 
     std::vector<uint8_t> info;
-    if (!heap.Read(hidUserRoot, info) || info.size() < kTcInfoMinSize) return false;
+    if (!heap.Read(hidUserRoot, info)) return false;
+    const uint64_t infoOffset = DataBlockOffset(node, HidBlockIndex(hidUserRoot));
+    if (info.size() < kTcInfoMinSize) return Reject(rejects, RejectReason::TcInfoShort, infoOffset);
     // The descriptors must fill the allocation: fewer than 8 bytes may be left over.
     const size_t cCols = info[kTcInfoColumnCount];
-    if (cCols != (info.size() - kTcInfoMinSize) / kTcColumnDescSize + 2) return false;
+    if (cCols != (info.size() - kTcInfoMinSize) / kTcColumnDescSize + 2)
+        return Reject(rejects, RejectReason::TcInfoColumns, infoOffset);
 
     TableLayout table{&node, {}, LoadLe<uint16_t>(info.data() + kTcInfoCebOffset),
                       LoadLe<uint16_t>(info.data() + kTcInfoRowSize), false};
@@ -150,13 +170,24 @@ bool ReadTable(const PstNode& node, TableColumns& columns, TableRows& rows)
         table.columns.push_back(column);
         columns.push_back(column.tag);
     }
+    // Cells of an unreadable layout or column read as errors (ConvertCell); the damage is
+    // counted once for the table and once per column, not once per cell.
+    if (!table.cebFillsRowEnd) {
+        Reject(rejects, RejectReason::TcRowLayout, infoOffset);
+    } else {
+        for (const ColumnDesc& column : table.columns)
+            if (!ColumnReadable(table, column)) Reject(rejects, RejectReason::TcColumn, infoOffset);
+    }
 
     const uint32_t hnidRows = LoadLe<uint32_t>(info.data() + kTcInfoHnidRows);
     if (hnidRows == 0) return true;
     if (IsSubnodeHnid(hnidRows)) {
         // Only a loaded subnode knows its blocks; an unloaded one gives no rows.
         const PstNode* matrix = node.subnodes.FindCurrent(hnidRows);
-        if (matrix == nullptr) return true;
+        if (matrix == nullptr) {
+            Reject(rejects, RejectReason::TcRowMatrix, infoOffset);
+            return true;
+        }
         std::vector<uint8_t> bytes;
         for (uint32_t i = 0; i < matrix->blockCount; ++i)
             if (ReadBlock(*matrix, i, bytes)) CutRows(bytes, table, rows);

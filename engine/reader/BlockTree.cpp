@@ -31,46 +31,67 @@ constexpr int kMaxSubnodeTreeDepth = 2;
 BlockRecord* DataBlockAt(LayoutPstReader& reader, uint64_t bid, uint32_t index, int depth)
 {
     if (bid == 0) return nullptr;
+    RejectCounts& rejects = reader.Rejects();
     BlockRecord* record = reader.Blocks().Find(bid);
-    if (record == nullptr) return nullptr;
-    if (!IsInternalBid(bid)) return index == 0 ? record : nullptr;
+    if (record == nullptr) return Reject(rejects, RejectReason::BlockMissing);
+    if (!IsInternalBid(bid)) return index == 0 ? record : Reject(rejects, RejectReason::DataTreeEntry, record->offset);
 
     InternalBlock block;
     if (!block.Read(reader, *record)) return nullptr;
     const bool dataTree = block.Btype() == pstformat::kBlockTypeData;
     if (dataTree && (block.Level() == pstformat::kLevelXXBlock || block.Level() == pstformat::kLevelXBlock)) {
         // A tree block below the deepest level a data tree has is a loop or garbage.
-        if (depth >= kMaxDataTreeDepth) return nullptr;
+        if (depth >= kMaxDataTreeDepth) return Reject(rejects, RejectReason::DataTreeDepth, record->offset);
         if (block.Level() == pstformat::kLevelXXBlock) {
             // Every XBLOCK under an XXBLOCK but the last is full, so the index splits by
             // what one XBLOCK can hold: 2043 BIDs in the 32-bit layout, 1021 in the 64-bit
             // one. Constant work per call keeps reading a huge node linear.
             const auto fanOut = static_cast<uint32_t>(pstformat::XBlockCapacity(reader.Layout()));
             const auto child = block.XEntry(index / fanOut);
-            return child ? DataBlockAt(reader, BidKey(*child), index % fanOut, depth + 1) : nullptr;
+            return child ? DataBlockAt(reader, BidKey(*child), index % fanOut, depth + 1)
+                         : Reject(rejects, RejectReason::DataTreeEntry, record->offset);
         }
         const auto child = block.XEntry(index);
-        return child ? DataBlockAt(reader, BidKey(*child), 0, depth + 1) : nullptr;
+        return child ? DataBlockAt(reader, BidKey(*child), 0, depth + 1)
+                     : Reject(rejects, RejectReason::DataTreeEntry, record->offset);
     }
     // Any other internal block stands for itself.
-    return index == 0 ? record : nullptr;
+    return index == 0 ? record : Reject(rejects, RejectReason::DataTreeEntry, record->offset);
 }
 
 // Fills `subnodes` (empty on entry) from the subnode tree rooted at bid.
 void ListInto(LayoutPstReader& reader, uint64_t bid, PstNodeMap& subnodes, int depth,
               std::unordered_set<uint64_t>& expanded)
 {
-    if (bid == 0 || !IsInternalBid(bid)) return;
+    if (bid == 0) return;
+    RejectCounts& rejects = reader.Rejects();
+    if (!IsInternalBid(bid)) {
+        Reject(rejects, RejectReason::SubnodeTreeBid);
+        return;
+    }
     const BlockRecord* record = reader.Blocks().Find(bid);
-    if (record == nullptr) return;
+    if (record == nullptr) {
+        Reject(rejects, RejectReason::BlockMissing);
+        return;
+    }
     // A block met again within one listing (itself, an ancestor, or listed twice) adds
     // nothing more: this is what keeps a looping tree finite.
-    if (!expanded.insert(BidKey(bid)).second) return;
+    if (!expanded.insert(BidKey(bid)).second) {
+        Reject(rejects, RejectReason::SubnodeTreeLoop, record->offset);
+        return;
+    }
 
     InternalBlock block;
-    if (!block.Read(reader, *record) || block.Btype() != pstformat::kBlockTypeSubnode) return;
+    if (!block.Read(reader, *record)) return;
+    if (block.Btype() != pstformat::kBlockTypeSubnode) {
+        Reject(rejects, RejectReason::SubnodeTreeBtype, record->offset);
+        return;
+    }
     if (block.Level() == pstformat::kLevelSIBlock) {
-        if (depth >= kMaxSubnodeTreeDepth) return;
+        if (depth >= kMaxSubnodeTreeDepth) {
+            Reject(rejects, RejectReason::SubnodeTreeDepth, record->offset);
+            return;
+        }
         for (size_t i = 0;; ++i) {
             const auto entry = block.SIEntry(i);
             if (!entry) break;
@@ -85,6 +106,8 @@ void ListInto(LayoutPstReader& reader, uint64_t bid, PstNodeMap& subnodes, int d
             subnodes.Append(entry->nid,
                             std::make_unique<PstNode>(&reader, entry->nid, entry->bidData, entry->bidSub, 0));
         }
+    } else {
+        Reject(rejects, RejectReason::SubnodeTreeLevel, record->offset);
     }
     subnodes.RemoveDuplicates();
 }
@@ -100,11 +123,12 @@ uint32_t LayoutPstReader::GetDataSize(uint64_t bid)
 {
     if (bid == 0) return 0;
     const BlockRecord* record = m_blockIndex.Find(bid);
-    if (record == nullptr) return 0;
+    if (record == nullptr) return Reject(m_rejects, RejectReason::BlockMissing);
     if (!IsInternalBid(bid)) return record->cb;
     // lcbTotal of an XBLOCK or XXBLOCK; the btype is not examined.
     std::array<uint8_t, 8> head{};
-    if (ReadAt(record->offset, head.data(), head.size()) < head.size()) return 0;
+    if (ReadAt(record->offset, head.data(), head.size()) < head.size())
+        return Reject(m_rejects, RejectReason::BlockShortRead, record->offset);
     return pstformat::LoadLe<uint32_t>(head.data() + 4);
 }
 

@@ -10,6 +10,7 @@ uint32_t LayoutPstReader::ScanFile(uint8_t progressBase, uint32_t progressDiviso
 {
     m_blockIndex.Clear();
     m_nodeIndex.Clear();
+    m_rejects.Clear();
 
     ScanFindings findings;
     ScanSource(m_file, Layout(), m_host, progressBase, progressDivisor,
@@ -25,6 +26,8 @@ uint32_t LayoutPstReader::ScanFile(uint8_t progressBase, uint32_t progressDiviso
     if (const auto roots = ReadHeaderRoots(findings.header, Layout())) {
         rootBbt = roots->bbt;
         rootNbt = roots->nbt;
+    } else {
+        Reject(m_rejects, RejectReason::HeaderMissing);
     }
     const uint32_t blocks = BuildBlockIndex(findings.bbtPages, rootBbt);
     const uint32_t nodes = BuildNodeIndex(findings.nbtPages, rootNbt);

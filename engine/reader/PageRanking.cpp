@@ -27,14 +27,21 @@ EntryKey BlockCopyKey(const BlockRecord& record)
 
 // Adds the entries of one page under their keys. The scan validated the page, but what is
 // read back is not trusted either: a page whose counters make no sense adds nothing.
-void AppendPageEntries(std::span<const uint8_t> page, uint64_t pageOffset, pstformat::Layout layout, LevelMaps& maps)
+void AppendPageEntries(std::span<const uint8_t> page, uint64_t pageOffset, pstformat::Layout layout, LevelMaps& maps,
+                       RejectCounts& rejects)
 {
     const auto info = pstformat::ParseBTreePageInfo(page, layout);
     const auto trailer = pstformat::ParsePageTrailer(page, layout);
-    if (!info || !trailer || info->cLevel > pstformat::kMaxBTreeLevel) return;
+    if (!info || !trailer || info->cLevel > pstformat::kMaxBTreeLevel) {
+        Reject(rejects, RejectReason::PageCounts, pageOffset);
+        return;
+    }
     const size_t entrySize = pstformat::BTreeEntrySize(layout, trailer->ptype, info->cLevel);
     // cEnt is bounded by the entry area, so every entry below lies inside the page.
-    if (entrySize == 0 || info->cEnt > pstformat::BTreeEntryCapacity(layout, entrySize)) return;
+    if (entrySize == 0 || info->cEnt > pstformat::BTreeEntryCapacity(layout, entrySize)) {
+        Reject(rejects, RejectReason::PageCounts, pageOffset);
+        return;
+    }
 
     PageEntryRecord record;
     record.pageBid = trailer->bid;
@@ -47,14 +54,20 @@ void AppendPageEntries(std::span<const uint8_t> page, uint64_t pageOffset, pstfo
         EntryKey key;
         if (info->cLevel > 0) {
             const auto entry = pstformat::ParseBTEntry(bytes, layout);
-            if (!entry) return;
+            if (!entry) {
+                Reject(rejects, RejectReason::PageEntry, record.entryOffset);
+                return;
+            }
             record.kind = EntryKind::Intermediate;
             record.bid = entry->bref.bid;
             record.ib = entry->bref.ib;
             key = {entry->bref.bid, pstformat::ComputeSignature(entry->bref.bid, entry->bref.ib), 0};
         } else if (trailer->ptype == pstformat::PageTypeBbt) {
             const auto entry = pstformat::ParseBBTEntry(bytes, layout);
-            if (!entry) return;
+            if (!entry) {
+                Reject(rejects, RejectReason::PageEntry, record.entryOffset);
+                return;
+            }
             record.kind = EntryKind::BlockLeaf;
             record.bid = entry->bref.bid;
             record.ib = entry->bref.ib;
@@ -63,7 +76,10 @@ void AppendPageEntries(std::span<const uint8_t> page, uint64_t pageOffset, pstfo
                    static_cast<uint32_t>(entry->cb) << 16 | pstformat::ComputeSignature(entry->bref.bid, entry->bref.ib), 0};
         } else {
             const auto entry = pstformat::ParseNBTEntry(bytes, layout);
-            if (!entry) return;
+            if (!entry) {
+                Reject(rejects, RejectReason::PageEntry, record.entryOffset);
+                return;
+            }
             record.kind = EntryKind::NodeLeaf;
             record.nid = entry->nid;
             record.bid = entry->bidData;
@@ -89,8 +105,11 @@ void LayoutPstReader::LoadPageEntries(const std::vector<PageRecord>& pages, Leve
     maps.Clear();
     std::array<uint8_t, pstformat::kPageSize> page{};
     for (const PageRecord& pageRecord : pages) {
-        if (ReadAt(pageRecord.offset, page.data(), page.size()) < page.size()) continue;
-        AppendPageEntries(page, pageRecord.offset, Layout(), maps);
+        if (ReadAt(pageRecord.offset, page.data(), page.size()) < page.size()) {
+            Reject(m_rejects, RejectReason::PageShortRead, pageRecord.offset);
+            continue;
+        }
+        AppendPageEntries(page, pageRecord.offset, Layout(), maps, m_rejects);
     }
 }
 

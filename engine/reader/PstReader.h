@@ -10,6 +10,7 @@
 
 #include "engine/reader/BlockIndex.h"
 #include "engine/reader/PstNodeMap.h"
+#include "engine/reader/RejectCounts.h"
 #include "pstformat/Ids.h"
 #include "pstformat/Layout.h"
 
@@ -71,6 +72,10 @@ public:
     const PstNodeMap& Nodes() const { return m_nodeIndex; }
     const std::unordered_set<uint64_t>& TopDataBlocks() const { return m_topDataBlocks; }
     const std::unordered_set<uint64_t>& TopSubnodeBlocks() const { return m_topSubnodeBlocks; }
+    // What this reader and the item layer reading through it refused, by reason; ScanFile
+    // starts them afresh.
+    RejectCounts& Rejects() { return m_rejects; }
+    const RejectCounts& Rejects() const { return m_rejects; }
 
 protected:
     ReaderHost& m_host;
@@ -79,6 +84,7 @@ protected:
     PstNodeMap m_nodeIndex;
     std::unordered_set<uint64_t> m_topDataBlocks;
     std::unordered_set<uint64_t> m_topSubnodeBlocks;
+    RejectCounts m_rejects;
 };
 
 } // namespace krv

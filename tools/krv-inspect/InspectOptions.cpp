@@ -11,6 +11,7 @@ std::string_view InspectUsage()
            "       krv-inspect recover FILE [--layout ...] [--fast] [--keep-zero-blocks] [--output OUT]\n"
            "                                [--format ansi|unicode]\n"
            "       krv-inspect survival ORIGINAL DAMAGED [--layout ...]\n"
+           "       krv-inspect rejects FILE [--layout ...] [--fast] [--keep-zero-blocks] [--json]\n"
            "Scans FILE (opened read-only, writers kept out) as a repair would and prints one JSON\n"
            "object: with scan, what the scan found; with tree, the folders reached from the root\n"
            "folder (and with --messages each folder's messages). --timing adds, on standard error,\n"
@@ -19,22 +20,26 @@ std::string_view InspectUsage()
            "into OUT (default: a temporary file, removed afterwards) and tells what each wrote.\n"
            "survival lists every message of the sound store ORIGINAL and whether each block of its\n"
            "data and subnode trees is still in DAMAGED, intact, at any byte offset.\n"
+           "rejects reads every node after the scan as the passes do and prints, as text (or with\n"
+           "--json as one JSON object), how often each check refused damaged bytes, by reason, with\n"
+           "the file offset of the first refusal where it is known.\n"
            "Exit status: 0 done, 1 error, 2 FILE is in a layout this version cannot read yet (the\n"
            "4 KiB-page offline folder file of Outlook 2013 and later); nothing is printed then.\n";
 }
 
 std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv)
 {
-    if (argc < 2) return std::string("a command is needed: 'scan', 'tree', 'recover' or 'survival'");
+    if (argc < 2) return std::string("a command is needed: 'scan', 'tree', 'recover', 'survival' or 'rejects'");
     InspectOptions options;
     const std::string_view command = argv[1];
     if (command == "scan") options.command = InspectCommand::Scan;
     else if (command == "tree") options.command = InspectCommand::Tree;
     else if (command == "recover") options.command = InspectCommand::Recover;
     else if (command == "survival") options.command = InspectCommand::Survival;
+    else if (command == "rejects") options.command = InspectCommand::Rejects;
     else
         return "unknown command '" + std::string(command) +
-               "'; the commands are 'scan', 'tree', 'recover' and 'survival'";
+               "'; the commands are 'scan', 'tree', 'recover', 'survival' and 'rejects'";
     bool haveFile = false;
     for (int i = 2; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -46,6 +51,8 @@ std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char*
             options.messages = true;
         } else if (arg == "--timing" && options.command == InspectCommand::Tree) {
             options.timing = true;
+        } else if (arg == "--json" && options.command == InspectCommand::Rejects) {
+            options.json = true;
         } else if (arg == "--output" && options.command == InspectCommand::Recover) {
             if (i + 1 >= argc) return std::string("--output needs a file");
             options.output = argv[++i];

@@ -10,7 +10,7 @@ namespace krv::inspect {
 
 enum class LayoutChoice { Auto, Ansi, Unicode };
 
-enum class InspectCommand { Scan, Tree, Recover, Survival };
+enum class InspectCommand { Scan, Tree, Recover, Survival, Rejects };
 
 struct InspectOptions {
     InspectCommand command = InspectCommand::Scan;
@@ -29,6 +29,8 @@ struct InspectOptions {
     bool unicodeOutput = true;
     // survival only: the damaged copy of FILE whose blocks are looked for.
     std::string damaged;
+    // rejects only: one JSON object instead of lines of text.
+    bool json = false;
 };
 
 // The options, or the text of what is wrong with the command line.

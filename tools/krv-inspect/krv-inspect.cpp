@@ -9,6 +9,7 @@
 #include "tools/krv-inspect/InspectOptions.h"
 #include "tools/krv-inspect/LayoutDecision.h"
 #include "tools/krv-inspect/RecoverReport.h"
+#include "tools/krv-inspect/RejectReport.h"
 #include "platform/os/TempFile.h"
 #include "tools/krv-inspect/ScanReport.h"
 #include "tools/krv-inspect/Survival.h"
@@ -122,6 +123,14 @@ int Run(const InspectOptions& options)
         const SurvivalReport survival = MeasureSurvival(reader, options.damaged);
         if (!survival.damagedReadable) return Fail("cannot read " + options.damaged);
         std::printf("%s\n", ToJson(survival).c_str());
+        return 0;
+    }
+    if (options.command == InspectCommand::Rejects) {
+        RejectReport rejects;
+        rejects.layout = report.layout;
+        SweepItems(reader, rejects);
+        if (options.json) std::printf("%s\n", ToJson(rejects).c_str());
+        else std::fputs(ToText(rejects).c_str(), stdout);
         return 0;
     }
     if (options.command == InspectCommand::Recover) {
