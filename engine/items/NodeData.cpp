@@ -82,7 +82,10 @@ RejectCounts* RejectsOf(const PstNode& node) { return node.reader != nullptr ? &
 uint64_t DataBlockOffset(const PstNode& node, uint32_t index)
 {
     if (node.reader == nullptr) return kNoRejectOffset;
+    // Looking the block up again must not count its faults a second time.
+    const RejectCounts before = node.reader->Rejects();
     const BlockRecord* record = node.reader->GetDataBlock(node.bidData, index);
+    node.reader->Rejects() = before;
     return record != nullptr ? record->offset : kNoRejectOffset;
 }
 

@@ -52,7 +52,7 @@ void SetUsedMark(PstNode& node, int32_t value);
 
 // The file offset of the node's data block `index`, for naming where a rejected structure
 // lies; kNoRejectOffset when the block is not in the index. Meant for the failing path: it
-// resolves the block again.
+// resolves the block again, and counts nothing while it does.
 [[nodiscard]] uint64_t DataBlockOffset(const PstNode& node, uint32_t index);
 
 } // namespace krv

@@ -148,8 +148,20 @@ bool GetAllProps(const PstNode& node, ULONG& count, LPSPropValue& props)
     count = 0;
     props = nullptr;
 
+    // The counting walk meets every fault the filling walk meets again: only the second
+    // counts them, so that one read counts each once.
+    RejectCounts* rejects = RejectsOf(node);
+    const RejectCounts before = rejects != nullptr ? *rejects : RejectCounts{};
     CountContext counted{node};
-    if (!WalkBth(node, CountRecord, &counted) || counted.count == 0) return true;
+    const bool walked = WalkBth(node, CountRecord, &counted);
+    if (rejects != nullptr) *rejects = before;
+    if (!walked || counted.count == 0) {
+        // No filling walk follows: the counting walk is the read, and counts.
+        CountContext again{node};
+        static_cast<void>(WalkBth(node, CountRecord, &again));
+        return true;
+    }
+    if (counted.capped) Reject(rejects, RejectReason::PcTooMany, DataBlockOffset(node, 0));
 
     LPSPropValue array = nullptr;
     if (FAILED(MapiAllocateArray(counted.count, &array))) return false;
