@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -192,6 +193,68 @@ TEST(BlockTree, SubnodeTreesThatListThemselvesEnd)
         EXPECT_NE(map.FindCurrent(0x21), nullptr);
         EXPECT_EQ(reader.ListSubnodes(0x116, map), 1u);
         EXPECT_NE(map.FindCurrent(0x21), nullptr);
+    }
+}
+
+// Every tree fault is counted once, under its reason, at the offset of the block that holds
+// it when there is one.
+TEST(BlockTree, TreeFaultsAreCountedByReasonAtTheirBlock)
+{
+    struct Case {
+        const char* name;
+        std::function<void(LayoutPstReader&)> read;
+        RejectReason reason;
+        uint64_t at;  // the BID of the block whose offset is kept, 0 for none
+    };
+    PstNodeMap map;
+    const std::vector<Case> cases = {
+        {"XBLOCK listing itself", [](LayoutPstReader& r) { r.GetDataBlock(0x112, 0); }, RejectReason::DataTreeDepth, 0x112},
+        {"XXBLOCK listing itself", [](LayoutPstReader& r) { r.GetDataBlock(0x116, 0); }, RejectReason::DataTreeDepth, 0x116},
+        {"index past an XBLOCK", [](LayoutPstReader& r) { r.GetDataBlock(0x112, 5); }, RejectReason::DataTreeEntry, 0x112},
+        {"index past a data block", [](LayoutPstReader& r) { r.GetDataBlock(0x104, 1); }, RejectReason::DataTreeEntry, 0x104},
+        {"data block not found", [](LayoutPstReader& r) { r.GetDataBlock(0x904, 0); }, RejectReason::BlockMissing, 0},
+        {"size of a block not found", [](LayoutPstReader& r) { r.GetDataSize(0x904); }, RejectReason::BlockMissing, 0},
+        {"SIBLOCK listing itself", [&map](LayoutPstReader& r) { r.ListSubnodes(0x212, map); },
+         RejectReason::SubnodeTreeLoop, 0x212},
+        {"SIBLOCKs listing each other", [&map](LayoutPstReader& r) { r.ListSubnodes(0x216, map); },
+         RejectReason::SubnodeTreeLoop, 0x216},
+        {"subnode tree at a data BID", [&map](LayoutPstReader& r) { r.ListSubnodes(0x104, map); },
+         RejectReason::SubnodeTreeBid, 0},
+        {"subnode block not found", [&map](LayoutPstReader& r) { r.ListSubnodes(0x90A, map); },
+         RejectReason::BlockMissing, 0},
+        {"subnode tree at an XBLOCK", [&map](LayoutPstReader& r) { r.ListSubnodes(0x112, map); },
+         RejectReason::SubnodeTreeBtype, 0x112},
+        {"three SIBLOCK levels", [&map](LayoutPstReader& r) { r.ListSubnodes(0x222, map); },
+         RejectReason::SubnodeTreeDepth, 0x22A},
+    };
+    for (Layout layout : kLayouts) {
+        BlockImageBuilder b(layout);
+        b.Data(0x104, 100);
+        b.XBlock(0x112, 1, 100, {0x112, 0x104});
+        b.XBlock(0x116, 2, 100, {0x116});
+        b.SLBlock(0x20A, {{0x21, 0x104, 0}});
+        b.SIBlock(0x212, {{0x1, 0x212}, {0x21, 0x20A}});
+        b.SIBlock(0x216, {{0x1, 0x21A}});
+        b.SIBlock(0x21A, {{0x1, 0x216}, {0x21, 0x20A}});
+        b.SIBlock(0x222, {{0x1, 0x226}});
+        b.SIBlock(0x226, {{0x1, 0x22A}});
+        b.SIBlock(0x22A, {{0x21, 0x20A}});
+        Scanned s(b, layout);
+        LayoutPstReader& reader = *s;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(Name(layout) + ": " + c.name);
+            reader.Rejects().Clear();
+            c.read(reader);
+            EXPECT_EQ(reader.Rejects().Count(c.reason), 1u);
+            EXPECT_EQ(reader.Rejects().Total(), 1u);
+            EXPECT_EQ(reader.Rejects().FirstOffset(c.reason), c.at != 0 ? b.OffsetOf(c.at) : kNoRejectOffset);
+        }
+        // Sound trees count nothing.
+        reader.Rejects().Clear();
+        EXPECT_EQ(reader.ListSubnodes(0x20A, map), 1u);
+        EXPECT_NE(reader.GetDataBlock(0x112, 1), nullptr);
+        EXPECT_EQ(reader.GetDataSize(0x104), 100u);
+        EXPECT_EQ(reader.Rejects().Total(), 0u);
     }
 }
 
