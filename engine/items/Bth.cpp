@@ -54,13 +54,14 @@ bool WalkBth(const PstNode& node, BthVisitor visitor, void* context)
     RejectCounts* rejects = RejectsOf(node);
     const std::vector<uint8_t>* block = heap.Block(0);
     if (block == nullptr) return false;
-    const uint64_t heapOffset = DataBlockOffset(node, 0);
-    if (block->size() < kHeapHeaderSize) return Reject(rejects, RejectReason::HeapTooShort, heapOffset);
+    // Where a fault of the heap's header lies; looked up only when there is one.
+    const auto heapOffset = [&node] { return DataBlockOffset(node, 0); };
+    if (block->size() < kHeapHeaderSize) return Reject(rejects, RejectReason::HeapTooShort, heapOffset());
     const uint8_t clientSig = (*block)[3];
     const uint32_t hidUserRoot = LoadLe<uint32_t>(block->data() + 4);
     if (clientSig != kClientSigTableContext && clientSig != kClientSigPropertyContext)
-        return Reject(rejects, RejectReason::HeapClient, heapOffset);
-    if (hidUserRoot == 0) return Reject(rejects, RejectReason::HeapUserRoot, heapOffset);
+        return Reject(rejects, RejectReason::HeapClient, heapOffset());
+    if (hidUserRoot == 0) return Reject(rejects, RejectReason::HeapUserRoot, heapOffset());
 
     std::vector<uint8_t> header;
     if (!heap.Read(hidUserRoot, header)) return false;

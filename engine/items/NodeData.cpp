@@ -83,9 +83,8 @@ uint64_t DataBlockOffset(const PstNode& node, uint32_t index)
 {
     if (node.reader == nullptr) return kNoRejectOffset;
     // Looking the block up again must not count its faults a second time.
-    const RejectCounts before = node.reader->Rejects();
+    const RejectPause pause(&node.reader->Rejects());
     const BlockRecord* record = node.reader->GetDataBlock(node.bidData, index);
-    node.reader->Rejects() = before;
     return record != nullptr ? record->offset : kNoRejectOffset;
 }
 

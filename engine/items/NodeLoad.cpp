@@ -43,10 +43,10 @@ uint32_t BoundedDataSize(PstReader& reader, uint64_t bidData)
     const uint64_t claimed = reader.GetDataSize(bidData);
     if (claimed == 0) return 0;
     const uint64_t capacity = DataTreeCapacity(reader, bidData);
-    const uint64_t offset = BlockOffsetOf(reader, bidData);
-    if (capacity < claimed) Reject(reader.Rejects(), RejectReason::NodeSizeClipped, offset);
+    if (capacity < claimed) Reject(reader.Rejects(), RejectReason::NodeSizeClipped, BlockOffsetOf(reader, bidData));
     const uint64_t size = std::min(claimed, capacity);
-    if (size > kMaxNodeDataSize) return Reject(reader.Rejects(), RejectReason::NodeSizeTooLarge, offset);
+    if (size > kMaxNodeDataSize)
+        return Reject(reader.Rejects(), RejectReason::NodeSizeTooLarge, BlockOffsetOf(reader, bidData));
     return static_cast<uint32_t>(size);
 }
 

@@ -151,10 +151,12 @@ bool GetAllProps(const PstNode& node, ULONG& count, LPSPropValue& props)
     // The counting walk meets every fault the filling walk meets again: only the second
     // counts them, so that one read counts each once.
     RejectCounts* rejects = RejectsOf(node);
-    const RejectCounts before = rejects != nullptr ? *rejects : RejectCounts{};
     CountContext counted{node};
-    const bool walked = WalkBth(node, CountRecord, &counted);
-    if (rejects != nullptr) *rejects = before;
+    bool walked = false;
+    {
+        const RejectPause pause(rejects);
+        walked = WalkBth(node, CountRecord, &counted);
+    }
     if (!walked || counted.count == 0) {
         // No filling walk follows: the counting walk is the read, and counts.
         CountContext again{node};

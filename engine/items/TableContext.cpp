@@ -151,12 +151,13 @@ bool ReadTable(const PstNode& node, TableColumns& columns, TableRows& rows)
 
     std::vector<uint8_t> info;
     if (!heap.Read(hidUserRoot, info)) return false;
-    const uint64_t infoOffset = DataBlockOffset(node, HidBlockIndex(hidUserRoot));
-    if (info.size() < kTcInfoMinSize) return Reject(rejects, RejectReason::TcInfoShort, infoOffset);
+    // Where a fault of the TCINFO lies; looked up only when there is one.
+    const auto infoOffset = [&node, hidUserRoot] { return DataBlockOffset(node, HidBlockIndex(hidUserRoot)); };
+    if (info.size() < kTcInfoMinSize) return Reject(rejects, RejectReason::TcInfoShort, infoOffset());
     // The descriptors must fill the allocation: fewer than 8 bytes may be left over.
     const size_t cCols = info[kTcInfoColumnCount];
     if (cCols != (info.size() - kTcInfoMinSize) / kTcColumnDescSize + 2)
-        return Reject(rejects, RejectReason::TcInfoColumns, infoOffset);
+        return Reject(rejects, RejectReason::TcInfoColumns, infoOffset());
 
     TableLayout table{&node, {}, LoadLe<uint16_t>(info.data() + kTcInfoCebOffset),
                       LoadLe<uint16_t>(info.data() + kTcInfoRowSize), false};
@@ -173,10 +174,10 @@ bool ReadTable(const PstNode& node, TableColumns& columns, TableRows& rows)
     // Cells of an unreadable layout or column read as errors (ConvertCell); the damage is
     // counted once for the table and once per column, not once per cell.
     if (!table.cebFillsRowEnd) {
-        Reject(rejects, RejectReason::TcRowLayout, infoOffset);
+        Reject(rejects, RejectReason::TcRowLayout, infoOffset());
     } else {
         for (const ColumnDesc& column : table.columns)
-            if (!ColumnReadable(table, column)) Reject(rejects, RejectReason::TcColumn, infoOffset);
+            if (!ColumnReadable(table, column)) Reject(rejects, RejectReason::TcColumn, infoOffset());
     }
 
     const uint32_t hnidRows = LoadLe<uint32_t>(info.data() + kTcInfoHnidRows);
@@ -185,7 +186,7 @@ bool ReadTable(const PstNode& node, TableColumns& columns, TableRows& rows)
         // Only a loaded subnode knows its blocks; an unloaded one gives no rows.
         const PstNode* matrix = node.subnodes.FindCurrent(hnidRows);
         if (matrix == nullptr) {
-            Reject(rejects, RejectReason::TcRowMatrix, infoOffset);
+            Reject(rejects, RejectReason::TcRowMatrix, infoOffset());
             return true;
         }
         std::vector<uint8_t> bytes;

@@ -8,7 +8,7 @@ namespace krv {
 [[gnu::cold]] void RejectCounts::Note(RejectReason reason, uint64_t offset)
 {
     const auto index = static_cast<size_t>(reason);
-    if (index >= m_entries.size()) return;
+    if (index >= m_entries.size() || m_paused > 0) return;
     Entry& entry = m_entries[index];
     ++entry.count;
     if (entry.firstOffset == kNoRejectOffset) entry.firstOffset = offset;

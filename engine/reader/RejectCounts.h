@@ -39,6 +39,8 @@ public:
     void Clear() { m_entries = {}; }
 
 private:
+    friend class RejectPause;
+
     struct Entry {
         uint64_t count = 0;
         uint64_t firstOffset = kNoRejectOffset;
@@ -46,6 +48,26 @@ private:
     const Entry& At(RejectReason reason) const { return m_entries[static_cast<size_t>(reason)]; }
 
     std::array<Entry, kRejectReasonCount> m_entries{};
+    int m_paused = 0;  // while above 0, Note counts nothing
+};
+
+// Counts nothing while it lives: for a read that goes over bytes a second read will count
+// (a lookup of a block again to name its offset, a counting walk before the filling one).
+class RejectPause {
+public:
+    explicit RejectPause(RejectCounts* counts) : m_counts(counts)
+    {
+        if (m_counts != nullptr) ++m_counts->m_paused;
+    }
+    ~RejectPause()
+    {
+        if (m_counts != nullptr) --m_counts->m_paused;
+    }
+    RejectPause(const RejectPause&) = delete;
+    RejectPause& operator=(const RejectPause&) = delete;
+
+private:
+    RejectCounts* m_counts;
 };
 
 // What Reject returns: the value-initialised failure answer of whatever the exit returns.
