@@ -85,9 +85,12 @@ struct NBTEntry {
 }
 
 // How many entries of `entrySize` bytes fit the entry area: the cEntMax a sound page holds.
+// cEntMax is one byte: a size so small that more would fit answers 255, never a wrapped count.
 [[nodiscard]] constexpr uint8_t BTreeEntryCapacity(Layout layout, size_t entrySize)
 {
-    return entrySize == 0 ? 0 : static_cast<uint8_t>(TraitsOf(layout).pageEntryAreaSize / entrySize);
+    if (entrySize == 0) return 0;
+    const size_t fits = TraitsOf(layout).pageEntryAreaSize / entrySize;
+    return fits > 0xFF ? uint8_t{0xFF} : static_cast<uint8_t>(fits);
 }
 
 [[nodiscard]] std::optional<BTreePageInfo> ParseBTreePageInfo(std::span<const uint8_t> page, Layout layout);
