@@ -42,6 +42,29 @@ double Clock()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+// The process's processor time: on a machine shared with other work the clock also counts
+// the time others held the processor, which would make every multiple a measure of them.
+double Cpu()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+struct Span {
+    double seconds = 0;  // by the clock
+    double cpu = 0;      // processor time
+};
+
+template <class Work>
+Span Measure(Work work)
+{
+    const double clock = Clock();
+    const double cpu = Cpu();
+    work();
+    return {Clock() - clock, Cpu() - cpu};
+}
+
 // What krv-repair's callback does with a stop question; anything else is ignored here.
 int32_t PlainCallback(int32_t code, void*, uintptr_t)
 {
@@ -65,14 +88,17 @@ Callback volatile g_plain = &PlainCallback;
 Callback volatile g_counting = &CountingCallback;
 
 // `count` questions as the passes put them: one call each, stopping on a nonzero answer.
-__attribute__((noinline)) double TimeFloor(uint64_t count)
+__attribute__((noinline)) void AskQuestions(uint64_t count)
 {
     const Callback function = g_plain;
-    const double start = Clock();
     for (uint64_t i = 0; i < count; ++i) {
         if (function(MsgAbortQuery, nullptr, 0) != 0) break;
     }
-    return Clock() - start;
+}
+
+Span TimeFloor(uint64_t count)
+{
+    return Measure([count] { AskQuestions(count); });
 }
 
 class BenchHost final : public krv::ReaderHost {
@@ -88,15 +114,19 @@ public:
     uint8_t lastPercent = 0;
 };
 
-void PrintRow(const char* pass, uint64_t bytes, double seconds, uint64_t questions, double floor, const std::string& extra)
+// Rates and ns per position by the clock; the multiple of the floor by processor time.
+void PrintRow(const char* pass, uint64_t bytes, Span run, uint64_t questions, Span floor, const std::string& extra)
 {
     const double mb = static_cast<double>(bytes) / 1e6;
-    std::printf("pass=%s bytes=%llu seconds=%.3f questions=%llu ns_per_position=%.3f mb_per_s=%.1f floor_seconds=%.3f "
-                "floor_ns_per_question=%.3f floor_multiple=%.2f%s\n",
-                pass, static_cast<unsigned long long>(bytes), seconds, static_cast<unsigned long long>(questions),
-                questions != 0 ? seconds * 1e9 / static_cast<double>(questions) : 0.0, seconds > 0 ? mb / seconds : 0.0,
-                floor, questions != 0 ? floor * 1e9 / static_cast<double>(questions) : 0.0,
-                floor > 0 ? seconds / floor : 0.0, extra.c_str());
+    const double perQuestion = questions != 0 ? 1e9 / static_cast<double>(questions) : 0.0;
+    std::printf("pass=%s bytes=%llu seconds=%.3f cpu_seconds=%.3f questions=%llu ns_per_position=%.3f "
+                "cpu_ns_per_position=%.3f mb_per_s=%.1f mb_per_cpu_s=%.1f floor_seconds=%.3f floor_cpu_seconds=%.3f "
+                "floor_cpu_ns_per_question=%.3f floor_multiple=%.2f clock_floor_multiple=%.2f%s\n",
+                pass, static_cast<unsigned long long>(bytes), run.seconds, run.cpu,
+                static_cast<unsigned long long>(questions), run.seconds * perQuestion, run.cpu * perQuestion,
+                run.seconds > 0 ? mb / run.seconds : 0.0, run.cpu > 0 ? mb / run.cpu : 0.0, floor.seconds, floor.cpu,
+                floor.cpu * perQuestion, floor.cpu > 0 ? run.cpu / floor.cpu : 0.0,
+                floor.seconds > 0 ? run.seconds / floor.seconds : 0.0, extra.c_str());
     std::fflush(stdout);
 }
 
@@ -112,11 +142,10 @@ bool MeasurePass(const char* name, uint64_t bytes, BenchHost& host, Run run)
     const std::string counted = run();
     const uint64_t questions = g_questions;
     host.query = AbortQuery{g_plain, MsgAbortQuery, 0};
-    const double start = Clock();
-    const std::string timed = run();
-    const double seconds = Clock() - start;
-    const double floor = TimeFloor(questions);
-    PrintRow(name, bytes, seconds, questions, floor, " " + timed);
+    std::string timed;
+    const Span span = Measure([&] { timed = run(); });
+    const Span floor = TimeFloor(questions);
+    PrintRow(name, bytes, span, questions, floor, " " + timed);
     if (counted != timed) {
         std::fprintf(stderr, "krv_bench_scan: %s found %s when counted but %s when timed\n", name, counted.c_str(),
                      timed.c_str());
@@ -172,7 +201,8 @@ int Passes(const char* path)
 }
 
 struct JobWatch {
-    double indexedAt = 0;
+    double indexedAt = 0;     // clock
+    double indexedAtCpu = 0;  // processor time
     int32_t result = 0;
 };
 
@@ -183,6 +213,7 @@ int32_t JobPlain(int32_t code, void* data, uintptr_t)
     if (code == MsgAbortQuery) return g_stopRequested.load(std::memory_order_relaxed) ? 1 : 0;
     if (code == MsgProgress && *static_cast<const uint8_t*>(data) == 70 && g_watch->indexedAt == 0) {
         g_watch->indexedAt = Clock();
+        g_watch->indexedAtCpu = Cpu();
     }
     return 0;
 }
@@ -230,15 +261,19 @@ int Job(const char* source, const char* output)
     g_questions = 0;
     const JobWatch counted = RunJob(source, output, &JobCounting);
     const uint64_t questions = g_questions;
-    const double start = Clock();
-    const JobWatch timed = RunJob(source, output, &JobPlain);
-    const double seconds = Clock() - start;
-    const double indexSeconds = timed.indexedAt > 0 ? timed.indexedAt - start : 0;
-    const double floor = TimeFloor(questions);
-    char extra[128];
-    std::snprintf(extra, sizeof extra, " result=%d index_seconds=%.3f index_floor_multiple=%.2f", timed.result,
-                  indexSeconds, floor > 0 ? indexSeconds / floor : 0.0);
-    PrintRow("job", bytes, seconds, questions, floor, extra);
+    const double startClock = Clock();
+    const double startCpu = Cpu();
+    JobWatch timed;
+    const Span span = Measure([&] { timed = RunJob(source, output, &JobPlain); });
+    const Span floor = TimeFloor(questions);
+    // The indexing phase (probes, scan, collectors) ends with progress 70; a job that found
+    // nothing ends before it.
+    const double indexSeconds = timed.indexedAt > 0 ? timed.indexedAt - startClock : span.seconds;
+    const double indexCpu = timed.indexedAtCpu > 0 ? timed.indexedAtCpu - startCpu : span.cpu;
+    char extra[160];
+    std::snprintf(extra, sizeof extra, " result=%d indexed=%d index_seconds=%.3f index_cpu_seconds=%.3f index_floor_multiple=%.2f",
+                  timed.result, timed.indexedAt > 0 ? 1 : 0, indexSeconds, indexCpu, floor.cpu > 0 ? indexCpu / floor.cpu : 0.0);
+    PrintRow("job", bytes, span, questions, floor, extra);
     std::remove(output);
     return counted.result == timed.result ? 0 : 1;
 }

@@ -76,9 +76,9 @@ private:
         while (m_walk.Position() < stop) {
             const uint64_t at = m_walk.Position();
             bi = SkipPassedBlocks(bi, at - base);
-            const uint64_t nextBlock = bi < m_blocks.size() ? base + m_blocks[bi].Position() : kNone;
-            const uint64_t next = std::min({nextBlock, NextSpot(m_pages, pi, at), NextSpot(m_headers, hi, at), stop});
-            // Positions where nothing can be recognised: one byte on each.
+            const uint64_t nextSpot = std::min({NextSpot(m_pages, pi, at), NextSpot(m_headers, hi, at), stop});
+            const uint64_t next = std::min(NextAcceptedBlock(bi, nextSpot), nextSpot);
+            // Positions where nothing is recognised: one byte on each, in one run.
             if (!m_walk.StepTo(next)) return Abort();
             const uint64_t position = m_walk.Position();
             if (position >= stop) break;
@@ -108,6 +108,25 @@ private:
             if (!m_walk.StepBy(step)) return Abort();
         }
         return !m_chunk.AtEnd();
+    }
+
+    // The position of the first candidate from `index` on, before `limit`, that checks out;
+    // kNone when there is none. `index` is left on that candidate, or on the first one at or
+    // after `limit`. Candidates that fail change nothing in the walk
+    // (no finding, a step of one), so they are tested here ahead of it, and the walk runs
+    // without a stop between the positions where something is recognised. The one that
+    // checks out is tested again where the walk takes it: the test is pure, and a repeat per
+    // found block costs nothing next to the candidates that fail.
+    uint64_t NextAcceptedBlock(size_t& index, uint64_t limit)
+    {
+        const uint64_t base = m_chunk.Base();
+        for (; index < m_blocks.size(); ++index) {
+            const uint64_t position = base + m_blocks[index].Position();
+            if (position >= limit) return kNone;
+            BlockHit hit;
+            if (AcceptBlock(m_chunk, m_blocks[index], m_layout, m_ignoreZeroBlocks, m_crc, hit)) return position;
+        }
+        return kNone;
     }
 
     // The first candidate at or after a relative position, from index on. After a fast-scan
