@@ -9,7 +9,8 @@
 // the floor. Each pass (and the job) runs twice: once with a counting callback, for the
 // number of questions, and once timed with the plain one; then the floor is timed as that
 // many plain calls from a loop. Counting inside the timed run would lengthen the floor and
-// the pass alike and hide how far the pass is above it.
+// the pass alike and hide how far the pass is above it. A third run of each pass without
+// any question measures the work between the questions on its own.
 //
 // `passes` runs the 32-bit probe, the 64-bit probe, and the scan (full and fast) of the
 // layout the probes decide, each with its collectors. `job` runs RepairEntry with the
@@ -145,7 +146,14 @@ bool MeasurePass(const char* name, uint64_t bytes, BenchHost& host, Run run)
     std::string timed;
     const Span span = Measure([&] { timed = run(); });
     const Span floor = TimeFloor(questions);
-    PrintRow(name, bytes, span, questions, floor, " " + timed);
+    // The same pass with nobody to ask: the walk then skips the stretches between findings
+    // at once, and what is left is the work between the questions.
+    host.query = AbortQuery{};
+    const Span work = Measure([&] { (void)run(); });
+    char split[96];
+    std::snprintf(split, sizeof split, " work_cpu_seconds=%.3f work_floor_multiple=%.2f", work.cpu,
+                  floor.cpu > 0 ? work.cpu / floor.cpu : 0.0);
+    PrintRow(name, bytes, span, questions, floor, split + (" " + timed));
     if (counted != timed) {
         std::fprintf(stderr, "krv_bench_scan: %s found %s when counted but %s when timed\n", name, counted.c_str(),
                      timed.c_str());

@@ -98,6 +98,9 @@ add_pass_row() {  # label line target_multiple
     seconds=$(field seconds "$line")
     multiple=$(field floor_multiple "$line")
     verdict=$(awk -v m="$multiple" -v t="$target" 'BEGIN { printf "<= %.1fx floor: %s", t, (m <= t) ? "met" : "MISSED" }')
+    if [[ -n $(field work_floor_multiple "$line") ]]; then
+        verdict+="; work between questions $(field work_floor_multiple "$line")x floor"
+    fi
     if [[ $pass == scan_full && $label == random* ]]; then
         verdict+=$(awk -v r="$(field mb_per_s "$line")" -v b="$random_full_before" \
             'BEGIN { printf "; >= %d MB/s (3x %d): %s", 3 * b, b, (r >= 3 * b) ? "met" : "MISSED" }')

@@ -23,19 +23,22 @@ class RangeCrc;
 class SourceChunk;
 
 // A block that passes every test but the CRC, as one sortable word: its start relative to
-// the piece, then its stored size. Pieces serve at most kMaxPiecePositions positions so
-// that the word does not overflow.
+// the piece, then its stored size in units of the layout's block alignment (1 .. 128).
+// Pieces serve at most kMaxPiecePositions positions so that the word does not overflow.
 class BlockCandidate {
 public:
     static constexpr size_t kMaxPiecePositions = size_t{1} << 24;
+    static constexpr size_t kMaxStoredUnits = 128;
 
     BlockCandidate() = default;
-    BlockCandidate(size_t position, size_t storedSize)
-        : m_key(static_cast<uint32_t>(position << 7 | (storedSize / 64 - 1)))
+    BlockCandidate(size_t position, size_t storedUnits)
+        : m_key(static_cast<uint32_t>(position << 7 | (storedUnits - 1)))
     {
     }
+    // The smallest word of a position: every candidate there sorts at or after it.
+    static BlockCandidate FirstAt(size_t position) { return BlockCandidate(position, 1); }
     size_t Position() const { return m_key >> 7; }
-    size_t StoredSize() const { return ((m_key & 127) + 1) * 64; }
+    size_t StoredUnits() const { return (m_key & 127) + 1; }
     uint32_t Key() const { return m_key; }
 
 private:

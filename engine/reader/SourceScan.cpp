@@ -17,8 +17,6 @@ namespace krv {
 
 namespace {
 
-constexpr size_t kWindow = 8192;   // bytes looked at from one position
-constexpr size_t kMinWindow = 64;  // fewer than this ends the pass: no block fits
 
 constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
 
@@ -57,11 +55,13 @@ private:
     // pass is over.
     bool WalkPiece()
     {
-        m_chunk.Load(m_file, m_walk.Position(), m_piecePositions, kWindow, m_length);
+        // Each position looks at up to the largest block from it; from where fewer bytes
+        // than the smallest block remain, the pass is over.
+        const pstformat::LayoutTraits& traits = pstformat::TraitsOf(m_layout);
+        m_chunk.Load(m_file, m_walk.Position(), m_piecePositions, traits.maxBlockSize, m_length);
         const uint64_t end = m_chunk.End();
-        if (end - m_walk.Position() < kMinWindow) return false;
-        // Positions from which fewer than 64 bytes remain end the pass.
-        const uint64_t stop = std::min(m_chunk.PositionsEnd(), end - kMinWindow + 1);
+        if (end - m_walk.Position() < traits.blockAlignment) return false;
+        const uint64_t stop = std::min(m_chunk.PositionsEnd(), end - traits.blockAlignment + 1);
 
         m_pages.clear();
         m_headers.clear();
@@ -134,7 +134,7 @@ private:
     size_t SkipPassedBlocks(size_t index, uint64_t relative) const
     {
         if (index >= m_blocks.size() || m_blocks[index].Position() >= relative) return index;
-        const uint32_t key = BlockCandidate(static_cast<size_t>(relative), 64).Key();
+        const uint32_t key = BlockCandidate::FirstAt(static_cast<size_t>(relative)).Key();
         const auto at = std::lower_bound(m_blocks.begin() + static_cast<std::ptrdiff_t>(index), m_blocks.end(), key,
                                          [](const BlockCandidate& c, uint32_t k) { return c.Key() < k; });
         return static_cast<size_t>(at - m_blocks.begin());
