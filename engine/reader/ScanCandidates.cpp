@@ -168,10 +168,11 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
     candidates.resize(count);
 }
 
-// Least significant digit first, eleven bits a pass: the keys are below 2^31.
+// Least significant digit first, thirteen bits a pass: the keys of a piece of the default
+// size are below 2^26, two passes.
 void SortCandidates(std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch)
 {
-    constexpr unsigned kBits = 11;
+    constexpr unsigned kBits = 13;
     constexpr size_t kBuckets = size_t{1} << kBits;
     uint32_t maxKey = 0;
     for (const BlockCandidate& c : candidates) maxKey = std::max(maxKey, c.Key());
