@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # run.sh: the reader's passes and the whole job against the floor their abort queries set.
 #
-# Usage: bench/scan/run.sh   (BUILD_DIR, KRV_CORPUS_DIR, TMPDIR, TILED_BYTES, RANDOM_BYTES and
-#                             PADDED_BYTES may be set)
+# Usage: bench/scan/run.sh   (BUILD_DIR, BENCH, KRV_CORPUS_DIR, TMPDIR, TILED_BYTES,
+#                             RANDOM_BYTES and PADDED_BYTES may be set)
 #
 # Inputs, made in $TMPDIR and deleted at the end:
 #   (a) the real stores of the corpus tiled end to end until at least 1 GiB,
@@ -41,7 +41,8 @@ if [[ $build_type != Release ]]; then
     exit 1
 fi
 cmake --build "$build" --target krv_bench_scan >/dev/null
-bench=$build/bin/krv_bench_scan
+# BENCH names another krv_bench_scan, such as one built from an earlier commit, to compare.
+bench=${BENCH:-$build/bin/krv_bench_scan}
 
 shopt -s nullglob
 stores=("$corpus"/*.pst "$corpus"/*.ost)

@@ -5,9 +5,10 @@
 // their trailers: a trailer fixes the block's data length cb, so its stored size S =
 // roundup64(cb + trailer size) and its start p = t + trailer size - S. Every byte offset t
 // is therefore looked at once as a possible trailer, instead of 128 trailer sizes at every
-// p. The cheap tests run here over the whole piece; the CRC, the costly one, runs only when
-// the walk reaches the candidate's position (a fast-scan jump may pass over it), and takes
-// constant time from prefix CRCs (RangeCrc).
+// p. The cheap tests run here over the whole piece; the CRC, the costly one, runs only for
+// candidates that a fast-scan jump does not pass over, a little ahead of the walk (up to the
+// next one that checks out, so that the walk stops only there), and takes constant time from
+// prefix CRCs (RangeCrc).
 #ifndef KRV_ENGINE_READER_SCANCANDIDATES_H
 #define KRV_ENGINE_READER_SCANCANDIDATES_H
 
