@@ -17,7 +17,6 @@ namespace krv {
 
 namespace {
 
-
 constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
 
 // The next position at or after `position` where a hit lies; hits that a fast-scan jump
@@ -112,11 +111,11 @@ private:
 
     // The position of the first candidate from `index` on, before `limit`, that checks out;
     // kNone when there is none. `index` is left on that candidate, or on the first one at or
-    // after `limit`. Candidates that fail change nothing in the walk
-    // (no finding, a step of one), so they are tested here ahead of it, and the walk runs
-    // without a stop between the positions where something is recognised. The one that
-    // checks out is tested again where the walk takes it: the test is pure, and a repeat per
-    // found block costs nothing next to the candidates that fail.
+    // after `limit`. A candidate that fails changes nothing in the walk (no finding, a step
+    // of one), so candidates are tested here ahead of it, and the walk runs without a stop
+    // between the positions where something is recognised. The one that checks out is
+    // tested again where the walk takes it: the test is pure, and one repeat per found block
+    // costs nothing next to the candidates that fail.
     uint64_t NextAcceptedBlock(size_t& index, uint64_t limit)
     {
         const uint64_t base = m_chunk.Base();
