@@ -13,8 +13,8 @@ namespace {
 constexpr size_t kOffCb = 0;
 constexpr size_t kOffSig = 2;
 
-constexpr size_t BidOffset(Layout layout) { return layout == Layout::Ansi ? 4 : 8; }
-constexpr size_t CrcOffset(Layout layout) { return layout == Layout::Ansi ? 8 : 4; }
+constexpr size_t BidOffset(Layout layout) { return BlockTrailerBidOffset(TraitsOf(layout)); }
+constexpr size_t CrcOffset(Layout layout) { return BlockTrailerCrcOffset(TraitsOf(layout)); }
 
 } // namespace
 

@@ -34,6 +34,11 @@ struct BlockTrailer {
     friend bool operator==(const BlockTrailer&, const BlockTrailer&) = default;
 };
 
+// Where bid and dwCRC lie in a trailer, after cb and wSig: the 32-bit layout puts its 4-byte
+// bid first, layouts with 8-byte ids put the CRC first so that the bid is 8-byte aligned.
+[[nodiscard]] constexpr size_t BlockTrailerBidOffset(const LayoutTraits& t) { return t.idSize == 4 ? 4 : 8; }
+[[nodiscard]] constexpr size_t BlockTrailerCrcOffset(const LayoutTraits& t) { return t.idSize == 4 ? 8 : 4; }
+
 // Stored size of a block of cb data bytes: cb plus the trailer rounded up to 64; none when
 // cb exceeds the layout's maxBlockData.
 [[nodiscard]] constexpr std::optional<size_t> BlockStoredSize(size_t cb, Layout layout)

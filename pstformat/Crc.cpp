@@ -60,6 +60,37 @@ uint32_t TableCrc(uint32_t crc, const uint8_t* p, size_t size)
     return crc;
 }
 
+// v times x, in the register's reflected bit order.
+constexpr uint32_t TimesX(uint32_t v) { return (v >> 1) ^ (kPolynomial & (0u - (v & 1u))); }
+
+// What the four low bits of a register become when it is multiplied by x^4.
+constexpr std::array<uint32_t, 16> MakeReductions()
+{
+    std::array<uint32_t, 16> table{};
+    for (uint32_t i = 0; i < 16; ++i) table[i] = TimesX(TimesX(TimesX(TimesX(i))));
+    return table;
+}
+
+constexpr std::array<uint32_t, 16> kReductions = MakeReductions();
+
+constexpr uint32_t TimesX4(uint32_t v) { return (v >> 4) ^ kReductions[v & 15]; }
+
+// a times b, four bits of a at a time (Horner's rule from its highest powers, the low bits).
+uint32_t TableMultiply(uint32_t a, uint32_t b)
+{
+    // multiples[n]: b times the four-bit polynomial n, whose bit 3 is x^0 and bit 0 x^3.
+    std::array<uint32_t, 4> powers{};  // b x^3, b x^2, b x, b: indexed by the bit they stand for
+    powers[3] = b;
+    powers[2] = TimesX(powers[3]);
+    powers[1] = TimesX(powers[2]);
+    powers[0] = TimesX(powers[1]);
+    std::array<uint32_t, 16> multiples{};
+    for (unsigned n = 1; n < 16; ++n) multiples[n] = multiples[n & (n - 1)] ^ powers[static_cast<unsigned>(__builtin_ctz(n))];
+    uint32_t product = 0;
+    for (int shift = 0; shift < 32; shift += 4) product = TimesX4(product) ^ multiples[(a >> shift) & 15];
+    return product;
+}
+
 #if defined(KRV_CRC_FOLDING)
 
 // Folding treats sixteen input bytes as one 128-bit polynomial and carries it forward over
@@ -141,6 +172,18 @@ KRV_FOLDING_TARGET inline __m128i Fold(__m128i x, __m128i k, __m128i next)
     return _mm_xor_si128(_mm_xor_si128(low, high), next);
 }
 
+// Barrett's reduction of a 64-bit reflected value, whose high half holds x^0 .. x^31 and
+// low half x^32 .. x^63, to the 32-bit remainder.
+KRV_FOLDING_TARGET inline uint32_t Barrett64(__m128i x)
+{
+    const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
+    const __m128i barrett = _mm_set_epi64x(static_cast<long long>(kReflectedQuotient),
+                                           static_cast<long long>(kReflectedPolynomial));
+    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x, low32), barrett, 0x10);
+    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), barrett, 0x00);
+    return static_cast<uint32_t>(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
+}
+
 // The register value after the sixteen bytes that x stands for, from a register of 0.
 KRV_FOLDING_TARGET inline uint32_t Reduce(__m128i x)
 {
@@ -152,12 +195,7 @@ KRV_FOLDING_TARGET inline uint32_t Reduce(__m128i x)
     t = _mm_srli_si128(x, 4);
     x = _mm_clmulepi64_si128(_mm_and_si128(x, low32), _mm_cvtsi64_si128(static_cast<long long>(kFold64)), 0x00);
     x = _mm_xor_si128(x, t);
-    // Barrett's reduction of the last 64 bits to the 32-bit remainder.
-    const __m128i barrett = _mm_set_epi64x(static_cast<long long>(kReflectedQuotient),
-                                           static_cast<long long>(kReflectedPolynomial));
-    t = _mm_clmulepi64_si128(_mm_and_si128(x, low32), barrett, 0x10);
-    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), barrett, 0x00);
-    return static_cast<uint32_t>(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
+    return Barrett64(x);
 }
 
 // Needs size >= 64. Four lanes of sixteen bytes are carried 64 bytes a step, then merged;
@@ -211,6 +249,33 @@ KRV_FOLDING_TARGET void FoldedCheckpoints(uint32_t crc, const uint8_t* p, size_t
             inStride = 32;
         }
     }
+}
+
+// The product of two reflected 32-bit values comes out one bit short, as 63 bits; moved up
+// one bit it is a 64-bit value of the shape Barrett64 reduces.
+KRV_FOLDING_TARGET uint32_t FoldedMultiply(uint32_t a, uint32_t b)
+{
+    const __m128i product = _mm_clmulepi64_si128(_mm_cvtsi32_si128(static_cast<int>(a)),
+                                                 _mm_cvtsi32_si128(static_cast<int>(b)), 0x00);
+    return Barrett64(_mm_slli_epi64(product, 1));
+}
+
+// 32 zero bytes, then 32 of 0xFF: the 32 bytes from offset n (n <= 32) keep the last n
+// bytes of a 32-byte block and clear the others.
+alignas(64) constexpr std::array<uint8_t, 64> kTailMasks = [] {
+    std::array<uint8_t, 64> masks{};
+    for (size_t i = 32; i < masks.size(); ++i) masks[i] = 0xFF;
+    return masks;
+}();
+
+// The last `length` bytes before `end` behind 32 - length zero bytes, which do not change a
+// CRC started from 0: one block of 32 bytes, folded once and reduced.
+KRV_FOLDING_TARGET uint32_t FoldedCrcOfLast(const uint8_t* end, size_t length)
+{
+    const uint8_t* masks = kTailMasks.data() + length;
+    const __m128i a = _mm_and_si128(Load(end - 32), Load(masks));
+    const __m128i b = _mm_and_si128(Load(end - 16), Load(masks + 16));
+    return Reduce(Fold(a, Pair(kFold128), b));
 }
 
 bool DetectFolding()
@@ -275,6 +340,23 @@ uint32_t ComputeCrc(uint32_t initial, const void* data, size_t size)
     if (size >= 128 && CrcFoldingAvailable()) return FoldedCrc(initial, p, size);
 #endif
     return TableCrc(initial, p, size);
+}
+
+uint32_t CrcMultiply(uint32_t a, uint32_t b)
+{
+#if defined(KRV_CRC_FOLDING)
+    if (CrcFoldingAvailable()) return FoldedMultiply(a, b);
+#endif
+    return TableMultiply(a, b);
+}
+
+uint32_t ComputeCrcOfLast(const uint8_t* end, size_t length)
+{
+    if (length > 32) length = 32;
+#if defined(KRV_CRC_FOLDING)
+    if (CrcFoldingAvailable()) return FoldedCrcOfLast(end, length);
+#endif
+    return TableCrc(0, end - length, length);
 }
 
 void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, size_t count, uint32_t* checkpoints)

@@ -41,6 +41,16 @@ void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, si
 // ComputeCrc(crc, <length zero bytes>, length).
 [[nodiscard]] uint32_t CrcShift(uint32_t crc, uint64_t length);
 
+// The product of two register values modulo the polynomial, both in the register's
+// reflected bit order (bit 31 holds x^0): CrcShift(crc, n) == CrcMultiply(crc, x^(8n)).
+// A few carry-less products where folding is there, a short table walk elsewhere.
+[[nodiscard]] uint32_t CrcMultiply(uint32_t a, uint32_t b);
+
+// ComputeCrc(0, end - length, length) for length <= 32, in constant time where folding is
+// there: the 32 bytes before `end` are read whatever the length, so all of them must be
+// readable; the bytes before end - length do not change the result.
+[[nodiscard]] uint32_t ComputeCrcOfLast(const uint8_t* end, size_t length);
+
 // CRC of A || B from crcA = ComputeCrc(c, A) and crcB = ComputeCrc(0, B).
 [[nodiscard]] inline uint32_t CrcCombine(uint32_t crcA, uint32_t crcB, uint64_t lengthB)
 {

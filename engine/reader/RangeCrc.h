@@ -5,9 +5,10 @@
 // are kept at every 32nd byte; the CRC is linear, so for prefix values P,
 //   crc(data[a, b)) = P[b] ^ shift(P[a], b - a),
 // where shift advances a register over b - a zero bytes. The kept values are computed
-// ahead in batches as the ranges asked for move on; prefix values between two kept ones
-// take at most 31 byte steps, and the shift is one multiplication by a power of x looked
-// up by length.
+// ahead in batches as the ranges asked for move on; a prefix value between two kept ones
+// is the kept one shifted over the bytes after it plus their own CRC (one 32-byte block
+// with folding, no loop over the bytes), and each shift is one multiplication by a power
+// of x looked up by length.
 #ifndef KRV_ENGINE_READER_RANGECRC_H
 #define KRV_ENGINE_READER_RANGECRC_H
 
@@ -31,7 +32,7 @@ public:
     [[nodiscard]] uint32_t Of(size_t begin, size_t length);
 
 private:
-    static constexpr size_t kStride = 32;
+    static constexpr size_t kStride = 32;  // at most what pstformat::ComputeCrcOfLast takes
     static constexpr size_t kBatchStrides = 2048;
 
     uint32_t Prefix(size_t offset);

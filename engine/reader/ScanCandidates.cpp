@@ -8,6 +8,7 @@
 #include "engine/reader/RangeCrc.h"
 #include "engine/reader/ReaderLayout.h"
 #include "engine/reader/SourceChunk.h"
+#include "pstformat/BlockTrailer.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Header.h"
 #include "pstformat/Ids.h"
@@ -27,23 +28,24 @@ namespace {
 
 using pstformat::LoadLe;
 
-constexpr size_t kMaxStoredSize = 8192;
-constexpr size_t kAlignment = 64;
-
-// Where the trailer fields lie: cb at 0 and wSig at 2 in both layouts, then bid and dwCRC
-// in swapped order.
-struct AnsiTrailer {
-    static constexpr size_t kSize = 12;
-    static constexpr size_t kBidOffset = 4;
-    static constexpr size_t kCrcOffset = 8;
-    static uint64_t Bid(const uint8_t* trailer) { return LoadLe<uint32_t>(trailer + kBidOffset); }
-};
-
-struct UnicodeTrailer {
-    static constexpr size_t kSize = 16;
-    static constexpr size_t kBidOffset = 8;
-    static constexpr size_t kCrcOffset = 4;
-    static uint64_t Bid(const uint8_t* trailer) { return LoadLe<uint64_t>(trailer + kBidOffset); }
+// Where a layout's block trailer keeps its fields and how its blocks are sized, fixed at
+// compile time from the layout's table so that the byte loops below specialise on them.
+template <const pstformat::LayoutTraits& L>
+struct Trailer {
+    static constexpr size_t kSize = L.blockTrailerSize;
+    static constexpr size_t kBidOffset = pstformat::BlockTrailerBidOffset(L);
+    static constexpr size_t kCrcOffset = pstformat::BlockTrailerCrcOffset(L);
+    static constexpr size_t kAlignment = L.blockAlignment;
+    static constexpr size_t kMaxStoredSize = L.maxBlockSize;
+    static constexpr size_t kMaxCb = L.maxBlockData;
+    static_assert((kAlignment & (kAlignment - 1)) == 0, "blocks are aligned to a power of two");
+    static_assert(kMaxStoredSize % kAlignment == 0 && kMaxStoredSize / kAlignment <= BlockCandidate::kMaxStoredUnits);
+    static_assert(kMaxCb < 65536 && kSize <= kAlignment);
+    static uint64_t Bid(const uint8_t* trailer)
+    {
+        if constexpr (L.idSize == 4) return LoadLe<uint32_t>(trailer + kBidOffset);
+        else return LoadLe<uint64_t>(trailer + kBidOffset);
+    }
 };
 
 // Length of bytes[0, size) without its trailing zero bytes.
@@ -77,7 +79,9 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
                             std::vector<BlockCandidate>& candidates)
 {
     constexpr size_t T = Trailer::kSize;
-    constexpr size_t kMaxCb = kMaxStoredSize - T;
+    constexpr size_t kAlignment = Trailer::kAlignment;
+    constexpr size_t kMaxStoredSize = Trailer::kMaxStoredSize;
+    constexpr size_t kMaxCb = Trailer::kMaxCb;
     if (range.from >= range.to || size < kAlignment) {
         candidates.clear();
         return;
@@ -108,33 +112,49 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
         const bool internalFits = (cb >= 4) & (btype - 1u < 2u);
         const bool accepted = placed & (bid != 0) & ((bid & pstformat::kBidReservedBit) == 0) &
                               (((bid & pstformat::kBidInternalBit) == 0) | internalFits);
-        candidates[count] = BlockCandidate(p, storedSize);
+        candidates[count] = BlockCandidate(p, storedSize / kAlignment);
         count += accepted ? 1 : 0;
     };
 
-    // A block at p of stored size S (64 .. 8192) has its trailer at t = p + S - T and must
-    // end inside the piece.
+    // A block at p of stored size S (one alignment unit up to the largest block) has its
+    // trailer at t = p + S - T and must end inside the piece.
     const size_t tBegin = range.from + kAlignment - T;
     const size_t tEnd = std::min(range.to - 1 + kMaxStoredSize - T, size - T) + 1;
     size_t t = tBegin;
 #if defined(__SSE2__)
-    // Sixteen trailer offsets at a time: cb's high byte at most 0x1F (cb <= 8191), cb not 0,
-    // and bit 0 of the bid clear. Random bytes pass one offset in sixteen, zeros none.
-    const __m128i highBits = _mm_set1_epi8(static_cast<char>(0xE0));
+    // Sixteen trailer offsets at a time: cb's high byte no more than the largest cb's, cb
+    // not 0, and bit 0 of the bid clear. Random bytes pass about one offset in sixteen,
+    // zeros none.
+    const __m128i highLimit = _mm_set1_epi8(static_cast<char>(kMaxCb >> 8));
     const __m128i lowBit = _mm_set1_epi8(1);
     const __m128i zero = _mm_setzero_si128();
     const size_t loadReach = Trailer::kBidOffset + 16;
     const size_t simdEnd = size >= loadReach ? std::min(tEnd, size - loadReach + 1) : 0;
-    for (; t + 16 <= simdEnd; t += 16) {
-        makeRoom();
-        const uint8_t* at = data + t;
+    const auto passing = [&](const uint8_t* at) {
         const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
         const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
         const __m128i bid = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + Trailer::kBidOffset));
-        const __m128i smallCb = _mm_cmpeq_epi8(_mm_and_si128(high, highBits), zero);
+        const __m128i smallCb = _mm_cmpeq_epi8(_mm_max_epu8(high, highLimit), highLimit);
         const __m128i zeroCb = _mm_cmpeq_epi8(_mm_or_si128(low, high), zero);
         const __m128i evenBid = _mm_cmpeq_epi8(_mm_and_si128(bid, lowBit), zero);
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(zeroCb, _mm_and_si128(smallCb, evenBid))));
+        return static_cast<uint64_t>(
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(zeroCb, _mm_and_si128(smallCb, evenBid)))));
+    };
+    // Sixty-four offsets per mask: the loop over its bits ends once per 64 offsets, where a
+    // mask of sixteen would end, unpredictably, four times as often.
+    for (; t + 64 <= simdEnd; t += 64) {
+        const uint8_t* at = data + t;
+        uint64_t mask = passing(at) | passing(at + 16) << 16 | passing(at + 32) << 32 | passing(at + 48) << 48;
+        if (mask == 0) continue;
+        if (count + 64 > candidates.size()) candidates.resize(std::max<size_t>(1024, candidates.size() * 2));
+        do {
+            consider(t + static_cast<size_t>(__builtin_ctzll(mask)));
+            mask &= mask - 1;
+        } while (mask != 0);
+    }
+    for (; t + 16 <= simdEnd; t += 16) {
+        makeRoom();
+        unsigned mask = static_cast<unsigned>(passing(data + t));
         while (mask != 0) {
             consider(t + static_cast<size_t>(__builtin_ctz(mask)));
             mask &= mask - 1;
@@ -148,10 +168,11 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
     candidates.resize(count);
 }
 
-// Least significant digit first, eleven bits a pass: the keys are below 2^31.
+// Least significant digit first, thirteen bits a pass: the keys of a piece of the default
+// size are below 2^26, two passes.
 void SortCandidates(std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch)
 {
-    constexpr unsigned kBits = 11;
+    constexpr unsigned kBits = 13;
     constexpr size_t kBuckets = size_t{1} << kBits;
     uint32_t maxKey = 0;
     for (const BlockCandidate& c : candidates) maxKey = std::max(maxKey, c.Key());
@@ -176,7 +197,7 @@ bool AcceptBlockOf(const SourceChunk& chunk, BlockCandidate candidate, bool igno
                    BlockHit& hit)
 {
     const size_t p = candidate.Position();
-    const size_t storedSize = candidate.StoredSize();
+    const size_t storedSize = candidate.StoredUnits() * Trailer::kAlignment;
     const uint8_t* trailer = chunk.Data() + p + storedSize - Trailer::kSize;
     const uint16_t cb = LoadLe<uint16_t>(trailer);
     const uint32_t storedCrc = LoadLe<uint32_t>(trailer + Trailer::kCrcOffset);
@@ -203,8 +224,11 @@ void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, p
 {
     RelativeRange range = Relative(chunk, from, to);
     range.to = std::min(range.to, BlockCandidate::kMaxPiecePositions);
-    if (layout == pstformat::Layout::Ansi) CollectBlockCandidates<AnsiTrailer>(chunk.Data(), chunk.Size(), range, candidates);
-    else CollectBlockCandidates<UnicodeTrailer>(chunk.Data(), chunk.Size(), range, candidates);
+    if (layout == pstformat::Layout::Ansi) {
+        CollectBlockCandidates<Trailer<pstformat::kAnsi>>(chunk.Data(), chunk.Size(), range, candidates);
+    } else {
+        CollectBlockCandidates<Trailer<pstformat::kUnicode>>(chunk.Data(), chunk.Size(), range, candidates);
+    }
     // Trailer order is not block order: a longer block ending later may start earlier.
     SortCandidates(candidates, scratch);
 }
@@ -212,8 +236,10 @@ void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, p
 bool AcceptBlock(const SourceChunk& chunk, BlockCandidate candidate, pstformat::Layout layout, bool ignoreZeroBlocks,
                  RangeCrc& crc, BlockHit& hit)
 {
-    if (layout == pstformat::Layout::Ansi) return AcceptBlockOf<AnsiTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
-    return AcceptBlockOf<UnicodeTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
+    if (layout == pstformat::Layout::Ansi) {
+        return AcceptBlockOf<Trailer<pstformat::kAnsi>>(chunk, candidate, ignoreZeroBlocks, crc, hit);
+    }
+    return AcceptBlockOf<Trailer<pstformat::kUnicode>>(chunk, candidate, ignoreZeroBlocks, crc, hit);
 }
 
 void FindPages(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
@@ -221,15 +247,16 @@ void FindPages(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::
 {
     const RelativeRange range = Relative(chunk, from, to);
     const size_t size = chunk.Size();
-    if (size < pstformat::kPageSize) return;
-    const size_t end = std::min(range.to, size - pstformat::kPageSize + 1);
+    const size_t pageSize = pstformat::TraitsOf(layout).pageSize;
+    if (size < pageSize) return;
+    const size_t end = std::min(range.to, size - pageSize + 1);
     const uint8_t* data = chunk.Data();
     const size_t ptypeOffset = pstformat::TraitsOf(layout).pageTrailerOffset;
     const size_t stepPrefix = ReaderLayoutOf(layout).pageStepPrefix;
 
     const auto consider = [&](size_t p) {
         if (!PageTrailerPlausible(data + p, layout)) return;
-        if (!IsValidPage({data + p, pstformat::kPageSize}, layout)) return;
+        if (!IsValidPage({data + p, pageSize}, layout)) return;
         SpotHit hit;
         hit.offset = chunk.Base() + p;
         hit.ptype = data[p + ptypeOffset];

@@ -5,9 +5,10 @@
 // their trailers: a trailer fixes the block's data length cb, so its stored size S =
 // roundup64(cb + trailer size) and its start p = t + trailer size - S. Every byte offset t
 // is therefore looked at once as a possible trailer, instead of 128 trailer sizes at every
-// p. The cheap tests run here over the whole piece; the CRC, the costly one, runs only when
-// the walk reaches the candidate's position (a fast-scan jump may pass over it), and takes
-// constant time from prefix CRCs (RangeCrc).
+// p. The cheap tests run here over the whole piece; the CRC, the costly one, runs only for
+// candidates that a fast-scan jump does not pass over, a little ahead of the walk (up to the
+// next one that checks out, so that the walk stops only there), and takes constant time from
+// prefix CRCs (RangeCrc).
 #ifndef KRV_ENGINE_READER_SCANCANDIDATES_H
 #define KRV_ENGINE_READER_SCANCANDIDATES_H
 
@@ -23,19 +24,22 @@ class RangeCrc;
 class SourceChunk;
 
 // A block that passes every test but the CRC, as one sortable word: its start relative to
-// the piece, then its stored size. Pieces serve at most kMaxPiecePositions positions so
-// that the word does not overflow.
+// the piece, then its stored size in units of the layout's block alignment (1 .. 128).
+// Pieces serve at most kMaxPiecePositions positions so that the word does not overflow.
 class BlockCandidate {
 public:
     static constexpr size_t kMaxPiecePositions = size_t{1} << 24;
+    static constexpr size_t kMaxStoredUnits = 128;
 
     BlockCandidate() = default;
-    BlockCandidate(size_t position, size_t storedSize)
-        : m_key(static_cast<uint32_t>(position << 7 | (storedSize / 64 - 1)))
+    BlockCandidate(size_t position, size_t storedUnits)
+        : m_key(static_cast<uint32_t>(position << 7 | (storedUnits - 1)))
     {
     }
+    // The smallest word of a position: every candidate there sorts at or after it.
+    static BlockCandidate FirstAt(size_t position) { return BlockCandidate(position, 1); }
     size_t Position() const { return m_key >> 7; }
-    size_t StoredSize() const { return ((m_key & 127) + 1) * 64; }
+    size_t StoredUnits() const { return (m_key & 127) + 1; }
     uint32_t Key() const { return m_key; }
 
 private:

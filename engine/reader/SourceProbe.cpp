@@ -66,7 +66,7 @@ ProbeCounts ProbeSource(CFile64Ex& file, pstformat::Layout layout, ReaderHost& h
             if (pi < pages.size() && pages[pi].offset == position) {
                 ++pi;
                 ++counts.pageCount;
-                step = pstformat::kPageSize;
+                step = pstformat::TraitsOf(layout).pageSize;
             }
             // A header found where a page is wins: the step is the header's.
             if (hi < headers.size() && headers[hi].offset == position) {

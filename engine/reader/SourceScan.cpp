@@ -17,9 +17,6 @@ namespace krv {
 
 namespace {
 
-constexpr size_t kWindow = 8192;   // bytes looked at from one position
-constexpr size_t kMinWindow = 64;  // fewer than this ends the pass: no block fits
-
 constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
 
 // The next position at or after `position` where a hit lies; hits that a fast-scan jump
@@ -57,11 +54,13 @@ private:
     // pass is over.
     bool WalkPiece()
     {
-        m_chunk.Load(m_file, m_walk.Position(), m_piecePositions, kWindow, m_length);
+        // Each position looks at up to the largest block from it; from where fewer bytes
+        // than the smallest block remain, the pass is over.
+        const pstformat::LayoutTraits& traits = pstformat::TraitsOf(m_layout);
+        m_chunk.Load(m_file, m_walk.Position(), m_piecePositions, traits.maxBlockSize, m_length);
         const uint64_t end = m_chunk.End();
-        if (end - m_walk.Position() < kMinWindow) return false;
-        // Positions from which fewer than 64 bytes remain end the pass.
-        const uint64_t stop = std::min(m_chunk.PositionsEnd(), end - kMinWindow + 1);
+        if (end - m_walk.Position() < traits.blockAlignment) return false;
+        const uint64_t stop = std::min(m_chunk.PositionsEnd(), end - traits.blockAlignment + 1);
 
         m_pages.clear();
         m_headers.clear();
@@ -76,9 +75,9 @@ private:
         while (m_walk.Position() < stop) {
             const uint64_t at = m_walk.Position();
             bi = SkipPassedBlocks(bi, at - base);
-            const uint64_t nextBlock = bi < m_blocks.size() ? base + m_blocks[bi].Position() : kNone;
-            const uint64_t next = std::min({nextBlock, NextSpot(m_pages, pi, at), NextSpot(m_headers, hi, at), stop});
-            // Positions where nothing can be recognised: one byte on each.
+            const uint64_t nextSpot = std::min({NextSpot(m_pages, pi, at), NextSpot(m_headers, hi, at), stop});
+            const uint64_t next = std::min(NextAcceptedBlock(bi, nextSpot), nextSpot);
+            // Positions where nothing is recognised: one byte on each, in one run.
             if (!m_walk.StepTo(next)) return Abort();
             const uint64_t position = m_walk.Position();
             if (position >= stop) break;
@@ -110,12 +109,31 @@ private:
         return !m_chunk.AtEnd();
     }
 
+    // The position of the first candidate from `index` on, before `limit`, that checks out;
+    // kNone when there is none. `index` is left on that candidate, or on the first one at or
+    // after `limit`. A candidate that fails changes nothing in the walk (no finding, a step
+    // of one), so candidates are tested here ahead of it, and the walk runs without a stop
+    // between the positions where something is recognised. The one that checks out is
+    // tested again where the walk takes it: the test is pure, and one repeat per found block
+    // costs nothing next to the candidates that fail.
+    uint64_t NextAcceptedBlock(size_t& index, uint64_t limit)
+    {
+        const uint64_t base = m_chunk.Base();
+        for (; index < m_blocks.size(); ++index) {
+            const uint64_t position = base + m_blocks[index].Position();
+            if (position >= limit) return kNone;
+            BlockHit hit;
+            if (AcceptBlock(m_chunk, m_blocks[index], m_layout, m_ignoreZeroBlocks, m_crc, hit)) return position;
+        }
+        return kNone;
+    }
+
     // The first candidate at or after a relative position, from index on. After a fast-scan
     // jump over a block's data many candidates lie behind, so they are searched, not walked.
     size_t SkipPassedBlocks(size_t index, uint64_t relative) const
     {
         if (index >= m_blocks.size() || m_blocks[index].Position() >= relative) return index;
-        const uint32_t key = BlockCandidate(static_cast<size_t>(relative), 64).Key();
+        const uint32_t key = BlockCandidate::FirstAt(static_cast<size_t>(relative)).Key();
         const auto at = std::lower_bound(m_blocks.begin() + static_cast<std::ptrdiff_t>(index), m_blocks.end(), key,
                                          [](const BlockCandidate& c, uint32_t k) { return c.Key() < k; });
         return static_cast<size_t>(at - m_blocks.begin());

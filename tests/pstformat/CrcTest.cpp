@@ -140,5 +140,30 @@ TEST(Crc, ShiftEqualsRunningOverZeroBytes)
     EXPECT_EQ(CrcShift(CrcShift(crc, big * 2 + 12345), big - 1), CrcShift(crc, UINT64_MAX - big + 12345));
 }
 
+TEST(Crc, MultiplyingByAPowerOfXShiftsTheRegister)
+{
+    // x^(8n) as a register value is the register 1 (x^0, bit 31) shifted over n zero bytes.
+    std::mt19937 rng(7);
+    for (uint64_t n : {0u, 1u, 3u, 4u, 31u, 32u, 1000u, 8192u}) {
+        const uint32_t power = CrcShift(1u << 31, n);
+        for (uint32_t crc : {0u, 1u, 0x80000000u, 0xFFFFFFFFu, static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())})
+            EXPECT_EQ(CrcMultiply(crc, power), CrcShift(crc, n)) << "crc " << crc << " n " << n;
+    }
+    // The product is that of polynomials: it commutes and distributes over XOR.
+    for (int i = 0; i < 200; ++i) {
+        const uint32_t a = rng(), b = rng(), c = rng();
+        ASSERT_EQ(CrcMultiply(a, b), CrcMultiply(b, a));
+        ASSERT_EQ(CrcMultiply(a, b ^ c), CrcMultiply(a, b) ^ CrcMultiply(a, c));
+    }
+}
+
+TEST(Crc, LastBytesBeforeAPointerIgnoreWhatLiesBeforeThem)
+{
+    const std::vector<uint8_t> data = RandomBytes(96, 11);
+    const uint8_t* end = data.data() + 64;
+    for (size_t length = 0; length <= 32; ++length)
+        EXPECT_EQ(ComputeCrcOfLast(end, length), BitwiseCrc(0, end - length, length)) << "length " << length;
+}
+
 } // namespace
 } // namespace krv::test

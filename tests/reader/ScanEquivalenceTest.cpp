@@ -188,6 +188,39 @@ TEST(ScanEquivalence, AbortAtAnyPointKeepsWhatCameBefore)
     }
 }
 
+// The walk stops only where something checks out and tests the failing candidates before
+// it gets there, so a stop just before, at and just after a finding is where it could keep
+// too much or too little. In the full scan the question after position p - 1 is number
+// p + 1 (one comes before the first position): stopping there leaves what lies at p out.
+TEST(ScanEquivalence, AStopNextToAFindingKeepsExactlyWhatCameBefore)
+{
+    const Image image = PlantedRandomImage(Layout::Ansi, 60000, 3);
+    const ScratchFile file(image);
+    const ScanOutcome all = ReferenceOutcome(file.Path(), Layout::Ansi, kModes[0], 0);
+    ASSERT_GE(all.blocks.size(), 4u);
+    std::vector<uint64_t> at = {all.blocks.front().offset, all.blocks[all.blocks.size() / 2].offset,
+                                all.blocks.back().offset};
+    if (!all.bbtPages.empty()) at.push_back(all.bbtPages.front());
+    for (Mode mode : {kModes[0], kModes[3]}) {
+        for (uint64_t offset : at) {
+            for (uint64_t stopAt : {offset, offset + 1, offset + 2}) {
+                SCOPED_TRACE("fast " + std::to_string(mode.fast) + " stop at query " + std::to_string(stopAt));
+                const ScanOutcome expected = ReferenceOutcome(file.Path(), Layout::Ansi, mode, stopAt);
+                for (size_t piece : {kScanPiecePositions, size_t{777}}) {
+                    ExpectSame(expected, EngineOutcome(file.Path(), Layout::Ansi, mode, stopAt, piece));
+                }
+            }
+        }
+    }
+    // In the full scan the finding at `offset` is kept from query offset + 2 on, not before.
+    const uint64_t middle = all.blocks[all.blocks.size() / 2].offset;
+    const auto holds = [&](const ScanOutcome& o) {
+        return std::any_of(o.blocks.begin(), o.blocks.end(), [&](const BlockRecord& r) { return r.offset == middle; });
+    };
+    EXPECT_FALSE(holds(EngineOutcome(file.Path(), Layout::Ansi, kModes[0], middle + 1, 777)));
+    EXPECT_TRUE(holds(EngineOutcome(file.Path(), Layout::Ansi, kModes[0], middle + 2, 777)));
+}
+
 void ExpectSameProbe(const std::string& path, Layout layout, uint64_t stopAt, size_t piece);
 
 // A host may hand the passes a plain function to ask instead of IsAborted: it must get
