@@ -14,7 +14,7 @@ using pstformat::LoadLe;
 
 namespace {
 
-constexpr size_t kChildHidSize = 4;
+constexpr size_t kChildHidSize = pstformat::kBthHidNextLevelSize;
 
 struct BthShape {
     uint8_t clientSig;
@@ -67,9 +67,9 @@ bool WalkBth(const PstNode& node, BthVisitor visitor, void* context)
     }
     if (header.size() < kBthHeaderSize) return false;
 
-    const BthShape shape{clientSig, header[1], header[2]};
-    const bool intermediate = header[3] == 1;
-    const uint32_t hidRoot = LoadLe<uint32_t>(header.data() + 4);
+    const BthShape shape{clientSig, header[pstformat::kBthCbKey], header[pstformat::kBthCbEnt]};
+    const bool intermediate = header[pstformat::kBthIdxLevels] == 1;
+    const uint32_t hidRoot = LoadLe<uint32_t>(header.data() + pstformat::kBthHidRoot);
     if (visitor != nullptr) WalkLevel(heap, hidRoot, shape, intermediate, visitor, context);
     return true;
 }

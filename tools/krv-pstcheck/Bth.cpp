@@ -1,6 +1,7 @@
 // Bth.cpp: BTH header, levels, record arrays and key order.
 #include "tools/krv-pstcheck/Bth.h"
 
+#include "pstformat/BthHeader.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Heap.h"
 
@@ -14,8 +15,6 @@ using namespace krv::pstformat;
 namespace {
 
 constexpr uint8_t kBthType = kClientSigBth;  // a BTHHEADER's bType is the heap client signature of a BTH
-constexpr size_t kBthHeaderSize = 8;
-constexpr size_t kMaxEntrySize = 32;
 // Each index level multiplies the records by hundreds; no real BTH needs more than a few.
 constexpr uint8_t kMaxIndexLevels = 8;
 
@@ -57,7 +56,7 @@ public:
             m_report.Error("bth.hid", here, "names no heap allocation");
             return std::nullopt;
         }
-        const size_t recordSize = m_bth.cbKey + (level > 0 ? 4 : m_bth.cbEnt);
+        const size_t recordSize = m_bth.cbKey + (level > 0 ? kBthHidNextLevelSize : m_bth.cbEnt);
         if (items->empty() || items->size() % recordSize != 0) {
             m_report.Error("bth.size", here, std::to_string(items->size()) + " bytes is not a whole, non-zero number of " +
                                                  std::to_string(recordSize) + "-byte records");
@@ -113,23 +112,23 @@ std::optional<Bth> CheckBth(const Heap& heap, uint32_t hid, const std::string& w
         report.Error("bth.hid", where, "header hid " + Hex(hid) + " names no heap allocation");
         return std::nullopt;
     }
-    if (header->size() != kBthHeaderSize || (*header)[0] != kBthType) {
+    if (header->size() != kBthHeaderSize || (*header)[kBthBType] != kBthType) {
         report.Error("bth.header", where,
                      "BTHHEADER " + ExpectedFound("8 bytes of bType 0xb5",
                                                   std::to_string(header->size()) + " bytes" +
-                                                      (header->empty() ? "" : " of bType " + Hex((*header)[0]))));
+                                                      (header->empty() ? "" : " of bType " + Hex((*header)[kBthBType]))));
         return std::nullopt;
     }
     Bth bth;
-    bth.cbKey = (*header)[1];
-    bth.cbEnt = (*header)[2];
-    const uint8_t levels = (*header)[3];
-    const uint32_t root = LoadLe<uint32_t>(header->data() + 4);
-    if (bth.cbKey != 2 && bth.cbKey != 4 && bth.cbKey != 8 && bth.cbKey != 16) {
+    bth.cbKey = (*header)[kBthCbKey];
+    bth.cbEnt = (*header)[kBthCbEnt];
+    const uint8_t levels = (*header)[kBthIdxLevels];
+    const uint32_t root = LoadLe<uint32_t>(header->data() + kBthHidRoot);
+    if (!IsBthKeySize(bth.cbKey)) {
         report.Error("bth.header", where, "cbKey " + ExpectedFound("2, 4, 8 or 16", std::to_string(bth.cbKey)));
         return std::nullopt;
     }
-    if (bth.cbEnt == 0 || bth.cbEnt > kMaxEntrySize) {
+    if (!IsBthEntrySize(bth.cbEnt)) {
         report.Error("bth.header", where, "cbEnt " + ExpectedFound("1 to 32", std::to_string(bth.cbEnt)));
         return std::nullopt;
     }

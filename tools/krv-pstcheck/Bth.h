@@ -1,10 +1,8 @@
 // Bth.h: a B-tree-on-heap (BTH), the sorted record arrays that PCs and TC row indexes are.
 //
-// BTHHEADER (8 bytes, an allocation of the heap): bType(1)=0xB5 cbKey(1) cbEnt(1)
-// bIdxLevels(1) hidRoot(4). hidRoot names the top record array (0 when the BTH is empty);
-// each array is one allocation. Leaf records are key(cbKey) data(cbEnt); index records
-// key(cbKey) hidNextLevel(4), keyed by the first key of the array below. Keys are
-// little-endian numbers, strictly ascending across the whole tree.
+// The header and the records are pstformat/BthHeader.h ([MS-PST] 2.3.2). The checker wants
+// keys strictly ascending across the whole tree and every index key equal to the first key
+// of the array below it.
 #ifndef KRV_TOOLS_KRVPSTCHECK_BTH_H
 #define KRV_TOOLS_KRVPSTCHECK_BTH_H
 

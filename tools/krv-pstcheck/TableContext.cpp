@@ -17,14 +17,6 @@ using namespace krv::pstformat;
 
 namespace {
 
-constexpr size_t kTcInfoSize = 22;
-constexpr size_t kColumnSize = 8;
-enum Rgib { Tci4b = 0, Tci2b = 1, Tci1b = 2, TciBm = 3 };
-
-// Every table opens with the row's id and version, the first two cells and CEB bits.
-constexpr uint32_t kTagRowId = 0x67F20003;
-constexpr uint32_t kTagRowVer = 0x67F30003;
-
 using pstformat::IsHid;
 
 std::string ColumnText(const TcColumn& c) { return "column " + Hex(c.tag); }
@@ -48,8 +40,8 @@ std::optional<TableContext> TableContext::Check(const BlockReader& reader, Heap 
         return std::nullopt;
     }
     if (!tc.CheckInfo(*info, report)) return std::nullopt;
-    const uint32_t hidRowIndex = LoadLe<uint32_t>(info->data() + 10);
-    const uint32_t hnidRows = LoadLe<uint32_t>(info->data() + 14);
+    const uint32_t hidRowIndex = LoadLe<uint32_t>(info->data() + kTcInfoHidRowIndex);
+    const uint32_t hnidRows = LoadLe<uint32_t>(info->data() + kTcInfoHnidRows);
     if (!tc.LoadRows(hnidRows, report)) return tc;
     tc.CheckRowIndex(hidRowIndex, report);
     tc.CheckCells(report);
@@ -59,37 +51,37 @@ std::optional<TableContext> TableContext::Check(const BlockReader& reader, Heap 
 bool TableContext::CheckInfo(std::span<const uint8_t> info, Report& report)
 {
     const std::string where = Where() + " TCINFO";
-    if (info.size() < kTcInfoSize || info[0] != kClientSigTableContext) {
+    if (info.size() < kTcInfoFixedSize || info[kTcInfoBType] != kClientSigTableContext) {
         report.Error("tc.info", where, ExpectedFound("22 bytes or more of bType 0x7c",
                                                      std::to_string(info.size()) + " bytes" +
-                                                         (info.empty() ? "" : " of bType " + Hex(info[0]))));
+                                                         (info.empty() ? "" : " of bType " + Hex(info[kTcInfoBType]))));
         return false;
     }
-    const size_t cCols = info[1];
-    if (info.size() != kTcInfoSize + kColumnSize * cCols) {
-        report.Error("tc.info", where, "size " + ExpectedFound(std::to_string(kTcInfoSize + kColumnSize * cCols),
+    const size_t cCols = info[kTcInfoColumnCount];
+    if (info.size() != TcInfoSize(cCols)) {
+        report.Error("tc.info", where, "size " + ExpectedFound(std::to_string(TcInfoSize(cCols)),
                                                                std::to_string(info.size())) +
                                            " for " + std::to_string(cCols) + " columns");
         return false;
     }
-    for (size_t i = 0; i < 4; ++i) m_rgib[i] = LoadLe<uint16_t>(info.data() + 2 + 2 * i);
-    const size_t cebSize = (cCols + 7) / 8;
-    if (!(m_rgib[Tci4b] <= m_rgib[Tci2b] && m_rgib[Tci2b] <= m_rgib[Tci1b] && m_rgib[Tci1b] <= m_rgib[TciBm]) ||
-        size_t{m_rgib[TciBm]} - m_rgib[Tci1b] != cebSize) {
+    for (size_t i = 0; i < kTcRgibCount; ++i) m_rgib[i] = LoadLe<uint16_t>(info.data() + TcInfoRgibOffset(i));
+    const size_t cebSize = CebSize(cCols);
+    if (!(m_rgib[kTci4b] <= m_rgib[kTci2b] && m_rgib[kTci2b] <= m_rgib[kTci1b] && m_rgib[kTci1b] <= m_rgib[kTciBm]) ||
+        size_t{m_rgib[kTciBm]} - m_rgib[kTci1b] != cebSize) {
         report.Error("tc.info", where,
                      "rgib " + Hex(m_rgib[0]) + "/" + Hex(m_rgib[1]) + "/" + Hex(m_rgib[2]) + "/" + Hex(m_rgib[3]) +
                          " must ascend and leave " + std::to_string(cebSize) + " CEB bytes at the end");
         return false;
     }
-    m_rowSize = m_rgib[TciBm];
-    if (LoadLe<uint32_t>(info.data() + 18) != 0)
-        report.Warning("tc.info", where, "hidIndex " + Hex(LoadLe<uint32_t>(info.data() + 18)) + " (deprecated, 0)");
+    m_rowSize = m_rgib[kTciBm];
+    if (LoadLe<uint32_t>(info.data() + kTcInfoHidIndex) != 0)
+        report.Warning("tc.info", where,
+                       "hidIndex " + Hex(LoadLe<uint32_t>(info.data() + kTcInfoHidIndex)) + " (deprecated, 0)");
 
     bool sound = true;
     std::set<uint8_t> bits;
     for (size_t i = 0; i < cCols; ++i) {
-        const uint8_t* p = info.data() + kTcInfoSize + kColumnSize * i;
-        const TcColumn c{LoadLe<uint32_t>(p), LoadLe<uint16_t>(p + 4), p[6], p[7]};
+        const TcColumn c = LoadTcColumnDesc(info.data() + TcColumnDescOffset(i));
         const std::string here = Where() + " " + ColumnText(c);
         if (!m_columns.empty() && c.tag <= m_columns.back().tag)
             report.Error("tc.column", here, "columns must ascend by tag; this follows " + Hex(m_columns.back().tag));
@@ -99,10 +91,7 @@ bool TableContext::CheckInfo(std::span<const uint8_t> info, Report& report)
         else if (c.cbData != *cell)
             report.Error("tc.column", here, "cbData " + ExpectedFound(std::to_string(*cell), std::to_string(c.cbData)));
         // Where a cell may lie follows from its size.
-        size_t low = 0;
-        size_t high = m_rgib[Tci4b];
-        if (c.cbData == 2) low = m_rgib[Tci4b], high = m_rgib[Tci2b];
-        if (c.cbData == 1) low = m_rgib[Tci2b], high = m_rgib[Tci1b];
+        const auto [low, high] = TcCellAreaBounds(m_rgib, TcCellArea(c.cbData));
         if (c.ibData < low || size_t{c.ibData} + c.cbData > high) {
             report.Error("tc.column", here, "cell at " + Hex(c.ibData) + " size " + std::to_string(c.cbData) +
                                                 " outside its area [" + Hex(low) + ", " + Hex(high) + ")");
@@ -120,11 +109,11 @@ bool TableContext::CheckInfo(std::span<const uint8_t> info, Report& report)
         if (size_t{byOffset[i - 1].ibData} + byOffset[i - 1].cbData > byOffset[i].ibData)
             report.Error("tc.column", Where() + " " + ColumnText(byOffset[i]),
                          "cell overlaps that of " + ColumnText(byOffset[i - 1]));
-    const TcColumn* rowId = FindColumn(kTagRowId);
-    const TcColumn* rowVer = FindColumn(kTagRowVer);
-    if (rowId == nullptr || rowId->ibData != 0 || rowId->cbData != 4 || rowId->iBit != 0)
+    const TcColumn* rowId = FindColumn(kTagLtpRowId);
+    const TcColumn* rowVer = FindColumn(kTagLtpRowVer);
+    if (rowId == nullptr || rowId->ibData != kTcRowIdOffset || rowId->cbData != 4 || rowId->iBit != 0)
         report.Error("tc.column", where, "the row id column 0x67f20003 must be the cell at 0, 4 bytes, iBit 0");
-    if (rowVer == nullptr || rowVer->ibData != 4 || rowVer->cbData != 4 || rowVer->iBit != 1)
+    if (rowVer == nullptr || rowVer->ibData != kTcRowVerOffset || rowVer->cbData != 4 || rowVer->iBit != 1)
         report.Error("tc.column", where, "the row version column 0x67f30003 must be the cell at 4, 4 bytes, iBit 1");
     return sound;
 }
@@ -156,7 +145,7 @@ bool TableContext::LoadRows(uint32_t hnidRows, Report& report)
         // Rows never straddle blocks: every block but the last is a full block holding as
         // many whole rows as fit, then padding; the last holds the rest.
         const size_t maxData = m_reader->Store().traits->maxBlockData;
-        const size_t perBlock = maxData / m_rowSize;
+        const size_t perBlock = TcRowsPerBlock(maxData, m_rowSize);
         for (size_t b = 0; b < sub->blocks.size(); ++b) {
             const auto& block = sub->blocks[b];
             const bool last = b + 1 == sub->blocks.size();
@@ -192,8 +181,8 @@ void TableContext::CheckRowIndex(uint32_t hidRowIndex, Report& report)
     // header, so 4 is sound in any ANSI table; in a published table type it is not what
     // Outlook writes, which is worth a warning.
     const bool ansi = m_reader->Store().layout == Layout::Ansi;
-    const bool sizeOk = bth->cbEnt == 4 || (ansi && bth->cbEnt == 2);
-    if (bth->cbKey != 4 || !sizeOk) {
+    const bool sizeOk = bth->cbEnt == 4 || bth->cbEnt == TcRowIndexWidth(m_reader->Store().layout);
+    if (bth->cbKey != kTcRowIdKeySize || !sizeOk) {
         report.Error("tc.row-index", where, "cbKey/cbEnt " + ExpectedFound(ansi ? "4/2 or 4/4" : "4/4",
                                                                            std::to_string(bth->cbKey) + "/" +
                                                                                std::to_string(bth->cbEnt)));
@@ -221,7 +210,7 @@ void TableContext::CheckRowIndex(uint32_t hidRowIndex, Report& report)
 
 void TableContext::CheckCells(Report& report)
 {
-    const TcColumn* rowIdColumn = FindColumn(kTagRowId);
+    const TcColumn* rowIdColumn = FindColumn(kTagLtpRowId);
     for (size_t row = 0; row < RowCount(); ++row) {
         if (rowIdColumn != nullptr && !Cell(row, *rowIdColumn))
             report.Error("tc.cell", Where() + " row " + std::to_string(row), "the row id cell is marked absent in the CEB");
@@ -250,7 +239,7 @@ void TableContext::CheckCells(Report& report)
     }
 }
 
-uint32_t TableContext::RowId(size_t row) const { return LoadLe<uint32_t>(Row(row), 0).value_or(0); }
+uint32_t TableContext::RowId(size_t row) const { return LoadLe<uint32_t>(Row(row), kTcRowIdOffset).value_or(0); }
 
 const TcColumn* TableContext::FindColumn(uint32_t tag) const
 {
@@ -263,8 +252,8 @@ std::optional<std::span<const uint8_t>> TableContext::Cell(size_t row, const TcC
 {
     if (row >= RowCount()) return std::nullopt;
     const auto bytes = Row(row);
-    const size_t cebByte = m_rgib[Tci1b] + column.iBit / 8;
-    if (cebByte >= bytes.size() || (bytes[cebByte] & (0x80 >> (column.iBit % 8))) == 0) return std::nullopt;
+    const size_t cebByte = m_rgib[kTci1b] + CebByte(column.iBit);
+    if (cebByte >= bytes.size() || (bytes[cebByte] & CebMask(column.iBit)) == 0) return std::nullopt;
     if (!RangeFits(bytes.size(), column.ibData, column.cbData)) return std::nullopt;
     return bytes.subspan(column.ibData, column.cbData);
 }

@@ -1,16 +1,13 @@
 // TableContext.h: a table context (TC): columns, a row index and a row matrix on a heap.
 //
-// TCINFO (an allocation named by hidUserRoot): bType(1)=0x7C cCols(1) rgib[4](2 each:
-// TCI_4b, TCI_2b, TCI_1b, TCI_bm) hidRowIndex(4) hnidRows(4) hidIndex(4), then cCols
-// TCOLDESCs of 8 bytes: tag(4) ibData(2) cbData(1) iBit(1). A row is TCI_bm bytes: 8- and
-// 4-byte cells in [0, TCI_4b), 2-byte cells up to TCI_2b, 1-byte cells up to TCI_1b, then
-// the cell existence bitmap (CEB, bit iBit of byte iBit / 8, high bit first) up to
-// TCI_bm. The row index is a BTH from dwRowID (4 bytes) to the row's position (4 bytes in
-// Unicode stores, 2 in ANSI). The row matrix is a heap allocation, or a subnode whose
-// blocks each hold as many whole rows as fit, padded to a full block but for the last.
+// TCINFO, the column descriptors, the row index and the rows are laid out as
+// pstformat/TableInfo.h says ([MS-PST] 2.3.4). The row matrix is a heap allocation, or a
+// subnode whose blocks each hold as many whole rows as fit, padded to a full block but for
+// the last.
 #ifndef KRV_TOOLS_KRVPSTCHECK_TABLECONTEXT_H
 #define KRV_TOOLS_KRVPSTCHECK_TABLECONTEXT_H
 
+#include "pstformat/TableInfo.h"
 #include "tools/krv-pstcheck/BlockReader.h"
 #include "tools/krv-pstcheck/Heap.h"
 #include "tools/krv-pstcheck/Report.h"
@@ -22,12 +19,7 @@
 
 namespace krv::pstcheck {
 
-struct TcColumn {
-    uint32_t tag = 0;
-    uint16_t ibData = 0;
-    uint8_t cbData = 0;
-    uint8_t iBit = 0;
-};
+using TcColumn = pstformat::TcColumnDesc;
 
 class TableContext {
 public:
@@ -65,7 +57,7 @@ private:
     const BlockReader* m_reader;
     Heap m_heap;
     std::vector<TcColumn> m_columns;
-    uint16_t m_rgib[4] = {};
+    uint16_t m_rgib[pstformat::kTcRgibCount] = {};
     size_t m_rowSize = 0;
     bool m_documented = true;
     std::vector<uint8_t> m_matrix;  // the rows, back to back, without block padding

@@ -7,6 +7,7 @@
 #include "platform/pst/ltp/LtpError.h"
 #include "platform/pst/ltp/ValueStore.h"
 #include "pstformat/Endian.h"
+#include "pstformat/TableInfo.h"
 
 #include <algorithm>
 #include <limits>
@@ -16,19 +17,18 @@ namespace krv::pst {
 namespace {
 
 using pstformat::LoadLe;
+using pstformat::CebByte;
+using pstformat::CebMask;
 using pstformat::StoreLe;
 
-constexpr size_t kTcInfoSize = 22;
-constexpr size_t kColumnDescriptorSize = 8;
-
-void SetBit(uint8_t* bitmap, size_t bit) { bitmap[bit / 8] = static_cast<uint8_t>(bitmap[bit / 8] | (0x80 >> (bit % 8))); }
-bool HasBit(const uint8_t* bitmap, size_t bit) { return (bitmap[bit / 8] & (0x80 >> (bit % 8))) != 0; }
+void SetBit(uint8_t* bitmap, size_t bit) { bitmap[CebByte(bit)] = static_cast<uint8_t>(bitmap[CebByte(bit)] | CebMask(bit)); }
+bool HasBit(const uint8_t* bitmap, size_t bit) { return (bitmap[CebByte(bit)] & CebMask(bit)) != 0; }
 
 } // namespace
 
 TableContext::TableContext(pstformat::Layout layout, TableLayout columns, RowIndexWidth width)
     : m_layout(layout), m_columns(std::move(columns)),
-      m_rowIndexSize(layout == pstformat::Layout::Ansi && width == RowIndexWidth::OfLayout ? 2 : 4)
+      m_rowIndexSize(width == RowIndexWidth::OfLayout ? pstformat::TcRowIndexWidth(layout) : 4)
 {
     for (size_t i = 0; i < m_columns.Columns().size(); ++i)
         if (!TableLayout::IsInlineCell(m_columns.Columns()[i].tag)) m_varColumns.push_back(i);
@@ -46,7 +46,7 @@ std::vector<uint32_t> TableContext::RowIds() const
 {
     std::vector<uint32_t> ids;
     ids.reserve(m_rows.size());
-    for (const StoredRow& row : m_rows) ids.push_back(LoadLe<uint32_t>(row.data()));
+    for (const StoredRow& row : m_rows) ids.push_back(LoadLe<uint32_t>(row.data() + pstformat::kTcRowIdOffset));
     return ids;
 }
 
@@ -63,10 +63,10 @@ TableContext::StoredRow TableContext::Encode(uint32_t rowId, std::span<const Pro
         if (!IsWellFormed(cell)) throw LtpError("cell " + TagText(cell.tag) + " is not a well-formed value of its type");
         values[column->iBit] = &cell;
     }
-    StoreLe<uint32_t>(row.data(), rowId);
+    StoreLe<uint32_t>(row.data() + pstformat::kTcRowIdOffset, rowId);
     SetBit(bitmap, 0);
     if (!values[1]) {
-        StoreLe<uint32_t>(row.data() + 4, m_changes);
+        StoreLe<uint32_t>(row.data() + pstformat::kTcRowVerOffset, m_changes);
         SetBit(bitmap, 1);
     }
     size_t varBytes = 0;
@@ -179,8 +179,8 @@ NodeContent TableContext::Build() const
     NodeContent node;
     HeapBuilder heap(m_layout);
     ValueStore values(heap, node.subnodes, m_layout);
-    BthBuilder index(heap, 4, static_cast<uint8_t>(m_rowIndexSize));
-    const uint32_t tcInfo = heap.Allocate(kTcInfoSize + kColumnDescriptorSize * columns.size());
+    BthBuilder index(heap, pstformat::kTcRowIdKeySize, static_cast<uint8_t>(m_rowIndexSize));
+    const uint32_t tcInfo = heap.Allocate(pstformat::TcInfoSize(columns.size()));
     index.Reserve(m_rows.size());
 
     const size_t matrixSize = m_rows.size() * rowSize;
@@ -189,7 +189,7 @@ NodeContent TableContext::Build() const
     if (!m_rows.empty()) hnidRows = inHeap ? heap.Allocate(matrixSize) : values.NextSubnodeNid();
 
     // Rows never straddle two blocks of a matrix subnode.
-    const size_t rowsPerBlock = maxBlockData / rowSize;
+    const size_t rowsPerBlock = pstformat::TcRowsPerBlock(maxBlockData, rowSize);
     std::vector<uint8_t> matrix;
     std::vector<std::vector<uint8_t>> matrixBlocks;
     if (inHeap) matrix.reserve(matrixSize);
@@ -219,31 +219,28 @@ NodeContent TableContext::Build() const
     if (hnidRows != 0 && inHeap) std::copy(matrix.begin(), matrix.end(), heap.At(hnidRows).begin());
     if (hnidRows != 0 && !inHeap) node.subnodes[hnidRows].blocks = std::move(matrixBlocks);
 
-    const size_t entrySize = 4 + m_rowIndexSize;
+    const size_t entrySize = pstformat::kTcRowIdKeySize + m_rowIndexSize;
     std::vector<uint8_t> records(m_index.size() * entrySize);
     for (size_t i = 0; i < m_index.size(); ++i) {
         uint8_t* r = records.data() + i * entrySize;
         StoreLe<uint32_t>(r, m_index[i].first);
-        if (m_rowIndexSize == 2) StoreLe<uint16_t>(r + 4, static_cast<uint16_t>(m_index[i].second));
-        else StoreLe<uint32_t>(r + 4, m_index[i].second);
+        uint8_t* position = r + pstformat::kTcRowIdKeySize;
+        if (m_rowIndexSize == 2) StoreLe<uint16_t>(position, static_cast<uint16_t>(m_index[i].second));
+        else StoreLe<uint32_t>(position, m_index[i].second);
     }
     index.Write(records);
 
     std::span<uint8_t> info = heap.At(tcInfo);
-    info[0] = kClientSigTableContext;
-    info[1] = static_cast<uint8_t>(columns.size());
-    for (size_t i = 0; i < 4; ++i) StoreLe<uint16_t>(info.data() + 2 + 2 * i, m_columns.Rgib()[i]);
-    StoreLe<uint32_t>(info.data() + 10, index.HeaderHid());
-    StoreLe<uint32_t>(info.data() + 14, hnidRows);
-    StoreLe<uint32_t>(info.data() + 18, 0);
+    info[pstformat::kTcInfoBType] = kClientSigTableContext;
+    info[pstformat::kTcInfoColumnCount] = static_cast<uint8_t>(columns.size());
+    for (size_t i = 0; i < pstformat::kTcRgibCount; ++i)
+        StoreLe<uint16_t>(info.data() + pstformat::TcInfoRgibOffset(i), m_columns.Rgib()[i]);
+    StoreLe<uint32_t>(info.data() + pstformat::kTcInfoHidRowIndex, index.HeaderHid());
+    StoreLe<uint32_t>(info.data() + pstformat::kTcInfoHnidRows, hnidRows);
+    StoreLe<uint32_t>(info.data() + pstformat::kTcInfoHidIndex, 0);
     const std::vector<TableColumn> sorted = m_columns.SortedByTag();
-    for (size_t i = 0; i < sorted.size(); ++i) {
-        uint8_t* d = info.data() + kTcInfoSize + kColumnDescriptorSize * i;
-        StoreLe<uint32_t>(d, sorted[i].tag);
-        StoreLe<uint16_t>(d + 4, sorted[i].ibData);
-        d[6] = sorted[i].cbData;
-        d[7] = sorted[i].iBit;
-    }
+    for (size_t i = 0; i < sorted.size(); ++i)
+        pstformat::StoreTcColumnDesc(info.data() + pstformat::TcColumnDescOffset(i), sorted[i]);
     node.blocks = heap.Build(kClientSigTableContext, tcInfo);
     return node;
 }

@@ -12,10 +12,9 @@
 // 4 bytes wide there too (TemplateRowIndexWidth). Readers take the width from the BTH
 // header.
 //
-// TCINFO: bType 0x7C(1) cCols(1) rgib(4 x 2) hidRowIndex(4) hnidRows(4) hidIndex(4, 0)
-// rgTCOLDESC(8 each, by tag). hnidRows is 0 for an empty table, a HID when the matrix
-// fits one heap item, else the subnode NID 0x3F whose blocks hold whole rows only: each
-// block but the last is padded to the full block size.
+// TCINFO and the rows are laid out as pstformat/TableInfo.h says. hnidRows is 0 for an
+// empty table, a HID when the matrix fits one heap item, else the subnode NID 0x3F whose
+// blocks hold whole rows only: each block but the last is padded to the full block size.
 //
 // Rows keep the order they were first added in; replacing a row keeps its place. Adding a
 // row costs O(log n) to find it and amortised O(1) to insert when row ids ascend, as NIDs
