@@ -19,8 +19,9 @@ std::string_view InspectUsage()
            "into OUT (default: a temporary file, removed afterwards) and tells what each wrote.\n"
            "survival lists every message of the sound store ORIGINAL and whether each block of its\n"
            "data and subnode trees is still in DAMAGED, intact, at any byte offset.\n"
-           "Exit status: 0 done, 1 error, 2 FILE is in a layout this version cannot read yet (the\n"
-           "4 KiB-page offline folder file of Outlook 2013 and later); nothing is printed then.\n";
+           "Exit status: 0 done, 1 error, 2 usage error, 3 FILE is in a layout this version cannot\n"
+           "read yet (the 4 KiB-page offline folder file of Outlook 2013 and later); nothing is\n"
+           "printed then.\n";
 }
 
 std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv)
