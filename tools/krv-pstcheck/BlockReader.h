@@ -33,7 +33,7 @@ public:
     [[nodiscard]] const BTreeIndex& Index() const { return m_index; }
 
     // The cb data bytes of a sound block as stored (encoded, for a data block).
-    [[nodiscard]] std::optional<std::span<const uint8_t>> Stored(uint64_t bid) const;
+    [[nodiscard]] std::optional<std::vector<uint8_t>> Stored(uint64_t bid) const;
 
     // The decoded data of a sound external block.
     [[nodiscard]] std::optional<std::vector<uint8_t>> Decoded(uint64_t bid) const;
