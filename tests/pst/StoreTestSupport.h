@@ -9,7 +9,7 @@
 #include "platform/pst/messaging/StoreError.h"
 #include "pstformat/Layout.h"
 #include "tests/pst/LtpTestReader.h"
-#include "tests/pst/NdbStoreCheck.h"
+#include "tests/support/NdbStoreCheck.h"
 
 #include <cstdint>
 #include <filesystem>

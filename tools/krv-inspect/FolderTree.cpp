@@ -9,7 +9,7 @@
 #include "engine/reader/PstNodeMap.h"
 #include "platform/mapi/PropTags.h"
 #include "platform/os/CodePage.h"
-#include "tools/krv-inspect/JsonText.h"
+#include "platform/os/JsonText.h"
 
 #include <algorithm>
 #include <unordered_set>

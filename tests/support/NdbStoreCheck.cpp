@@ -1,5 +1,5 @@
 // NdbStoreCheck.cpp: node trees, references, allocation maps, density list and counters.
-#include "tests/pst/NdbStoreCheck.h"
+#include "tests/support/NdbStoreCheck.h"
 
 #include "pstformat/AllocationMap.h"
 #include "pstformat/BlockTrailer.h"

@@ -3,8 +3,8 @@
 // maps rebuilt from what the trees reach and compared bit by bit, the map pages, the density
 // list and the header's counters. Independent of the writer: built on pstformat and the
 // strict walker only.
-#ifndef KRV_TESTS_PST_NDBSTORECHECK_H
-#define KRV_TESTS_PST_NDBSTORECHECK_H
+#ifndef KRV_TESTS_SUPPORT_NDBSTORECHECK_H
+#define KRV_TESTS_SUPPORT_NDBSTORECHECK_H
 
 #include "platform/pst/ndb/NodeContent.h"
 #include "tests/support/StrictPstWalker.h"

@@ -1,5 +1,5 @@
 // MappedFile.cpp: mmap of a whole file, unmapped on destruction.
-#include "tests/pst/MappedFile.h"
+#include "tests/support/MappedFile.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

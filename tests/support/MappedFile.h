@@ -1,7 +1,7 @@
 // MappedFile.h: a store file mapped read-only, so that tests can check stores of several
 // gigabytes whose bytes are mostly holes without reading them into memory.
-#ifndef KRV_TESTS_PST_MAPPEDFILE_H
-#define KRV_TESTS_PST_MAPPEDFILE_H
+#ifndef KRV_TESTS_SUPPORT_MAPPEDFILE_H
+#define KRV_TESTS_SUPPORT_MAPPEDFILE_H
 
 #include <cstdint>
 #include <span>

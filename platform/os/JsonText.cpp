@@ -1,16 +1,20 @@
 // JsonText.cpp: escaping text for a JSON string.
-#include "tools/krv-inspect/JsonText.h"
+#include "platform/os/JsonText.h"
+
+#include "platform/os/CodePage.h"
 
 #include <cstdio>
 
-namespace krv::inspect {
+namespace krv {
 
 std::string JsonQuote(std::string_view utf8)
 {
+    const std::string valid = ValidUtf8(utf8);
     std::string out;
-    out.reserve(utf8.size() + 2);
+    out.reserve(valid.size() + 2);
     out += '"';
-    for (const char c : utf8) {
+    for (const char c : valid) {
+        const auto u = static_cast<unsigned char>(c);
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -18,9 +22,9 @@ std::string JsonQuote(std::string_view utf8)
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (static_cast<unsigned char>(c) < 0x20) {
+            if (u < 0x20 || u == 0x7F) {
                 char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(u));
                 out += escaped;
             } else {
                 out += c;
@@ -31,4 +35,4 @@ std::string JsonQuote(std::string_view utf8)
     return out;
 }
 
-} // namespace krv::inspect
+} // namespace krv
