@@ -5,7 +5,7 @@
 #ifndef KRV_TESTS_PST_STORETESTSUPPORT_H
 #define KRV_TESTS_PST_STORETESTSUPPORT_H
 
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 #include "platform/pst/messaging/StoreError.h"
 #include "pstformat/Layout.h"
 #include "tests/pst/LtpTestReader.h"

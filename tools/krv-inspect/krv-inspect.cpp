@@ -4,10 +4,10 @@
 #include "engine/reader/LayoutPstReader.h"
 #include "engine/reader/Unicode4kSource.h"
 #include "pstformat/Layout.h"
-#include "tools/krv-inspect/FolderTree.h"
+#include "tools/krv-inspect/FolderSummary.h"
 #include "tools/krv-inspect/InspectHost.h"
 #include "tools/krv-inspect/InspectOptions.h"
-#include "tools/krv-inspect/LayoutDecision.h"
+#include "tools/krv-inspect/ChosenLayout.h"
 #include "tools/krv-inspect/RecoverReport.h"
 #include "platform/os/TempFile.h"
 #include "tools/krv-inspect/ScanReport.h"
@@ -90,7 +90,7 @@ int Run(const InspectOptions& options)
     report.fileBytes = source.GetLength();
 
     Stopwatch watch;
-    const LayoutDecision decision = DecideLayout(options.layout, ansi, unicode);
+    const ChosenLayout decision = ChooseLayout(options.layout, ansi, unicode);
     report.probeSeconds = watch.Lap();
     LayoutPstReader& reader = decision.layout == pstformat::Layout::Unicode
                                   ? static_cast<LayoutPstReader&>(unicode)

@@ -2,7 +2,7 @@
 #include "platform/pst/ltp/TableLayout.h"
 
 #include "platform/pst/ltp/LtpError.h"
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 #include "pstformat/PropertyTypes.h"
 
 #include <algorithm>

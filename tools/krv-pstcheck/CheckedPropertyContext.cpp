@@ -1,11 +1,11 @@
-// PropertyContext.cpp: PC records, value resolution and value shapes.
-#include "tools/krv-pstcheck/PropertyContext.h"
+// CheckedPropertyContext.cpp: PC records, value resolution and value shapes.
+#include "tools/krv-pstcheck/CheckedPropertyContext.h"
 
 #include "platform/mapi/PropTypes.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Heap.h"
-#include "tools/krv-pstcheck/Bth.h"
-#include "tools/krv-pstcheck/PropertyTypes.h"
+#include "tools/krv-pstcheck/BthCheck.h"
+#include "tools/krv-pstcheck/PropertyTypeCheck.h"
 
 namespace krv::pstcheck {
 
@@ -23,7 +23,7 @@ std::string PropText(uint16_t id, uint16_t type) { return "property " + Hex((uin
 
 } // namespace
 
-std::optional<std::vector<uint8_t>> ReadHnid(const BlockReader& reader, const Heap& heap, uint32_t hnid)
+std::optional<std::vector<uint8_t>> ReadHnid(const BlockReader& reader, const CheckedHeap& heap, uint32_t hnid)
 {
     if (IsHid(hnid)) {
         const auto item = heap.Item(hnid);
@@ -37,7 +37,7 @@ std::optional<std::vector<uint8_t>> ReadHnid(const BlockReader& reader, const He
     return bytes;
 }
 
-std::optional<uint64_t> HnidSize(const BlockReader& reader, const Heap& heap, uint32_t hnid)
+std::optional<uint64_t> HnidSize(const BlockReader& reader, const CheckedHeap& heap, uint32_t hnid)
 {
     if (IsHid(hnid)) {
         const auto item = heap.Item(hnid);
@@ -48,10 +48,10 @@ std::optional<uint64_t> HnidSize(const BlockReader& reader, const Heap& heap, ui
     return reader.DataSize(it->second.bidData);
 }
 
-std::optional<PropertyContext> PropertyContext::Check(const BlockReader& reader, Heap heap, Report& report)
+std::optional<CheckedPropertyContext> CheckedPropertyContext::Check(const BlockReader& reader, CheckedHeap heap, Report& report)
 {
-    PropertyContext pc(reader, std::move(heap));
-    const Heap& h = pc.m_heap;
+    CheckedPropertyContext pc(reader, std::move(heap));
+    const CheckedHeap& h = pc.m_heap;
     const auto bth = CheckBth(h, h.UserRoot(), "property BTH", report);
     if (!bth) return std::nullopt;
     if (bth->cbKey != kPcKeySize || bth->cbEnt != kPcEntrySize) {
@@ -117,7 +117,7 @@ std::optional<PropertyContext> PropertyContext::Check(const BlockReader& reader,
     return pc;
 }
 
-void PropertyContext::CheckObject(std::span<const uint8_t> record, const std::string& where, Report& report) const
+void CheckedPropertyContext::CheckObject(std::span<const uint8_t> record, const std::string& where, Report& report) const
 {
     if (record.size() != kObjectRecordSize) {
         report.Error("pc.size", where, "object record of " + ExpectedFound("8 bytes", std::to_string(record.size())));
@@ -131,21 +131,21 @@ void PropertyContext::CheckObject(std::span<const uint8_t> record, const std::st
     // message's own size, not its subnode's bytes), so there is nothing to compare it with.
 }
 
-const PcProperty* PropertyContext::Find(uint32_t tag) const
+const PcProperty* CheckedPropertyContext::Find(uint32_t tag) const
 {
     const auto it = m_properties.find(static_cast<uint16_t>(tag >> 16));
     if (it == m_properties.end() || it->second.type != (tag & 0xFFFF)) return nullptr;
     return &it->second;
 }
 
-std::optional<uint32_t> PropertyContext::Inline(uint32_t tag) const
+std::optional<uint32_t> CheckedPropertyContext::Inline(uint32_t tag) const
 {
     const PcProperty* p = Find(tag);
     if (p == nullptr || !IsInlineInPc(p->type)) return std::nullopt;
     return p->hnid;
 }
 
-std::optional<std::vector<uint8_t>> PropertyContext::Bytes(uint32_t tag) const
+std::optional<std::vector<uint8_t>> CheckedPropertyContext::Bytes(uint32_t tag) const
 {
     const PcProperty* p = Find(tag);
     if (p == nullptr || IsInlineInPc(p->type)) return std::nullopt;
@@ -153,7 +153,7 @@ std::optional<std::vector<uint8_t>> PropertyContext::Bytes(uint32_t tag) const
     return ReadHnid(*m_reader, m_heap, p->hnid);
 }
 
-std::optional<uint32_t> PropertyContext::ObjectNid(uint32_t tag) const
+std::optional<uint32_t> CheckedPropertyContext::ObjectNid(uint32_t tag) const
 {
     const PcProperty* p = Find(tag);
     if (p == nullptr || !IsHid(p->hnid)) return std::nullopt;

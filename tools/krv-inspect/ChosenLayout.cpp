@@ -1,11 +1,11 @@
-// LayoutDecision.cpp: a forced layout, or the engine's own decision by probing.
-#include "tools/krv-inspect/LayoutDecision.h"
+// ChosenLayout.cpp: a forced layout, or the engine's own decision by probing.
+#include "tools/krv-inspect/ChosenLayout.h"
 
 #include "engine/reader/LayoutDecision.h"
 
 namespace krv::inspect {
 
-LayoutDecision DecideLayout(LayoutChoice choice, PstReader& ansi, PstReader& unicode)
+ChosenLayout ChooseLayout(LayoutChoice choice, PstReader& ansi, PstReader& unicode)
 {
     switch (choice) {
     case LayoutChoice::Ansi: return {pstformat::Layout::Ansi, std::nullopt};

@@ -1,5 +1,5 @@
-// PropertyValue.cpp: the types the LTP layer stores and the checks and builders of their stored form.
-#include "platform/pst/ltp/PropertyValue.h"
+// StoredPropertyValue.cpp: the types the LTP layer stores and the checks and builders of their stored form.
+#include "platform/pst/ltp/StoredPropertyValue.h"
 
 #include "platform/pst/ltp/LtpError.h"
 #include "pstformat/Endian.h"

@@ -1,7 +1,7 @@
-// FolderTree.h: the folders reachable from the root folder through the node index's child
+// FolderSummary.h: the folders reachable from the root folder through the node index's child
 // lists, with their message counts and, on request, a summary of each message.
-#ifndef KRV_TOOLS_KRVINSPECT_FOLDERTREE_H
-#define KRV_TOOLS_KRVINSPECT_FOLDERTREE_H
+#ifndef KRV_TOOLS_KRVINSPECT_FOLDERSUMMARY_H
+#define KRV_TOOLS_KRVINSPECT_FOLDERSUMMARY_H
 
 #include <cstdint>
 #include <string>

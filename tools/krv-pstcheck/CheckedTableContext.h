@@ -1,15 +1,15 @@
-// TableContext.h: a table context (TC): columns, a row index and a row matrix on a heap.
+// CheckedTableContext.h: a table context (TC): columns, a row index and a row matrix on a heap.
 //
 // TCINFO, the column descriptors, the row index and the rows are laid out as
 // pstformat/TableInfo.h says ([MS-PST] 2.3.4). The row matrix is a heap allocation, or a
 // subnode whose blocks each hold as many whole rows as fit, padded to a full block but for
 // the last.
-#ifndef KRV_TOOLS_KRVPSTCHECK_TABLECONTEXT_H
-#define KRV_TOOLS_KRVPSTCHECK_TABLECONTEXT_H
+#ifndef KRV_TOOLS_KRVPSTCHECK_CHECKEDTABLECONTEXT_H
+#define KRV_TOOLS_KRVPSTCHECK_CHECKEDTABLECONTEXT_H
 
 #include "pstformat/TableInfo.h"
 #include "tools/krv-pstcheck/BlockReader.h"
-#include "tools/krv-pstcheck/Heap.h"
+#include "tools/krv-pstcheck/CheckedHeap.h"
 #include "tools/krv-pstcheck/Report.h"
 
 #include <cstdint>
@@ -21,12 +21,12 @@ namespace krv::pstcheck {
 
 using TcColumn = pstformat::TcColumnDesc;
 
-class TableContext {
+class CheckedTableContext {
 public:
     // Checks the heap as a TC: TCINFO, the column layout, the row matrix, the row index
     // against the rows, and that every present variable cell resolves. `documented`: the
     // node is one of the published table types, not one Outlook keeps for itself.
-    [[nodiscard]] static std::optional<TableContext> Check(const BlockReader& reader, Heap heap, bool documented,
+    [[nodiscard]] static std::optional<CheckedTableContext> Check(const BlockReader& reader, CheckedHeap heap, bool documented,
                                                            Report& report);
 
     [[nodiscard]] const std::vector<TcColumn>& Columns() const { return m_columns; }
@@ -47,7 +47,7 @@ public:
     [[nodiscard]] std::optional<std::vector<uint8_t>> Value(size_t row, const TcColumn& column) const;
 
 private:
-    TableContext(const BlockReader& reader, Heap heap) : m_reader(&reader), m_heap(std::move(heap)) {}
+    CheckedTableContext(const BlockReader& reader, CheckedHeap heap) : m_reader(&reader), m_heap(std::move(heap)) {}
 
     bool CheckInfo(std::span<const uint8_t> info, Report& report);
     bool LoadRows(uint32_t hnidRows, Report& report);
@@ -55,7 +55,7 @@ private:
     void CheckCells(Report& report);
 
     const BlockReader* m_reader;
-    Heap m_heap;
+    CheckedHeap m_heap;
     std::vector<TcColumn> m_columns;
     uint16_t m_rgib[pstformat::kTcRgibCount] = {};
     size_t m_rowSize = 0;

@@ -1,12 +1,12 @@
-// TableContext.cpp: TCINFO, column layout, row matrix, row index and cells.
-#include "tools/krv-pstcheck/TableContext.h"
+// CheckedTableContext.cpp: TCINFO, column layout, row matrix, row index and cells.
+#include "tools/krv-pstcheck/CheckedTableContext.h"
 
 #include "platform/mapi/PropTypes.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Heap.h"
-#include "tools/krv-pstcheck/Bth.h"
-#include "tools/krv-pstcheck/PropertyContext.h"
-#include "tools/krv-pstcheck/PropertyTypes.h"
+#include "tools/krv-pstcheck/BthCheck.h"
+#include "tools/krv-pstcheck/CheckedPropertyContext.h"
+#include "tools/krv-pstcheck/PropertyTypeCheck.h"
 
 #include <algorithm>
 #include <set>
@@ -30,9 +30,9 @@ bool IsHnidCell(uint16_t type)
 
 } // namespace
 
-std::optional<TableContext> TableContext::Check(const BlockReader& reader, Heap heap, bool documented, Report& report)
+std::optional<CheckedTableContext> CheckedTableContext::Check(const BlockReader& reader, CheckedHeap heap, bool documented, Report& report)
 {
-    TableContext tc(reader, std::move(heap));
+    CheckedTableContext tc(reader, std::move(heap));
     tc.m_documented = documented;
     const auto info = tc.m_heap.Item(tc.m_heap.UserRoot());
     if (!info) {
@@ -48,7 +48,7 @@ std::optional<TableContext> TableContext::Check(const BlockReader& reader, Heap 
     return tc;
 }
 
-bool TableContext::CheckInfo(std::span<const uint8_t> info, Report& report)
+bool CheckedTableContext::CheckInfo(std::span<const uint8_t> info, Report& report)
 {
     const std::string where = Where() + " TCINFO";
     if (info.size() < kTcInfoFixedSize || info[kTcInfoBType] != kClientSigTableContext) {
@@ -118,7 +118,7 @@ bool TableContext::CheckInfo(std::span<const uint8_t> info, Report& report)
     return sound;
 }
 
-bool TableContext::LoadRows(uint32_t hnidRows, Report& report)
+bool CheckedTableContext::LoadRows(uint32_t hnidRows, Report& report)
 {
     const std::string where = Where() + " row matrix";
     if (hnidRows == 0) return true;
@@ -171,7 +171,7 @@ bool TableContext::LoadRows(uint32_t hnidRows, Report& report)
     return true;
 }
 
-void TableContext::CheckRowIndex(uint32_t hidRowIndex, Report& report)
+void CheckedTableContext::CheckRowIndex(uint32_t hidRowIndex, Report& report)
 {
     const std::string where = Where() + " row index";
     const auto bth = CheckBth(m_heap, hidRowIndex, "row index", report);
@@ -208,7 +208,7 @@ void TableContext::CheckRowIndex(uint32_t hidRowIndex, Report& report)
     }
 }
 
-void TableContext::CheckCells(Report& report)
+void CheckedTableContext::CheckCells(Report& report)
 {
     const TcColumn* rowIdColumn = FindColumn(kTagLtpRowId);
     for (size_t row = 0; row < RowCount(); ++row) {
@@ -239,16 +239,16 @@ void TableContext::CheckCells(Report& report)
     }
 }
 
-uint32_t TableContext::RowId(size_t row) const { return LoadLe<uint32_t>(Row(row), kTcRowIdOffset).value_or(0); }
+uint32_t CheckedTableContext::RowId(size_t row) const { return LoadLe<uint32_t>(Row(row), kTcRowIdOffset).value_or(0); }
 
-const TcColumn* TableContext::FindColumn(uint32_t tag) const
+const TcColumn* CheckedTableContext::FindColumn(uint32_t tag) const
 {
     for (const TcColumn& c : m_columns)
         if (c.tag == tag) return &c;
     return nullptr;
 }
 
-std::optional<std::span<const uint8_t>> TableContext::Cell(size_t row, const TcColumn& column) const
+std::optional<std::span<const uint8_t>> CheckedTableContext::Cell(size_t row, const TcColumn& column) const
 {
     if (row >= RowCount()) return std::nullopt;
     const auto bytes = Row(row);
@@ -258,7 +258,7 @@ std::optional<std::span<const uint8_t>> TableContext::Cell(size_t row, const TcC
     return bytes.subspan(column.ibData, column.cbData);
 }
 
-std::optional<std::vector<uint8_t>> TableContext::Value(size_t row, const TcColumn& column) const
+std::optional<std::vector<uint8_t>> CheckedTableContext::Value(size_t row, const TcColumn& column) const
 {
     const auto cell = Cell(row, column);
     if (!cell) return std::nullopt;

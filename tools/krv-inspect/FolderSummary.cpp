@@ -1,8 +1,9 @@
-// FolderTree.cpp: walking the folder tree through the child lists and writing it as JSON.
-#include "tools/krv-inspect/FolderTree.h"
+// FolderSummary.cpp: walking the folder tree through the child lists and writing it as JSON.
+#include "tools/krv-inspect/FolderSummary.h"
 
 #include "engine/items/Heap.h"
 #include "engine/items/NodeData.h"
+#include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"
 #include "engine/items/TableContext.h"
 #include "engine/reader/PstNode.h"

@@ -1,4 +1,4 @@
-// JobReporting.cpp: how a job talks to its caller: progress, abort queries and texts.
+// RecoveryJobReporting.cpp: how a job talks to its caller: progress, abort queries and texts.
 #include "engine/job/RecoveryJob.h"
 
 #include "platform/os/FrameworkException.h"

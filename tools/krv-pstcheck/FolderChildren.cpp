@@ -1,5 +1,5 @@
-// FolderTree.cpp: grouping the node B-tree's folders and messages under their parents.
-#include "tools/krv-pstcheck/FolderTree.h"
+// FolderChildren.cpp: grouping the node B-tree's folders and messages under their parents.
+#include "tools/krv-pstcheck/FolderChildren.h"
 
 #include "pstformat/Ids.h"
 

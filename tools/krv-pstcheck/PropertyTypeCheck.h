@@ -1,12 +1,12 @@
-// PropertyTypes.h: which property types the checker accepts and the shapes of their values.
+// PropertyTypeCheck.h: which property types the checker accepts and the shapes of their values.
 //
 // The stored widths and where a PC or a TC keeps each value are pstformat/PropertyTypes.h.
 // Variable values have shapes of their own: UTF-16 strings are an even number of bytes;
 // multi-valued fixed types are whole arrays of elements; multi-valued strings and
 // binaries are ulCount(4), ulCount offsets(4 each, from the value's start, ascending),
 // then the data.
-#ifndef KRV_TOOLS_KRVPSTCHECK_PROPERTYTYPES_H
-#define KRV_TOOLS_KRVPSTCHECK_PROPERTYTYPES_H
+#ifndef KRV_TOOLS_KRVPSTCHECK_PROPERTYTYPECHECK_H
+#define KRV_TOOLS_KRVPSTCHECK_PROPERTYTYPECHECK_H
 
 #include "pstformat/PropertyTypes.h"
 

@@ -1,5 +1,5 @@
-// TableContext.cpp: rows in memory, and the heap, row index and row matrix they serialise to.
-#include "platform/pst/ltp/TableContext.h"
+// TableContextBuilder.cpp: rows in memory, and the heap, row index and row matrix they serialise to.
+#include "platform/pst/ltp/TableContextBuilder.h"
 
 #include "platform/pst/ltp/BthBuilder.h"
 #include "platform/pst/ltp/HeapBuilder.h"
@@ -26,7 +26,7 @@ bool HasBit(const uint8_t* bitmap, size_t bit) { return (bitmap[CebByte(bit)] & 
 
 } // namespace
 
-TableContext::TableContext(pstformat::Layout layout, TableLayout columns, RowIndexWidth width)
+TableContextBuilder::TableContextBuilder(pstformat::Layout layout, TableLayout columns, RowIndexWidth width)
     : m_layout(layout), m_columns(std::move(columns)),
       m_rowIndexSize(width == RowIndexWidth::OfLayout ? pstformat::TcRowIndexWidth(layout) : 4)
 {
@@ -34,15 +34,15 @@ TableContext::TableContext(pstformat::Layout layout, TableLayout columns, RowInd
         if (!TableLayout::IsInlineCell(m_columns.Columns()[i].tag)) m_varColumns.push_back(i);
 }
 
-const std::pair<uint32_t, uint32_t>* TableContext::FindIndex(uint32_t rowId) const
+const std::pair<uint32_t, uint32_t>* TableContextBuilder::FindIndex(uint32_t rowId) const
 {
     const auto it = std::lower_bound(m_index.begin(), m_index.end(), std::pair<uint32_t, uint32_t>{rowId, 0});
     return it != m_index.end() && it->first == rowId ? &*it : nullptr;
 }
 
-bool TableContext::HasRow(uint32_t rowId) const { return FindIndex(rowId) != nullptr; }
+bool TableContextBuilder::HasRow(uint32_t rowId) const { return FindIndex(rowId) != nullptr; }
 
-std::vector<uint32_t> TableContext::RowIds() const
+std::vector<uint32_t> TableContextBuilder::RowIds() const
 {
     std::vector<uint32_t> ids;
     ids.reserve(m_rows.size());
@@ -50,7 +50,7 @@ std::vector<uint32_t> TableContext::RowIds() const
     return ids;
 }
 
-TableContext::StoredRow TableContext::Encode(uint32_t rowId, std::span<const PropertyValue> cells) const
+TableContextBuilder::StoredRow TableContextBuilder::Encode(uint32_t rowId, std::span<const PropertyValue> cells) const
 {
     const auto& columns = m_columns.Columns();
     StoredRow row(m_columns.RowSize(), 0);
@@ -88,7 +88,7 @@ TableContext::StoredRow TableContext::Encode(uint32_t rowId, std::span<const Pro
     return row;
 }
 
-std::vector<PropertyValue> TableContext::Decode(const StoredRow& row) const
+std::vector<PropertyValue> TableContextBuilder::Decode(const StoredRow& row) const
 {
     const auto& columns = m_columns.Columns();
     const uint8_t* bitmap = row.data() + m_columns.BitmapOffset();
@@ -116,7 +116,7 @@ std::vector<PropertyValue> TableContext::Decode(const StoredRow& row) const
     return cells;
 }
 
-void TableContext::SetRow(uint32_t rowId, std::span<const PropertyValue> cells)
+void TableContextBuilder::SetRow(uint32_t rowId, std::span<const PropertyValue> cells)
 {
     const auto* existing = FindIndex(rowId);
     if (!existing && m_rows.size() >= MaxRows())
@@ -133,7 +133,7 @@ void TableContext::SetRow(uint32_t rowId, std::span<const PropertyValue> cells)
     m_rows.push_back(std::move(row));
 }
 
-bool TableContext::UpdateRow(uint32_t rowId, std::span<const PropertyValue> cells)
+bool TableContextBuilder::UpdateRow(uint32_t rowId, std::span<const PropertyValue> cells)
 {
     const auto* existing = FindIndex(rowId);
     if (!existing) return false;
@@ -150,7 +150,7 @@ bool TableContext::UpdateRow(uint32_t rowId, std::span<const PropertyValue> cell
     return true;
 }
 
-bool TableContext::RemoveRow(uint32_t rowId)
+bool TableContextBuilder::RemoveRow(uint32_t rowId)
 {
     const auto* existing = FindIndex(rowId);
     if (!existing) return false;
@@ -163,14 +163,14 @@ bool TableContext::RemoveRow(uint32_t rowId)
     return true;
 }
 
-std::optional<std::vector<PropertyValue>> TableContext::Row(uint32_t rowId) const
+std::optional<std::vector<PropertyValue>> TableContextBuilder::Row(uint32_t rowId) const
 {
     const auto* existing = FindIndex(rowId);
     if (!existing) return std::nullopt;
     return Decode(m_rows[existing->second]);
 }
 
-NodeContent TableContext::Build() const
+NodeContent TableContextBuilder::Build() const
 {
     const size_t rowSize = m_columns.RowSize();
     const size_t maxBlockData = pstformat::TraitsOf(m_layout).maxBlockData;

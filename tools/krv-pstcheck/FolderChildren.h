@@ -1,6 +1,6 @@
-// FolderTree.h: who is whose child, by the nidParent of the node B-tree's entries.
-#ifndef KRV_TOOLS_KRVPSTCHECK_FOLDERTREE_H
-#define KRV_TOOLS_KRVPSTCHECK_FOLDERTREE_H
+// FolderChildren.h: who is whose child, by the nidParent of the node B-tree's entries.
+#ifndef KRV_TOOLS_KRVPSTCHECK_FOLDERCHILDREN_H
+#define KRV_TOOLS_KRVPSTCHECK_FOLDERCHILDREN_H
 
 #include "tools/krv-pstcheck/BTreeIndex.h"
 

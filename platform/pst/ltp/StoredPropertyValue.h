@@ -1,4 +1,4 @@
-// PropertyValue.h: a property as the LTP layer stores it: its tag and its value in stored form.
+// StoredPropertyValue.h: a property as the LTP layer stores it: its tag and its value in stored form.
 //
 // Stored form by type (all integers little-endian; [MS-PST] 2.3.3.3, 2.3.3.4, 2.3.3.5):
 //
@@ -21,8 +21,8 @@
 // Where a value goes is the builders' business: a property context keeps values of at most
 // 4 bytes in its record, others in its heap up to kMaxHeapItem bytes and in a subnode
 // beyond; a table context keeps fixed values of up to 8 bytes in the row.
-#ifndef KRV_PLATFORM_PST_LTP_PROPERTYVALUE_H
-#define KRV_PLATFORM_PST_LTP_PROPERTYVALUE_H
+#ifndef KRV_PLATFORM_PST_LTP_STOREDPROPERTYVALUE_H
+#define KRV_PLATFORM_PST_LTP_STOREDPROPERTYVALUE_H
 
 #include <cstddef>
 #include <cstdint>

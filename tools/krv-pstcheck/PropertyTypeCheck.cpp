@@ -1,5 +1,5 @@
-// PropertyTypes.cpp: sizes and value shapes of property types.
-#include "tools/krv-pstcheck/PropertyTypes.h"
+// PropertyTypeCheck.cpp: sizes and value shapes of property types.
+#include "tools/krv-pstcheck/PropertyTypeCheck.h"
 
 #include "platform/mapi/PropTypes.h"
 #include "pstformat/Endian.h"

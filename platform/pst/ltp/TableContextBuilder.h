@@ -1,4 +1,4 @@
-// TableContext.h: a table context (TC, [MS-PST] 2.3.4) kept in memory row by row and
+// TableContextBuilder.h: a table context (TC, [MS-PST] 2.3.4) kept in memory row by row and
 // serialised into node content on demand.
 //
 // The node's heap (client signature 0x7C) holds, in the order Outlook's own tables show:
@@ -20,10 +20,10 @@
 // row costs O(log n) to find it and amortised O(1) to insert when row ids ascend, as NIDs
 // handed out in order do (O(n) when an id lands among the others); replacing costs O(log n),
 // removing O(n). Build is O(n) in the rows and their values.
-#ifndef KRV_PLATFORM_PST_LTP_TABLECONTEXT_H
-#define KRV_PLATFORM_PST_LTP_TABLECONTEXT_H
+#ifndef KRV_PLATFORM_PST_LTP_TABLECONTEXTBUILDER_H
+#define KRV_PLATFORM_PST_LTP_TABLECONTEXTBUILDER_H
 
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 #include "platform/pst/ltp/TableLayout.h"
 #include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
@@ -40,9 +40,9 @@ namespace krv::pst {
 // The width of dwRowIndex: the layout's (2 bytes ANSI, 4 Unicode), or 4 in either layout.
 enum class RowIndexWidth : uint8_t { OfLayout, FourBytes };
 
-class TableContext {
+class TableContextBuilder {
 public:
-    TableContext(pstformat::Layout layout, TableLayout columns, RowIndexWidth width = RowIndexWidth::OfLayout);
+    TableContextBuilder(pstformat::Layout layout, TableLayout columns, RowIndexWidth width = RowIndexWidth::OfLayout);
 
     [[nodiscard]] const TableLayout& Layout() const { return m_columns; }
     [[nodiscard]] size_t RowCount() const { return m_rows.size(); }

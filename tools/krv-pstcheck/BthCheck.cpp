@@ -1,5 +1,5 @@
-// Bth.cpp: BTH header, levels, record arrays and key order.
-#include "tools/krv-pstcheck/Bth.h"
+// BthCheck.cpp: BTH header, levels, record arrays and key order.
+#include "tools/krv-pstcheck/BthCheck.h"
 
 #include "pstformat/BthHeader.h"
 #include "pstformat/Endian.h"
@@ -38,7 +38,7 @@ std::string KeyText(std::span<const uint8_t> key)
 
 class BthWalk {
 public:
-    BthWalk(const Heap& heap, const std::string& where, Report& report, Bth& bth)
+    BthWalk(const CheckedHeap& heap, const std::string& where, Report& report, Bth& bth)
         : m_heap(heap), m_where(where), m_report(report), m_bth(bth)
     {
     }
@@ -88,7 +88,7 @@ private:
         m_bth.records.push_back({key, data});
     }
 
-    const Heap& m_heap;
+    const CheckedHeap& m_heap;
     const std::string& m_where;
     Report& m_report;
     Bth& m_bth;
@@ -104,7 +104,7 @@ uint64_t BthKey(std::span<const uint8_t> key)
     return value;
 }
 
-std::optional<Bth> CheckBth(const Heap& heap, uint32_t hid, const std::string& what, Report& report)
+std::optional<Bth> CheckBth(const CheckedHeap& heap, uint32_t hid, const std::string& what, Report& report)
 {
     const std::string where = heap.Where() + " " + what;
     const auto header = heap.Item(hid);

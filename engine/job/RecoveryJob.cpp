@@ -1,7 +1,9 @@
-// JobDriver.cpp: the order of one repair, its failure paths and its result.
+// RecoveryJob.cpp: the order of one repair, its failure paths and its result; how the job
+// talks to its caller is RecoveryJobReporting.cpp.
+#include "engine/job/RecoveryJob.h"
+
 #include "engine/file/CFile64Ex.h"
 #include "engine/job/JobReaderHost.h"
-#include "engine/job/RecoveryJob.h"
 #include "engine/output/OutputStore.h"
 #include "engine/reader/LayoutDecision.h"
 #include "engine/reader/LayoutPstReader.h"

@@ -1,5 +1,5 @@
-// Heap.cpp: heap headers, page maps and fill levels.
-#include "tools/krv-pstcheck/Heap.h"
+// CheckedHeap.cpp: heap headers, page maps and fill levels.
+#include "tools/krv-pstcheck/CheckedHeap.h"
 
 #include "pstformat/Endian.h"
 
@@ -39,7 +39,7 @@ std::optional<uint8_t> StoredFillLevel(const std::vector<std::vector<uint8_t>>& 
 
 } // namespace
 
-std::optional<Heap> Heap::Check(LtpNode node, size_t maxBlockData, Report& report)
+std::optional<CheckedHeap> CheckedHeap::Check(LtpNode node, size_t maxBlockData, Report& report)
 {
     const std::string where = node.where;
     if (node.blocks.empty() || node.blocks[0].size() < kHeapHeaderSize) {
@@ -51,7 +51,7 @@ std::optional<Heap> Heap::Check(LtpNode node, size_t maxBlockData, Report& repor
         report.Error("hn.header", where, "bSig " + ExpectedFound(kHeapSignature, first[2]));
         return std::nullopt;
     }
-    Heap heap;
+    CheckedHeap heap;
     heap.m_clientSig = first[3];
     heap.m_userRoot = LoadLe<uint32_t>(first.data() + 4);
 
@@ -141,7 +141,7 @@ std::optional<Heap> Heap::Check(LtpNode node, size_t maxBlockData, Report& repor
     return heap;
 }
 
-std::optional<std::span<const uint8_t>> Heap::Item(uint32_t hid) const
+std::optional<std::span<const uint8_t>> CheckedHeap::Item(uint32_t hid) const
 {
     if (!IsHid(hid)) return std::nullopt;
     const size_t block = HidBlockIndex(hid);
