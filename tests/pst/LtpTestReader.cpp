@@ -116,7 +116,7 @@ ReadHeap ReadHeapOnNode(const pst::NodeContent& node, pstformat::Layout layout)
         const size_t mapEnd = ibHnpm + 4u + (*cAlloc + 1u) * 2u;
         if (b + 1 < node.blocks.size() && d.size() != maxData) problem(b, "not the last block, yet not full");
         if (b + 1 == node.blocks.size() && mapEnd != d.size()) problem(b, "bytes after the page map");
-        if (*cAlloc > 2047) problem(b, "more allocations than a HID can index");
+        if (*cAlloc > pstformat::kMaxItemsPerHeapBlock) problem(b, "more allocations than a HID can index");
         uint16_t previous = 0;
         for (size_t i = 0; i <= *cAlloc; ++i) {
             const uint16_t at = LoadLe<uint16_t>(d.data() + ibHnpm + 4 + 2 * i);
@@ -124,8 +124,8 @@ ReadHeap ReadHeapOnNode(const pst::NodeContent& node, pstformat::Layout layout)
             if (i > 0 && at < previous) problem(b, "allocation offsets descend");
             if (at > ibHnpm) problem(b, "allocation runs into the page map");
             if (i > 0 && at >= previous && at <= ibHnpm) {
-                if (at - previous > 3580) problem(b, "allocation larger than 3580 bytes");
-                const uint32_t hid = static_cast<uint32_t>(b << 16) | static_cast<uint32_t>(i << 5);
+                if (size_t{at} - previous > pstformat::kMaxHeapItem) problem(b, "allocation larger than 3580 bytes");
+                const uint32_t hid = pstformat::MakeHid(static_cast<uint32_t>(b), static_cast<uint32_t>(i));
                 heap.items[hid] = std::vector<uint8_t>(d.begin() + previous, d.begin() + at);
             }
             previous = at;

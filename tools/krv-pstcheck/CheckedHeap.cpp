@@ -95,7 +95,8 @@ std::optional<CheckedHeap> CheckedHeap::Check(LtpNode node, size_t maxBlockData,
             const size_t size = offsets[i + 1] - offsets[i];
             if (size == 0) ++freed;
             if (size > kMaxHeapItem)
-                report.Error("hn.allocation", here + " hid " + Hex((b << 16) | ((i + 1) << 5)),
+                report.Error("hn.allocation",
+                             here + " hid " + Hex(MakeHid(static_cast<uint32_t>(b), static_cast<uint32_t>(i + 1))),
                              std::to_string(size) + " bytes; a heap allocation holds at most " +
                                  std::to_string(kMaxHeapItem));
         }
