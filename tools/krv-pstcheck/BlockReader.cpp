@@ -7,11 +7,15 @@ namespace krv::pstcheck {
 
 using namespace krv::pstformat;
 
+bool BlockReader::IsSound(uint64_t bid) const
+{
+    return m_sound.contains(BidKey(bid)) && m_index.FindBlock(bid) != nullptr;
+}
+
 std::optional<std::vector<uint8_t>> BlockReader::Stored(uint64_t bid) const
 {
-    if (!m_sound.contains(BidKey(bid))) return std::nullopt;
+    if (!IsSound(bid)) return std::nullopt;
     const BlockEntry* b = m_index.FindBlock(bid);
-    if (b == nullptr) return std::nullopt;
     return m_store.Read(b->ib, b->cb);  // the block check proved the range
 }
 
@@ -28,7 +32,7 @@ std::optional<std::vector<uint8_t>> BlockReader::Decoded(uint64_t bid) const
 std::optional<std::vector<uint64_t>> BlockReader::DataBlocks(uint64_t bidData) const
 {
     if (!IsInternalBid(bidData)) {
-        if (!Stored(bidData)) return std::nullopt;
+        if (!IsSound(bidData)) return std::nullopt;
         return std::vector<uint64_t>{bidData};
     }
     // An XXBLOCK holds XBLOCKs, an XBLOCK holds data blocks: at most two levels to descend.
@@ -53,7 +57,7 @@ std::optional<std::vector<uint64_t>> BlockReader::DataBlocks(uint64_t bidData) c
         if (!internal) break;
     }
     for (uint64_t bid : level)
-        if (IsInternalBid(bid) || !Stored(bid)) return std::nullopt;
+        if (IsInternalBid(bid) || !IsSound(bid)) return std::nullopt;
     return level;
 }
 

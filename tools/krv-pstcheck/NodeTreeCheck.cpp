@@ -44,7 +44,7 @@ private:
             m_report.Error("node.missing-block", where, "references block " + Hex(bid) + ", which the BBT lacks");
             return false;
         }
-        return m_reader.Stored(bid).has_value();
+        return m_reader.IsSound(bid);
     }
 
     // First visit of an internal block: its entries are counted and checked once.
@@ -55,7 +55,7 @@ private:
         if (!Reference(bid, where)) return;
         if (!IsInternalBid(bid)) return;  // a single data block: nothing more to check
         if (!FirstVisit(bid)) return;
-        // None only when the file shrank since Reference read it: reported as a short read.
+        // None only when the file shrank since its block was checked: reported as a short read.
         const auto data = m_reader.Stored(bid);
         if (!data) return;
         const auto h = ParseInternalBlockHeader(*data);

@@ -14,9 +14,10 @@ namespace krv::pstcheck {
 
 class StoreFile {
 public:
-    // Bytes read ahead around each request; the checks read pages and blocks mostly in file
-    // order, so one window serves many of them.
-    static constexpr size_t kWindowSize = size_t{1} << 20;
+    // Bytes read from each request on. The checks visit blocks in B-tree and node order,
+    // not file order, so a miss costs one read of this size: 32 KiB serves the neighbours
+    // that do follow (a node's blocks, a page's entries) without reading much in vain.
+    static constexpr size_t kWindowSize = size_t{1} << 15;
 
     StoreFile() = default;
     ~StoreFile();
