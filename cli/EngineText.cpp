@@ -89,11 +89,4 @@ std::string EngineTextToUtf8(std::string_view text, const std::vector<std::strin
     return out;
 }
 
-std::string ValidUtf8(std::string_view text)
-{
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii) return std::string(text);
-    return Utf16ToUtf8(Utf8ToUtf16(text));
-}
-
 } // namespace krv::cli

@@ -36,10 +36,6 @@ LogLineKind ClassifyLogLine(std::string_view text);
 // file system) copied, everything else converted from the code page.
 std::string EngineTextToUtf8(std::string_view text, const std::vector<std::string>& verbatim);
 
-// Bytes that are not valid UTF-8 (a file name in another encoding) become U+FFFD, so the
-// result can go into JSON.
-std::string ValidUtf8(std::string_view text);
-
 } // namespace krv::cli
 
 #endif

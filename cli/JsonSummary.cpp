@@ -1,8 +1,8 @@
 // JsonSummary.cpp: the object, member by member in a fixed order.
 #include "cli/JsonSummary.h"
 
-#include "cli/EngineText.h"
 #include "engine/job/RepairEntry.h"
+#include "platform/os/JsonText.h"
 
 #include <cstdio>
 
@@ -22,7 +22,7 @@ std::string StringArray(const std::vector<std::string>& texts)
     std::string out = "[";
     for (size_t i = 0; i < texts.size(); ++i) {
         if (i > 0) out += ',';
-        out += JsonString(texts[i]);
+        out += JsonQuote(texts[i]);
     }
     out += ']';
     return out;
@@ -60,38 +60,13 @@ std::string OptionsJson(uint32_t flags, uint32_t sizeLimit)
 
 } // namespace
 
-std::string JsonString(std::string_view text)
-{
-    const std::string valid = ValidUtf8(text);
-    std::string out = "\"";
-    for (const char c : valid) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (u < 0x20 || u == 0x7F) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
-
 std::string SummaryJson(const RepairSummary& s)
 {
     std::string outputs = "[";
     for (size_t i = 0; i < s.outputs.size(); ++i) {
         if (i > 0) outputs += ',';
         outputs += "{\"path\":";
-        outputs += JsonString(s.outputs[i].path);
+        outputs += JsonQuote(s.outputs[i].path);
         outputs += ",\"bytes\":";
         outputs += std::to_string(s.outputs[i].bytes);
         outputs += '}';
@@ -100,9 +75,9 @@ std::string SummaryJson(const RepairSummary& s)
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", s.seconds);
     std::string json = "{\"source\":";
-    json += JsonString(s.source);
-    return json + ",\"output\":" + JsonString(s.output) + ",\"outputs\":" + outputs +
-           ",\"layout\":" + (s.layout ? JsonString(*s.layout) : std::string("null")) +
+    json += JsonQuote(s.source);
+    return json + ",\"output\":" + JsonQuote(s.output) + ",\"outputs\":" + outputs +
+           ",\"layout\":" + (s.layout ? JsonQuote(*s.layout) : std::string("null")) +
            ",\"items\":" + std::to_string(s.items) + ",\"folders\":" + std::to_string(s.folders) +
            ",\"messages\":" + std::to_string(s.messages) +
            ",\"wrapped_attachments\":" + std::to_string(s.wrappedAttachments) + ",\"errors\":" + StringArray(s.errors) +

@@ -17,9 +17,6 @@ namespace krv::cli {
 
 std::string SummaryJson(const RepairSummary& summary);
 
-// A JSON string literal (quotes included) of UTF-8 text.
-std::string JsonString(std::string_view text);
-
 } // namespace krv::cli
 
 #endif

@@ -15,7 +15,7 @@ using pstformat::LoadLe;
 
 namespace {
 
-constexpr size_t kChildHidSize = 4;
+constexpr size_t kChildHidSize = pstformat::kBthHidNextLevelSize;
 
 struct BthShape {
     uint8_t clientSig;
@@ -81,13 +81,13 @@ bool WalkBth(const PstNode& node, BthVisitor visitor, void* context)
     if (header.size() < kBthHeaderSize)
         return Reject(rejects, RejectReason::BthHeader, DataBlockOffset(node, HidBlockIndex(hidHeader)));
 
-    const BthShape shape{clientSig, header[1], header[2]};
+    const BthShape shape{clientSig, header[pstformat::kBthCbKey], header[pstformat::kBthCbEnt]};
     // Every record of such a tree becomes an error entry (PropertyContext.cpp); counted
     // once for the tree.
     if (clientSig == kClientSigPropertyContext && (shape.cbKey != kPcKeySize || shape.cbEnt != kPcEntrySize))
         Reject(rejects, RejectReason::PcShape, DataBlockOffset(node, HidBlockIndex(hidHeader)));
-    const bool intermediate = header[3] == 1;
-    const uint32_t hidRoot = LoadLe<uint32_t>(header.data() + 4);
+    const bool intermediate = header[pstformat::kBthIdxLevels] == 1;
+    const uint32_t hidRoot = LoadLe<uint32_t>(header.data() + pstformat::kBthHidRoot);
     if (visitor != nullptr) WalkLevel(heap, hidRoot, shape, intermediate, visitor, context);
     return true;
 }

@@ -1,21 +1,20 @@
 // Bth.h: walking the B-tree-on-heap under a node's heap, one call per leaf record.
 //
-// BTHHEADER ([MS-PST] 2.3.2.1), 8 bytes in a heap allocation: bType 0(1), not checked;
-// cbKey 1(1); cbEnt 2(1); bIdxLevels 3(1); hidRoot 4(4), 0 for an empty tree. Records
-// are packed in heap allocations: a leaf record is cbKey key bytes and cbEnt data bytes;
-// an intermediate record is cbKey key bytes and the 4-byte HID of a lower allocation.
-// Bytes after the last whole record of an allocation are ignored.
+// The BTH's header and records are pstformat/BthHeader.h ([MS-PST] 2.3.2). This walker
+// does not check bType, and ignores the bytes after the last whole record of an
+// allocation.
 #ifndef KRV_ENGINE_ITEMS_BTH_H
 #define KRV_ENGINE_ITEMS_BTH_H
 
 #include "engine/reader/PstNode.h"
+#include "pstformat/BthHeader.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace krv {
 
-inline constexpr size_t kBthHeaderSize = 8;
+using pstformat::kBthHeaderSize;
 
 // Called once per leaf record: the heap's client signature, the key, and the record's
 // data. The pointers are valid for the call only.

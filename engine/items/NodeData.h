@@ -1,4 +1,4 @@
-// NodeData.h: preparing a node for reading and reading its data stream block by block.
+// NodeData.h: reading a node's data stream block by block, once it is loaded (NodeLoad.h).
 //
 // A node's data is a tree of blocks (one block, an XBLOCK or an XXBLOCK) reached through the
 // reader's rebuilt block index; its subnodes come from its subnode tree. Nothing here
@@ -16,16 +16,6 @@
 #include <vector>
 
 namespace krv {
-
-// Settles the node's data size, block count and encoding, and rebuilds its subnode map
-// (destroying the previous subnodes). The current version of every subnode is loaded too,
-// with this node's encoding. BlockEncoding::Unknown asks for the encoding to be found by
-// trial (DetectEncoding). May be called again at any time.
-void Load(PstNode& node, pstformat::BlockEncoding encoding);
-
-// Which encoding makes the node's first block a heap: Plain, Permute, Cyclic, in that
-// order of trial; Unknown when none does or the block cannot be read.
-[[nodiscard]] pstformat::BlockEncoding DetectEncoding(const PstNode& node);
 
 // The decoded data block `index` (0-based) of the node's data tree. False when the block
 // is not in the index, cannot be read whole (bytes then hold what was read, undecoded,

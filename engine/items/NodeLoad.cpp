@@ -1,4 +1,6 @@
 // NodeLoad.cpp: settling a node's size, encoding and subnodes before it is read.
+#include "engine/items/NodeLoad.h"
+
 #include "engine/items/DataTreeCapacity.h"
 #include "engine/items/Heap.h"
 #include "engine/items/NodeData.h"

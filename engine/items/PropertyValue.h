@@ -56,7 +56,7 @@ enum class ValueMode {
                                 std::span<const uint8_t> data, void* allocationBase, SPropValue& entry);
 
 // True when an HNID names a subnode rather than a heap allocation.
-constexpr bool IsSubnodeHnid(uint32_t hnid) { return (hnid & 0x1F) != 0; }
+constexpr bool IsSubnodeHnid(uint32_t hnid) { return !pstformat::IsHid(hnid); }
 
 // The type that drives a conversion: the tag's low 16 bits without the instance flag.
 constexpr ULONG BaseType(ULONG tag) { return tag & 0xDFFF; }

@@ -36,12 +36,12 @@ struct TableLayout {
 };
 
 // The size of a cell of each type a row may hold; -1 for a type that a row cannot hold.
-// Variable-sized and multi-valued types keep a 4-byte HNID in the cell.
+// Variable-sized and multi-valued types keep a 4-byte HNID in the cell; so would an
+// object, whose cell this reader never converts (a row does not give its size).
 int CellSize(ULONG type)
 {
     switch (type) {
     case PT_OBJECT:
-        return 0;
     case PT_BOOLEAN:
     case PT_I2:
     case PT_LONG:
@@ -77,8 +77,8 @@ int CellSize(ULONG type)
 bool CellExists(const uint8_t* row, const TableLayout& table, uint8_t iBit)
 {
     if (iBit >= table.columns.size()) return false;
-    const uint8_t bits = row[table.cebOffset + iBit / 8];
-    return (bits & (0x80u >> (iBit % 8))) != 0;
+    const uint8_t bits = row[table.cebOffset + pstformat::CebByte(iBit)];
+    return (bits & pstformat::CebMask(iBit)) != 0;
 }
 
 // The value of one cell; PT_ERROR with MAPI_E_BAD_VALUE under the column's identifier when
@@ -162,12 +162,12 @@ bool ReadTable(const PstNode& node, TableColumns& columns, TableRows& rows)
     TableLayout table{&node, {}, LoadLe<uint16_t>(info.data() + kTcInfoCebOffset),
                       LoadLe<uint16_t>(info.data() + kTcInfoRowSize), false};
     table.cebFillsRowEnd =
-        table.cebOffset <= table.rowSize && table.cebOffset + (cCols + 7) / 8 == table.rowSize;
+        table.cebOffset <= table.rowSize && table.cebOffset + pstformat::CebSize(cCols) == table.rowSize;
     table.columns.reserve(cCols);
     columns.reserve(cCols);
     for (size_t c = 0; c < cCols; ++c) {
-        const uint8_t* desc = info.data() + kTcInfoFixedSize + c * kTcColumnDescSize;
-        const ColumnDesc column{LoadLe<uint32_t>(desc), LoadLe<uint16_t>(desc + 4), desc[6], desc[7]};
+        const auto desc = pstformat::LoadTcColumnDesc(info.data() + pstformat::TcColumnDescOffset(c));
+        const ColumnDesc column{desc.tag, desc.ibData, desc.cbData, desc.iBit};
         table.columns.push_back(column);
         columns.push_back(column.tag);
     }

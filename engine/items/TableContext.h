@@ -1,25 +1,14 @@
 // TableContext.h: reading a table context (heap client signature 0x7C) into rows of values.
 //
-// TCINFO ([MS-PST] 2.3.4.1), the allocation named by the heap's user root, little-endian:
-//
-// | field       | offset(size) | use                                                      |
-// |-------------|--------------|----------------------------------------------------------|
-// | bType       | 0(1)         | not checked                                              |
-// | cCols       | 1(1)         | columns                                                  |
-// | rgib        | 2(8)         | TCI_4b 2, TCI_2b 4 (unused), TCI_1b 6 (CEB), TCI_bm 8     |
-// |             |              | (row size)                                               |
-// | hidRowIndex | 10(4)        | row-index BTH (not used for reading rows)                |
-// | hnidRows    | 14(4)        | row matrix: HID, or subnode NID; 0 = no rows             |
-// | hidIndex    | 18(4)        | not read                                                 |
-// | rgTCOLDESC  | 22(8 each)   | tag 0(4) ibData 4(2) cbData 6(1) iBit 7(1)               |
-//
-// A row is TCI_bm bytes: fixed-size cells at their ibData, then the cell existence bitmap
-// (CEB) at TCI_1b, most significant bit first. Rows never span data blocks.
+// The layout of TCINFO, its column descriptors and the rows is pstformat/TableInfo.h
+// ([MS-PST] 2.3.4). This reader does not check bType, reads neither TCI_4b nor TCI_2b nor
+// hidIndex, and does not use the row index (hidRowIndex) to find rows.
 #ifndef KRV_ENGINE_ITEMS_TABLECONTEXT_H
 #define KRV_ENGINE_ITEMS_TABLECONTEXT_H
 
 #include "engine/reader/PstNode.h"
 #include "platform/mapi/PropValue.h"
+#include "pstformat/TableInfo.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,16 +16,15 @@
 
 namespace krv {
 
-// TCINFO field offsets.
-inline constexpr size_t kTcInfoColumnCount = 1;
-inline constexpr size_t kTcInfoCebOffset = 6;  // TCI_1b
-inline constexpr size_t kTcInfoRowSize = 8;    // TCI_bm
-inline constexpr size_t kTcInfoHidRowIndex = 10;
-inline constexpr size_t kTcInfoHnidRows = 14;
-inline constexpr size_t kTcInfoFixedSize = 22;  // where the column descriptors start
-inline constexpr size_t kTcColumnDescSize = 8;
+using pstformat::kTcColumnDescSize;
+using pstformat::kTcInfoCebOffset;
+using pstformat::kTcInfoColumnCount;
+using pstformat::kTcInfoFixedSize;
+using pstformat::kTcInfoHidRowIndex;
+using pstformat::kTcInfoHnidRows;
+using pstformat::kTcInfoRowSize;
 // A TCINFO shorter than this cannot be read (the fixed part and two descriptors).
-inline constexpr size_t kTcInfoMinSize = 38;
+inline constexpr size_t kTcInfoMinSize = pstformat::TcInfoSize(2);
 
 // Row entries one ReadTable fills at most. Rows come from the row matrix's bytes, but a
 // forged TCINFO can make each row a byte or two wide while every row costs cCols entries;

@@ -69,6 +69,10 @@ std::string Utf16ToAnsi(std::u16string_view text, uint32_t codePage);
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 
+// Bytes that are not valid UTF-8 (a file name in another encoding) become U+FFFD, so the
+// result can go into JSON or a log.
+std::string ValidUtf8(std::string_view text);
+
 } // namespace krv
 
 #endif

@@ -2,6 +2,7 @@
 // the engine's own string table, and the code-page conversion that must leave the paths
 // (bytes of the file system) alone.
 #include "cli/EngineText.h"
+#include "platform/os/CodePage.h"
 #include "resources/StringTable.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 #include "engine/items/Bth.h"
 #include "engine/items/Heap.h"
 #include "engine/items/NodeData.h"
+#include "engine/items/NodeLoad.h"
 #include "tests/items/ItemImage.h"
 
 #include <gtest/gtest.h>

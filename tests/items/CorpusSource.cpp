@@ -2,6 +2,7 @@
 #include "tests/items/CorpusSource.h"
 
 #include "engine/items/NodeData.h"
+#include "engine/items/NodeLoad.h"
 #include "pstformat/Encoding.h"
 #include "pstformat/Ids.h"
 #include "pstformat/XBlock.h"

@@ -2,6 +2,7 @@
 #include "tests/items/ItemImage.h"
 
 #include "pstformat/Endian.h"
+#include "pstformat/Heap.h"
 
 #include <stdexcept>
 
@@ -42,7 +43,7 @@ void PutU64(Bytes& out, uint64_t value)
 
 Bytes HeapBlock(uint8_t clientSig, uint32_t hidUserRoot, const std::vector<Bytes>& allocations)
 {
-    Bytes block{0, 0, 0xEC, clientSig};
+    Bytes block{0, 0, pstformat::kHeapSignature, clientSig};
     PutU32(block, hidUserRoot);
     PutU32(block, 0);  // rgbFillLevel
     AppendAllocationsAndMap(block, allocations);
@@ -58,7 +59,7 @@ Bytes HeapPage(const std::vector<Bytes>& allocations)
 
 Bytes BthHeader(uint8_t cbKey, uint8_t cbEnt, uint8_t bIdxLevels, uint32_t hidRoot)
 {
-    Bytes header{0xB5, cbKey, cbEnt, bIdxLevels};
+    Bytes header{pstformat::kClientSigBth, cbKey, cbEnt, bIdxLevels};
     PutU32(header, hidRoot);
     return header;
 }
@@ -66,7 +67,7 @@ Bytes BthHeader(uint8_t cbKey, uint8_t cbEnt, uint8_t bIdxLevels, uint32_t hidRo
 Bytes TcInfo(const std::vector<TcColumn>& columns, uint16_t cebOffset, uint16_t rowSize, uint32_t hidRowIndex,
              uint32_t hnidRows, int storedCount)
 {
-    Bytes info{0x7C, static_cast<uint8_t>(storedCount >= 0 ? storedCount : static_cast<int>(columns.size()))};
+    Bytes info{pstformat::kClientSigTableContext, static_cast<uint8_t>(storedCount >= 0 ? storedCount : static_cast<int>(columns.size()))};
     PutU16(info, cebOffset);  // TCI_4b: unused, any value
     PutU16(info, cebOffset);  // TCI_2b: unused
     PutU16(info, cebOffset);  // TCI_1b

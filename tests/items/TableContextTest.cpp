@@ -1,6 +1,7 @@
 // TableContextTest.cpp: columns and rows of table contexts, with damaged TCINFOs, cells and row matrices.
 #include "engine/items/Heap.h"
 #include "engine/items/NodeData.h"
+#include "engine/items/NodeLoad.h"
 #include "engine/items/TableContext.h"
 #include "platform/mapi/MapiAllocator.h"
 #include "platform/mapi/PropTypes.h"
@@ -236,7 +237,8 @@ TEST(TableContext, CellsThatBreakTheRowLayoutAreErrors)
         {"iBit past the columns", {{kRowId, 0, 4, 0}, {kRowVer, 4, 4, 2}}, 16, 17},
         {"type a row cannot hold", {{kRowId, 0, 4, 0}, {0x67F30001, 4, 4, 1}}, 16, 17},
         {"PT_ERROR of 8 bytes", {{kRowId, 0, 4, 0}, {0x67F3000A, 8, 8, 1}}, 16, 17},
-        {"object cell", {{kRowId, 0, 4, 0}, {0x3701000D, 4, 0, 1}}, 16, 17},
+        {"object cell of 0 bytes", {{kRowId, 0, 4, 0}, {0x3701000D, 4, 0, 1}}, 16, 17},
+        {"object cell of its HNID's 4 bytes", {{kRowId, 0, 4, 0}, {0x3701000D, 4, 4, 1}}, 16, 17},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

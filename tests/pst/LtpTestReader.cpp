@@ -1,10 +1,12 @@
 // LtpTestReader.cpp: heap pages, BTH levels, PC records and TC rows read back byte by byte.
 #include "tests/pst/LtpTestReader.h"
 
+#include "pstformat/BthHeader.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Heap.h"
 #include "pstformat/HexText.h"
 #include "pstformat/PropertyTypes.h"
+#include "pstformat/TableInfo.h"
 
 #include <algorithm>
 #include <set>
@@ -114,7 +116,7 @@ ReadHeap ReadHeapOnNode(const pst::NodeContent& node, pstformat::Layout layout)
         const size_t mapEnd = ibHnpm + 4u + (*cAlloc + 1u) * 2u;
         if (b + 1 < node.blocks.size() && d.size() != maxData) problem(b, "not the last block, yet not full");
         if (b + 1 == node.blocks.size() && mapEnd != d.size()) problem(b, "bytes after the page map");
-        if (*cAlloc > 2047) problem(b, "more allocations than a HID can index");
+        if (*cAlloc > pstformat::kMaxItemsPerHeapBlock) problem(b, "more allocations than a HID can index");
         uint16_t previous = 0;
         for (size_t i = 0; i <= *cAlloc; ++i) {
             const uint16_t at = LoadLe<uint16_t>(d.data() + ibHnpm + 4 + 2 * i);
@@ -122,8 +124,8 @@ ReadHeap ReadHeapOnNode(const pst::NodeContent& node, pstformat::Layout layout)
             if (i > 0 && at < previous) problem(b, "allocation offsets descend");
             if (at > ibHnpm) problem(b, "allocation runs into the page map");
             if (i > 0 && at >= previous && at <= ibHnpm) {
-                if (at - previous > 3580) problem(b, "allocation larger than 3580 bytes");
-                const uint32_t hid = static_cast<uint32_t>(b << 16) | static_cast<uint32_t>(i << 5);
+                if (size_t{at} - previous > pstformat::kMaxHeapItem) problem(b, "allocation larger than 3580 bytes");
+                const uint32_t hid = pstformat::MakeHid(static_cast<uint32_t>(b), static_cast<uint32_t>(i));
                 heap.items[hid] = std::vector<uint8_t>(d.begin() + previous, d.begin() + at);
             }
             previous = at;
@@ -141,17 +143,17 @@ ReadBthResult ReadBth(const ReadHeap& heap, uint32_t hidHeader)
 {
     ReadBthResult r;
     const auto* h = heap.Item(hidHeader);
-    if (!h || h->size() != 8) {
+    if (!h || h->size() != pstformat::kBthHeaderSize) {
         r.problems.push_back("BTHHEADER " + Hex(hidHeader) + " missing or not 8 bytes");
         return r;
     }
-    if ((*h)[0] != pstformat::kClientSigBth) r.problems.push_back("bType " + Hex((*h)[0]));
-    r.cbKey = (*h)[1];
-    r.cbEnt = (*h)[2];
-    r.levels = (*h)[3];
-    r.hidRoot = LoadLe<uint32_t>(h->data() + 4);
-    if (r.cbKey != 2 && r.cbKey != 4 && r.cbKey != 8 && r.cbKey != 16) r.problems.push_back("cbKey " + std::to_string(r.cbKey));
-    if (r.cbEnt == 0 || r.cbEnt > 32) r.problems.push_back("cbEnt " + std::to_string(r.cbEnt));
+    if ((*h)[pstformat::kBthBType] != pstformat::kClientSigBth) r.problems.push_back("bType " + Hex((*h)[0]));
+    r.cbKey = (*h)[pstformat::kBthCbKey];
+    r.cbEnt = (*h)[pstformat::kBthCbEnt];
+    r.levels = (*h)[pstformat::kBthIdxLevels];
+    r.hidRoot = LoadLe<uint32_t>(h->data() + pstformat::kBthHidRoot);
+    if (!pstformat::IsBthKeySize(r.cbKey)) r.problems.push_back("cbKey " + std::to_string(r.cbKey));
+    if (!pstformat::IsBthEntrySize(r.cbEnt)) r.problems.push_back("cbEnt " + std::to_string(r.cbEnt));
     if (!r.problems.empty()) return r;
     if (r.hidRoot == 0) {
         if (r.levels != 0) r.problems.push_back("empty BTH with index levels");
@@ -162,7 +164,7 @@ ReadBthResult ReadBth(const ReadHeap& heap, uint32_t hidHeader)
     auto walk = [&](auto&& self, uint32_t hid, int level, const std::vector<uint8_t>* firstKey) -> void {
         if (!seen.insert(hid).second) return r.problems.push_back("record array " + Hex(hid) + " reached twice");
         const auto* a = heap.Item(hid);
-        const size_t recSize = r.cbKey + (level > 0 ? 4u : r.cbEnt);
+        const size_t recSize = r.cbKey + (level > 0 ? pstformat::kBthHidNextLevelSize : r.cbEnt);
         if (!a || a->empty() || a->size() % recSize != 0)
             return r.problems.push_back("record array " + Hex(hid) + " missing, empty or of odd size");
         for (size_t i = 0; i < a->size() / recSize; ++i) {
@@ -232,8 +234,8 @@ const ReadColumn* ReadTcResult::Column(uint32_t tag) const
 bool ReadTcResult::CellPresent(size_t row, const ReadColumn& column) const
 {
     const auto& r = rows.at(row);
-    const size_t byte = rgib[2] + column.iBit / 8u;
-    return byte < r.size() && (r[byte] & (0x80 >> (column.iBit % 8))) != 0;
+    const size_t byte = rgib[pstformat::kTci1b] + pstformat::CebByte(column.iBit);
+    return byte < r.size() && (r[byte] & pstformat::CebMask(column.iBit)) != 0;
 }
 
 std::optional<std::vector<uint8_t>> ReadTcResult::Cell(size_t row, uint32_t tag) const
@@ -262,24 +264,23 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
     tc.problems = tc.heap.problems;
     if (tc.heap.clientSig != pstformat::kClientSigTableContext) tc.problems.push_back("client signature " + Hex(tc.heap.clientSig));
     const auto* info = tc.heap.Item(tc.heap.hidUserRoot);
-    if (!info || info->size() < 22 || (*info)[0] != pstformat::kClientSigTableContext) {
+    using namespace pstformat;
+    if (!info || info->size() < kTcInfoFixedSize || (*info)[kTcInfoBType] != kClientSigTableContext) {
         tc.problems.push_back("TCINFO missing or malformed");
         return tc;
     }
-    const uint8_t cCols = (*info)[1];
-    if (info->size() != 22u + 8u * cCols) tc.problems.push_back("TCINFO size " + std::to_string(info->size()));
-    for (int i = 0; i < 4; ++i) tc.rgib[i] = LoadLe<uint16_t>(info->data() + 2 + 2 * i);
-    tc.hidRowIndex = LoadLe<uint32_t>(info->data() + 10);
-    tc.hnidRows = LoadLe<uint32_t>(info->data() + 14);
-    tc.hidIndex = LoadLe<uint32_t>(info->data() + 18);
-    for (size_t i = 0; i < cCols && 22 + 8 * (i + 1) <= info->size(); ++i) {
-        const uint8_t* p = info->data() + 22 + 8 * i;
-        tc.columns.push_back({LoadLe<uint32_t>(p), LoadLe<uint16_t>(p + 4), p[6], p[7]});
-    }
-    const size_t rowSize = tc.rgib[3];
-    if (!(tc.rgib[0] <= tc.rgib[1] && tc.rgib[1] <= tc.rgib[2] && tc.rgib[2] <= tc.rgib[3]))
+    const uint8_t cCols = (*info)[kTcInfoColumnCount];
+    if (info->size() != TcInfoSize(cCols)) tc.problems.push_back("TCINFO size " + std::to_string(info->size()));
+    for (size_t i = 0; i < kTcRgibCount; ++i) tc.rgib[i] = LoadLe<uint16_t>(info->data() + TcInfoRgibOffset(i));
+    tc.hidRowIndex = LoadLe<uint32_t>(info->data() + kTcInfoHidRowIndex);
+    tc.hnidRows = LoadLe<uint32_t>(info->data() + kTcInfoHnidRows);
+    tc.hidIndex = LoadLe<uint32_t>(info->data() + kTcInfoHidIndex);
+    for (size_t i = 0; i < cCols && TcInfoSize(i + 1) <= info->size(); ++i)
+        tc.columns.push_back(LoadTcColumnDesc(info->data() + TcColumnDescOffset(i)));
+    const size_t rowSize = tc.rgib[kTciBm];
+    if (!(tc.rgib[kTci4b] <= tc.rgib[kTci2b] && tc.rgib[kTci2b] <= tc.rgib[kTci1b] && tc.rgib[kTci1b] <= tc.rgib[kTciBm]))
         tc.problems.push_back("rgib does not ascend");
-    if (tc.rgib[3] - tc.rgib[2] != (cCols + 7) / 8) tc.problems.push_back("CEB size does not match cCols");
+    if (size_t{tc.rgib[kTciBm]} - tc.rgib[kTci1b] != CebSize(cCols)) tc.problems.push_back("CEB size does not match cCols");
     std::set<uint8_t> bits;
     for (const auto& c : tc.columns) {
         if (!bits.insert(c.iBit).second) tc.problems.push_back("iBit repeated: " + Hex(c.tag));
@@ -287,8 +288,7 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
         const size_t fixed = FixedSize(c.tag & 0xFFFF);
         const size_t want = (fixed != 0 && fixed <= 8) ? fixed : 4;
         if (c.cbData != want) tc.problems.push_back("cbData of " + Hex(c.tag));
-        const size_t lo = c.cbData >= 4 ? 0 : c.cbData == 2 ? tc.rgib[0] : tc.rgib[1];
-        const size_t hi = c.cbData >= 4 ? tc.rgib[0] : c.cbData == 2 ? tc.rgib[1] : tc.rgib[2];
+        const auto [lo, hi] = TcCellAreaBounds(tc.rgib, TcCellArea(c.cbData));
         if (c.ibData < lo || c.ibData + c.cbData > hi) tc.problems.push_back("cell of " + Hex(c.tag) + " outside its group");
     }
     for (size_t i = 1; i < tc.columns.size(); ++i)
@@ -298,8 +298,8 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
     tc.problems.insert(tc.problems.end(), index.problems.begin(), index.problems.end());
     // 2-byte positions only in the ANSI layout; Outlook uses 4 in a few ANSI tables too.
     tc.rowIndexSize = index.cbEnt;
-    const bool entOk = index.cbEnt == 4 || (index.cbEnt == 2 && layout == pstformat::Layout::Ansi);
-    if (index.cbKey != 4 || !entOk) tc.problems.push_back("row index with unexpected sizes");
+    const bool entOk = index.cbEnt == 4 || index.cbEnt == TcRowIndexWidth(layout);
+    if (index.cbKey != kTcRowIdKeySize || !entOk) tc.problems.push_back("row index with unexpected sizes");
     for (const auto& [k, v] : index.records) {
         uint32_t value = 0;
         for (size_t i = v.size(); i-- > 0;) value = (value << 8) | v[i];
@@ -319,7 +319,7 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
             const auto it = node.subnodes.find(tc.hnidRows);
             if (it == node.subnodes.end()) tc.problems.push_back("row matrix subnode missing");
             else {
-                const size_t perBlock = pstformat::TraitsOf(layout).maxBlockData / rowSize;
+                const size_t perBlock = TcRowsPerBlock(TraitsOf(layout).maxBlockData, rowSize);
                 const auto& blocks = it->second.blocks;
                 // Rows never straddle two blocks: each block holds whole rows, padded to the
                 // full block size unless it is the last.

@@ -6,6 +6,7 @@
 
 #include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
+#include "pstformat/TableInfo.h"
 
 #include <cstdint>
 #include <map>
@@ -56,18 +57,12 @@ struct ReadPcResult {
 
 ReadPcResult ReadPc(const pst::NodeContent& node, pstformat::Layout layout);
 
-struct ReadColumn {
-    uint32_t tag = 0;
-    uint16_t ibData = 0;
-    uint8_t cbData = 0;
-    uint8_t iBit = 0;
-    friend bool operator==(const ReadColumn&, const ReadColumn&) = default;
-};
+using ReadColumn = pstformat::TcColumnDesc;
 
 struct ReadTcResult {
     ReadHeap heap;
     std::vector<ReadColumn> columns;  // as stored
-    uint16_t rgib[4] = {};
+    uint16_t rgib[pstformat::kTcRgibCount] = {};
     uint32_t hidRowIndex = 0;
     uint32_t hnidRows = 0;
     uint32_t hidIndex = 0;

@@ -1,7 +1,7 @@
 // NdbStoreCheckTest.cpp: the store check itself: Outlook's own empty store passes it, and
 // each fault a writer could make in a store of ours, sealed so that no checksum gives it
 // away, is reported.
-#include "tests/pst/NdbStoreCheck.h"
+#include "tests/support/NdbStoreCheck.h"
 
 #include "platform/pst/ndb/NdbWriter.h"
 #include "pstformat/AllocationMap.h"

@@ -5,8 +5,8 @@
 #define KRV_TESTS_PST_NDBTESTSUPPORT_H
 
 #include "platform/pst/ndb/NdbWriter.h"
-#include "tests/pst/MappedFile.h"
-#include "tests/pst/NdbStoreCheck.h"
+#include "tests/support/MappedFile.h"
+#include "tests/support/NdbStoreCheck.h"
 
 #include <cstdint>
 #include <string>

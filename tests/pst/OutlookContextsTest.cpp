@@ -9,7 +9,7 @@
 
 #include "platform/pst/ltp/HeapIds.h"
 #include "platform/pst/ltp/PropertyContextBuilder.h"
-#include "platform/pst/ltp/TableContext.h"
+#include "platform/pst/ltp/TableContextBuilder.h"
 #include "platform/pst/ltp/TableTemplates.h"
 #include "pstformat/Endian.h"
 #include "pstformat/HexText.h"
@@ -208,7 +208,7 @@ TEST_F(OutlookContexts, EveryTableRebuildsToTheSameLayoutAndCells)
             std::sort(byBit.begin(), byBit.end(), [](const auto& a, const auto& b) { return a.iBit < b.iBit; });
             std::vector<uint32_t> tags;
             for (const auto& c : byBit) tags.push_back(c.tag);
-            pst::TableContext table(s->walk.layout, pst::TableLayout(tags));
+            pst::TableContextBuilder table(s->walk.layout, pst::TableLayout(tags));
             for (size_t r = 0; r < original.rows.size(); ++r) {
                 std::vector<PropertyValue> cells;
                 for (const auto& c : byBit)
@@ -238,7 +238,7 @@ TEST_F(OutlookContexts, EmptyTemplatesComeOutAsOutlookWritesThem)
     for (const auto& [name, s] : stores) {
         const Layout layout = s->walk.layout;
         for (uint32_t nid : pst::kTableTemplateNids) {
-            const NodeContent ours = pst::TableContext(layout, pst::TableLayout(pst::TemplateColumns(nid, layout))).Build();
+            const NodeContent ours = pst::TableContextBuilder(layout, pst::TableLayout(pst::TemplateColumns(nid, layout))).Build();
             const NodeContent theirs = Node(*s, nid);
             const ReadTcResult a = ReadTc(ours, layout);
             const ReadTcResult b = ReadTc(theirs, layout);
@@ -275,7 +275,7 @@ TEST_F(OutlookContexts, AnEmptyFolderHasTheTablesOutlookGivesDeletedItems)
                                                     {0x806F, pst::kNidAssocContentsTableTemplate}};
     for (const auto& [nid, templateNid] : tables) {
         const NodeContent ours =
-            pst::TableContext(Layout::Unicode, pst::TableLayout(pst::TemplateColumns(templateNid, Layout::Unicode))).Build();
+            pst::TableContextBuilder(Layout::Unicode, pst::TableLayout(pst::TemplateColumns(templateNid, Layout::Unicode))).Build();
         EXPECT_EQ(ours.blocks, Node(*s, nid).blocks) << Hex(nid);
         EXPECT_TRUE(ours.subnodes.empty());
     }
@@ -290,7 +290,7 @@ TEST_F(OutlookContexts, TheRootFoldersHierarchyTableRebuildsByteForByte)
         const NodeContent theirs = Node(*s, 0x12D);
         const ReadTcResult original = ReadTc(theirs, layout);
         ASSERT_GE(original.rows.size(), 3u) << name;
-        pst::TableContext table(layout, pst::TableLayout(pst::TemplateColumns(pst::kNidHierarchyTableTemplate, layout)));
+        pst::TableContextBuilder table(layout, pst::TableLayout(pst::TemplateColumns(pst::kNidHierarchyTableTemplate, layout)));
         for (size_t r = 0; r < original.rows.size(); ++r) {
             std::vector<PropertyValue> cells;
             for (const auto& c : original.columns)

@@ -6,7 +6,7 @@
 #include "platform/pst/ltp/HeapIds.h"
 #include "platform/pst/ltp/LtpError.h"
 #include "platform/pst/ltp/PropertyContextBuilder.h"
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "pstformat/Crc.h"
 #include "pstformat/Endian.h"
 #include "tests/file/FileFixture.h"
-#include "tests/pst/MappedFile.h"
+#include "tests/support/MappedFile.h"
 
 #include <algorithm>
 #include <array>

@@ -5,11 +5,11 @@
 #ifndef KRV_TESTS_PST_STORETESTSUPPORT_H
 #define KRV_TESTS_PST_STORETESTSUPPORT_H
 
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 #include "platform/pst/messaging/StoreError.h"
 #include "pstformat/Layout.h"
 #include "tests/pst/LtpTestReader.h"
-#include "tests/pst/NdbStoreCheck.h"
+#include "tests/support/NdbStoreCheck.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -9,7 +9,7 @@
 
 #include "platform/pst/ltp/HeapIds.h"
 #include "platform/pst/ltp/LtpError.h"
-#include "platform/pst/ltp/TableContext.h"
+#include "platform/pst/ltp/TableContextBuilder.h"
 #include "platform/pst/ltp/TableLayout.h"
 #include "platform/pst/ltp/TableTemplates.h"
 
@@ -21,7 +21,7 @@ namespace krv::test {
 namespace {
 
 using pst::PropertyValue;
-using pst::TableContext;
+using pst::TableContextBuilder;
 using pst::TableLayout;
 using pstformat::Layout;
 
@@ -114,7 +114,7 @@ class TcLayouts : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(TcLayouts, EmptyTableHasNoMatrixAndAnEmptyRowIndex)
 {
-    const TableContext table(GetParam(), TableLayout(kColumns));
+    const TableContextBuilder table(GetParam(), TableLayout(kColumns));
     const pst::NodeContent node = table.Build();
     const ReadTcResult tc = ReadTc(node, GetParam());
     for (const auto& p : tc.problems) ADD_FAILURE() << p;
@@ -131,7 +131,7 @@ TEST_P(TcLayouts, EmptyTableHasNoMatrixAndAnEmptyRowIndex)
 
 TEST_P(TcLayouts, CellsOfEverySizeComeBackAndAbsentCellsStayAbsent)
 {
-    TableContext table(GetParam(), TableLayout(kColumns));
+    TableContextBuilder table(GetParam(), TableLayout(kColumns));
     for (uint32_t n = 0; n < 5; ++n) table.SetRow(0x200004 + 0x20 * n, Cells(n));
     table.SetRow(0x100, {});  // only the row columns
     const pst::NodeContent node = table.Build();
@@ -159,7 +159,7 @@ TEST_P(TcLayouts, TheMatrixMovesToASubnodeOfWholeRowsPerBlock)
     };
     for (const Case& c : {Case{inHeap, 0}, Case{inHeap + 1, 1}, Case{perBlock, 1}, Case{perBlock + 1, 2},
                           Case{3 * perBlock + 1, 4}}) {
-        TableContext table(GetParam(), TableLayout(kColumns));
+        TableContextBuilder table(GetParam(), TableLayout(kColumns));
         for (uint32_t n = 0; n < c.rows; ++n) table.SetRow(1000 + n, Cells(n));
         const pst::NodeContent node = table.Build();
         const ReadTcResult tc = ReadTc(node, GetParam());
@@ -183,7 +183,7 @@ TEST_P(TcLayouts, LargeCellsGoToSubnodesAndManyRowsNeedAnIndexLevel)
 {
     // 1000 rows: the row index needs several leaf arrays in either layout. Every 100th row
     // carries a 4000-byte binary, which cannot be a heap item.
-    TableContext table(GetParam(), TableLayout(kColumns));
+    TableContextBuilder table(GetParam(), TableLayout(kColumns));
     for (uint32_t n = 0; n < 1000; ++n) table.SetRow(5000 - n, Cells(n, 20, n % 100 == 0 ? 4000 : 30));
     const pst::NodeContent node = table.Build();
     const ReadTcResult tc = ReadTc(node, GetParam());
@@ -197,7 +197,7 @@ TEST_P(TcLayouts, LargeCellsGoToSubnodesAndManyRowsNeedAnIndexLevel)
 
 TEST_P(TcLayouts, RowsReplacedUpdatedAndRemovedBetweenBuilds)
 {
-    TableContext table(GetParam(), TableLayout(kColumns));
+    TableContextBuilder table(GetParam(), TableLayout(kColumns));
     for (uint32_t n = 0; n < 6; ++n) table.SetRow(10 * (n + 1), Cells(n));
     table.SetRow(30, Cells(42));                                            // replaced in place
     EXPECT_TRUE(table.UpdateRow(40, std::vector{pst::MakeInt32(kLong, 777), pst::MakeBoolean(kBool2, true)}));
@@ -224,9 +224,9 @@ TEST_P(TcLayouts, RowsReplacedUpdatedAndRemovedBetweenBuilds)
 
 INSTANTIATE_TEST_SUITE_P(BothLayouts, TcLayouts, ::testing::Values(Layout::Ansi, Layout::Unicode), LayoutName);
 
-TEST(TableContext, CellsAreCheckedAndForeignOnesIgnored)
+TEST(TableContextBuilder, CellsAreCheckedAndForeignOnesIgnored)
 {
-    TableContext table(Layout::Unicode, TableLayout(kColumns));
+    TableContextBuilder table(Layout::Unicode, TableLayout(kColumns));
     // Tags that are not columns (a different type counts as different) are left out; the
     // row id comes from the call, not from the cells.
     table.SetRow(7, std::vector{pst::MakeInt32(0x7FFF0003, 1), pst::MakeString8(0x1005001E, "8-bit"),
@@ -241,7 +241,7 @@ TEST(TableContext, CellsAreCheckedAndForeignOnesIgnored)
 
 // The row index's width decides how many rows a table can number: 2-byte positions stop
 // at 65536 rows, 4-byte ones (Unicode, or asked for in ANSI) go on.
-TEST(TableContext, TheRowIndexWidthSetsTheEntrySizeAndTheRowLimit)
+TEST(TableContextBuilder, TheRowIndexWidthSetsTheEntrySizeAndTheRowLimit)
 {
     struct Case {
         Layout layout;
@@ -256,7 +256,7 @@ TEST(TableContext, TheRowIndexWidthSetsTheEntrySizeAndTheRowLimit)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.layout == Layout::Ansi ? "ANSI" : "Unicode") + ", entries of " +
                      std::to_string(c.entrySize));
-        TableContext table(c.layout, TableLayout(std::vector<uint32_t>{}), c.width);
+        TableContextBuilder table(c.layout, TableLayout(std::vector<uint32_t>{}), c.width);
         EXPECT_EQ(table.RowIndexSize(), c.entrySize);
         for (uint32_t n = 0; n < 65536; ++n) table.SetRow(n, {});
         if (c.entrySize == 2) {
@@ -280,7 +280,7 @@ TEST(TableContext, TheRowIndexWidthSetsTheEntrySizeAndTheRowLimit)
 
 // Outlook gives the two ANSI templates it keeps for itself 4-byte row positions; built with
 // the width their template names, they come out byte for byte as Outlook writes them.
-TEST(TableContext, OutlooksWideAnsiTemplatesComeOutByteForByte)
+TEST(TableContextBuilder, OutlooksWideAnsiTemplatesComeOutByteForByte)
 {
     size_t compared = 0;
     for (const char* name : {"pstsdk-test_ansi.pst", "pstsdk-sample2.pst"}) {
@@ -296,7 +296,7 @@ TEST(TableContext, OutlooksWideAnsiTemplatesComeOutByteForByte)
             ASSERT_TRUE(theirs) << why;
             EXPECT_EQ(ReadTc(*theirs, Layout::Ansi).rowIndexSize, 4u) << nid;
             ASSERT_EQ(pst::TemplateRowIndexWidth(nid), pst::RowIndexWidth::FourBytes);
-            const TableContext ours(Layout::Ansi, TableLayout(pst::TemplateColumns(nid, Layout::Ansi)),
+            const TableContextBuilder ours(Layout::Ansi, TableLayout(pst::TemplateColumns(nid, Layout::Ansi)),
                                     pst::TemplateRowIndexWidth(nid));
             EXPECT_EQ(ours.Build().blocks, theirs->blocks) << nid;
             ++compared;

@@ -52,7 +52,8 @@ TEST_P(DamagedCopyTest, DamageIsReportedByTheMatchingRule)
 }
 
 // Random damage may land in free space and change nothing that matters, but it must
-// never make the checker crash, hang or stop before its summary.
+// never make the checker crash, hang or stop before its summary. Sectors that were all
+// zero already change nothing at all: krv-damage then refuses to make the copy.
 TEST_P(DamagedCopyTest, RandomDamageNeverCrashesTheCheck)
 {
     if (Corpus(GetParam()).empty()) GTEST_SKIP() << "corpus file " << GetParam() << " absent under " KRV_CORPUS_DIR;
@@ -61,7 +62,12 @@ TEST_P(DamagedCopyTest, RandomDamageNeverCrashesTheCheck)
     for (int seed = 1; seed <= seeds; ++seed) {
         for (const char* kind : {"flip-bytes", "zero-sectors"}) {
             const std::string count = std::string(kind) == "flip-bytes" ? "200" : "8";
-            const CheckRun run = RunCheck(DamagedCopy({"--kind", kind, "--seed", std::to_string(seed), "--count", count}));
+            const std::string copy = Scratch("damaged.pst");
+            const ToolResult made =
+                Damage(Corpus(GetParam()), copy, {"--kind", kind, "--seed", std::to_string(seed), "--count", count});
+            if (made.exitCode == 1 && made.err.find("nothing was damaged") != std::string::npos) continue;
+            ASSERT_EQ(made.exitCode, 0) << kind << " seed " << seed << ": " << made.err;
+            const CheckRun run = RunCheck(copy);
             EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << kind << " seed " << seed << ": exit " << run.exitCode
                                                                 << "\n" << run.err;
             EXPECT_TRUE(run.summarised) << kind << " seed " << seed << ":\n" << run.out << run.err;

@@ -1,9 +1,12 @@
 // MutationTest.cpp: small edits of a clean store, each breaking one rule with every
 // checksum kept right, are each found by the check that owns the rule and by no other.
 #include "pstformat/BTreePage.h"
+#include "pstformat/BthHeader.h"
 #include "pstformat/Endian.h"
+#include "pstformat/Heap.h"
 #include "pstformat/Ids.h"
 #include "pstformat/PageTrailer.h"
+#include "pstformat/TableInfo.h"
 #include "pstformat/XBlock.h"
 #include "tests/pstcheck/CheckRun.h"
 #include "tests/pstcheck/StoreEditor.h"
@@ -199,20 +202,24 @@ TEST_P(MutationTest, HeaderFieldsEachBreakTheirRule)
 // its entry size can change without moving anything).
 std::optional<size_t> EmptyRowIndexHeader(std::span<const uint8_t> heap)
 {
-    if (heap.size() < 12 || heap[2] != 0xEC || heap[3] != 0x7C) return std::nullopt;
-    const uint16_t ibHnpm = LoadLe<uint16_t>(heap.data());
-    if (ibHnpm + 4u > heap.size()) return std::nullopt;
-    const uint16_t cAlloc = LoadLe<uint16_t>(heap.data() + ibHnpm);
+    using namespace pstformat;
+    if (heap.size() < kHeapHeaderSize || heap[kHnhdrBSig] != kHeapSignature ||
+        heap[kHnhdrBClientSig] != kClientSigTableContext)
+        return std::nullopt;
+    const uint16_t ibHnpm = LoadLe<uint16_t>(heap.data() + kHnhdrIbHnpm);
+    if (ibHnpm + kHnpmRgibAlloc > heap.size()) return std::nullopt;
+    const uint16_t cAlloc = LoadLe<uint16_t>(heap.data() + ibHnpm + kHnpmCAlloc);
     const auto item = [&](uint32_t hid) -> std::optional<size_t> {
-        const uint32_t index = (hid >> 5) & 0x7FF;
-        if ((hid & 0x1F) != 0 || (hid >> 16) != 0 || index == 0 || index > cAlloc) return std::nullopt;
-        if (ibHnpm + 4u + 2u * index > heap.size()) return std::nullopt;
-        return LoadLe<uint16_t>(heap.data() + ibHnpm + 4 + 2 * (index - 1));
+        const uint32_t index = HidAllocIndex(hid);
+        if (!IsHid(hid) || HidBlockIndex(hid) != 0 || index == 0 || index > cAlloc) return std::nullopt;
+        if (ibHnpm + kHnpmRgibAlloc + 2u * index > heap.size()) return std::nullopt;
+        return LoadLe<uint16_t>(heap.data() + ibHnpm + kHnpmRgibAlloc + 2 * (index - 1));
     };
-    const auto info = item(LoadLe<uint32_t>(heap.data() + 4));
-    if (!info || *info + 14 > heap.size()) return std::nullopt;
-    const auto bth = item(LoadLe<uint32_t>(heap.data() + *info + 10));
-    if (!bth || *bth + 8 > heap.size() || heap[*bth] != 0xB5 || LoadLe<uint32_t>(heap.data() + *bth + 4) != 0)
+    const auto info = item(LoadLe<uint32_t>(heap.data() + kHnhdrHidUserRoot));
+    if (!info || *info + kTcInfoHnidRows > heap.size()) return std::nullopt;
+    const auto bth = item(LoadLe<uint32_t>(heap.data() + *info + kTcInfoHidRowIndex));
+    if (!bth || *bth + kBthHeaderSize > heap.size() || heap[*bth + kBthBType] != kClientSigBth ||
+        LoadLe<uint32_t>(heap.data() + *bth + kBthHidRoot) != 0)
         return std::nullopt;
     return *bth;
 }

@@ -2,9 +2,11 @@
 #include "tests/pstcheck/StoreEditor.h"
 
 #include "pstformat/BTreePage.h"
+#include "pstformat/BthHeader.h"
 #include "pstformat/BlockTrailer.h"
 #include "pstformat/Encoding.h"
 #include "pstformat/Endian.h"
+#include "pstformat/Heap.h"
 #include "pstformat/PageTrailer.h"
 
 namespace krv::test {
@@ -79,17 +81,19 @@ std::optional<size_t> PcValueOffset(std::span<const uint8_t> heapBlock, uint16_t
     if (!ibHnpm || !userRoot) return std::nullopt;
     // Allocation `hid` of block 0: its offset and size from the page map.
     const auto item = [&](uint32_t hid) -> std::optional<std::pair<size_t, size_t>> {
-        const size_t index = (hid >> 5) & 0x7FF;
-        const auto cAlloc = LoadLe<uint16_t>(heapBlock, *ibHnpm);
-        if ((hid >> 16) != 0 || !cAlloc || index == 0 || index > *cAlloc) return std::nullopt;
-        const auto begin = LoadLe<uint16_t>(heapBlock, *ibHnpm + 4 + 2 * (index - 1));
-        const auto end = LoadLe<uint16_t>(heapBlock, *ibHnpm + 4 + 2 * index);
+        const size_t index = pstformat::HidAllocIndex(hid);
+        const auto cAlloc = LoadLe<uint16_t>(heapBlock, *ibHnpm + pstformat::kHnpmCAlloc);
+        if (pstformat::HidBlockIndex(hid) != 0 || !cAlloc || index == 0 || index > *cAlloc) return std::nullopt;
+        const auto begin = LoadLe<uint16_t>(heapBlock, *ibHnpm + pstformat::kHnpmRgibAlloc + 2 * (index - 1));
+        const auto end = LoadLe<uint16_t>(heapBlock, *ibHnpm + pstformat::kHnpmRgibAlloc + 2 * index);
         if (!begin || !end || *end < *begin) return std::nullopt;
         return std::make_pair(size_t{*begin}, size_t{*end} - *begin);
     };
     const auto header = item(*userRoot);
-    if (!header || header->second != 8 || heapBlock[header->first + 3] != 0) return std::nullopt;
-    const auto records = item(LoadLe<uint32_t>(heapBlock.data() + header->first + 4));
+    if (!header || header->second != pstformat::kBthHeaderSize ||
+        heapBlock[header->first + pstformat::kBthIdxLevels] != 0)
+        return std::nullopt;
+    const auto records = item(LoadLe<uint32_t>(heapBlock.data() + header->first + pstformat::kBthHidRoot));
     if (!records) return std::nullopt;
     for (size_t at = records->first; at + 8 <= records->first + records->second; at += 8)
         if (LoadLe<uint16_t>(heapBlock.data() + at) == propId) return at + 4;

@@ -3,6 +3,7 @@
 #include "tests/repair/RepairTestSupport.h"
 
 #include "engine/items/NodeData.h"
+#include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"
 #include "engine/reader/PstNode.h"
 #include "engine/output/DestinationObjects.h"

@@ -2,6 +2,7 @@
 #include "tests/repair/RepairTestSupport.h"
 
 #include "engine/items/NodeData.h"
+#include "engine/items/NodeLoad.h"
 #include "engine/items/NodeStrings.h"
 #include "engine/reader/PstNode.h"
 #include "engine/recovery/FolderRecovery.h"

@@ -1,7 +1,6 @@
 // FolderTreeToolTest.cpp: krv-inspect tree, run as a child process and judged against pffexport.
 #include "tests/tools/FlatJson.h"
 #include "tests/tools/ToolFixture.h"
-#include "tools/krv-inspect/JsonText.h"
 
 #include <gtest/gtest.h>
 
@@ -158,19 +157,6 @@ TEST_F(FolderTreeToolTest, MessageSummariesCarryRecipientsAndAttachments)
         ++compared;
     }
     if (compared == 0) GTEST_SKIP() << "no corpus file under " KRV_CORPUS_DIR;
-}
-
-TEST(JsonQuote, EscapesWhatJsonForbidsAndKeepsUtf8)
-{
-    const std::pair<std::string, std::string> cases[] = {
-        {"", "\"\""},
-        {"plain", "\"plain\""},
-        {"a\"b\\c", "\"a\\\"b\\\\c\""},
-        {"line\nfeed\ttab\r", "\"line\\nfeed\\ttab\\r\""},
-        {std::string("\x01\x1f", 2), "\"\\u0001\\u001f\""},
-        {"\xe5\x89\x8a\xe9\x99\xa4", "\"\xe5\x89\x8a\xe9\x99\xa4\""},
-    };
-    for (const auto& [in, out] : cases) EXPECT_EQ(inspect::JsonQuote(in), out) << in;
 }
 
 } // namespace

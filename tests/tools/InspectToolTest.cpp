@@ -159,30 +159,34 @@ TEST_F(InspectToolTest, AReportThatCannotBeWrittenExitsWithOne)
     EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 
-TEST_F(InspectToolTest, ErrorsGoToStderrWithExitCodeOne)
+TEST_F(InspectToolTest, ErrorsGoToStderrWithOneAndUsageErrorsWithTwo)
 {
     KRV_CORPUS_FILE_OR_SKIP(file, kAnsiStore);
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"scan"},
-        {"list", file},
-        {"scan", Scratch("missing.pst")},
-        {"scan", file, "--layout", "ebcdic"},
-        {"scan", file, "--turbo"},
-        {"tree"},
-        {"tree", file, "--layout"},
-        // --messages lists a tree's messages; a scan has none to list.
-        {"scan", file, "--messages"},
-        // survival compares two files.
-        {"survival", file},
-        {"survival", file, Scratch("missing.pst")},
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
     };
-    for (const std::vector<std::string>& args : cases) {
+    const std::vector<Case> cases = {
+        {{}, 2},
+        {{"scan"}, 2},
+        {{"list", file}, 2},
+        {{"scan", Scratch("missing.pst")}, 1},
+        {{"scan", file, "--layout", "ebcdic"}, 2},
+        {{"scan", file, "--turbo"}, 2},
+        {{"tree"}, 2},
+        {{"tree", file, "--layout"}, 2},
+        // --messages lists a tree's messages; a scan has none to list.
+        {{"scan", file, "--messages"}, 2},
+        // survival compares two files.
+        {{"survival", file}, 2},
+        {{"survival", file, Scratch("missing.pst")}, 1},
+    };
+    for (const Case& c : cases) {
         std::string line;
-        for (const std::string& a : args) line += a + " ";
+        for (const std::string& a : c.args) line += a + " ";
         SCOPED_TRACE(line);
-        const ToolResult run = RunTool(KRV_BIN_DIR "/krv-inspect", args);
-        EXPECT_EQ(run.exitCode, 1);
+        const ToolResult run = RunTool(KRV_BIN_DIR "/krv-inspect", c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_FALSE(run.err.empty());
         EXPECT_TRUE(run.out.empty());
     }
@@ -272,7 +276,7 @@ TEST_F(InspectToolTest, FourKilobytePageOfflineFileIsNotSupported)
         for (const std::string& a : args) line += a + " ";
         SCOPED_TRACE(line);
         const ToolResult run = RunTool(KRV_BIN_DIR "/krv-inspect", args);
-        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.exitCode, 3);
         EXPECT_TRUE(run.out.empty()) << run.out;
         EXPECT_NE(run.err.find("layout not supported"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("Outlook 2013 or later"), std::string::npos) << run.err;

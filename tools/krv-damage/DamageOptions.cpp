@@ -56,7 +56,8 @@ std::string_view DamageUsage()
            "kinds: zero-header, zero-range (--offset --length), truncate (--length or --offset:\n"
            "  the new size), flip-bytes (--count bytes), zero-sectors (--count sectors),\n"
            "  kill-bbt, kill-nbt, kill-roots, shift (--count bytes inserted at --offset)\n"
-           "IN is never written; OUT must be another file.\n";
+           "IN is never written; OUT must be another file. Exit status: 0 damaged, 1 error or\n"
+           "nothing changed (no copy is left then), 2 usage error.\n";
 }
 
 std::variant<DamageOptions, std::string> ParseDamageArgs(int argc, const char* const* argv)

@@ -17,10 +17,13 @@ using namespace krv::damage;
 
 namespace {
 
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "krv-damage: %s\n", message.c_str());
-    return 1;
+    return kExitError;
 }
 
 // True when both names reach the same file, hard links and other spellings included.
@@ -89,6 +92,14 @@ int Run(const DamageOptions& options)
         ::unlink(options.output.c_str());
         return Fail(plan.target + ": no such page found, nothing was damaged");
     }
+    // Any other kind whose copy came out equal to the source (zeroes written over zeroes)
+    // fails the same way: a cut or an insertion always changes the file, bytes written in
+    // place only where they were not what they became.
+    const bool reshaped = plan.copyLength < sourceSize || !plan.inserted.empty();
+    if (!reshaped && outcome.bytesChanged == 0) {
+        ::unlink(options.output.c_str());
+        return Fail(plan.target + ": the bytes already held what the damage writes, nothing was damaged");
+    }
 
     std::printf("krv-damage: %s: %s: %s; wrote %llu bytes to %s\n", std::string(KindName(options.kind)).c_str(),
                 plan.target.c_str(), Detail(options, plan, outcome, sourceSize).c_str(),
@@ -111,7 +122,7 @@ int main(int argc, char** argv)
     if (const auto* why = std::get_if<std::string>(&parsed)) {
         Fail(*why);
         std::fputs(DamageUsage().data(), stderr);
-        return 1;
+        return kExitUsage;
     }
     try {
         return Run(std::get<DamageOptions>(parsed));

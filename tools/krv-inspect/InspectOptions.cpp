@@ -23,8 +23,9 @@ std::string_view InspectUsage()
            "rejects reads every node after the scan as the passes do and prints, as text (or with\n"
            "--json as one JSON object), how often each check refused damaged bytes, by reason, with\n"
            "the file offset of the first refusal where it is known.\n"
-           "Exit status: 0 done, 1 error, 2 FILE is in a layout this version cannot read yet (the\n"
-           "4 KiB-page offline folder file of Outlook 2013 and later); nothing is printed then.\n";
+           "Exit status: 0 done, 1 error, 2 usage error, 3 FILE is in a layout this version cannot\n"
+           "read yet (the 4 KiB-page offline folder file of Outlook 2013 and later); nothing is\n"
+           "printed then.\n";
 }
 
 std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv)

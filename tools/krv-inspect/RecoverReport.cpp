@@ -5,7 +5,7 @@
 #include "engine/recovery/FolderRecovery.h"
 #include "engine/recovery/LostAndFound.h"
 #include "engine/recovery/NamedPropertyMapping.h"
-#include "tools/krv-inspect/JsonText.h"
+#include "platform/os/JsonText.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,10 +4,10 @@
 #include "engine/reader/LayoutPstReader.h"
 #include "engine/reader/Unicode4kSource.h"
 #include "pstformat/Layout.h"
-#include "tools/krv-inspect/FolderTree.h"
+#include "tools/krv-inspect/FolderSummary.h"
 #include "tools/krv-inspect/InspectHost.h"
 #include "tools/krv-inspect/InspectOptions.h"
-#include "tools/krv-inspect/LayoutDecision.h"
+#include "tools/krv-inspect/ChosenLayout.h"
 #include "tools/krv-inspect/RecoverReport.h"
 #include "tools/krv-inspect/RejectReport.h"
 #include "platform/os/TempFile.h"
@@ -31,13 +31,16 @@ namespace {
 // The engine reads its source through windows of this size.
 constexpr uint32_t kSourceBufferSize = 65536;
 
-// Exit status for a file in a layout the reader cannot read yet (errors give 1).
-constexpr int kExitUnsupportedLayout = 2;
+// Exit status: 1 for an error, 2 for a command line that cannot be run, as every tool of
+// the project; a file in a layout the reader cannot read yet is neither.
+constexpr int kExitError = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitUnsupportedLayout = 3;
 
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "krv-inspect: %s\n", message.c_str());
-    return 1;
+    return kExitError;
 }
 
 class Stopwatch {
@@ -88,7 +91,7 @@ int Run(const InspectOptions& options)
     report.fileBytes = source.GetLength();
 
     Stopwatch watch;
-    const LayoutDecision decision = DecideLayout(options.layout, ansi, unicode);
+    const ChosenLayout decision = ChooseLayout(options.layout, ansi, unicode);
     report.probeSeconds = watch.Lap();
     LayoutPstReader& reader = decision.layout == pstformat::Layout::Unicode
                                   ? static_cast<LayoutPstReader&>(unicode)
@@ -190,7 +193,7 @@ int main(int argc, char** argv)
     if (const auto* why = std::get_if<std::string>(&parsed)) {
         Fail(*why);
         std::fputs(InspectUsage().data(), stderr);
-        return 1;
+        return kExitUsage;
     }
     try {
         const int status = Run(std::get<InspectOptions>(parsed));

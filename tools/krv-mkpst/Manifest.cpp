@@ -2,12 +2,10 @@
 #include "tools/krv-mkpst/Manifest.h"
 
 #include "platform/os/CodePage.h"
-#include "tools/krv-inspect/JsonText.h"
+#include "platform/os/JsonText.h"
 
 namespace krv::mkpst {
 namespace {
-
-using inspect::JsonQuote;
 
 // Characters of the text as UTF-16 code units: what a reader of either layout counts.
 size_t Utf16Length(const std::string& utf8) { return Utf8ToUtf16(utf8).size(); }

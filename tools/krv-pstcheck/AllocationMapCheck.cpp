@@ -60,7 +60,7 @@ bool BitSet(std::span<const uint8_t> bits, uint64_t index) { return (bits[index 
 class MapCheck {
 public:
     MapCheck(const StoreImage& store, const BTreeIndex& index, Report& report)
-        : m_store(store), m_index(index), m_report(report), m_size(store.bytes.size())
+        : m_store(store), m_index(index), m_report(report), m_size(store.size)
     {
     }
 
@@ -94,11 +94,11 @@ public:
 private:
     uint64_t AMapOffset(uint64_t k) const { return kFirstAMap + k * kSection; }
 
-    std::optional<std::span<const uint8_t>> MapBits(uint64_t ib) const
+    std::optional<std::vector<uint8_t>> MapBits(uint64_t ib) const
     {
         if (!RangeFits(m_size, ib, kPageSize)) return std::nullopt;
         const size_t pad = m_store.layout == Layout::Ansi ? 4 : 0;
-        return m_store.bytes.subspan(ib + pad, kMapBytes);
+        return m_store.Read(ib + pad, kMapBytes);
     }
 
     void CheckEnd()
@@ -124,7 +124,9 @@ private:
             return;
         }
         m_allocations.push_back({ib, kPageSize, kind, ib});
-        const auto page = m_store.bytes.subspan(ib, kPageSize);
+        const auto read = m_store.Read(ib, kPageSize);
+        if (!read) return m_report.Error("amap.missing", where, "the file no longer holds this page");
+        const std::span<const uint8_t> page(*read);
         const auto t = ParsePageTrailer(page, m_store.layout);
         if (t->ptype != ptype || t->ptypeRepeat != ptype) {
             m_report.Error("map.trailer", where,
@@ -292,9 +294,11 @@ private:
 
     void CheckDList()
     {
-        const auto page = m_store.bytes.subspan(kDListOffset, kPageSize);
-        const auto t = ParsePageTrailer(page, m_store.layout);
         const std::string where = "DList page ib " + Hex(kDListOffset);
+        const auto read = m_store.Read(kDListOffset, kPageSize);
+        if (!read) return m_report.Error("dlist.trailer", where, "the file does not hold this page");
+        const std::span<const uint8_t> page(*read);
+        const auto t = ParsePageTrailer(page, m_store.layout);
         if (t->ptype == 0 && t->ptypeRepeat == 0 && t->dwCRC == 0 && t->bid == 0) return;  // none: it is optional
         if (t->ptype != PageTypeDList || t->ptypeRepeat != PageTypeDList)
             return m_report.Error("dlist.trailer", where,

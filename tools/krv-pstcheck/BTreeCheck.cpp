@@ -43,9 +43,11 @@ private:
         if (depth > kMaxBTreeLevel) return m_report.Error("btree.depth", where, "deeper than any B-tree can be");
         if (!m_visited.insert(ib).second) return m_report.Error("btree.cycle", where, "page reached a second time");
         if (ib % kPageSize != 0) return m_report.Error("page.alignment", where, "not on a 512-byte boundary");
-        if (ib < kFirstDataOffset || !RangeFits(m_store.bytes.size(), ib, kPageSize))
+        if (ib < kFirstDataOffset || !RangeFits(m_store.size, ib, kPageSize))
             return m_report.Error("page.range", where, "outside the data area of the file");
-        const auto page = m_store.bytes.subspan(ib, kPageSize);
+        const auto read = m_store.Read(ib, kPageSize);
+        if (!read) return m_report.Error("page.range", where, "the file no longer holds this page");
+        const std::span<const uint8_t> page(*read);
         m_index.pages.push_back({ib, ref.bid, m_ptype});
 
         const auto trailer = ParsePageTrailer(page, m_store.layout);

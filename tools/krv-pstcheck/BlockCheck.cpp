@@ -32,11 +32,16 @@ bool CheckOne(const StoreImage& store, const BlockEntry& b, Report& report)
                          std::to_string(store.traits->maxBlockData) + ")");
         return false;
     }
-    if (b.ib < kFirstDataOffset || !RangeFits(store.bytes.size(), b.ib, *stored)) {
+    if (b.ib < kFirstDataOffset || !RangeFits(store.size, b.ib, *stored)) {
         report.Error("block.range", where, std::to_string(*stored) + " bytes outside the data area of the file");
         return false;
     }
-    const auto block = store.bytes.subspan(b.ib, *stored);
+    const auto read = store.Read(b.ib, *stored);
+    if (!read) {
+        report.Error("block.range", where, "the file no longer holds these " + std::to_string(*stored) + " bytes");
+        return false;
+    }
+    const std::span<const uint8_t> block(*read);
     const auto trailer = ParseBlockTrailerOf(block, store.layout);
     if (!trailer) return false;
     bool sound = true;

@@ -7,20 +7,24 @@ namespace krv::pstcheck {
 
 using namespace krv::pstformat;
 
-std::optional<std::span<const uint8_t>> BlockReader::Stored(uint64_t bid) const
+bool BlockReader::IsSound(uint64_t bid) const
 {
-    if (!m_sound.contains(BidKey(bid))) return std::nullopt;
+    return m_sound.contains(BidKey(bid)) && m_index.FindBlock(bid) != nullptr;
+}
+
+std::optional<std::vector<uint8_t>> BlockReader::Stored(uint64_t bid) const
+{
+    if (!IsSound(bid)) return std::nullopt;
     const BlockEntry* b = m_index.FindBlock(bid);
-    if (b == nullptr) return std::nullopt;
-    return m_store.bytes.subspan(b->ib, b->cb);  // the block check proved the range
+    return m_store.Read(b->ib, b->cb);  // the block check proved the range
 }
 
 std::optional<std::vector<uint8_t>> BlockReader::Decoded(uint64_t bid) const
 {
     if (IsInternalBid(bid)) return std::nullopt;
-    const auto stored = Stored(bid);
+    auto stored = Stored(bid);
     if (!stored) return std::nullopt;
-    std::vector<uint8_t> data(stored->begin(), stored->end());
+    std::vector<uint8_t> data = std::move(*stored);
     if (!DecodeBlockData(m_store.encoding, data.data(), data.size(), bid)) return std::nullopt;
     return data;
 }
@@ -28,7 +32,7 @@ std::optional<std::vector<uint8_t>> BlockReader::Decoded(uint64_t bid) const
 std::optional<std::vector<uint64_t>> BlockReader::DataBlocks(uint64_t bidData) const
 {
     if (!IsInternalBid(bidData)) {
-        if (!Stored(bidData)) return std::nullopt;
+        if (!IsSound(bidData)) return std::nullopt;
         return std::vector<uint64_t>{bidData};
     }
     // An XXBLOCK holds XBLOCKs, an XBLOCK holds data blocks: at most two levels to descend.
@@ -53,7 +57,7 @@ std::optional<std::vector<uint64_t>> BlockReader::DataBlocks(uint64_t bidData) c
         if (!internal) break;
     }
     for (uint64_t bid : level)
-        if (IsInternalBid(bid) || !Stored(bid)) return std::nullopt;
+        if (IsInternalBid(bid) || !IsSound(bid)) return std::nullopt;
     return level;
 }
 
@@ -75,7 +79,7 @@ std::optional<SubnodeMap> BlockReader::Subnodes(uint64_t bidSub) const
     const auto h = ParseInternalBlockHeader(*top);
     if (!h || h->btype != kBlockTypeSubnode) return std::nullopt;
 
-    std::vector<std::span<const uint8_t>> leaves;
+    std::vector<std::vector<uint8_t>> leaves;
     if (h->cLevel == kLevelSLBlock) leaves.push_back(*top);
     else if (h->cLevel == kLevelSIBlock) {
         for (size_t i = 0; i < h->cEnt; ++i) {

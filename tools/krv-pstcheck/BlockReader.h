@@ -32,8 +32,12 @@ public:
     [[nodiscard]] const StoreImage& Store() const { return m_store; }
     [[nodiscard]] const BTreeIndex& Index() const { return m_index; }
 
-    // The cb data bytes of a sound block as stored (encoded, for a data block).
-    [[nodiscard]] std::optional<std::span<const uint8_t>> Stored(uint64_t bid) const;
+    // Whether the block passed the block check, without reading it.
+    [[nodiscard]] bool IsSound(uint64_t bid) const;
+
+    // The cb data bytes of a sound block as stored (encoded, for a data block); none too
+    // when the file no longer holds them (it shrank while being checked).
+    [[nodiscard]] std::optional<std::vector<uint8_t>> Stored(uint64_t bid) const;
 
     // The decoded data of a sound external block.
     [[nodiscard]] std::optional<std::vector<uint8_t>> Decoded(uint64_t bid) const;

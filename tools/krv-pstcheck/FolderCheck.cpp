@@ -79,7 +79,7 @@ private:
     }
 
     // Loads one of the folder's tables and compares its rows with the children.
-    std::optional<TableContext> Table(const TableSpec& wanted, const std::set<uint32_t>& children)
+    std::optional<CheckedTableContext> Table(const TableSpec& wanted, const std::set<uint32_t>& children)
     {
         const uint32_t nid = MakeNid(wanted.type, NidIndexOf(m_folder.nid));
         if (m_reader.Index().FindNode(nid) == nullptr) {
@@ -122,7 +122,7 @@ private:
                                " (" + what + ")");
     }
 
-    size_t Unread(const TableContext& contents) const
+    size_t Unread(const CheckedTableContext& contents) const
     {
         size_t unread = 0;
         for (size_t row = 0; row < contents.RowCount(); ++row) {
@@ -138,7 +138,7 @@ private:
     Report& m_report;
     std::string m_where;
     FolderChildren m_children;
-    std::optional<PropertyContext> m_pc;
+    std::optional<CheckedPropertyContext> m_pc;
 };
 
 } // namespace

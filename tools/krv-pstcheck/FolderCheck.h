@@ -3,7 +3,7 @@
 #define KRV_TOOLS_KRVPSTCHECK_FOLDERCHECK_H
 
 #include "tools/krv-pstcheck/BlockReader.h"
-#include "tools/krv-pstcheck/FolderTree.h"
+#include "tools/krv-pstcheck/FolderChildren.h"
 #include "tools/krv-pstcheck/Report.h"
 
 namespace krv::pstcheck {

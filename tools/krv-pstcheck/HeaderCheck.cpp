@@ -4,6 +4,7 @@
 #include "pstformat/Endian.h"
 #include "pstformat/Ids.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -44,10 +45,10 @@ void CheckClientFields(const Header& h, bool isOst, Report& report)
         report.Error("header.platform", kWhere, "bPlatformAccess " + ExpectedFound(0x01, h.bPlatformAccess));
 }
 
-void CheckRoot(std::span<const uint8_t> file, const Header& h, Report& report)
+void CheckRoot(uint64_t fileSize, const Header& h, Report& report)
 {
-    if (h.root.ibFileEof != file.size())
-        report.Error("root.file-eof", kWhere, "ibFileEof " + ExpectedFound(file.size(), h.root.ibFileEof) +
+    if (h.root.ibFileEof != fileSize)
+        report.Error("root.file-eof", kWhere, "ibFileEof " + ExpectedFound(fileSize, h.root.ibFileEof) +
                                                   " (the file's size)");
     // VALID_AMAP1 is what older Outlook versions wrote; their maps are sound all the same.
     // INVALID_AMAP says the maps are stale and must be rebuilt before anyone allocates.
@@ -59,12 +60,17 @@ void CheckRoot(std::span<const uint8_t> file, const Header& h, Report& report)
 
 } // namespace
 
-std::optional<StoreImage> CheckHeader(std::span<const uint8_t> file, Report& report)
+std::optional<StoreImage> CheckHeader(const StoreFile& source, Report& report)
 {
+    // As much as the larger of the two layouts' headers.
+    const size_t headSize = std::max(kAnsi.headerSize, kUnicode.headerSize);
+    const std::vector<uint8_t> head =
+        source.Read(0, static_cast<size_t>(std::min<uint64_t>(source.Size(), headSize))).value_or(std::vector<uint8_t>{});
+    const std::span<const uint8_t> file(head);
     const auto magic = LoadLe<uint32_t>(file, 0);
     const auto wVer = LoadLe<uint16_t>(file, 10);
     if (!magic || !wVer) {
-        report.Error("header.size", kWhere, "file of " + std::to_string(file.size()) + " bytes holds no header");
+        report.Error("header.size", kWhere, "file of " + std::to_string(source.Size()) + " bytes holds no header");
         return std::nullopt;
     }
     if (*magic != kHeaderMagic) report.Error("header.magic", kWhere, "dwMagic " + ExpectedFound(kHeaderMagic, *magic));
@@ -79,13 +85,14 @@ std::optional<StoreImage> CheckHeader(std::span<const uint8_t> file, Report& rep
     const auto header = ParseHeader(file, *layout);
     if (!header || file.size() < traits.headerSize) {
         report.Error("header.size", kWhere,
-                     "file of " + std::to_string(file.size()) + " bytes is shorter than the " +
+                     "file of " + std::to_string(source.Size()) + " bytes is shorter than the " +
                          std::to_string(traits.headerSize) + "-byte header");
         return std::nullopt;
     }
 
     StoreImage store;
-    store.bytes = file;
+    store.file = &source;
+    store.size = source.Size();
     store.layout = *layout;
     store.traits = &traits;
     store.header = *header;
@@ -100,7 +107,7 @@ std::optional<StoreImage> CheckHeader(std::span<const uint8_t> file, Report& rep
         report.Error("header.crypt-method", kWhere,
                      "bCryptMethod " + ExpectedFound("0, 1 or 2", Hex(header->bCryptMethod)) +
                          ": data blocks cannot be decoded, so nothing inside the nodes is checked");
-    CheckRoot(file, *header, report);
+    CheckRoot(source.Size(), *header, report);
     return store;
 }
 

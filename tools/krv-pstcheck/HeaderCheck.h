@@ -15,7 +15,7 @@ namespace krv::pstcheck {
 // Checks magic, version, both CRCs, the client fields, sentinel, encoding and the ROOT
 // fields that need nothing else (file size, AMap validity). None when the header is too
 // damaged to tell the layout: nothing further can be checked then.
-[[nodiscard]] std::optional<StoreImage> CheckHeader(std::span<const uint8_t> file, Report& report);
+[[nodiscard]] std::optional<StoreImage> CheckHeader(const StoreFile& file, Report& report);
 
 // bidNextB and bidNextP must lie beyond every BID in use, and rgnid[t] must be at least
 // the largest nidIndex of type t in the node B-tree: it holds the last index handed out.

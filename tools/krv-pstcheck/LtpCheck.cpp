@@ -2,10 +2,10 @@
 #include "tools/krv-pstcheck/LtpCheck.h"
 
 #include "pstformat/Ids.h"
-#include "tools/krv-pstcheck/Heap.h"
+#include "tools/krv-pstcheck/CheckedHeap.h"
 #include "tools/krv-pstcheck/LtpNode.h"
-#include "tools/krv-pstcheck/PropertyContext.h"
-#include "tools/krv-pstcheck/TableContext.h"
+#include "tools/krv-pstcheck/CheckedPropertyContext.h"
+#include "tools/krv-pstcheck/CheckedTableContext.h"
 
 #include <set>
 
@@ -67,7 +67,7 @@ private:
     {
         const std::string where = node.where;
         if (kind == LtpKind::Raw && !LooksLikeHeap(node)) return;
-        auto heap = Heap::Check(std::move(node), m_reader.Store().traits->maxBlockData, m_report);
+        auto heap = CheckedHeap::Check(std::move(node), m_reader.Store().traits->maxBlockData, m_report);
         if (!heap) return;
         const uint8_t sig = heap->ClientSig();
         if (kind == LtpKind::Pc && sig != kClientSigPropertyContext)
@@ -75,9 +75,9 @@ private:
         if (kind == LtpKind::Tc && sig != kClientSigTableContext)
             return m_report.Error("ltp.kind", where, "bClientSig " + ExpectedFound(kClientSigTableContext, sig) + " (a TC)");
         if (sig == kClientSigPropertyContext) {
-            const auto pc = PropertyContext::Check(m_reader, std::move(*heap), m_report);
+            const auto pc = CheckedPropertyContext::Check(m_reader, std::move(*heap), m_report);
         } else if (sig == kClientSigTableContext) {
-            const auto tc = TableContext::Check(m_reader, std::move(*heap), kind == LtpKind::Tc, m_report);
+            const auto tc = CheckedTableContext::Check(m_reader, std::move(*heap), kind == LtpKind::Tc, m_report);
         }
     }
 

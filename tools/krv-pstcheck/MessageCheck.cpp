@@ -83,7 +83,7 @@ private:
                                "attachment subnode " + Hex(nid) + " is missing from the attachment table");
     }
 
-    void Embedded(const LtpNode& attachment, const PropertyContext& pc, unsigned depth)
+    void Embedded(const LtpNode& attachment, const CheckedPropertyContext& pc, unsigned depth)
     {
         if (pc.Inline(PR_ATTACH_METHOD) != kAttachEmbeddedMessage) return;
         const auto nid = pc.ObjectNid(PR_ATTACH_DATA_OBJ);

@@ -5,7 +5,7 @@
 #include "pstformat/Endian.h"
 #include "pstformat/Ids.h"
 #include "tools/krv-pstcheck/FolderCheck.h"
-#include "tools/krv-pstcheck/FolderTree.h"
+#include "tools/krv-pstcheck/FolderChildren.h"
 #include "tools/krv-pstcheck/MessageCheck.h"
 #include "tools/krv-pstcheck/ObjectLoader.h"
 
@@ -59,7 +59,7 @@ void CheckMandatoryNodes(const BTreeIndex& index, Report& report)
 }
 
 // An EntryID of this store: flags 0, the store's record key, then the object's NID.
-void CheckEntryId(const BlockReader& reader, const PropertyContext& store, uint32_t tag, const char* name,
+void CheckEntryId(const BlockReader& reader, const CheckedPropertyContext& store, uint32_t tag, const char* name,
                   std::span<const uint8_t> recordKey, bool required, Report& report)
 {
     const std::string where = "message store " + std::string(name);

@@ -44,7 +44,7 @@ NameId ReadNameId(const uint8_t* p) { return {LoadLe<uint32_t>(p), LoadLe<uint16
 
 class MapCheck {
 public:
-    MapCheck(const PropertyContext& map, Report& report) : m_map(map), m_report(report) {}
+    MapCheck(const CheckedPropertyContext& map, Report& report) : m_map(map), m_report(report) {}
 
     void Run()
     {
@@ -145,7 +145,7 @@ private:
                                "found in " + std::to_string(seen[i]) + " hash buckets, expected exactly 1");
     }
 
-    const PropertyContext& m_map;
+    const CheckedPropertyContext& m_map;
     Report& m_report;
     size_t m_guidCount = 0;
     const std::vector<uint8_t>* m_strings = nullptr;

@@ -44,7 +44,7 @@ private:
             m_report.Error("node.missing-block", where, "references block " + Hex(bid) + ", which the BBT lacks");
             return false;
         }
-        return m_reader.Stored(bid).has_value();
+        return m_reader.IsSound(bid);
     }
 
     // First visit of an internal block: its entries are counted and checked once.
@@ -55,7 +55,9 @@ private:
         if (!Reference(bid, where)) return;
         if (!IsInternalBid(bid)) return;  // a single data block: nothing more to check
         if (!FirstVisit(bid)) return;
+        // None only when the file shrank since its block was checked: reported as a short read.
         const auto data = m_reader.Stored(bid);
+        if (!data) return;
         const auto h = ParseInternalBlockHeader(*data);
         const std::string here = where + " block " + Hex(bid);
         if (!h || h->btype != kBlockTypeData || (h->cLevel != kLevelXBlock && h->cLevel != kLevelXXBlock)) {
@@ -123,6 +125,10 @@ private:
                 continue;
             }
             const auto cdata = m_reader.Stored(*child);
+            if (!cdata) {
+                total.reset();
+                continue;
+            }
             const auto ch = ParseInternalBlockHeader(*cdata);
             const std::string here = where + " block " + Hex(*child);
             if (!ch || ch->btype != kBlockTypeData || ch->cLevel != kLevelXBlock) {
@@ -149,6 +155,7 @@ private:
         if (!IsInternalBid(bid)) return m_report.Error("subnode.header", here, "bidSub names a data block");
         if (!FirstVisit(bid)) return;
         const auto data = m_reader.Stored(bid);
+        if (!data) return;
         const auto h = ParseInternalBlockHeader(*data);
         if (!h || h->btype != kBlockTypeSubnode || (h->cLevel != kLevelSLBlock && h->cLevel != kLevelSIBlock))
             return m_report.Error("subnode.header", here, "must be an SLBLOCK or SIBLOCK");
@@ -166,6 +173,7 @@ private:
             previous = e->nid;
             if (!Reference(e->bid, here) || !FirstVisit(e->bid)) continue;
             const auto leaf = m_reader.Stored(e->bid);
+            if (!leaf) continue;
             const auto lh = ParseInternalBlockHeader(*leaf);
             const std::string leafWhere = where + " subnode block " + Hex(e->bid);
             if (!IsInternalBid(e->bid) || !lh || lh->btype != kBlockTypeSubnode || lh->cLevel != kLevelSLBlock) {

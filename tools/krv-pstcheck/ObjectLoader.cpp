@@ -1,7 +1,7 @@
 // ObjectLoader.cpp: loading nodes as PCs and TCs without reporting.
 #include "tools/krv-pstcheck/ObjectLoader.h"
 
-#include "tools/krv-pstcheck/Heap.h"
+#include "tools/krv-pstcheck/CheckedHeap.h"
 
 namespace krv::pstcheck {
 
@@ -12,22 +12,22 @@ std::optional<LtpNode> LoadNode(const BlockReader& reader, uint32_t nid)
     return LoadLtpNode(reader, node->bidData, node->bidSub, "nid " + Hex(nid));
 }
 
-std::optional<PropertyContext> LoadPc(const BlockReader& reader, std::optional<LtpNode> node)
+std::optional<CheckedPropertyContext> LoadPc(const BlockReader& reader, std::optional<LtpNode> node)
 {
     if (!node) return std::nullopt;
     Report ignored;
-    auto heap = Heap::Check(std::move(*node), reader.Store().traits->maxBlockData, ignored);
+    auto heap = CheckedHeap::Check(std::move(*node), reader.Store().traits->maxBlockData, ignored);
     if (!heap || heap->ClientSig() != kClientSigPropertyContext) return std::nullopt;
-    return PropertyContext::Check(reader, std::move(*heap), ignored);
+    return CheckedPropertyContext::Check(reader, std::move(*heap), ignored);
 }
 
-std::optional<TableContext> LoadTc(const BlockReader& reader, std::optional<LtpNode> node)
+std::optional<CheckedTableContext> LoadTc(const BlockReader& reader, std::optional<LtpNode> node)
 {
     if (!node) return std::nullopt;
     Report ignored;
-    auto heap = Heap::Check(std::move(*node), reader.Store().traits->maxBlockData, ignored);
+    auto heap = CheckedHeap::Check(std::move(*node), reader.Store().traits->maxBlockData, ignored);
     if (!heap || heap->ClientSig() != kClientSigTableContext) return std::nullopt;
-    return TableContext::Check(reader, std::move(*heap), true, ignored);
+    return CheckedTableContext::Check(reader, std::move(*heap), true, ignored);
 }
 
 } // namespace krv::pstcheck

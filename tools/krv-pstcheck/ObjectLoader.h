@@ -7,8 +7,8 @@
 
 #include "tools/krv-pstcheck/BlockReader.h"
 #include "tools/krv-pstcheck/LtpNode.h"
-#include "tools/krv-pstcheck/PropertyContext.h"
-#include "tools/krv-pstcheck/TableContext.h"
+#include "tools/krv-pstcheck/CheckedPropertyContext.h"
+#include "tools/krv-pstcheck/CheckedTableContext.h"
 
 #include <cstdint>
 #include <optional>
@@ -18,8 +18,8 @@ namespace krv::pstcheck {
 // A top-level node of the node B-tree, as its LTP node.
 [[nodiscard]] std::optional<LtpNode> LoadNode(const BlockReader& reader, uint32_t nid);
 
-[[nodiscard]] std::optional<PropertyContext> LoadPc(const BlockReader& reader, std::optional<LtpNode> node);
-[[nodiscard]] std::optional<TableContext> LoadTc(const BlockReader& reader, std::optional<LtpNode> node);
+[[nodiscard]] std::optional<CheckedPropertyContext> LoadPc(const BlockReader& reader, std::optional<LtpNode> node);
+[[nodiscard]] std::optional<CheckedTableContext> LoadTc(const BlockReader& reader, std::optional<LtpNode> node);
 
 } // namespace krv::pstcheck
 

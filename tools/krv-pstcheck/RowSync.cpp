@@ -2,7 +2,7 @@
 #include "tools/krv-pstcheck/RowSync.h"
 
 #include "pstformat/Endian.h"
-#include "tools/krv-pstcheck/PropertyTypes.h"
+#include "tools/krv-pstcheck/PropertyTypeCheck.h"
 
 namespace krv::pstcheck {
 
@@ -15,7 +15,7 @@ constexpr uint16_t kPropRowVer = 0x67F3;
 constexpr uint16_t kPropMessageSize = 0x0E08;
 
 // The object's value in the form the cell stores it.
-std::optional<std::vector<uint8_t>> ObjectValue(const PropertyContext& object, uint32_t tag, size_t cellSize)
+std::optional<std::vector<uint8_t>> ObjectValue(const CheckedPropertyContext& object, uint32_t tag, size_t cellSize)
 {
     const PcProperty* p = object.Find(tag);
     if (p == nullptr) return std::nullopt;
@@ -31,7 +31,7 @@ std::optional<std::vector<uint8_t>> ObjectValue(const PropertyContext& object, u
 
 } // namespace
 
-std::vector<RowDifference> CompareRow(const TableContext& table, size_t row, const PropertyContext& object)
+std::vector<RowDifference> CompareRow(const CheckedTableContext& table, size_t row, const CheckedPropertyContext& object)
 {
     std::vector<RowDifference> differences;
     for (const TcColumn& column : table.Columns()) {

@@ -9,9 +9,9 @@
 #ifndef KRV_TOOLS_KRVPSTCHECK_ROWSYNC_H
 #define KRV_TOOLS_KRVPSTCHECK_ROWSYNC_H
 
-#include "tools/krv-pstcheck/PropertyContext.h"
+#include "tools/krv-pstcheck/CheckedPropertyContext.h"
 #include "tools/krv-pstcheck/Report.h"
-#include "tools/krv-pstcheck/TableContext.h"
+#include "tools/krv-pstcheck/CheckedTableContext.h"
 
 #include <cstdint>
 #include <string>
@@ -27,8 +27,8 @@ struct RowDifference {
 
 // The columns of `row` whose cell disagrees with `object`; the row id and version
 // columns, which belong to the table, are not compared.
-[[nodiscard]] std::vector<RowDifference> CompareRow(const TableContext& table, size_t row,
-                                                    const PropertyContext& object);
+[[nodiscard]] std::vector<RowDifference> CompareRow(const CheckedTableContext& table, size_t row,
+                                                    const CheckedPropertyContext& object);
 
 } // namespace krv::pstcheck
 

@@ -5,14 +5,17 @@
 #include "pstformat/Encoding.h"
 #include "pstformat/Header.h"
 #include "pstformat/Layout.h"
+#include "tools/krv-pstcheck/StoreFile.h"
 
 #include <cstdint>
-#include <span>
+#include <optional>
+#include <vector>
 
 namespace krv::pstcheck {
 
 struct StoreImage {
-    std::span<const uint8_t> bytes;
+    const StoreFile* file = nullptr;
+    uint64_t size = 0;  // the file's, as opened
     pstformat::Layout layout = pstformat::Layout::Unicode;
     const pstformat::LayoutTraits* traits = &pstformat::kUnicode;
     pstformat::Header header;
@@ -20,6 +23,12 @@ struct StoreImage {
     bool isOst = false;
     // How data blocks are encoded; Unknown when the header names no known method.
     pstformat::BlockEncoding encoding = pstformat::BlockEncoding::Unknown;
+
+    // As StoreFile::Read.
+    [[nodiscard]] std::optional<std::vector<uint8_t>> Read(uint64_t offset, size_t length) const
+    {
+        return file == nullptr ? std::nullopt : file->Read(offset, length);
+    }
 };
 
 } // namespace krv::pstcheck

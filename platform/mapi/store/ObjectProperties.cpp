@@ -109,7 +109,7 @@ PropertyList MessageRow(OpenStoreFile& file, uint32_t folderNid, uint32_t nid, s
 std::vector<PropertyList> ContentsRowsOf(OpenStoreFile& file, uint32_t nid, bool associated)
 {
     std::vector<PropertyList> rows;
-    const pst::TableContext* table = file.Store().ContentsTable(nid, associated);
+    const pst::TableContextBuilder* table = file.Store().ContentsTable(nid, associated);
     if (table == nullptr) return rows;
     for (uint32_t id : table->RowIds())
         if (auto cells = table->Row(id)) rows.push_back(MessageRow(file, nid, id, std::move(*cells)));
@@ -123,7 +123,7 @@ std::optional<WrittenMessage> FindWrittenMessage(OpenStoreFile& file, uint32_t n
     const bool associated = type == pstformat::NidTypeAssocMessage;
     pst::PstStore& store = file.Store();
     for (uint32_t folder : AllFolders(store)) {
-        const pst::TableContext* table = store.ContentsTable(folder, associated);
+        const pst::TableContextBuilder* table = store.ContentsTable(folder, associated);
         if (table == nullptr || !table->HasRow(nid)) continue;
         auto cells = table->Row(nid);
         if (!cells) continue;

@@ -8,7 +8,7 @@
 #define KRV_PLATFORM_MAPI_STORE_PROPERTYANSWERS_H
 
 #include "platform/mapi/MapiInterfaces.h"
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 
 #include <optional>
 #include <vector>

@@ -4,7 +4,7 @@
 #define KRV_PLATFORM_MAPI_STORE_PROPERTYDECODING_H
 
 #include "platform/mapi/PropValue.h"
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 
 namespace krv::mapi {
 

@@ -3,6 +3,7 @@
 
 #include "platform/pst/ltp/HeapIds.h"
 #include "platform/pst/ltp/LtpError.h"
+#include "pstformat/BthHeader.h"
 #include "pstformat/Endian.h"
 
 #include <algorithm>
@@ -13,7 +14,7 @@ namespace {
 
 using pstformat::StoreLe;
 
-constexpr size_t kHidSize = 4;
+constexpr size_t kHidSize = pstformat::kBthHidNextLevelSize;
 
 // -1, 0, 1 as little-endian key a is below, equal to or above b.
 int CompareKeys(const uint8_t* a, const uint8_t* b, size_t size)
@@ -29,9 +30,9 @@ size_t Arrays(size_t records, size_t perArray) { return (records + perArray - 1)
 
 BthBuilder::BthBuilder(HeapBuilder& heap, uint8_t cbKey, uint8_t cbEnt) : m_heap(heap), m_cbKey(cbKey), m_cbEnt(cbEnt)
 {
-    if (cbKey != 2 && cbKey != 4 && cbKey != 8 && cbKey != 16) throw LtpError("BTH key size " + std::to_string(cbKey));
-    if (cbEnt == 0 || cbEnt > 32) throw LtpError("BTH data size " + std::to_string(cbEnt));
-    m_header = m_heap.Allocate(8);
+    if (!pstformat::IsBthKeySize(cbKey)) throw LtpError("BTH key size " + std::to_string(cbKey));
+    if (!pstformat::IsBthEntrySize(cbEnt)) throw LtpError("BTH data size " + std::to_string(cbEnt));
+    m_header = m_heap.Allocate(pstformat::kBthHeaderSize);
 }
 
 void BthBuilder::Reserve(size_t count)
@@ -93,11 +94,11 @@ void BthBuilder::Write(std::span<const uint8_t> records)
     }
 
     std::span<uint8_t> header = m_heap.At(m_header);
-    header[0] = kClientSigBth;
-    header[1] = m_cbKey;
-    header[2] = m_cbEnt;
-    header[3] = static_cast<uint8_t>(m_levels.empty() ? 0 : m_levels.size() - 1);
-    StoreLe<uint32_t>(header.data() + 4, m_levels.empty() ? 0 : m_levels.back().front());
+    header[pstformat::kBthBType] = kClientSigBth;
+    header[pstformat::kBthCbKey] = m_cbKey;
+    header[pstformat::kBthCbEnt] = m_cbEnt;
+    header[pstformat::kBthIdxLevels] = static_cast<uint8_t>(m_levels.empty() ? 0 : m_levels.size() - 1);
+    StoreLe<uint32_t>(header.data() + pstformat::kBthHidRoot, m_levels.empty() ? 0 : m_levels.back().front());
 }
 
 } // namespace krv::pst

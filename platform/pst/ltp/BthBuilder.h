@@ -1,8 +1,7 @@
 // BthBuilder.h: writes a B-tree-on-heap (BTH) into a heap being built.
 //
-// BTHHEADER ([MS-PST] 2.3.2.1), 8 bytes: bType 0xB5(1) cbKey(1) cbEnt(1) bIdxLevels(1)
-// hidRoot(4). Leaf records are key + data; each record array is one heap item of at most
-// kMaxHeapItem bytes. When the leaves need more than one array, index arrays of records
+// The header and records are pstformat/BthHeader.h ([MS-PST] 2.3.2). Each record array is
+// one heap item of at most kMaxHeapItem bytes. When the leaves need more than one array, index arrays of records
 // {first key of a child array, its HID} sit above them, as many levels as it takes to
 // end in one root array (bIdxLevels counts them). An empty BTH has hidRoot 0.
 //

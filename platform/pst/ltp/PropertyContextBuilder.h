@@ -13,7 +13,7 @@
 #ifndef KRV_PLATFORM_PST_LTP_PROPERTYCONTEXTBUILDER_H
 #define KRV_PLATFORM_PST_LTP_PROPERTYCONTEXTBUILDER_H
 
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 #include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
 
@@ -22,7 +22,7 @@
 namespace krv::pst {
 
 // Throws LtpError when two properties share an ID or a value is not a well-formed stored
-// form of its type (see PropertyValue.h).
+// form of its type (see StoredPropertyValue.h).
 [[nodiscard]] NodeContent BuildPropertyContext(std::span<const PropertyValue> properties, pstformat::Layout layout);
 
 } // namespace krv::pst

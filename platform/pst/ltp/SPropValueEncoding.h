@@ -4,11 +4,11 @@
 #define KRV_PLATFORM_PST_LTP_SPROPVALUEENCODING_H
 
 #include "platform/mapi/PropValue.h"
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 
 namespace krv::pst {
 
-// The value in the stored form PropertyValue.h lists: strings without their terminator
+// The value in the stored form StoredPropertyValue.h lists: strings without their terminator
 // (PT_UNICODE as UTF-16LE), booleans as 0 or 1, GUIDs field by field, multi-values counted.
 // A null string pointer is an empty string. Throws LtpError for types the format cannot
 // store (PT_NULL, PT_UNSPECIFIED, PT_OBJECT, MV_INSTANCE forms, unknown types) and for a

@@ -2,7 +2,7 @@
 #include "platform/pst/ltp/TableLayout.h"
 
 #include "platform/pst/ltp/LtpError.h"
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 #include "pstformat/PropertyTypes.h"
 
 #include <algorithm>
@@ -33,12 +33,12 @@ TableLayout::TableLayout(std::span<const uint32_t> tags)
         throw LtpError("a table holds at most 255 columns, not " + std::to_string(ordered.size()));
 
     std::array<size_t, 3> groupSize{};  // 8/4-byte, 2-byte, 1-byte cells
-    auto groupOf = [](size_t cb) { return cb >= 4 ? 0 : cb == 2 ? 1 : 2; };
+    const auto groupOf = pstformat::TcCellArea;
     for (uint32_t tag : ordered) groupSize[groupOf(CellSize(tag))] += CellSize(tag);
     const size_t end4 = groupSize[0];
     const size_t end2 = end4 + groupSize[1];
     const size_t end1 = end2 + groupSize[2];
-    const size_t bitmap = (ordered.size() + 7) / 8;
+    const size_t bitmap = pstformat::CebSize(ordered.size());
     if (end1 + bitmap > UINT16_MAX) throw LtpError("table row too wide");
     m_rgib = {static_cast<uint16_t>(end4), static_cast<uint16_t>(end2), static_cast<uint16_t>(end1),
               static_cast<uint16_t>(end1 + bitmap)};

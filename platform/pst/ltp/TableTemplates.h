@@ -9,7 +9,7 @@
 #ifndef KRV_PLATFORM_PST_LTP_TABLETEMPLATES_H
 #define KRV_PLATFORM_PST_LTP_TABLETEMPLATES_H
 
-#include "platform/pst/ltp/TableContext.h"
+#include "platform/pst/ltp/TableContextBuilder.h"
 #include "pstformat/Layout.h"
 
 #include <array>

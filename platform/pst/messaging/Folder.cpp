@@ -39,10 +39,10 @@ bool Folder::CanAddRow(bool associated, pstformat::Layout layout) const
 size_t Folder::AddMessageRow(pstformat::Layout layout, uint32_t nid, std::span<const PropertyValue> properties,
                              bool associated)
 {
-    std::unique_ptr<TableContext>& table = associated ? m_assoc : m_contents;
+    std::unique_ptr<TableContextBuilder>& table = associated ? m_assoc : m_contents;
     if (!table) {
         const uint32_t templateNid = associated ? kNidAssocContentsTableTemplate : kNidContentsTableTemplate;
-        table = std::make_unique<TableContext>(layout, TableLayout(TemplateColumns(templateNid, layout)));
+        table = std::make_unique<TableContextBuilder>(layout, TableLayout(TemplateColumns(templateNid, layout)));
     }
     table->SetRow(nid, properties);
     const bool unread = IsUnread(properties);
@@ -90,7 +90,7 @@ NodeContent Folder::BuildAssocContents(pstformat::Layout layout) const
 
 NodeContent BuildEmptyTable(uint32_t templateNid, pstformat::Layout layout)
 {
-    return TableContext(layout, TableLayout(TemplateColumns(templateNid, layout))).Build();
+    return TableContextBuilder(layout, TableLayout(TemplateColumns(templateNid, layout))).Build();
 }
 
 } // namespace krv::pst

@@ -2,7 +2,7 @@
 // its contents and associated contents tables, and what of it must be written at the next
 // checkpoint.
 //
-// The rows stay in memory in the compact form TableContext keeps (the row's bytes and its
+// The rows stay in memory in the compact form TableContextBuilder keeps (the row's bytes and its
 // variable-size cells), a few hundred bytes per message, and become table nodes only at
 // checkpoints. The folder's property context shows the counts the store keeps:
 // PidTagContentCount and PidTagContentUnreadCount (messages whose flags lack the read bit),
@@ -12,7 +12,7 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_FOLDER_H
 #define KRV_PLATFORM_PST_MESSAGING_FOLDER_H
 
-#include "platform/pst/ltp/TableContext.h"
+#include "platform/pst/ltp/TableContextBuilder.h"
 #include "platform/pst/messaging/PropertyBag.h"
 #include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
@@ -49,7 +49,7 @@ public:
 
     // Adds the row of message `nid` from its properties (those that are no column are
     // ignored); answers a generous estimate of what the row adds to the table on disk.
-    // Throws LtpError as TableContext::SetRow does.
+    // Throws LtpError as TableContextBuilder::SetRow does.
     size_t AddMessageRow(pstformat::Layout layout, uint32_t nid, std::span<const PropertyValue> properties,
                          bool associated);
 
@@ -66,8 +66,8 @@ public:
     [[nodiscard]] std::vector<PropertyValue> PcProperties() const;
 
     // The rows so far; null before the first message.
-    [[nodiscard]] const TableContext* Contents() const { return m_contents.get(); }
-    [[nodiscard]] const TableContext* AssocContents() const { return m_assoc.get(); }
+    [[nodiscard]] const TableContextBuilder* Contents() const { return m_contents.get(); }
+    [[nodiscard]] const TableContextBuilder* AssocContents() const { return m_assoc.get(); }
 
     [[nodiscard]] NodeContent BuildPc(pstformat::Layout layout) const;
     [[nodiscard]] NodeContent BuildContents(pstformat::Layout layout) const;
@@ -88,8 +88,8 @@ private:
     FolderKind m_kind;
     PropertyBag m_properties;
     std::vector<uint32_t> m_children;
-    std::unique_ptr<TableContext> m_contents;
-    std::unique_ptr<TableContext> m_assoc;
+    std::unique_ptr<TableContextBuilder> m_contents;
+    std::unique_ptr<TableContextBuilder> m_assoc;
     uint32_t m_contentCount = 0;
     uint32_t m_contentUnread = 0;
     uint32_t m_assocCount = 0;

@@ -1,7 +1,7 @@
 // FolderTree.cpp: folders by NID and by name, and the hierarchy tables built from them.
 #include "platform/pst/messaging/FolderTree.h"
 
-#include "platform/pst/ltp/TableContext.h"
+#include "platform/pst/ltp/TableContextBuilder.h"
 #include "platform/pst/ltp/TableLayout.h"
 #include "platform/pst/ltp/TableTemplates.h"
 
@@ -80,7 +80,7 @@ void FolderTree::MarkPcDirty(Folder& folder)
 
 NodeContent FolderTree::BuildHierarchy(const Folder& folder, pstformat::Layout layout) const
 {
-    TableContext table(layout, TableLayout(TemplateColumns(kNidHierarchyTableTemplate, layout)));
+    TableContextBuilder table(layout, TableLayout(TemplateColumns(kNidHierarchyTableTemplate, layout)));
     for (uint32_t nid : folder.Children())
         if (const Folder* child = Find(nid)) table.SetRow(nid, child->PcProperties());
     return table.Build();

@@ -3,7 +3,7 @@
 
 #include "platform/pst/ltp/LtpError.h"
 #include "platform/pst/ltp/PropertyContextBuilder.h"
-#include "platform/pst/ltp/TableContext.h"
+#include "platform/pst/ltp/TableContextBuilder.h"
 #include "platform/pst/ltp/TableLayout.h"
 #include "platform/pst/ltp/TableTemplates.h"
 #include "platform/pst/ltp/ValueStore.h"
@@ -104,7 +104,7 @@ BuiltMessage BuildMessageNode(const Message& message, const MessageBuildContext&
     std::map<uint32_t, NodeContent> subnodes;
 
     // Attachments first: their sizes go into the message's.
-    TableContext attachmentTable(layout, TableLayout(TemplateColumns(kNidMessageAttachments, layout)));
+    TableContextBuilder attachmentTable(layout, TableLayout(TemplateColumns(kNidMessageAttachments, layout)));
     uint64_t tablesAndAttachments = 0;
     for (const auto& attachment : message.Attachments()) {
         if (!attachment->IsSaved()) continue;

@@ -29,7 +29,7 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_MESSAGEBUILDER_H
 #define KRV_PLATFORM_PST_MESSAGING_MESSAGEBUILDER_H
 
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 #include "platform/pst/messaging/EntryId.h"
 #include "platform/pst/ndb/NodeContent.h"
 #include "pstformat/Layout.h"
@@ -53,7 +53,7 @@ struct BuiltMessage {
     uint32_t size = 0;                      // PidTagMessageSize
 };
 
-// Throws LtpError for content no node can hold (PropertyContextBuilder.h, TableContext.h).
+// Throws LtpError for content no node can hold (PropertyContextBuilder.h, TableContextBuilder.h).
 [[nodiscard]] BuiltMessage BuildMessageNode(const Message& message, const MessageBuildContext& context);
 
 // The present time as a FILETIME.

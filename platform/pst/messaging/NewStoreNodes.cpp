@@ -2,7 +2,7 @@
 #include "platform/pst/messaging/NewStoreNodes.h"
 
 #include "platform/pst/ltp/PropertyContextBuilder.h"
-#include "platform/pst/ltp/TableContext.h"
+#include "platform/pst/ltp/TableContextBuilder.h"
 #include "platform/pst/ltp/TableLayout.h"
 #include "platform/pst/ltp/TableTemplates.h"
 #include "platform/pst/messaging/Folder.h"
@@ -23,7 +23,7 @@ NodeContent ReceiveFolderTable(Layout layout)
     const uint32_t classTag = LayoutStringTag(MakeTag(kIdMessageClass, 0x001F), layout);
     const uint32_t folderTag = MakeTag(kIdReceiveFolderNid, kTypeInt32);
     const uint32_t columns[] = {folderTag, classTag};
-    TableContext table(layout, TableLayout(columns));
+    TableContextBuilder table(layout, TableLayout(columns));
     const PropertyValue row[] = {MakeInt32(folderTag, kNidRoot), MakeLayoutString(kIdMessageClass, u"", layout)};
     table.SetRow(1, row);
     return table.Build();
@@ -36,7 +36,7 @@ NodeContent OutgoingQueueTable(Layout layout)
 {
     const uint32_t columns[] = {0x0E140003, 0x0E100003, 0x00390040, 0x0EA20003, 0x67F10003,
                                 LayoutStringTag(0x0E29001F, layout), 0x0E070003, 0x000F0040};
-    return TableContext(layout, TableLayout(columns)).Build();
+    return TableContextBuilder(layout, TableLayout(columns)).Build();
 }
 
 // The search activity list: the NIDs of the search folders kept up to date.
@@ -62,7 +62,7 @@ std::vector<FixedNode> BuildFixedNodes(Layout layout)
     // The templates keep the row-index width Outlook gives them (4 bytes for two of them
     // even in the ANSI layout), so they come out as Outlook's own do.
     for (uint32_t nid : kTableTemplateNids) {
-        const TableContext table(layout, TableLayout(TemplateColumns(nid, layout)), TemplateRowIndexWidth(nid));
+        const TableContextBuilder table(layout, TableLayout(TemplateColumns(nid, layout)), TemplateRowIndexWidth(nid));
         nodes.push_back({nid, 0, table.Build()});
     }
     nodes.push_back({kNidReceiveFolderTable, 0, ReceiveFolderTable(layout)});

@@ -3,7 +3,7 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_PROPERTYBAG_H
 #define KRV_PLATFORM_PST_MESSAGING_PROPERTYBAG_H
 
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 
 #include <cstddef>
 #include <cstdint>

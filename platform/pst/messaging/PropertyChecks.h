@@ -3,7 +3,7 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_PROPERTYCHECKS_H
 #define KRV_PLATFORM_PST_MESSAGING_PROPERTYCHECKS_H
 
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 #include "platform/pst/messaging/NamedPropertyMap.h"
 #include "platform/pst/messaging/ProviderOwned.h"
 #include "platform/pst/messaging/StoreError.h"

@@ -260,7 +260,7 @@ std::optional<uint32_t> PstStore::FindChildFolder(uint32_t parentNid, std::u16st
     return m_folders.FindChild(parentNid, StoredName(name));
 }
 
-const TableContext* PstStore::ContentsTable(uint32_t folderNid, bool associated) const
+const TableContextBuilder* PstStore::ContentsTable(uint32_t folderNid, bool associated) const
 {
     const Folder* folder = m_folders.Find(folderNid);
     if (folder == nullptr) return nullptr;

@@ -124,7 +124,7 @@ public:
     [[nodiscard]] std::optional<uint32_t> FindChildFolder(uint32_t parentNid, std::u16string_view name) const;
     // The rows written to a folder's contents (or associated contents) table so far; null
     // for no such folder or no rows yet.
-    [[nodiscard]] const TableContext* ContentsTable(uint32_t folderNid, bool associated) const;
+    [[nodiscard]] const TableContextBuilder* ContentsTable(uint32_t folderNid, bool associated) const;
 
     // A new message in a normal folder (an associated one for the folder's associated
     // contents table); null with the reason in `error`.

@@ -1,7 +1,7 @@
 // RecipientTable.cpp: recipient rows, their display lists and their table context.
 #include "platform/pst/messaging/RecipientTable.h"
 
-#include "platform/pst/ltp/TableContext.h"
+#include "platform/pst/ltp/TableContextBuilder.h"
 #include "platform/pst/ltp/TableLayout.h"
 #include "platform/pst/ltp/TableTemplates.h"
 #include "platform/pst/messaging/MessagingNids.h"
@@ -84,7 +84,7 @@ std::u16string RecipientTable::DisplayList(uint32_t type) const
 NodeContent RecipientTable::Build() const
 {
     const std::vector<uint32_t> columns = Columns(nullptr, 0);
-    TableContext table(m_layout, TableLayout(columns));
+    TableContextBuilder table(m_layout, TableLayout(columns));
     for (const Row& row : m_rows) table.SetRow(row.rowId, row.properties.Values());
     return table.Build();
 }

@@ -8,7 +8,7 @@
 #ifndef KRV_PLATFORM_PST_MESSAGING_STRINGPROPERTIES_H
 #define KRV_PLATFORM_PST_MESSAGING_STRINGPROPERTIES_H
 
-#include "platform/pst/ltp/PropertyValue.h"
+#include "platform/pst/ltp/StoredPropertyValue.h"
 #include "pstformat/Layout.h"
 
 #include <cstdint>
