@@ -1,6 +1,7 @@
 // RejectCountsTest.cpp: each damaged structure inside a node is counted under its own reason.
 #include "engine/items/Heap.h"
 #include "engine/items/NodeData.h"
+#include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"
 #include "engine/items/TableContext.h"
 #include "engine/reader/RejectCounts.h"

@@ -3,6 +3,7 @@
 
 #include "engine/items/Heap.h"
 #include "engine/items/NodeData.h"
+#include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"
 #include "engine/items/TableContext.h"
 #include "engine/reader/PstNode.h"
