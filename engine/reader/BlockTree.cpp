@@ -28,12 +28,14 @@ constexpr int kMaxDataTreeDepth = 2;
 // SIBLOCK -> SLBLOCK is the sound shape; one more SIBLOCK level is still followed.
 constexpr int kMaxSubnodeTreeDepth = 2;
 
-BlockRecord* DataBlockAt(LayoutPstReader& reader, uint64_t bid, uint32_t index, int depth)
+// `listedAt` is the offset of the block that listed bid (none for a tree's root): where a
+// missing block is named.
+BlockRecord* DataBlockAt(LayoutPstReader& reader, uint64_t bid, uint32_t index, int depth, uint64_t listedAt)
 {
     if (bid == 0) return nullptr;
     RejectCounts& rejects = reader.Rejects();
     BlockRecord* record = reader.Blocks().Find(bid);
-    if (record == nullptr) return Reject(rejects, RejectReason::BlockMissing);
+    if (record == nullptr) return Reject(rejects, RejectReason::BlockMissing, listedAt);
     if (!IsInternalBid(bid)) return index == 0 ? record : Reject(rejects, RejectReason::DataTreeEntry, record->offset);
 
     InternalBlock block;
@@ -48,11 +50,11 @@ BlockRecord* DataBlockAt(LayoutPstReader& reader, uint64_t bid, uint32_t index, 
             // one. Constant work per call keeps reading a huge node linear.
             const auto fanOut = static_cast<uint32_t>(pstformat::XBlockCapacity(reader.Layout()));
             const auto child = block.XEntry(index / fanOut);
-            return child ? DataBlockAt(reader, BidKey(*child), index % fanOut, depth + 1)
+            return child ? DataBlockAt(reader, BidKey(*child), index % fanOut, depth + 1, record->offset)
                          : Reject(rejects, RejectReason::DataTreeEntry, record->offset);
         }
         const auto child = block.XEntry(index);
-        return child ? DataBlockAt(reader, BidKey(*child), 0, depth + 1)
+        return child ? DataBlockAt(reader, BidKey(*child), 0, depth + 1, record->offset)
                      : Reject(rejects, RejectReason::DataTreeEntry, record->offset);
     }
     // Any other internal block stands for itself.
@@ -61,17 +63,17 @@ BlockRecord* DataBlockAt(LayoutPstReader& reader, uint64_t bid, uint32_t index, 
 
 // Fills `subnodes` (empty on entry) from the subnode tree rooted at bid.
 void ListInto(LayoutPstReader& reader, uint64_t bid, PstNodeMap& subnodes, int depth,
-              std::unordered_set<uint64_t>& expanded)
+              std::unordered_set<uint64_t>& expanded, uint64_t listedAt)
 {
     if (bid == 0) return;
     RejectCounts& rejects = reader.Rejects();
     if (!IsInternalBid(bid)) {
-        Reject(rejects, RejectReason::SubnodeTreeBid);
+        Reject(rejects, RejectReason::SubnodeTreeBid, listedAt);
         return;
     }
     const BlockRecord* record = reader.Blocks().Find(bid);
     if (record == nullptr) {
-        Reject(rejects, RejectReason::BlockMissing);
+        Reject(rejects, RejectReason::BlockMissing, listedAt);
         return;
     }
     // A block met again within one listing (itself, an ancestor, or listed twice) adds
@@ -96,7 +98,7 @@ void ListInto(LayoutPstReader& reader, uint64_t bid, PstNodeMap& subnodes, int d
             const auto entry = block.SIEntry(i);
             if (!entry) break;
             PstNodeMap listed;
-            ListInto(reader, BidKey(entry->bid), listed, depth + 1, expanded);
+            ListInto(reader, BidKey(entry->bid), listed, depth + 1, expanded, record->offset);
             subnodes.MergeClones(listed);
         }
     } else if (block.Level() == pstformat::kLevelSLBlock) {
@@ -116,7 +118,7 @@ void ListInto(LayoutPstReader& reader, uint64_t bid, PstNodeMap& subnodes, int d
 
 BlockRecord* LayoutPstReader::GetDataBlock(uint64_t bid, uint32_t index)
 {
-    return DataBlockAt(*this, bid, index, 0);
+    return DataBlockAt(*this, bid, index, 0, kNoRejectOffset);
 }
 
 uint32_t LayoutPstReader::GetDataSize(uint64_t bid)
@@ -136,7 +138,7 @@ size_t LayoutPstReader::ListSubnodes(uint64_t bid, PstNodeMap& subnodes)
 {
     subnodes.Clear();
     std::unordered_set<uint64_t> expanded;
-    ListInto(*this, bid, subnodes, 0, expanded);
+    ListInto(*this, bid, subnodes, 0, expanded, kNoRejectOffset);
     return subnodes.Size();
 }
 

@@ -15,7 +15,8 @@ namespace krv {
 
 enum class RejectReason : uint8_t {
     // The block and node trees (engine/reader).
-    BlockMissing,         // "block-missing": a tree names a BID the block index does not hold
+    BlockMissing,         // "block-missing": a tree names a BID the block index does not hold (at
+                          // the offset of the block that names it, when a block does)
     BlockShortRead,       // "block-short-read": fewer bytes came than the block's size
     InternalBlockHeader,  // "internal-block-header": an internal block too short for its header
     DataTreeDepth,        // "data-tree-depth": an XBLOCK below the levels a data tree has

@@ -214,6 +214,10 @@ TEST(BlockTree, TreeFaultsAreCountedByReasonAtTheirBlock)
         {"index past a data block", [](LayoutPstReader& r) { r.GetDataBlock(0x104, 1); }, RejectReason::DataTreeEntry, 0x104},
         {"data block not found", [](LayoutPstReader& r) { r.GetDataBlock(0x904, 0); }, RejectReason::BlockMissing, 0},
         {"size of a block not found", [](LayoutPstReader& r) { r.GetDataSize(0x904); }, RejectReason::BlockMissing, 0},
+        {"XBLOCK listing a block not found", [](LayoutPstReader& r) { r.GetDataBlock(0x11A, 1); },
+         RejectReason::BlockMissing, 0x11A},
+        {"SIBLOCK listing a block not found", [&map](LayoutPstReader& r) { r.ListSubnodes(0x22E, map); },
+         RejectReason::BlockMissing, 0x22E},
         {"SIBLOCK listing itself", [&map](LayoutPstReader& r) { r.ListSubnodes(0x212, map); },
          RejectReason::SubnodeTreeLoop, 0x212},
         {"SIBLOCKs listing each other", [&map](LayoutPstReader& r) { r.ListSubnodes(0x216, map); },
@@ -239,6 +243,8 @@ TEST(BlockTree, TreeFaultsAreCountedByReasonAtTheirBlock)
         b.SIBlock(0x222, {{0x1, 0x226}});
         b.SIBlock(0x226, {{0x1, 0x22A}});
         b.SIBlock(0x22A, {{0x21, 0x20A}});
+        b.XBlock(0x11A, 1, 200, {0x104, 0x904});
+        b.SIBlock(0x22E, {{0x21, 0x20A}, {0x41, 0x90A}});
         Scanned s(b, layout);
         LayoutPstReader& reader = *s;
         for (const Case& c : cases) {
