@@ -18,4 +18,25 @@ ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode)
     return {pstformat::Layout::Ansi, ansiHeader == 1};
 }
 
+ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode, PstReader& unicode4k,
+                                   bool headerNamesUnicode4k)
+{
+    if (headerNamesUnicode4k) return {pstformat::Layout::Unicode4k, true};
+    int ansiHeader = 0;
+    int unicodeHeader = 0;
+    uint64_t ansiPages = 0;
+    uint64_t unicodePages = 0;
+    ansi.ProbeLayout(ansiHeader, ansiPages, 0, 12);
+    unicode.ProbeLayout(unicodeHeader, unicodePages, 8, 12);
+    if (ansiPages == 0 && unicodePages == 0 && ansiHeader == 0 && unicodeHeader == 0) {
+        int header4k = 0;
+        uint64_t pages4k = 0;
+        unicode4k.ProbeLayout(header4k, pages4k, 12, 24);
+        if (pages4k > 0) return {pstformat::Layout::Unicode4k, header4k == 1};
+    }
+    if (unicodePages > ansiPages || (unicodePages == ansiPages && unicodeHeader == 1))
+        return {pstformat::Layout::Unicode, unicodeHeader == 1};
+    return {pstformat::Layout::Ansi, ansiHeader == 1};
+}
+
 } // namespace krv

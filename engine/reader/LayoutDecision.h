@@ -20,6 +20,13 @@ struct ProbedLayout {
 // file is taken as the 32-bit layout.
 [[nodiscard]] ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode);
 
+// The same with the 4 KiB-page layout as a third choice. A source whose header names that
+// layout (magic and wVer 36) is taken as it without probing; otherwise the two layouts
+// above are probed, and only when neither found a page or a header is the 4 KiB-page
+// reader probed too (a file of that layout whose header is gone), its pages deciding.
+[[nodiscard]] ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode, PstReader& unicode4k,
+                                                 bool headerNamesUnicode4k);
+
 } // namespace krv
 
 #endif

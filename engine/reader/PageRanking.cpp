@@ -87,7 +87,8 @@ struct RankedNodeEntry {
 void LayoutPstReader::LoadPageEntries(const std::vector<PageRecord>& pages, LevelMaps& maps)
 {
     maps.Clear();
-    std::array<uint8_t, pstformat::kPageSize> page{};
+    std::array<uint8_t, pstformat::kMaxPageSize> buffer{};
+    const std::span<uint8_t> page = std::span(buffer).first(m_traits.pageSize);
     for (const PageRecord& pageRecord : pages) {
         if (ReadAt(pageRecord.offset, page.data(), page.size()) < page.size()) continue;
         AppendPageEntries(page, pageRecord.offset, Layout(), maps);

@@ -27,12 +27,10 @@ namespace {
 
 using pstformat::LoadLe;
 
-constexpr size_t kMaxStoredSize = 8192;
-constexpr size_t kAlignment = 64;
-
-// Where the trailer fields lie: cb at 0 and wSig at 2 in both layouts, then bid and dwCRC
-// in swapped order.
+// Where the trailer fields lie: cb at 0 and wSig at 2 in every layout, then bid and dwCRC
+// in swapped order; with the block sizes of the layout (pstformat/Layout.h, BlockTrailer.h).
 struct AnsiTrailer {
+    static constexpr pstformat::Layout kLayout = pstformat::Layout::Ansi;
     static constexpr size_t kSize = 12;
     static constexpr size_t kBidOffset = 4;
     static constexpr size_t kCrcOffset = 8;
@@ -40,11 +38,26 @@ struct AnsiTrailer {
 };
 
 struct UnicodeTrailer {
+    static constexpr pstformat::Layout kLayout = pstformat::Layout::Unicode;
     static constexpr size_t kSize = 16;
     static constexpr size_t kBidOffset = 8;
     static constexpr size_t kCrcOffset = 4;
     static uint64_t Bid(const uint8_t* trailer) { return LoadLe<uint64_t>(trailer + kBidOffset); }
 };
+
+// The 64-bit trailer and 8 more bytes, of which the scan looks at none.
+struct Unicode4kTrailer {
+    static constexpr pstformat::Layout kLayout = pstformat::Layout::Unicode4k;
+    static constexpr size_t kSize = 24;
+    static constexpr size_t kBidOffset = 8;
+    static constexpr size_t kCrcOffset = 4;
+    static uint64_t Bid(const uint8_t* trailer) { return LoadLe<uint64_t>(trailer + kBidOffset); }
+};
+
+template <class Trailer>
+constexpr size_t kMaxStoredSize = pstformat::TraitsOf(Trailer::kLayout).maxBlockSize;
+template <class Trailer>
+constexpr size_t kAlignment = pstformat::TraitsOf(Trailer::kLayout).blockAlignment;
 
 // Length of bytes[0, size) without its trailing zero bytes.
 size_t TrimmedLength(const uint8_t* bytes, size_t size)
@@ -77,8 +90,10 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
                             std::vector<BlockCandidate>& candidates)
 {
     constexpr size_t T = Trailer::kSize;
-    constexpr size_t kMaxCb = kMaxStoredSize - T;
-    if (range.from >= range.to || size < kAlignment) {
+    constexpr size_t kAlign = kAlignment<Trailer>;
+    constexpr size_t kMaxStored = kMaxStoredSize<Trailer>;
+    constexpr size_t kMaxCb = kMaxStored - T;
+    if (range.from >= range.to || size < kAlign) {
         candidates.clear();
         return;
     }
@@ -97,7 +112,7 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
     const auto consider = [&](size_t t) {
         const uint8_t* trailer = data + t;
         const size_t cb = LoadLe<uint16_t>(trailer);
-        const size_t storedSize = (cb + T + kAlignment - 1) & ~(kAlignment - 1);
+        const size_t storedSize = (cb + T + kAlign - 1) & ~(kAlign - 1);
         // A block that would start before the piece wraps around and fails the range test.
         const size_t p = t + T - storedSize;
         const bool placed = (cb - 1 < kMaxCb) & (p - range.from < range.to - range.from);  // cb 0 wraps around
@@ -108,19 +123,21 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
         const bool internalFits = (cb >= 4) & (btype - 1u < 2u);
         const bool accepted = placed & (bid != 0) & ((bid & pstformat::kBidReservedBit) == 0) &
                               (((bid & pstformat::kBidInternalBit) == 0) | internalFits);
-        candidates[count] = BlockCandidate(p, storedSize);
+        candidates[count] = BlockCandidate(p, storedSize, kAlign);
         count += accepted ? 1 : 0;
     };
 
     // A block at p of stored size S (64 .. 8192) has its trailer at t = p + S - T and must
     // end inside the piece.
-    const size_t tBegin = range.from + kAlignment - T;
-    const size_t tEnd = std::min(range.to - 1 + kMaxStoredSize - T, size - T) + 1;
+    const size_t tBegin = range.from + kAlign - T;
+    const size_t tEnd = std::min(range.to - 1 + kMaxStored - T, size - T) + 1;
     size_t t = tBegin;
 #if defined(__SSE2__)
     // Sixteen trailer offsets at a time: cb's high byte at most 0x1F (cb <= 8191), cb not 0,
     // and bit 0 of the bid clear. Random bytes pass one offset in sixteen, zeros none.
-    const __m128i highBits = _mm_set1_epi8(static_cast<char>(0xE0));
+    // (Blocks of the 4 KiB-page layout hold up to 65512 bytes: no test on the high byte.)
+    constexpr int kHighBits = kMaxStored > 8192 ? 0x00 : 0xE0;
+    const __m128i highBits = _mm_set1_epi8(static_cast<char>(kHighBits));
     const __m128i lowBit = _mm_set1_epi8(1);
     const __m128i zero = _mm_setzero_si128();
     const size_t loadReach = Trailer::kBidOffset + 16;
@@ -176,7 +193,7 @@ bool AcceptBlockOf(const SourceChunk& chunk, BlockCandidate candidate, bool igno
                    BlockHit& hit)
 {
     const size_t p = candidate.Position();
-    const size_t storedSize = candidate.StoredSize();
+    const size_t storedSize = candidate.StoredSize(kAlignment<Trailer>);
     const uint8_t* trailer = chunk.Data() + p + storedSize - Trailer::kSize;
     const uint16_t cb = LoadLe<uint16_t>(trailer);
     const uint32_t storedCrc = LoadLe<uint32_t>(trailer + Trailer::kCrcOffset);
@@ -188,7 +205,7 @@ bool AcceptBlockOf(const SourceChunk& chunk, BlockCandidate candidate, bool igno
     if (zeroData && ignoreZeroBlocks) return false;
     hit.offset = chunk.Base() + p;
     hit.bid = Trailer::Bid(trailer);
-    hit.storedSize = static_cast<uint16_t>(storedSize);
+    hit.storedSize = static_cast<uint32_t>(storedSize);
     hit.cb = cb;
     hit.wSig = LoadLe<uint16_t>(trailer + 2);
     hit.fastStep = static_cast<uint16_t>(std::max<size_t>(1, trimmed));
@@ -204,6 +221,8 @@ void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, p
     RelativeRange range = Relative(chunk, from, to);
     range.to = std::min(range.to, BlockCandidate::kMaxPiecePositions);
     if (layout == pstformat::Layout::Ansi) CollectBlockCandidates<AnsiTrailer>(chunk.Data(), chunk.Size(), range, candidates);
+    else if (layout == pstformat::Layout::Unicode4k)
+        CollectBlockCandidates<Unicode4kTrailer>(chunk.Data(), chunk.Size(), range, candidates);
     else CollectBlockCandidates<UnicodeTrailer>(chunk.Data(), chunk.Size(), range, candidates);
     // Trailer order is not block order: a longer block ending later may start earlier.
     SortCandidates(candidates, scratch);
@@ -213,6 +232,8 @@ bool AcceptBlock(const SourceChunk& chunk, BlockCandidate candidate, pstformat::
                  RangeCrc& crc, BlockHit& hit)
 {
     if (layout == pstformat::Layout::Ansi) return AcceptBlockOf<AnsiTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
+    if (layout == pstformat::Layout::Unicode4k)
+        return AcceptBlockOf<Unicode4kTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
     return AcceptBlockOf<UnicodeTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
 }
 
@@ -221,15 +242,16 @@ void FindPages(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::
 {
     const RelativeRange range = Relative(chunk, from, to);
     const size_t size = chunk.Size();
-    if (size < pstformat::kPageSize) return;
-    const size_t end = std::min(range.to, size - pstformat::kPageSize + 1);
+    const size_t pageSize = pstformat::TraitsOf(layout).pageSize;
+    if (size < pageSize) return;
+    const size_t end = std::min(range.to, size - pageSize + 1);
     const uint8_t* data = chunk.Data();
     const size_t ptypeOffset = pstformat::TraitsOf(layout).pageTrailerOffset;
     const size_t stepPrefix = ReaderLayoutOf(layout).pageStepPrefix;
 
     const auto consider = [&](size_t p) {
         if (!PageTrailerPlausible(data + p, layout)) return;
-        if (!IsValidPage({data + p, pstformat::kPageSize}, layout)) return;
+        if (!IsValidPage({data + p, pageSize}, layout)) return;
         SpotHit hit;
         hit.offset = chunk.Base() + p;
         hit.ptype = data[p + ptypeOffset];

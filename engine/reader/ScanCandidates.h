@@ -23,19 +23,20 @@ class RangeCrc;
 class SourceChunk;
 
 // A block that passes every test but the CRC, as one sortable word: its start relative to
-// the piece, then its stored size. Pieces serve at most kMaxPiecePositions positions so
-// that the word does not overflow.
+// the piece, then its stored size in units of the layout's block alignment (64 bytes, or
+// 512 in the 4 KiB-page layout: 128 sizes either way). Pieces serve at most
+// kMaxPiecePositions positions so that the word does not overflow.
 class BlockCandidate {
 public:
     static constexpr size_t kMaxPiecePositions = size_t{1} << 24;
 
     BlockCandidate() = default;
-    BlockCandidate(size_t position, size_t storedSize)
-        : m_key(static_cast<uint32_t>(position << 7 | (storedSize / 64 - 1)))
+    BlockCandidate(size_t position, size_t storedSize, size_t alignment = 64)
+        : m_key(static_cast<uint32_t>(position << 7 | (storedSize / alignment - 1)))
     {
     }
     size_t Position() const { return m_key >> 7; }
-    size_t StoredSize() const { return ((m_key & 127) + 1) * 64; }
+    size_t StoredSize(size_t alignment = 64) const { return ((m_key & 127) + 1) * alignment; }
     uint32_t Key() const { return m_key; }
 
 private:
@@ -46,7 +47,7 @@ private:
 struct BlockHit {
     uint64_t offset = 0;  // the block's first byte
     uint64_t bid = 0;     // bit 0 clear
-    uint16_t storedSize = 0;
+    uint32_t storedSize = 0;
     uint16_t cb = 0;
     uint16_t wSig = 0;
     // How far the fast scan moves past the block: cb without its trailing zero bytes, at
@@ -78,7 +79,7 @@ void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, p
 [[nodiscard]] bool AcceptBlock(const SourceChunk& chunk, BlockCandidate candidate, pstformat::Layout layout,
                                bool ignoreZeroBlocks, RangeCrc& crc, BlockHit& hit);
 
-// Valid B-tree pages (512 bytes) at positions in range, by offset.
+// Valid B-tree pages (one page of the layout) at positions in range, by offset.
 void FindPages(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
                std::vector<SpotHit>& hits);
 

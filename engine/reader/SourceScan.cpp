@@ -37,7 +37,8 @@ public:
         : m_file(file), m_layout(layout), m_onBlock(onBlock), m_findings(findings),
           m_fast(host.FastScan()), m_ignoreZeroBlocks(host.IgnoreZeroBlocks()),
           m_piecePositions(std::clamp<size_t>(piecePositions, 1, BlockCandidate::kMaxPiecePositions)),
-          m_length(file.GetLength()), m_walk(host, m_length, base, divisor)
+          m_window(std::max(kWindow, pstformat::TraitsOf(layout).maxBlockSize)), m_length(file.GetLength()),
+          m_walk(host, m_length, base, divisor)
     {
     }
 
@@ -57,7 +58,7 @@ private:
     // pass is over.
     bool WalkPiece()
     {
-        m_chunk.Load(m_file, m_walk.Position(), m_piecePositions, kWindow, m_length);
+        m_chunk.Load(m_file, m_walk.Position(), m_piecePositions, m_window, m_length);
         const uint64_t end = m_chunk.End();
         if (end - m_walk.Position() < kMinWindow) return false;
         // Positions from which fewer than 64 bytes remain end the pass.
@@ -146,6 +147,7 @@ private:
     bool m_fast;
     bool m_ignoreZeroBlocks;
     size_t m_piecePositions;
+    size_t m_window;  // a block of the layout's largest size fits from any position
     // Taken once: the scan reads up to here and no further, however the file changes.
     uint64_t m_length;
     PositionWalk m_walk;

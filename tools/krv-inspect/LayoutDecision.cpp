@@ -5,14 +5,15 @@
 
 namespace krv::inspect {
 
-LayoutDecision DecideLayout(LayoutChoice choice, PstReader& ansi, PstReader& unicode)
+LayoutDecision DecideLayout(LayoutChoice choice, PstReader& ansi, PstReader& unicode, PstReader& unicode4k,
+                            bool headerNamesUnicode4k)
 {
     switch (choice) {
     case LayoutChoice::Ansi: return {pstformat::Layout::Ansi, std::nullopt};
     case LayoutChoice::Unicode: return {pstformat::Layout::Unicode, std::nullopt};
     case LayoutChoice::Auto: break;
     }
-    const ProbedLayout probed = DecideLayoutByProbing(ansi, unicode);
+    const ProbedLayout probed = DecideLayoutByProbing(ansi, unicode, unicode4k, headerNamesUnicode4k);
     return {probed.layout, probed.headerFound};
 }
 
