@@ -30,9 +30,6 @@ namespace {
 // The engine reads its source through windows of this size.
 constexpr uint32_t kSourceBufferSize = 65536;
 
-// Exit status for a file in a layout the reader cannot read yet (errors give 1).
-constexpr int kExitUnsupportedLayout = 2;
-
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "krv-inspect: %s\n", message.c_str());
