@@ -188,7 +188,9 @@ private:
             // The 4 KiB-page layout can be read, never written.
             if (!format && name == "--source-format" && Lower(value) == "unicode4k")
                 format = static_cast<uint32_t>(PstFormatUnicode4k);
-            if (!format) return FormatCliText(CliText::ErrBadFormat, name.c_str(), value.c_str());
+            if (!format)
+                return FormatCliText(name == "--format" ? CliText::ErrBadFormat : CliText::ErrBadSourceFormat,
+                                     name.c_str(), value.c_str());
             (name == "--format" ? m_outputFormat : m_sourceFormat) = *format;
             return {};
         }
