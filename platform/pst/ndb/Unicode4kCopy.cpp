@@ -8,9 +8,11 @@
 #include "pstformat/BlockTrailer.h"
 #include "pstformat/Encoding.h"
 #include "pstformat/Header.h"
+#include "pstformat/Heap.h"
 #include "pstformat/Ids.h"
 #include "pstformat/Layout.h"
 #include "pstformat/PageTrailer.h"
+#include "pstformat/XBlock.h"
 
 #include <zlib.h>
 
@@ -20,6 +22,7 @@
 #include <fstream>
 #include <optional>
 #include <span>
+#include <unordered_set>
 #include <vector>
 
 namespace krv::pst {
@@ -190,6 +193,15 @@ private:
     std::vector<std::vector<uint8_t>> m_bits;
 };
 
+// Data that opens like a heap-on-node: its signature and a client kind of the format.
+bool OpensLikeHeap(std::span<const uint8_t> data)
+{
+    if (data.size() < 4 || data[kHnhdrBSig] != kHeapSignature) return false;
+    const uint8_t client = data[kHnhdrBClientSig];
+    return client == kClientSigReserved1 || client == kClientSigTableContext || client == kClientSigReserved2 ||
+           client == kClientSigBth || client == kClientSigPropertyContext;
+}
+
 // The zlib stream of `data` when it is shorter than the data; none otherwise.
 std::optional<std::vector<uint8_t>> Compressed(std::span<const uint8_t> data)
 {
@@ -226,6 +238,16 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
     NdbError error;
     const bool mayCompress = options.compress && header->bCryptMethod == kCryptMethodNone;
 
+    // A heap of more than one block names its items by HIDs whose block index the 4 KiB-page
+    // layout keeps in other bits (pstformat/Heap.h); the copy keeps every byte as it is, so
+    // it refuses such a store rather than write HIDs that point elsewhere.
+    std::unordered_set<uint64_t> heapStarts;
+    std::array<uint8_t, 4> head{};
+    for (const BBTEntry& entry : blockTree.blocks)
+        if (!IsInternalBid(entry.bref.bid) && entry.cb >= head.size() && in.Read(entry.bref.ib, head) &&
+            OpensLikeHeap(head))
+            heapStarts.insert(BidKey(entry.bref.bid));
+
     Unicode4kCopyStats counted;
     BTreeBuilder blocks(kTarget, PageTypeBbt, place);
     std::vector<uint8_t> data;
@@ -233,6 +255,15 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
     for (const BBTEntry& entry : blockTree.blocks) {
         data.assign(entry.cb, 0);
         if (!in.Read(entry.bref.ib, data)) return Bad("a block past the source's end");
+        if (IsInternalBid(entry.bref.bid)) {
+            const auto x = ParseInternalBlockHeader(data);
+            const auto first = x && x->btype == kBlockTypeData && x->cLevel == kLevelXBlock
+                                   ? ParseXBlockEntry(data, kSource, 0)
+                                   : std::nullopt;
+            if (first && heapStarts.contains(BidKey(*first)))
+                return Bad("a heap of more than one block (XBLOCK " + std::to_string(entry.bref.bid) +
+                           "): its HIDs would need the 4 KiB-page encoding");
+        }
         std::span<const uint8_t> keep = data;
         std::optional<std::vector<uint8_t>> deflated;
         if (mayCompress && !IsInternalBid(entry.bref.bid)) deflated = Compressed(data);
@@ -255,6 +286,7 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
 
     BTreeBuilder nodes(kTarget, PageTypeNbt, place);
     for (const NBTEntry& entry : nodeTree.nodes) {
+        if (options.dropNode && options.dropNode(entry.nid)) continue;
         if (!nodes.Add(entry, error)) return error;
         ++counted.nodes;
     }

@@ -15,6 +15,7 @@
 #include "platform/pst/ndb/NdbError.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace krv::pst {
@@ -25,6 +26,9 @@ struct Unicode4kCopyOptions {
     bool compress = false;
     // "SO", an offline folder file, as Outlook writes this layout; false keeps the source's.
     bool offlineClient = true;
+    // Nodes left out of the copy's node tree (their blocks stay): for fixtures of what such
+    // files are known to hold, such as a folder with messages but no contents table.
+    std::function<bool(uint32_t nid)> dropNode;
 };
 
 // What the copy wrote, for the tests and the tools that report it.
@@ -37,7 +41,9 @@ struct Unicode4kCopyStats {
 
 // Copies the 64-bit store at `source` into a new file `target` (replaced when it exists).
 // BadContent when the source is not a sound 64-bit store (a header whose CRCs fail, a
-// B-tree page or block that does not check out, a tree deeper than any store has);
+// B-tree page or block that does not check out, a tree deeper than any store has), or when
+// it holds a heap of more than one block, whose HIDs the 4 KiB-page layout encodes
+// differently (pstformat/Heap.h) and which the copy does not rewrite;
 // WriteFailed when the file system refuses.
 [[nodiscard]] NdbError CopyAsUnicode4k(const std::string& source, const std::string& target,
                                        const Unicode4kCopyOptions& options, Unicode4kCopyStats* stats = nullptr);

@@ -1,0 +1,137 @@
+// Unicode4kRepairTest.cpp: whole repairs of offline folder files of the 4 KiB-page layout,
+// copied from a store of our own writer (blocks as they are, or zlib-compressed), judged by
+// pffinfo and readpst on the copy and by libpff against the store the copy was made from.
+#include "tests/repair/RepairTestSupport.h"
+
+#include "platform/mapi/PropTags.h"
+#include "platform/pst/ndb/Unicode4kCopy.h"
+#include "pstformat/Ids.h"
+#include "pstformat/Layout.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+namespace krv::test {
+namespace {
+
+using pstformat::Layout;
+
+constexpr ULONG kBodyA = PROP_TAG(PT_STRING8, 0x1000);
+constexpr ULONG kCommentA = PROP_TAG(PT_STRING8, 0x3004);
+constexpr ULONG kKeywordsA = PROP_TAG(PT_STRING8, 0x3005);
+
+std::vector<uint8_t> Bytes(size_t n, uint8_t seed)
+{
+    std::vector<uint8_t> bytes(n);
+    for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>((i * 131 + seed * 7) ^ (i >> 8));
+    return bytes;
+}
+
+// Folders two deep, recipients, a file attachment of several blocks (text, so that it
+// compresses) and an embedded message.
+void WriteMailbox(const std::string& path)
+{
+    SourceStore source(path, Layout::Unicode);
+    ASSERT_TRUE(source.Ok());
+    std::string text;
+    for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + " of the report\r\n";
+    for (int i = 0; i < 6; ++i) {
+        const std::string body = "body of message " + std::to_string(i);
+        ObjectRef<IMessage> m = source.Message(source.Inbox(), "Inbox " + std::to_string(i), {StringProp(kBodyA, body)});
+        source.AddRecipient(m.Get(), "Ann Smith", "ann@example.com");
+        source.AddFileAttachment(m.Get(), "report.txt", std::vector<uint8_t>(text.begin(), text.end()));
+        SourceStore::SaveMessage(m.Get());
+    }
+    ObjectRef<IMAPIFolder> projects = source.Folder(source.Subtree(), "Projects");
+    ObjectRef<IMAPIFolder> archive = source.Folder(projects.Get(), "Archive");
+    ObjectRef<IMessage> outer = source.Message(archive.Get(), "Outer", {StringProp(kBodyA, "see attached")});
+    source.AddEmbeddedMessage(outer.Get(), "Inner", "dee@example.com");
+    source.AddFileAttachment(outer.Get(), "noise.bin", Bytes(20000, 3));
+    SourceStore::SaveMessage(outer.Get());
+    source.Close();
+}
+
+struct Case {
+    const char* name;
+    bool compress;
+    bool dropContentsTables;  // folders whose messages no contents table lists
+    bool zeroHeader;          // the layout is then found by probing
+    uint32_t sourceFormat;
+};
+
+class RepairOf4kFile : public ::testing::TestWithParam<Case> {};
+
+TEST_P(RepairOf4kFile, HoldsWhatLibpffReadsFromTheStoreItWasCopiedFrom)
+{
+    if (!JudgesInstalled()) GTEST_SKIP() << "pffinfo, readpst, pffexport or python3-pypff is not installed";
+    const Case& c = GetParam();
+    RepairSandbox sandbox;
+    const std::string original = sandbox.File("original.pst");
+    WriteMailbox(original);
+    const std::string source = sandbox.File("source.ost");
+    pst::Unicode4kCopyOptions options;
+    options.compress = c.compress;
+    if (c.dropContentsTables)
+        options.dropNode = [](uint32_t nid) { return pstformat::NidTypeOf(nid) == pstformat::NidTypeContentsTable; };
+    pst::Unicode4kCopyStats stats;
+    const pst::NdbError copied = pst::CopyAsUnicode4k(original, source, options, &stats);
+    ASSERT_TRUE(copied.ok()) << pst::NdbErrorText(copied);
+    EXPECT_EQ(stats.compressedBlocks > 0, c.compress);
+    // The copy is sound before it is damaged: both outside readers take it.
+    EXPECT_EQ(Pffinfo(source).exitCode, 0) << Pffinfo(source).output;
+    EXPECT_NE(Pffinfo(source).output.find("64-bit with 4k page"), std::string::npos) << Pffinfo(source).output;
+    EXPECT_EQ(Readpst(source, sandbox.File("readpst-source")).exitCode, 0);
+    if (c.zeroHeader) {
+        std::fstream file(source, std::ios::in | std::ios::out | std::ios::binary);
+        const std::string zeros(pstformat::kUnicode4k.headerSize, '\0');
+        file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    }
+
+    const std::string output = sandbox.File("out.pst");
+    const RepairRun run = RunRepair(source, output, kFrontEndDefaults | kOutputUnicode | (c.sourceFormat << KRV_SOURCE_FORMAT_SHIFT));
+    ASSERT_EQ(run.result, 1);
+    EXPECT_EQ(run.Texts(MsgError), std::vector<std::string>{});
+    EXPECT_EQ(run.Texts(MsgAlert), std::vector<std::string>{});
+    EXPECT_EQ(Pstcheck(output).exitCode, 0) << Pstcheck(output).output;
+    EXPECT_EQ(Pffinfo(output).exitCode, 0);
+    EXPECT_EQ(Readpst(output, sandbox.File("readpst")).exitCode, 0);
+    const Verdict compared = LibpffCompare(original, output);
+    EXPECT_EQ(compared.exitCode, 0) << compared.output;
+    EXPECT_EQ(sandbox.LeftOvers(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PlainCompressedAndDamaged, RepairOf4kFile,
+    ::testing::Values(Case{"Plain", false, false, false, PstFormatAuto},
+                      Case{"Compressed", true, false, false, PstFormatAuto},
+                      Case{"CompressedLayoutChosen", true, false, false, PstFormatUnicode4k},
+                      Case{"CompressedWithoutContentsTables", true, true, false, PstFormatAuto},
+                      Case{"CompressedHeaderZeroed", true, false, true, PstFormatAuto}),
+    [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
+
+// The copy keeps every byte of a heap, so one of several blocks, whose HIDs the layout
+// encodes differently, is refused rather than copied into a file whose HIDs point elsewhere.
+TEST(Unicode4kCopy, RefusesAHeapOfSeveralBlocks)
+{
+    RepairSandbox sandbox;
+    const std::string original = sandbox.File("original.pst");
+    {
+        SourceStore source(original, Layout::Unicode);
+        ASSERT_TRUE(source.Ok());
+        // Three values of 3,000 bytes each stay in the message's heap: more than one block.
+        const std::string value(3000, 'x');
+        ObjectRef<IMessage> m = source.Message(source.Inbox(), "Large",
+                                               {StringProp(kBodyA, value), StringProp(kCommentA, value),
+                                                StringProp(kKeywordsA, value)});
+        SourceStore::SaveMessage(m.Get());
+        source.Close();
+    }
+    const pst::NdbError copied = pst::CopyAsUnicode4k(original, sandbox.File("copy.ost"), {});
+    EXPECT_EQ(copied.code, pst::NdbErrc::BadContent);
+    EXPECT_NE(copied.detail.find("heap of more than one block"), std::string::npos) << copied.detail;
+}
+
+} // namespace
+} // namespace krv::test
