@@ -110,6 +110,12 @@ std::variant<DamagePlan, std::string> BuildDamagePlan(const DamageOptions& optio
         const uint64_t nbt = facts.rootNbt->ib;
         const uint64_t bbt = facts.rootBbt->ib;
         const uint64_t pageSize = pstformat::TraitsOf(*facts.layout).pageSize;
+        // Pages lie on page boundaries inside the file, past the header: roots elsewhere are
+        // no pages of the layout the header names, and zeroing there would pass for damage
+        // it is not.
+        for (const uint64_t ib : {nbt, bbt})
+            if (ib % pageSize != 0 || ib < pstformat::TraitsOf(*facts.layout).headerSize || ib >= sourceSize)
+                return "the header's root at " + std::to_string(ib) + " is no page of the " + LayoutName(facts.layout);
         AddZeroRange(plan, std::min(nbt, bbt), pageSize);
         if (nbt != bbt) AddZeroRange(plan, std::max(nbt, bbt), pageSize);
         // Two roots closer than a page apart would overlap; merge them into one range.
