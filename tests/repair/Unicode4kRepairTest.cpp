@@ -19,8 +19,6 @@ namespace {
 using pstformat::Layout;
 
 constexpr ULONG kBodyA = PROP_TAG(PT_STRING8, 0x1000);
-constexpr ULONG kCommentA = PROP_TAG(PT_STRING8, 0x3004);
-constexpr ULONG kKeywordsA = PROP_TAG(PT_STRING8, 0x3005);
 
 std::vector<uint8_t> Bytes(size_t n, uint8_t seed)
 {
@@ -120,11 +118,18 @@ TEST(Unicode4kCopy, RefusesAHeapOfSeveralBlocks)
     {
         SourceStore source(original, Layout::Unicode);
         ASSERT_TRUE(source.Ok());
-        // Three values of 3,000 bytes each stay in the message's heap: more than one block.
-        const std::string value(3000, 'x');
-        ObjectRef<IMessage> m = source.Message(source.Inbox(), "Large",
-                                               {StringProp(kBodyA, value), StringProp(kCommentA, value),
-                                                StringProp(kKeywordsA, value)});
+        // Four binary values of 3,000 bytes each stay in the message's heap (each is below
+        // the largest heap item): more than one block's worth.
+        std::vector<uint8_t> value = Bytes(3000, 9);
+        std::vector<SPropValue> values;
+        for (ULONG id = 0x6701; id < 0x6705; ++id) {
+            SPropValue v{};
+            v.ulPropTag = PROP_TAG(PT_BINARY, id);
+            v.Value.bin.cb = static_cast<ULONG>(value.size());
+            v.Value.bin.lpb = value.data();
+            values.push_back(v);
+        }
+        ObjectRef<IMessage> m = source.Message(source.Inbox(), "Large", values);
         SourceStore::SaveMessage(m.Get());
         source.Close();
     }
