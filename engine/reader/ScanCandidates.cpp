@@ -31,6 +31,7 @@ using pstformat::LoadLe;
 // in swapped order; with the block sizes of the layout (pstformat/Layout.h, BlockTrailer.h).
 struct AnsiTrailer {
     static constexpr pstformat::Layout kLayout = pstformat::Layout::Ansi;
+    static constexpr bool kBidTopByteZero = false;
     static constexpr size_t kSize = 12;
     static constexpr size_t kBidOffset = 4;
     static constexpr size_t kCrcOffset = 8;
@@ -39,15 +40,20 @@ struct AnsiTrailer {
 
 struct UnicodeTrailer {
     static constexpr pstformat::Layout kLayout = pstformat::Layout::Unicode;
+    static constexpr bool kBidTopByteZero = false;
     static constexpr size_t kSize = 16;
     static constexpr size_t kBidOffset = 8;
     static constexpr size_t kCrcOffset = 4;
     static uint64_t Bid(const uint8_t* trailer) { return LoadLe<uint64_t>(trailer + kBidOffset); }
 };
 
-// The 64-bit trailer and 8 more bytes, of which the scan looks at none.
+// The 64-bit trailer and 8 more bytes, of which the scan looks at none. Its cb may take any
+// value up to 65512, so the test on cb's high byte that rules out most offsets in the other
+// layouts is no test here; instead the BID's top byte must be 0, which holds for every BID a
+// store can reach (they count up by 4 from a small number) and for 1 random byte in 256.
 struct Unicode4kTrailer {
     static constexpr pstformat::Layout kLayout = pstformat::Layout::Unicode4k;
+    static constexpr bool kBidTopByteZero = true;
     static constexpr size_t kSize = 24;
     static constexpr size_t kBidOffset = 8;
     static constexpr size_t kCrcOffset = 4;
@@ -121,7 +127,8 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
         // byte is read from the trailer itself when p is not a place in the piece.
         const unsigned btype = data[placed ? p : t];
         const bool internalFits = (cb >= 4) & (btype - 1u < 2u);
-        const bool accepted = placed & (bid != 0) & ((bid & pstformat::kBidReservedBit) == 0) &
+        const bool bidFits = !Trailer::kBidTopByteZero || (bid >> 56) == 0;
+        const bool accepted = placed & bidFits & (bid != 0) & ((bid & pstformat::kBidReservedBit) == 0) &
                               (((bid & pstformat::kBidInternalBit) == 0) | internalFits);
         candidates[count] = BlockCandidate(p, storedSize, kAlign);
         count += accepted ? 1 : 0;
@@ -140,7 +147,7 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
     const __m128i highBits = _mm_set1_epi8(static_cast<char>(kHighBits));
     const __m128i lowBit = _mm_set1_epi8(1);
     const __m128i zero = _mm_setzero_si128();
-    const size_t loadReach = Trailer::kBidOffset + 16;
+    const size_t loadReach = Trailer::kBidOffset + (Trailer::kBidTopByteZero ? 7 : 0) + 16;
     const size_t simdEnd = size >= loadReach ? std::min(tEnd, size - loadReach + 1) : 0;
     for (; t + 16 <= simdEnd; t += 16) {
         makeRoom();
@@ -151,7 +158,12 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
         const __m128i smallCb = _mm_cmpeq_epi8(_mm_and_si128(high, highBits), zero);
         const __m128i zeroCb = _mm_cmpeq_epi8(_mm_or_si128(low, high), zero);
         const __m128i evenBid = _mm_cmpeq_epi8(_mm_and_si128(bid, lowBit), zero);
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(zeroCb, _mm_and_si128(smallCb, evenBid))));
+        __m128i keep = _mm_andnot_si128(zeroCb, _mm_and_si128(smallCb, evenBid));
+        if constexpr (Trailer::kBidTopByteZero) {
+            const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + Trailer::kBidOffset + 7));
+            keep = _mm_and_si128(keep, _mm_cmpeq_epi8(top, zero));
+        }
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(keep));
         while (mask != 0) {
             consider(t + static_cast<size_t>(__builtin_ctz(mask)));
             mask &= mask - 1;
