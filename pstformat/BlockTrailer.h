@@ -21,7 +21,10 @@
 // compression. The 4 KiB-page trailer is the 64-bit one followed by 8 bytes; of these the
 // PFF format notes of the libpff project name the second pair as the inflated size, which
 // the BBTENTRY holds as well (BTreePage.h). A block whose cbInflated differs from cb holds a
-// zlib stream (RFC 1950) of cbInflated bytes.
+// zlib stream (RFC 1950) of cbInflated bytes. Both copies matter to the readers we are
+// judged by: a copy of a compressed store whose trailers claim cbInflated == cb is read by
+// readpst and refused by libpff; one whose BBTENTRYs claim it, the other way round. So
+// libpff takes the size from the trailer and readpst from the entry, and we write both.
 #ifndef KRV_PSTFORMAT_BLOCKTRAILER_H
 #define KRV_PSTFORMAT_BLOCKTRAILER_H
 

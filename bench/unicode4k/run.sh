@@ -5,7 +5,7 @@
 # and copied into the 4 KiB-page layout with blocks as they are and compressed. For each
 # file: `krv-inspect scan` (full scan, as a repair's default fast scan is measured by the
 # repair) and the whole `krv-repair` with the front end's defaults into a 64-bit store,
-# with seconds, MB/s of the source and peak memory. Nothing fails on a figure. 200 folders
+# with seconds, MB/s of the source and peak memory. Nothing fails on a figure. 500 folders
 # keep every folder's tables within one heap block, which the copy into the 4 KiB-page
 # layout needs (platform/pst/ndb/Unicode4kCopy.h).
 #
@@ -32,7 +32,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/krv-bench-4k-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export XDG_STATE_HOME=$work/state
 shape=(--messages "$messages" --recipients 3 --body-bytes 6000 --attachments 2 --attachment-bytes 16000
-       --folders 200 --seed 7 --quiet)
+       --folders 500 --seed 7 --quiet)
 "$build/bin/krv-mkpst" "$work/unicode.pst" "${shape[@]}"
 "$build/bin/krv-mkpst" "$work/4k.ost" --layout unicode4k "${shape[@]}"
 "$build/bin/krv-mkpst" "$work/4k-compressed.ost" --layout unicode4k --compress "${shape[@]}"
