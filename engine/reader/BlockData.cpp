@@ -19,11 +19,20 @@ bool LayoutPstReader::ReadBlockData(const BlockRecord& record, std::vector<uint8
     const auto trailer = pstformat::ParseBlockTrailerOf(stored, m_traits.layout);
     if (!trailer) return false;
     stored.resize(record.cb);
-    if (!pstformat::IsCompressedBlock(m_traits.layout, record.cb, trailer->cbInflated)) {
-        out.swap(stored);
+    // The trailer's size first, then the block tree's: each is taken only when the stream
+    // inflates to exactly that many bytes. A block that either copy of the size calls stored
+    // as it is, and that no size inflates, is read as it is stored.
+    const uint16_t cb = static_cast<uint16_t>(record.cb);
+    const uint16_t fromTrailer = trailer->cbInflated;
+    const auto fromEntry = m_inflatedSizes.Find(record.bid, cb, static_cast<uint16_t>(record.wSig));
+    const bool trailerSaysCompressed = pstformat::IsCompressedBlock(m_traits.layout, cb, fromTrailer);
+    const bool entrySaysCompressed = fromEntry && pstformat::IsCompressedBlock(m_traits.layout, cb, *fromEntry);
+    if (trailerSaysCompressed && InflateBlockData(stored, fromTrailer, out) == InflateResult::Ok) return true;
+    if (entrySaysCompressed && *fromEntry != fromTrailer && InflateBlockData(stored, *fromEntry, out) == InflateResult::Ok)
         return true;
-    }
-    return InflateBlockData(stored, trailer->cbInflated, out) == InflateResult::Ok;
+    if (trailerSaysCompressed && (!fromEntry || entrySaysCompressed)) return false;
+    out.swap(stored);
+    return true;
 }
 
 uint32_t LayoutPstReader::InflatedSize(const BlockRecord& record)
@@ -34,8 +43,10 @@ uint32_t LayoutPstReader::InflatedSize(const BlockRecord& record)
     if (ReadAt(record.offset + record.storedSize - trailer.size(), trailer.data(), trailer.size()) < trailer.size())
         return record.cb;
     const auto parsed = pstformat::ParseBlockTrailer(trailer, m_traits.layout);
-    if (!parsed || !pstformat::IsCompressedBlock(m_traits.layout, record.cb, parsed->cbInflated)) return record.cb;
-    return parsed->cbInflated;
+    const auto cb = static_cast<uint16_t>(record.cb);
+    if (parsed && pstformat::IsCompressedBlock(m_traits.layout, cb, parsed->cbInflated)) return parsed->cbInflated;
+    const auto fromEntry = m_inflatedSizes.Find(record.bid, cb, static_cast<uint16_t>(record.wSig));
+    return fromEntry ? *fromEntry : cb;
 }
 
 } // namespace krv

@@ -5,6 +5,7 @@
 #ifndef KRV_ENGINE_READER_LAYOUTPSTREADER_H
 #define KRV_ENGINE_READER_LAYOUTPSTREADER_H
 
+#include "engine/reader/InflatedSizes.h"
 #include "engine/reader/PstReader.h"
 #include "pstformat/Layout.h"
 
@@ -50,13 +51,18 @@ public:
     const pstformat::LayoutTraits& Traits() const { return m_traits; }
 
     // The size a data block's data has once read: cb, or the trailer's cbInflated for a
-    // compressed block of the 4 KiB-page layout (which ReadBlockData then checks).
+    // compressed block of the 4 KiB-page layout (which ReadBlockData then checks), or the
+    // block tree's where the trailer names none.
     uint32_t InflatedSize(const BlockRecord& record);
+    // Keeps what the block tree's leaves among `bbtPages` say compressed blocks inflate to
+    // (4 KiB-page layout only). Defined with the table.
+    void NoteInflatedSizes(const std::vector<PageRecord>& bbtPages);
     const ScanStats& LastScanStats() const { return m_lastScan; }
 
 private:
     const pstformat::LayoutTraits& m_traits;
     ScanStats m_lastScan;
+    InflatedSizes m_inflatedSizes;
 };
 
 class AnsiPstReader final : public LayoutPstReader {

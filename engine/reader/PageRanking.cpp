@@ -101,6 +101,7 @@ uint32_t LayoutPstReader::BuildBlockIndex(const std::vector<PageRecord>& bbtPage
     auto maps = std::make_unique<LevelMaps>();
     LoadPageEntries(bbtPages, *maps);
     ChainScorer scorer(*maps, rootBbt);
+    NoteInflatedSizes(bbtPages);
 
     m_blockIndex.ForEachList([&scorer](uint64_t, std::span<BlockRecord> copies) {
         // A block found once needs no ranking and keeps its score of -1.

@@ -5,8 +5,12 @@
 
 #include "platform/mapi/PropTags.h"
 #include "platform/pst/ndb/Unicode4kCopy.h"
+#include "pstformat/BTreePage.h"
+#include "pstformat/BlockTrailer.h"
+#include "pstformat/Header.h"
 #include "pstformat/Ids.h"
 #include "pstformat/Layout.h"
+#include "pstformat/PageTrailer.h"
 
 #include <gtest/gtest.h>
 
@@ -51,12 +55,64 @@ void WriteMailbox(const std::string& path)
     source.Close();
 }
 
+enum class SizeLie { None, Trailers, Entries };
+
+// Makes one of the two copies of every compressed block's inflated size claim the block is
+// stored as it is: in the trailers (what libpff reads), or in the block tree's leaves (what
+// readpst reads), resealing their pages. The other copy still tells the truth.
+void MakeInflatedSizesLie(const std::string& path, SizeLie lie)
+{
+    using namespace pstformat;
+    std::vector<uint8_t> bytes = ReadBytes(path);
+    const auto header = ParseHeader(bytes, Layout::Unicode4k);
+    ASSERT_TRUE(header);
+    const size_t pageSize = kUnicode4k.pageSize;
+    std::vector<uint64_t> pages{header->root.bbt.ib};
+    size_t changed = 0;
+    while (!pages.empty()) {
+        const uint64_t ib = pages.back();
+        pages.pop_back();
+        ASSERT_LE(ib + pageSize, bytes.size());
+        const std::span<uint8_t> page(bytes.data() + ib, pageSize);
+        const auto info = ParseBTreePageInfo(page, Layout::Unicode4k);
+        const auto trailer = ParsePageTrailer(page, Layout::Unicode4k);
+        ASSERT_TRUE(info && trailer);
+        for (size_t i = 0; i < info->cEnt; ++i) {
+            const std::span<uint8_t> at = BTreePageEntry(page, Layout::Unicode4k, i, info->cbEnt);
+            if (info->cLevel > 0) {
+                pages.push_back(ParseBTEntry(at, Layout::Unicode4k)->bref.ib);
+                continue;
+            }
+            BBTEntry entry = *ParseBBTEntry(at, Layout::Unicode4k);
+            if (entry.cbInflated == entry.cb) continue;
+            ++changed;
+            if (lie == SizeLie::Entries) {
+                entry.cbInflated = entry.cb;
+                ASSERT_TRUE(WriteBBTEntry(entry, Layout::Unicode4k, at));
+            } else {
+                const size_t stored = *BlockStoredSize(entry.cb, Layout::Unicode4k);
+                const std::span<uint8_t> block(bytes.data() + entry.bref.ib, stored);
+                BlockTrailer t = *ParseBlockTrailerOf(block, Layout::Unicode4k);
+                t.cbInflated = t.cb;
+                ASSERT_TRUE(WriteBlockTrailer(t, Layout::Unicode4k, block.subspan(stored - kUnicode4k.blockTrailerSize)));
+            }
+        }
+        if (lie == SizeLie::Entries) {
+            ASSERT_TRUE(SealPage(page, Layout::Unicode4k, PageTypeBbt, trailer->bid, ib));
+        }
+    }
+    ASSERT_GT(changed, 0u);
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 struct Case {
     const char* name;
     bool compress;
     bool dropContentsTables;  // folders whose messages no contents table lists
     bool zeroHeader;          // the layout is then found by probing
     uint32_t sourceFormat;
+    SizeLie lie = SizeLie::None;
 };
 
 class RepairOf4kFile : public ::testing::TestWithParam<Case> {};
@@ -81,6 +137,7 @@ TEST_P(RepairOf4kFile, HoldsWhatLibpffReadsFromTheStoreItWasCopiedFrom)
     EXPECT_EQ(Pffinfo(source).exitCode, 0) << Pffinfo(source).output;
     EXPECT_NE(Pffinfo(source).output.find("64-bit with 4k page"), std::string::npos) << Pffinfo(source).output;
     EXPECT_EQ(Readpst(source, sandbox.File("readpst-source")).exitCode, 0);
+    if (c.lie != SizeLie::None) MakeInflatedSizesLie(source, c.lie);
     if (c.zeroHeader) {
         std::fstream file(source, std::ios::in | std::ios::out | std::ios::binary);
         const std::string zeros(pstformat::kUnicode4k.headerSize, '\0');
@@ -106,7 +163,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"Compressed", true, false, false, PstFormatAuto},
                       Case{"CompressedLayoutChosen", true, false, false, PstFormatUnicode4k},
                       Case{"CompressedWithoutContentsTables", true, true, false, PstFormatAuto},
-                      Case{"CompressedHeaderZeroed", true, false, true, PstFormatAuto}),
+                      Case{"CompressedHeaderZeroed", true, false, true, PstFormatAuto},
+                      Case{"TrailersClaimStoredAsIs", true, false, false, PstFormatAuto, SizeLie::Trailers},
+                      Case{"EntriesClaimStoredAsIs", true, false, false, PstFormatAuto, SizeLie::Entries}),
     [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 // The copy keeps every byte of a heap, so one of several blocks, whose HIDs the layout

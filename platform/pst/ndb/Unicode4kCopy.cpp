@@ -6,6 +6,7 @@
 #include "pstformat/AllocationMap.h"
 #include "pstformat/BTreePage.h"
 #include "pstformat/BlockTrailer.h"
+#include "pstformat/Endian.h"
 #include "pstformat/Encoding.h"
 #include "pstformat/Header.h"
 #include "pstformat/Heap.h"
@@ -193,13 +194,19 @@ private:
     std::vector<std::vector<uint8_t>> m_bits;
 };
 
-// Data that opens like a heap-on-node: its signature and a client kind of the format.
+// Data that opens like the first block of a heap-on-node: its signature, a client kind of
+// the format, and a page map inside the block whose first allocation starts right after
+// the 12-byte header. (Attachment bytes pass the first two tests now and then.)
 bool OpensLikeHeap(std::span<const uint8_t> data)
 {
-    if (data.size() < 4 || data[kHnhdrBSig] != kHeapSignature) return false;
+    if (data.size() < kHeapHeaderSize || data[kHnhdrBSig] != kHeapSignature) return false;
     const uint8_t client = data[kHnhdrBClientSig];
-    return client == kClientSigReserved1 || client == kClientSigTableContext || client == kClientSigReserved2 ||
-           client == kClientSigBth || client == kClientSigPropertyContext;
+    if (client != kClientSigReserved1 && client != kClientSigTableContext && client != kClientSigReserved2 &&
+        client != kClientSigBth && client != kClientSigPropertyContext)
+        return false;
+    const size_t ibHnpm = LoadLe<uint16_t>(data.data());
+    if (ibHnpm < kHeapHeaderSize || ibHnpm + kHnpmRgibAlloc + 2 > data.size()) return false;
+    return LoadLe<uint16_t>(data.data() + ibHnpm + kHnpmRgibAlloc) == kHeapHeaderSize;
 }
 
 // The zlib stream of `data` when it is shorter than the data; none otherwise.
@@ -242,11 +249,12 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
     // layout keeps in other bits (pstformat/Heap.h); the copy keeps every byte as it is, so
     // it refuses such a store rather than write HIDs that point elsewhere.
     std::unordered_set<uint64_t> heapStarts;
-    std::array<uint8_t, 4> head{};
-    for (const BBTEntry& entry : blockTree.blocks)
-        if (!IsInternalBid(entry.bref.bid) && entry.cb >= head.size() && in.Read(entry.bref.ib, head) &&
-            OpensLikeHeap(head))
-            heapStarts.insert(BidKey(entry.bref.bid));
+    std::vector<uint8_t> head;
+    for (const BBTEntry& entry : blockTree.blocks) {
+        if (IsInternalBid(entry.bref.bid)) continue;
+        head.assign(entry.cb, 0);
+        if (in.Read(entry.bref.ib, head) && OpensLikeHeap(head)) heapStarts.insert(BidKey(entry.bref.bid));
+    }
 
     Unicode4kCopyStats counted;
     BTreeBuilder blocks(kTarget, PageTypeBbt, place);
