@@ -184,8 +184,13 @@ private:
             return m_methods ? std::string() : FormatCliText(CliText::ErrBadMethods, value.c_str());
         }
         if (name == "--source-format" || name == "--format") {
-            const std::optional<uint32_t> format = ParseFormat(value);
-            if (!format) return FormatCliText(CliText::ErrBadFormat, name.c_str(), value.c_str());
+            std::optional<uint32_t> format = ParseFormat(value);
+            // The 4 KiB-page layout can be read, never written.
+            if (!format && name == "--source-format" && Lower(value) == "unicode4k")
+                format = static_cast<uint32_t>(PstFormatUnicode4k);
+            if (!format)
+                return FormatCliText(name == "--format" ? CliText::ErrBadFormat : CliText::ErrBadSourceFormat,
+                                     name.c_str(), value.c_str());
             (name == "--format" ? m_outputFormat : m_sourceFormat) = *format;
             return {};
         }

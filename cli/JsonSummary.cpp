@@ -12,6 +12,7 @@ namespace {
 const char* FormatName(uint32_t format)
 {
     // The engine takes every value other than auto and unicode as ansi.
+    if (format == PstFormatUnicode4k) return "unicode4k";
     return format == PstFormatAuto ? "auto" : format == PstFormatUnicode ? "unicode" : "ansi";
 }
 

@@ -81,7 +81,7 @@ std::string Describe(const BlockRecord& r)
 {
     std::ostringstream s;
     s << "{bid 0x" << std::hex << r.bid << std::dec << " at " << r.offset << " S " << r.storedSize << " cb " << r.cb
-      << " sig " << r.wSig << " zero " << int{r.zeroData} << "}";
+      << " sig " << r.wSig << " zero " << static_cast<int>(r.zeroData) << "}";
     return s.str();
 }
 

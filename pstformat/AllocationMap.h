@@ -156,6 +156,18 @@ struct DList {
     friend bool operator==(const DList&, const DList&) = default;
 };
 
+// The allocation maps of the 4 KiB-page variant, after the PFF format notes of the libpff
+// project: the first AMap at 0x22000 (a density list page at 0x21000 before it), each a
+// 4096-byte page whose 4072 bytes of bits give one bit to 512 bytes of the file from the
+// page's own offset, so that the maps repeat every 4072 * 8 * 512 bytes. No PMap, FMap or
+// FPMap has been seen in such files.
+inline constexpr uint64_t kUnicode4kDListOffset = 0x21000;
+inline constexpr uint64_t kUnicode4kFirstAMapOffset = 0x22000;
+inline constexpr size_t kUnicode4kMapBitsSize = 4072;
+inline constexpr size_t kUnicode4kSlotSize = 512;
+inline constexpr uint64_t kUnicode4kIntervalSize =
+    static_cast<uint64_t>(kUnicode4kMapBitsSize) * 8 * kUnicode4kSlotSize;  // 16678912
+
 [[nodiscard]] constexpr uint32_t PackDListEntry(const DListEntry& e)
 {
     return (e.pageNum & kDListMaxPageNum) | (e.freeSlots << 20);

@@ -8,24 +8,46 @@
 
 namespace krv::pstformat {
 
+namespace {
+
+// The 4 KiB page's counters: cEnt and cEntMax of two bytes, then cbEnt and cLevel.
+constexpr bool WideCounters(Layout layout) { return layout == Layout::Unicode4k; }
+
+// Where a BBTENTRY's cbInflated sits, 0 for the layouts without one.
+constexpr size_t InflatedOffset(Layout layout) { return layout == Layout::Unicode4k ? 18 : 0; }
+
+} // namespace
+
 std::optional<BTreePageInfo> ParseBTreePageInfo(std::span<const uint8_t> page, Layout layout)
 {
-    if (page.size() < kPageSize) return std::nullopt;
-    const uint8_t* p = page.data() + TraitsOf(layout).pageInfoOffset;
+    const LayoutTraits& t = TraitsOf(layout);
+    if (page.size() < t.pageSize) return std::nullopt;
+    const uint8_t* p = page.data() + t.pageInfoOffset;
+    if (WideCounters(layout)) return BTreePageInfo{LoadLe<uint16_t>(p), LoadLe<uint16_t>(p + 2), p[4], p[5]};
     return BTreePageInfo{p[0], p[1], p[2], p[3]};
 }
 
 bool WriteBTreePageInfo(const BTreePageInfo& info, Layout layout, std::span<uint8_t> page)
 {
-    if (page.size() < kPageSize) return false;
     const LayoutTraits& t = TraitsOf(layout);
+    if (page.size() < t.pageSize) return false;
     uint8_t* p = page.data() + t.pageInfoOffset;
-    p[0] = info.cEnt;
-    p[1] = info.cEntMax;
-    p[2] = info.cbEnt;
-    p[3] = info.cLevel;
-    // The Unicode page's dwPadding lies between the counters and the trailer.
-    std::fill(p + 4, page.data() + t.pageTrailerOffset, uint8_t{0});
+    size_t used = 4;
+    if (WideCounters(layout)) {
+        StoreLe<uint16_t>(p, info.cEnt);
+        StoreLe<uint16_t>(p + 2, info.cEntMax);
+        p[4] = info.cbEnt;
+        p[5] = info.cLevel;
+        used = 6;
+    } else {
+        if (info.cEnt > 0xFF || info.cEntMax > 0xFF) return false;
+        p[0] = static_cast<uint8_t>(info.cEnt);
+        p[1] = static_cast<uint8_t>(info.cEntMax);
+        p[2] = info.cbEnt;
+        p[3] = info.cLevel;
+    }
+    // The padding of the 64-bit pages lies between the counters and the trailer.
+    std::fill(p + used, page.data() + t.pageTrailerOffset, uint8_t{0});
     return true;
 }
 
@@ -73,7 +95,10 @@ std::optional<BBTEntry> ParseBBTEntry(std::span<const uint8_t> entry, Layout lay
     if (entry.size() < t.bbtEntrySize) return std::nullopt;
     const size_t w = t.idSize;
     const uint8_t* p = entry.data();
-    return BBTEntry{{LoadLeId(p, w), LoadLeId(p + w, w)}, LoadLe<uint16_t>(p + 2 * w), LoadLe<uint16_t>(p + 2 * w + 2)};
+    const auto cb = LoadLe<uint16_t>(p + 2 * w);
+    if (const size_t at = InflatedOffset(layout); at != 0)
+        return BBTEntry{{LoadLeId(p, w), LoadLeId(p + w, w)}, cb, LoadLe<uint16_t>(p + at + 2), LoadLe<uint16_t>(p + at)};
+    return BBTEntry{{LoadLeId(p, w), LoadLeId(p + w, w)}, cb, LoadLe<uint16_t>(p + 2 * w + 2), 0};
 }
 
 std::optional<NBTEntry> ParseNBTEntry(std::span<const uint8_t> entry, Layout layout)
@@ -108,6 +133,11 @@ bool WriteBBTEntry(const BBTEntry& e, Layout layout, std::span<uint8_t> out)
     StoreLeId(out.data(), w, e.bref.bid);
     StoreLeId(out.data() + w, w, e.bref.ib);
     StoreLe<uint16_t>(out.data() + 2 * w, e.cb);
+    if (const size_t at = InflatedOffset(layout); at != 0) {
+        StoreLe<uint16_t>(out.data() + at, e.cbInflated == 0 ? e.cb : e.cbInflated);
+        StoreLe<uint16_t>(out.data() + at + 2, e.cRef);
+        return true;
+    }
     StoreLe<uint16_t>(out.data() + 2 * w + 2, e.cRef);
     return true;
 }

@@ -1,17 +1,18 @@
 // BTreePage.h: pages of the node and block B-trees and their entries ([MS-PST] 2.2.2.7.7).
 //
-// A B-tree page (BTPAGE) is 512 bytes: entries from offset 0, four counters, then the page
-// trailer (PageTrailer.h) whose ptype is 0x80 (block B-tree) or 0x81 (node B-tree).
+// A B-tree page (BTPAGE) is one page (512 bytes; 4096 in the 4 KiB-page variant): entries
+// from offset 0, four counters, then the page trailer (PageTrailer.h) whose ptype is 0x80
+// (block B-tree) or 0x81 (node B-tree).
 //
-// | field      | ANSI off | size | Unicode off | size |
-// |------------|----------|------|-------------|------|
-// | rgentries  | 0        | 496  | 0           | 488  |
-// | cEnt       | 496      | 1    | 488         | 1    |
-// | cEntMax    | 497      | 1    | 489         | 1    |
-// | cbEnt      | 498      | 1    | 490         | 1    |
-// | cLevel     | 499      | 1    | 491         | 1    |
-// | dwPadding  | -        |      | 492         | 4    |
-// | trailer    | 500      | 12   | 496         | 16   |
+// | field      | ANSI off | size | Unicode off | size | Unicode4k off | size |
+// |------------|----------|------|-------------|------|---------------|------|
+// | rgentries  | 0        | 496  | 0           | 488  | 0             | 4056 |
+// | cEnt       | 496      | 1    | 488         | 1    | 4056          | 2    |
+// | cEntMax    | 497      | 1    | 489         | 1    | 4058          | 2    |
+// | cbEnt      | 498      | 1    | 490         | 1    | 4060          | 1    |
+// | cLevel     | 499      | 1    | 491         | 1    | 4061          | 1    |
+// | dwPadding  | -        |      | 492         | 4    | 4062          | 10   |
+// | trailer    | 500      | 12   | 496         | 16   | 4072          | 24   |
 //
 // cLevel 0 pages hold leaf entries, higher levels BTENTRYs that point one level down.
 // Entries, offset(size) within the entry ([MS-PST] 2.2.2.7.7.2 - 2.2.2.7.7.4):
@@ -25,6 +26,15 @@
 // | NBTENTRY | ptype 0x81, level 0 | nid 0(4) bidData 4(4)           | nid 0(8, low 4 used) bidData 8(8)   |
 // |          |                     | bidSub 8(4) nidParent 12(4)     | bidSub 16(8) nidParent 24(4)        |
 // |          |                     | = 16 bytes                      | dwPadding 28(4) = 32 bytes          |
+//
+// The 4 KiB-page variant keeps the Unicode BTENTRY and NBTENTRY; its BBTENTRY adds the size
+// of the block's data once inflated (Mythicsoft's notes, see Layout.h), since its blocks may
+// be stored compressed (BlockTrailer.h):
+//
+// | BBTENTRY (Unicode4k) | bid 0(8) ib 8(8) cb 16(2) cbInflated 18(2) cRef 20(2) pad 22(2) = 24 |
+//
+// cb is the stored size; cbInflated equals cb for a block that is not compressed. In the
+// other layouts cbInflated reads as 0 and is not written; written as 0 it means cb.
 //
 // A BTENTRY's btkey is the first key of the page it points to: a BID in the block tree, a
 // NID in the node tree. Keys ascend within a page and across the leaves of a tree.
@@ -46,8 +56,8 @@ namespace krv::pstformat {
 inline constexpr uint8_t kMaxBTreeLevel = 7;
 
 struct BTreePageInfo {
-    uint8_t cEnt = 0;
-    uint8_t cEntMax = 0;
+    uint16_t cEnt = 0;     // one byte on disk except in the 4 KiB-page variant
+    uint16_t cEntMax = 0;
     uint8_t cbEnt = 0;
     uint8_t cLevel = 0;
     friend bool operator==(const BTreePageInfo&, const BTreePageInfo&) = default;
@@ -63,6 +73,7 @@ struct BBTEntry {
     Bref bref;
     uint16_t cb = 0;
     uint16_t cRef = 0;
+    uint16_t cbInflated = 0;  // 4 KiB-page variant only; 0 elsewhere, and 0 written means cb
     friend bool operator==(const BBTEntry&, const BBTEntry&) = default;
 };
 
@@ -96,7 +107,7 @@ struct NBTEntry {
 [[nodiscard]] std::optional<BTreePageInfo> ParseBTreePageInfo(std::span<const uint8_t> page, Layout layout);
 [[nodiscard]] bool WriteBTreePageInfo(const BTreePageInfo& info, Layout layout, std::span<uint8_t> page);
 
-// True when a 512-byte window looks like a sound B-tree page: cLevel within kMaxBTreeLevel,
+// True when a page-sized window looks like a sound B-tree page: cLevel within kMaxBTreeLevel,
 // cbEnt and cEntMax those of its type and level, cEnt within cEntMax, ptype 0x80 or 0x81
 // with ptypeRepeat equal, and the page CRC matching. The signature and the page's own BID
 // are not looked at, since a copy of a page found away from its home offset is still worth

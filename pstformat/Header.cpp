@@ -64,7 +64,7 @@ std::optional<Header> ParseHeader(std::span<const uint8_t> bytes, Layout layout)
     std::copy_n(p + o.rgbFP, h.rgbFP.size(), h.rgbFP.begin());
     h.bSentinel = p[o.bSentinel];
     h.bCryptMethod = p[o.bCryptMethod];
-    if (layout == Layout::Unicode) h.dwCRCFull = LoadLe<uint32_t>(p + kHeaderCrcFullOffset);
+    if (layout != Layout::Ansi) h.dwCRCFull = LoadLe<uint32_t>(p + kHeaderCrcFullOffset);
     return h;
 }
 
@@ -129,7 +129,7 @@ bool WriteHeader(const Header& h, Layout layout, std::span<uint8_t> out)
     // The full CRC covers the partial CRC's bytes and more, but not the partial CRC field
     // itself, so the order of the two does not matter.
     StoreLe<uint32_t>(p + kHeaderCrcPartialOffset, ComputeCrc(0, p + kHeaderCrcPartialStart, kHeaderCrcPartialLength));
-    if (layout == Layout::Unicode)
+    if (layout != Layout::Ansi)
         StoreLe<uint32_t>(p + kHeaderCrcFullOffset, ComputeCrc(0, p + kHeaderCrcFullStart, kHeaderCrcFullLength));
     return true;
 }

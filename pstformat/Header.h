@@ -48,6 +48,9 @@
 //
 // The partial CRC covers the same 471 bytes in both layouts; in the Unicode layout those
 // bytes stop inside rgbFP, so only the full CRC guards bCryptMethod and bidNextB there.
+//
+// The 4 KiB-page variant's header is the Unicode one with wVer 36 (kVersionUnicode4k,
+// Layout.h); every "Unicode" column above applies to it.
 #ifndef KRV_PSTFORMAT_HEADER_H
 #define KRV_PSTFORMAT_HEADER_H
 

@@ -20,6 +20,7 @@
 // | id   | bits                                                                   | [MS-PST] |
 // |------|------------------------------------------------------------------------|----------|
 // | HID  | hidType 0-4 (always 0), hidIndex 5-15 (1-based), hidBlockIndex 16-31    | 2.3.1.1  |
+// |      | 4 KiB-page layout: hidBlockIndex 19-31, bits 16-18 see HidBlockIndex4k   |          |
 // | HNID | a HID when its low five bits are 0, else the NID of a subnode of the node | 2.3.3.2  |
 //
 // bClientSig names what the heap holds: 0x7C a table context, 0xB5 a BTH, 0xBC a property
@@ -70,6 +71,14 @@ inline constexpr size_t kMaxHeapBlocks = 65536;
 [[nodiscard]] constexpr uint32_t HidBlockIndex(uint32_t hid) { return hid >> 16; }
 [[nodiscard]] constexpr uint32_t HidAllocIndex(uint32_t hid) { return (hid >> 5) & 0x7FF; }
 [[nodiscard]] constexpr bool IsHid(uint32_t hnid) { return (hnid & 0x1F) == 0; }
+
+// In the 4 KiB-page layout hidBlockIndex has 13 bits (19-31). Of bits 16-18 the public notes
+// disagree: the PFF format notes of the libpff project read them as the top of a 14-bit
+// hidIndex (bits 5-18), the pstreader notes ("Changes to handle OST 2013 files") as three
+// one-bit flags of unknown meaning. A reader takes the wide index where the block's page map
+// has that many allocations, else the 11-bit one (HeapReader in engine/items).
+[[nodiscard]] constexpr uint32_t HidBlockIndex4k(uint32_t hid) { return hid >> 19; }
+[[nodiscard]] constexpr uint32_t HidAllocIndexWide4k(uint32_t hid) { return (hid >> 5) & 0x3FFF; }
 
 // Blocks 8, 136, 264, ... carry the fill levels of the 128 blocks from themselves on.
 [[nodiscard]] constexpr bool IsHeapBitmapBlock(size_t block)

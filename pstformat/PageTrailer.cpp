@@ -1,9 +1,12 @@
-// PageTrailer.cpp: reading and writing page trailers in both layouts.
+// PageTrailer.cpp: reading and writing page trailers in every layout.
 #include "pstformat/PageTrailer.h"
 
 #include "pstformat/Crc.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Signature.h"
+
+#include <algorithm>
+#include <cstddef>
 
 namespace krv::pstformat {
 namespace {
@@ -18,17 +21,23 @@ struct TrailerOffsets {
 
 constexpr TrailerOffsets kAnsiTrailer{500, 501, 502, 504, 508};
 constexpr TrailerOffsets kUnicodeTrailer{496, 497, 498, 504, 500};
+constexpr TrailerOffsets kUnicode4kTrailer{4072, 4073, 4074, 4080, 4076};
 
 constexpr const TrailerOffsets& OffsetsOf(Layout layout)
 {
-    return layout == Layout::Ansi ? kAnsiTrailer : kUnicodeTrailer;
+    switch (layout) {
+    case Layout::Ansi: return kAnsiTrailer;
+    case Layout::Unicode: return kUnicodeTrailer;
+    case Layout::Unicode4k: return kUnicode4kTrailer;
+    }
+    return kUnicodeTrailer;
 }
 
 } // namespace
 
 std::optional<PageTrailer> ParsePageTrailer(std::span<const uint8_t> page, Layout layout)
 {
-    if (page.size() < kPageSize) return std::nullopt;
+    if (page.size() < TraitsOf(layout).pageSize) return std::nullopt;
     const TrailerOffsets& o = OffsetsOf(layout);
     const uint8_t* p = page.data();
     PageTrailer t;
@@ -43,7 +52,7 @@ std::optional<PageTrailer> ParsePageTrailer(std::span<const uint8_t> page, Layou
 bool WritePageTrailer(const PageTrailer& t, Layout layout, std::span<uint8_t> page)
 {
     const size_t width = TraitsOf(layout).idSize;
-    if (page.size() < kPageSize || !FitsIdWidth(t.bid, width)) return false;
+    if (page.size() < TraitsOf(layout).pageSize || !FitsIdWidth(t.bid, width)) return false;
     const TrailerOffsets& o = OffsetsOf(layout);
     uint8_t* p = page.data();
     p[o.ptype] = t.ptype;
@@ -56,7 +65,7 @@ bool WritePageTrailer(const PageTrailer& t, Layout layout, std::span<uint8_t> pa
 
 std::optional<uint32_t> ComputePageCrc(std::span<const uint8_t> page, Layout layout)
 {
-    if (page.size() < kPageSize) return std::nullopt;
+    if (page.size() < TraitsOf(layout).pageSize) return std::nullopt;
     return ComputeCrc(0, page.data(), TraitsOf(layout).pageTrailerOffset);
 }
 
@@ -70,6 +79,11 @@ bool SealPage(std::span<uint8_t> page, Layout layout, uint8_t ptype, uint64_t bi
     t.wSig = PageTypeHasSignature(ptype) ? ComputeSignature(bid, ib) : 0;
     t.bid = bid;
     t.dwCRC = *crc;
+    // The last 8 bytes of a 4 KiB page's trailer are of unknown use; they are written as zero.
+    const LayoutTraits& traits = TraitsOf(layout);
+    if (traits.pageTrailerSize > 16)
+        std::fill(page.begin() + static_cast<std::ptrdiff_t>(traits.pageSize - 8),
+                  page.begin() + static_cast<std::ptrdiff_t>(traits.pageSize), uint8_t{0});
     return WritePageTrailer(t, layout, page);
 }
 

@@ -1,18 +1,21 @@
-// PageTrailer.h: the PAGETRAILER that ends every 512-byte page ([MS-PST] 2.2.2.7.1).
+// PageTrailer.h: the PAGETRAILER that ends every page ([MS-PST] 2.2.2.7.1).
 //
-// Offsets within the page:
+// Offsets within the page (512 bytes; 4096 in the 4 KiB-page variant, Layout.h):
 //
-// | field       | ANSI off | size | Unicode off | size |
-// |-------------|----------|------|-------------|------|
-// | (contents)  | 0        | 500  | 0           | 496  |
-// | ptype       | 500      | 1    | 496         | 1    |
-// | ptypeRepeat | 501      | 1    | 497         | 1    |
-// | wSig        | 502      | 2    | 498         | 2    |
-// | bid         | 504      | 4    | 504         | 8    |
-// | dwCRC       | 508      | 4    | 500         | 4    |
+// | field       | ANSI off | size | Unicode off | size | Unicode4k off | size |
+// |-------------|----------|------|-------------|------|---------------|------|
+// | (contents)  | 0        | 500  | 0           | 496  | 0             | 4072 |
+// | ptype       | 500      | 1    | 496         | 1    | 4072          | 1    |
+// | ptypeRepeat | 501      | 1    | 497         | 1    | 4073          | 1    |
+// | wSig        | 502      | 2    | 498         | 2    | 4074          | 2    |
+// | bid         | 504      | 4    | 504         | 8    | 4080          | 8    |
+// | dwCRC       | 508      | 4    | 500         | 4    | 4076          | 4    |
+// | (unknown)   | -        |      | -           |      | 4088          | 8    |
 //
-// Note that bid and dwCRC swap places between the layouts. dwCRC covers the page contents
-// before the trailer (500 or 496 bytes). wSig is the signature of the page's own BID and
+// Note that bid and dwCRC swap places between the 32- and 64-bit layouts. dwCRC covers the
+// page contents before the trailer (500, 496 or 4072 bytes). The 4 KiB page's trailer is
+// the 64-bit one moved to 4072 and followed by 8 bytes the format notes do not explain; we
+// write them as zero and never look at them. wSig is the signature of the page's own BID and
 // offset (Signature.h) for B-tree and density-list pages and 0 for the allocation maps.
 #ifndef KRV_PSTFORMAT_PAGETRAILER_H
 #define KRV_PSTFORMAT_PAGETRAILER_H
@@ -26,6 +29,7 @@
 
 namespace krv::pstformat {
 
+// The page size of the 512-byte layouts; TraitsOf(layout).pageSize for any layout.
 inline constexpr size_t kPageSize = 512;
 
 enum PageType : uint8_t {
@@ -53,10 +57,10 @@ struct PageTrailer {
     friend bool operator==(const PageTrailer&, const PageTrailer&) = default;
 };
 
-// The trailer of a page; `page` must hold the whole 512-byte page.
+// The trailer of a page; `page` must hold the whole page of the layout.
 [[nodiscard]] std::optional<PageTrailer> ParsePageTrailer(std::span<const uint8_t> page, Layout layout);
 
-// Writes the trailer fields as given into a 512-byte page. False when `page` is too small or
+// Writes the trailer fields as given into a page of the layout. False when `page` is too small or
 // the bid does not fit the layout.
 [[nodiscard]] bool WritePageTrailer(const PageTrailer& trailer, Layout layout, std::span<uint8_t> page);
 

@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config binutils
+  zlib1g-dev             # inflating the blocks of 4 KiB-page offline folder files
   libgtest-dev libgmock-dev libbenchmark-dev
   pst-utils pff-tools    # independent readers that judge our output in tests
   python3-olefile        # independent compound-file reader for the embedded-object tests

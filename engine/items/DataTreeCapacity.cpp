@@ -42,7 +42,7 @@ uint64_t DataTreeCapacity(PstReader& reader, uint64_t bid)
     if (bid == 0) return 0;
     const BlockRecord* record = reader.Blocks().Find(bid);
     if (record == nullptr) return Reject(reader.Rejects(), RejectReason::BlockMissing);
-    if (!IsInternalBid(bid)) return record->cb;
+    if (!IsInternalBid(bid)) return reader.GetDataSize(bid);
 
     InternalBlock block;
     if (!block.Read(reader, *record)) return 0;

@@ -2,6 +2,7 @@
 #include "engine/items/Heap.h"
 
 #include "engine/items/NodeData.h"
+#include "engine/reader/PstReader.h"
 #include "pstformat/Endian.h"
 
 #include <span>
@@ -58,8 +59,9 @@ const std::vector<uint8_t>* HeapReader::Block(uint32_t index)
 bool HeapReader::Read(uint32_t hid, std::vector<uint8_t>& bytes)
 {
     bytes.clear();
-    const uint32_t allocation = HidAllocIndex(hid);
-    const uint32_t blockIndex = HidBlockIndex(hid);
+    const bool layout4k = m_node.reader != nullptr && m_node.reader->Layout() == pstformat::Layout::Unicode4k;
+    uint32_t allocation = HidAllocIndex(hid);
+    const uint32_t blockIndex = layout4k ? pstformat::HidBlockIndex4k(hid) : HidBlockIndex(hid);
     if (allocation == 0)
         return Reject(RejectsOf(m_node), RejectReason::HeapAllocIndex, DataBlockOffset(m_node, blockIndex));
     const std::vector<uint8_t>* block = Block(blockIndex);
@@ -70,6 +72,12 @@ bool HeapReader::Read(uint32_t hid, std::vector<uint8_t>& bytes)
     // page map's own counts are not trusted to say how many there are.
     const auto ibHnpm = LoadLe<uint16_t>(data, 0);
     if (!ibHnpm) return Reject(RejectsOf(m_node), RejectReason::HeapPageMap, DataBlockOffset(m_node, blockIndex));
+    if (layout4k) {
+        // The wide index only where the page map counts that many allocations.
+        const uint32_t wide = pstformat::HidAllocIndexWide4k(hid);
+        const auto cAlloc = LoadLe<uint16_t>(data, *ibHnpm + pstformat::kHnpmCAlloc);
+        if (wide != allocation && cAlloc && wide <= *cAlloc) allocation = wide;
+    }
     const size_t slot = *ibHnpm + kHnpmRgibAlloc + 2 * size_t{allocation - 1};
     const auto start = LoadLe<uint16_t>(data, slot);
     const auto end = LoadLe<uint16_t>(data, slot + 2);

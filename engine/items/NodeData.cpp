@@ -17,13 +17,12 @@ bool ReadBlock(const PstNode& node, uint32_t index, std::vector<uint8_t>& bytes)
     PstReader& reader = *node.reader;
     const BlockRecord* record = reader.GetDataBlock(node.bidData, index);
     if (record == nullptr) return false;
-    const size_t cb = record->cb;
     // The cyclic key is the block's own BID: the record holds it with the reserved bit 0
     // clear, which is how the block was keyed when it was written.
     const auto key = static_cast<uint32_t>(record->bid);
-    bytes.assign(cb, 0);
-    if (reader.ReadAt(record->offset, bytes.data(), cb) < cb)
-        return Reject(reader.Rejects(), RejectReason::BlockShortRead, record->offset);
+    // A short read or a block that does not inflate is counted by the reader.
+    if (!reader.ReadBlockData(*record, bytes)) return false;
+    const size_t cb = bytes.size();
 
     switch (node.encoding) {
     case BlockEncoding::Unknown:
@@ -39,10 +38,42 @@ bool ReadBlock(const PstNode& node, uint32_t index, std::vector<uint8_t>& bytes)
     return false;
 }
 
+uint64_t FullBlockDataSize(PstReader& reader)
+{
+    return reader.Layout() == pstformat::Layout::Unicode4k ? pstformat::kUnicode.maxBlockData
+                                                           : reader.MaxBlockDataSize();
+}
+
+namespace {
+
+// The 4 KiB-page layout does not fix how much a data block holds: each block's data goes
+// after the one before, and a block that cannot be read leaves a gap of the size of the
+// block before it (or of the smallest full block).
+void ReadAllInOrder(const PstNode& node, std::vector<uint8_t>& bytes)
+{
+    std::vector<uint8_t> block;
+    uint64_t at = 0;
+    uint64_t last = FullBlockDataSize(*node.reader);
+    for (uint32_t i = 0; i < node.blockCount && at < node.dataSize; ++i) {
+        if (ReadBlock(node, i, block) && !block.empty()) {
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(block.size(), node.dataSize - at));
+            std::memcpy(bytes.data() + at, block.data(), count);
+            last = block.size();
+        }
+        at += last;
+    }
+}
+
+} // namespace
+
 bool ReadAll(const PstNode& node, std::vector<uint8_t>& bytes)
 {
     bytes.assign(node.dataSize, 0);
     if (node.reader == nullptr || node.dataSize == 0) return true;
+    if (node.reader->Layout() == pstformat::Layout::Unicode4k) {
+        ReadAllInOrder(node, bytes);
+        return true;
+    }
     const uint64_t blockData = node.reader->MaxBlockDataSize();
     std::vector<uint8_t> block;
     for (uint32_t i = 0; i < node.blockCount; ++i) {

@@ -17,6 +17,8 @@
 
 namespace krv {
 
+class PstReader;
+
 // The decoded data block `index` (0-based) of the node's data tree. False when the block
 // is not in the index, cannot be read whole (bytes then hold what was read, undecoded,
 // zero-filled to its size) or the node's encoding is not one of the four.
@@ -25,6 +27,11 @@ bool ReadBlock(const PstNode& node, uint32_t index, std::vector<uint8_t>& bytes)
 // The whole data stream: exactly the node's data size, with zeros where a block could not
 // be read. Always true; an unloaded node yields an empty stream.
 bool ReadAll(const PstNode& node, std::vector<uint8_t>& bytes);
+
+// What one full data block of a node holds, for counting a node's blocks: the layout's
+// largest, or in the 4 KiB-page layout, whose blocks hold from 8176 to 65512 bytes, the
+// smallest such (so no block is left uncounted; indexes past the tree's end read nothing).
+uint64_t FullBlockDataSize(PstReader& reader);
 
 // ReadAll of the current version of nid in a subnode map; false with empty output when
 // the map has no version of it.

@@ -64,7 +64,7 @@ void LoadNode(PstNode& node, BlockEncoding encoding, int depth, LoadBudget& budg
 
     node.dataSize = BoundedDataSize(reader, node.bidData);
     // In 64 bits: a size near 4 GB plus a block's size would wrap in 32.
-    const uint64_t blockData = reader.MaxBlockDataSize();
+    const uint64_t blockData = FullBlockDataSize(reader);
     if (blockData != 0)
         node.blockCount = static_cast<uint32_t>((uint64_t{node.dataSize} + blockData - 1) / blockData);
     node.encoding = encoding != BlockEncoding::Unknown ? encoding : DetectEncoding(node);
@@ -113,12 +113,11 @@ BlockEncoding DetectEncoding(const PstNode& node)
     PstReader& reader = *node.reader;
     const BlockRecord* record = reader.GetDataBlock(node.bidData, 0);
     if (record == nullptr) return BlockEncoding::Unknown;
-    const size_t cb = record->cb;
-    const uint64_t offset = record->offset;
     const auto key = static_cast<uint32_t>(record->bid);
 
-    std::vector<uint8_t> raw(cb);
-    if (reader.ReadAt(offset, raw.data(), cb) < cb) return BlockEncoding::Unknown;
+    std::vector<uint8_t> raw;
+    if (!reader.ReadBlockData(*record, raw)) return BlockEncoding::Unknown;
+    const size_t cb = raw.size();
     if (LooksLikeHeapStart(raw.data(), cb)) return BlockEncoding::Plain;
 
     std::vector<uint8_t> trial = raw;

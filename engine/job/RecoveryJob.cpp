@@ -83,25 +83,22 @@ void RecoveryJob::RunSteps(const std::string& sourcePath, const std::string& out
         return;
     }
     SendFormatted(MsgLogLine, StringId::TextAnalyzing);
-    if (IsUnicode4kSource(source)) {
-        // The scan would recognise nothing in it and end with a count of 0 and no word of
-        // why; the user is told instead, and nothing else is attempted.
-        SendFormatted(MsgLogLine, StringId::TextUnicode4kSource, sourcePath.c_str());
-        SendFormatted(MsgAlert, StringId::TextUnicode4kSource, sourcePath.c_str());
-        source.Close();
-        return;
-    }
-
     RecoverFromOpenSource(source, sourcePath, outputPath);
     source.Close();
 }
 
-PstReader& RecoveryJob::ChooseReader(PstReader& ansi, PstReader& unicode)
+PstReader& RecoveryJob::ChooseReader(PstReader& ansi, PstReader& unicode, PstReader& unicode4k, CFile64Ex& source)
 {
     switch (options.SourceFormat) {
     case PstFormatAuto:
-        return DecideLayoutByProbing(ansi, unicode).layout == pstformat::Layout::Unicode ? unicode : ansi;
+        switch (DecideLayoutByProbing(ansi, unicode, unicode4k, IsUnicode4kSource(source)).layout) {
+        case pstformat::Layout::Unicode: return unicode;
+        case pstformat::Layout::Unicode4k: return unicode4k;
+        case pstformat::Layout::Ansi: return ansi;
+        }
+        return ansi;
     case PstFormatUnicode: return unicode;
+    case PstFormatUnicode4k: return unicode4k;
     default: return ansi;
     }
 }
@@ -122,7 +119,8 @@ void RecoveryJob::RecoverFromOpenSource(CFile64Ex& source, const std::string& so
     JobReaderHost host(*this);
     AnsiPstReader ansi(host, source);
     UnicodePstReader unicode(host, source);
-    PstReader& reader = ChooseReader(ansi, unicode);
+    Unicode4kPstReader unicode4k(host, source);
+    PstReader& reader = ChooseReader(ansi, unicode, unicode4k, source);
 
     if (reader.ScanFile(17, 2) != 0) {  // nothing recognised: no output, no text
         reader.CollectTopDataBlocks();

@@ -62,7 +62,7 @@ private:
     // the size limit, until everything is written.
     void WriteOutputFiles(PstReader& reader, OutputStore& store, const std::string& outputPath);
     void SettleOutputLayout();
-    PstReader& ChooseReader(PstReader& ansi, PstReader& unicode);
+    PstReader& ChooseReader(PstReader& ansi, PstReader& unicode, PstReader& unicode4k, CFile64Ex& source);
     int32_t Send(int32_t code, void* data);
 
     ProgressCallback m_callback;

@@ -63,8 +63,10 @@ enum RepairFlags {
 #define KRV_SOURCE_FORMAT_SHIFT 16
 #define KRV_OUTPUT_FORMAT_SHIFT 24
 
-/* Layout choice for source and output: values other than 0 and 2 act as Ansi. */
-enum PstFormat { PstFormatAuto = 0, PstFormatAnsi = 1, PstFormatUnicode = 2 };
+/* Layout choice for source and output: values other than 0 and 2 act as Ansi, except that a
+   source may also be PstFormatUnicode4k, the 4 KiB-page layout of offline folder files of
+   Outlook 2013 and later (never an output layout: as an output format it acts as Ansi). */
+enum PstFormat { PstFormatAuto = 0, PstFormatAnsi = 1, PstFormatUnicode = 2, PstFormatUnicode4k = 3 };
 
 typedef int32_t (*ProgressCallback)(int32_t code, void* data, uintptr_t userData);
 

@@ -12,10 +12,12 @@ namespace krv {
 struct BlockRecord {
     uint64_t bid = 0;         // bit 0 cleared
     uint64_t offset = 0;      // file offset of the block's first byte
-    uint16_t storedSize = 0;  // 64..8192, a multiple of 64
-    uint16_t cb = 0;          // data length from the trailer
-    uint16_t wSig = 0;        // signature from the trailer
-    uint8_t zeroData = 0;     // data and CRC were all zero
+    // Bit fields keep the record at 32 bytes now that a stored size can reach 65536, in the
+    // order the fields always had.
+    uint64_t storedSize : 24 = 0;  // 64..8192, a multiple of 64; 512..65536 (4 KiB-page layout)
+    uint64_t cb : 16 = 0;          // data length from the trailer, as stored
+    uint64_t wSig : 16 = 0;        // signature from the trailer
+    uint64_t zeroData : 8 = 0;     // data and CRC were all zero
     int32_t chainScore = -1;  // -1 until ranked
     int32_t usedMark = 0;     // set when the block's node was written to the output
 };

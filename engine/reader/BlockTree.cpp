@@ -126,7 +126,7 @@ uint32_t LayoutPstReader::GetDataSize(uint64_t bid)
     if (bid == 0) return 0;
     const BlockRecord* record = m_blockIndex.Find(bid);
     if (record == nullptr) return Reject(m_rejects, RejectReason::BlockMissing);
-    if (!IsInternalBid(bid)) return record->cb;
+    if (!IsInternalBid(bid)) return InflatedSize(*record);
     // lcbTotal of an XBLOCK or XXBLOCK; the btype is not examined.
     std::array<uint8_t, 8> head{};
     if (ReadAt(record->offset, head.data(), head.size()) < head.size())

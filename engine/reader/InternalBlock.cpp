@@ -11,10 +11,9 @@ bool InternalBlock::Read(PstReader& reader, const BlockRecord& record)
 {
     m_layout = reader.Layout();
     m_header = {};
-    m_bytes.assign(record.storedSize, 0);
-    if (reader.ReadAt(record.offset, m_bytes.data(), m_bytes.size()) < m_bytes.size())
-        return Reject(reader.Rejects(), RejectReason::BlockShortRead, record.offset);
-    m_cb = std::min<size_t>(record.cb, m_bytes.size());
+    // A short read or a block that does not inflate is counted by the reader.
+    if (!reader.ReadBlockData(record, m_bytes)) return false;
+    m_cb = m_bytes.size();
     // The scan keeps internal blocks only with cb >= 4; a shorter one reads as btype 0,
     // which no operation acts on.
     if (const auto header = pstformat::ParseInternalBlockHeader(Data())) m_header = *header;

@@ -20,6 +20,14 @@ struct ProbedLayout {
 // file is taken as the 32-bit layout.
 [[nodiscard]] ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode);
 
+// The same with the 4 KiB-page layout as a third choice. A source whose header names that
+// layout (magic and wVer 36) is probed with its reader first and taken as it when a page
+// of the layout is found; otherwise the two layouts above decide as before, and when
+// neither found a page or a header the 4 KiB-page reader is asked too (a file of that
+// layout whose header is gone), its pages deciding.
+[[nodiscard]] ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode, PstReader& unicode4k,
+                                                 bool headerNamesUnicode4k);
+
 } // namespace krv
 
 #endif

@@ -1,10 +1,11 @@
 // LayoutPstReader.h: the reader's operations, written once over a layout's numbers.
 //
-// AnsiPstReader and UnicodePstReader differ only in the table of sizes and offsets they
-// pass in; the byte-level hot loops specialise on it internally.
+// AnsiPstReader, UnicodePstReader and Unicode4kPstReader differ only in the table of sizes
+// and offsets they pass in; the byte-level hot loops specialise on it internally.
 #ifndef KRV_ENGINE_READER_LAYOUTPSTREADER_H
 #define KRV_ENGINE_READER_LAYOUTPSTREADER_H
 
+#include "engine/reader/InflatedSizes.h"
 #include "engine/reader/PstReader.h"
 #include "pstformat/Layout.h"
 
@@ -32,6 +33,7 @@ public:
     uint32_t GetDataSize(uint64_t bid) override;
     size_t ListSubnodes(uint64_t bid, PstNodeMap& subnodes) override;
     uint32_t MaxBlockDataSize() const override;
+    bool ReadBlockData(const BlockRecord& record, std::vector<uint8_t>& out) override;
     uint16_t ComputeSignature(uint64_t ib, uint64_t bid) const override;
     void DecodePermute(uint8_t* buffer, size_t size, bool encrypt) const override;
     void DecodeCyclic(uint8_t* buffer, size_t size, uint32_t key) const override;
@@ -47,11 +49,20 @@ public:
                             const std::optional<pstformat::Bref>& rootNbt);
 
     const pstformat::LayoutTraits& Traits() const { return m_traits; }
+
+    // The size a data block's data has once read: cb, or the trailer's cbInflated for a
+    // compressed block of the 4 KiB-page layout (which ReadBlockData then checks), or the
+    // block tree's where the trailer names none.
+    uint32_t InflatedSize(const BlockRecord& record);
+    // Keeps what the block tree's leaves among `bbtPages` say compressed blocks inflate to
+    // (4 KiB-page layout only). Defined with the table.
+    void NoteInflatedSizes(const std::vector<PageRecord>& bbtPages);
     const ScanStats& LastScanStats() const { return m_lastScan; }
 
 private:
     const pstformat::LayoutTraits& m_traits;
     ScanStats m_lastScan;
+    InflatedSizes m_inflatedSizes;
 };
 
 class AnsiPstReader final : public LayoutPstReader {
@@ -62,6 +73,13 @@ public:
 class UnicodePstReader final : public LayoutPstReader {
 public:
     UnicodePstReader(ReaderHost& host, CFile64Ex& file) : LayoutPstReader(host, file, pstformat::kUnicode) {}
+};
+
+// Offline folder files of Outlook 2013 and later: 4 KiB pages, blocks up to 64 KiB that may
+// be zlib-compressed (pstformat/Layout.h).
+class Unicode4kPstReader final : public LayoutPstReader {
+public:
+    Unicode4kPstReader(ReaderHost& host, CFile64Ex& file) : LayoutPstReader(host, file, pstformat::kUnicode4k) {}
 };
 
 } // namespace krv

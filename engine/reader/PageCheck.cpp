@@ -11,9 +11,10 @@ namespace krv {
 
 bool IsValidPage(std::span<const uint8_t> window, pstformat::Layout layout)
 {
-    if (window.size() < pstformat::kPageSize) return false;
+    const size_t pageSize = pstformat::TraitsOf(layout).pageSize;
+    if (window.size() < pageSize) return false;
     return PageTrailerPlausible(window.data(), layout) &&
-           pstformat::IsValidBTreePage(window.first(pstformat::kPageSize), layout);
+           pstformat::IsValidBTreePage(window.first(pageSize), layout);
 }
 
 bool PageTrailerPlausible(const uint8_t* page, pstformat::Layout layout)
@@ -22,11 +23,12 @@ bool PageTrailerPlausible(const uint8_t* page, pstformat::Layout layout)
     const uint8_t ptype = page[t.pageTrailerOffset];
     if (ptype != pstformat::PageTypeBbt && ptype != pstformat::PageTypeNbt) return false;
     if (page[t.pageTrailerOffset + 1] != ptype) return false;
-    const uint8_t* info = page + t.pageInfoOffset;  // cEnt, cEntMax, cbEnt, cLevel
-    const uint8_t cLevel = info[3];
-    if (cLevel > pstformat::kMaxBTreeLevel) return false;
-    const size_t entrySize = pstformat::BTreeEntrySize(layout, ptype, cLevel);
-    return info[2] == entrySize && info[1] == pstformat::BTreeEntryCapacity(layout, entrySize) && info[0] <= info[1];
+    // cEnt, cEntMax, cbEnt, cLevel: one byte each, or two for the counts of a 4 KiB page.
+    const auto info = pstformat::ParseBTreePageInfo({page, t.pageSize}, layout);
+    if (!info || info->cLevel > pstformat::kMaxBTreeLevel) return false;
+    const size_t entrySize = pstformat::BTreeEntrySize(layout, ptype, info->cLevel);
+    return info->cbEnt == entrySize && info->cEntMax == pstformat::BTreeEntryCapacity(layout, entrySize) &&
+           info->cEnt <= info->cEntMax;
 }
 
 bool IsValidHeader(std::span<const uint8_t> window, pstformat::Layout layout)

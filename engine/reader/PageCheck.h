@@ -14,11 +14,11 @@
 
 namespace krv {
 
-// The first 512 bytes form a sound B-tree page: level, entry size, capacity and count
+// The first page-size bytes (512, or 4096 in the 4 KiB-page layout) form a sound B-tree page: level, entry size, capacity and count
 // consistent with its type, ptype 0x80 or 0x81 repeated, and the page CRC matching.
 [[nodiscard]] bool IsValidPage(std::span<const uint8_t> window, pstformat::Layout layout);
 
-// The trailer tests of IsValidPage without the CRC. `page` must hold 512 bytes. The scan
+// The trailer tests of IsValidPage without the CRC. `page` must hold a whole page. The scan
 // runs the CRC only for windows that pass these.
 [[nodiscard]] bool PageTrailerPlausible(const uint8_t* page, pstformat::Layout layout);
 

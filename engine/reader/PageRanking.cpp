@@ -103,7 +103,8 @@ struct RankedNodeEntry {
 void LayoutPstReader::LoadPageEntries(const std::vector<PageRecord>& pages, LevelMaps& maps)
 {
     maps.Clear();
-    std::array<uint8_t, pstformat::kPageSize> page{};
+    std::array<uint8_t, pstformat::kMaxPageSize> buffer{};
+    const std::span<uint8_t> page = std::span(buffer).first(m_traits.pageSize);
     for (const PageRecord& pageRecord : pages) {
         if (ReadAt(pageRecord.offset, page.data(), page.size()) < page.size()) {
             Reject(m_rejects, RejectReason::PageShortRead, pageRecord.offset);
@@ -119,6 +120,7 @@ uint32_t LayoutPstReader::BuildBlockIndex(const std::vector<PageRecord>& bbtPage
     auto maps = std::make_unique<LevelMaps>();
     LoadPageEntries(bbtPages, *maps);
     ChainScorer scorer(*maps, rootBbt);
+    NoteInflatedSizes(bbtPages);
 
     m_blockIndex.ForEachList([&scorer](uint64_t, std::span<BlockRecord> copies) {
         // A block found once needs no ranking and keeps its score of -1.

@@ -66,6 +66,11 @@ public:
     // Seeks the shared source file and reads; the bytes that came.
     size_t ReadAt(uint64_t offset, void* buffer, size_t size);
 
+    // A block's data as its node holds it: the cb bytes at the record's offset, or, in the
+    // 4 KiB-page layout, the inflated bytes of a compressed block. False, with `out` empty,
+    // when the bytes are not all there or do not inflate to what the trailer says.
+    virtual bool ReadBlockData(const BlockRecord& record, std::vector<uint8_t>& out);
+
     BlockIndex& Blocks() { return m_blockIndex; }
     const BlockIndex& Blocks() const { return m_blockIndex; }
     PstNodeMap& Nodes() { return m_nodeIndex; }

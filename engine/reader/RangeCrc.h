@@ -20,8 +20,9 @@ namespace krv {
 
 class RangeCrc {
 public:
-    // The longest range Of answers: the largest block data.
-    static constexpr size_t kMaxRange = 8192;
+    // The longest range Of answers: the largest block data of any layout (65512 bytes in
+    // the 4 KiB-page one).
+    static constexpr size_t kMaxRange = 65536;
 
     // Prepares for ranges inside data[0, size); the bytes must stay in place and unchanged
     // while Of is used.

@@ -15,4 +15,12 @@ size_t PstReader::ReadAt(uint64_t offset, void* buffer, size_t size)
     return m_file.Read(buffer, size);
 }
 
+bool PstReader::ReadBlockData(const BlockRecord& record, std::vector<uint8_t>& out)
+{
+    out.assign(record.cb, 0);
+    if (ReadAt(record.offset, out.data(), out.size()) == out.size()) return true;
+    out.clear();
+    return Reject(m_rejects, RejectReason::BlockShortRead, record.offset);
+}
+
 } // namespace krv

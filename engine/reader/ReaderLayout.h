@@ -29,10 +29,17 @@ struct ReaderLayout {
 
 inline constexpr ReaderLayout kAnsiReader{479, 512, 479, 500, 479};
 inline constexpr ReaderLayout kUnicodeReader{531, 531, 512, 496, 524};
+// The 4 KiB-page layout keeps the 64-bit header; its probe looks at whole 4 KiB pages.
+inline constexpr ReaderLayout kUnicode4kReader{531, 4096, 4096, 4072, 524};
 
 [[nodiscard]] constexpr const ReaderLayout& ReaderLayoutOf(pstformat::Layout layout)
 {
-    return layout == pstformat::Layout::Ansi ? kAnsiReader : kUnicodeReader;
+    switch (layout) {
+    case pstformat::Layout::Ansi: return kAnsiReader;
+    case pstformat::Layout::Unicode: return kUnicodeReader;
+    case pstformat::Layout::Unicode4k: return kUnicode4kReader;
+    }
+    return kUnicodeReader;
 }
 
 } // namespace krv

@@ -20,8 +20,9 @@ constexpr std::array<std::string_view, kRejectReasonCount> kNames = {
     "tc-row-index",       "tc-row-layout",     "tc-column",             "tc-row-matrix",
     "tc-row-budget",      "value-short",       "value-hnid-kind",       "value-subnode",
     "value-type",         "mv-count",          "mv-offset",
+    "block-inflate",
 };
-static_assert(kNames.back() == "mv-offset", "one name per reason, in enum order");
+static_assert(kNames.back() == "block-inflate", "one name per reason, in enum order");
 
 } // namespace
 

@@ -60,9 +60,10 @@ enum class RejectReason : uint8_t {
     ValueType,            // "value-type": a property type no store holds in that place
     MvCount,              // "mv-count": a multi-value count larger than its data
     MvOffset,             // "mv-offset": multi-value element offsets out of order
+    BlockInflate,         // "block-inflate": a compressed block that inflates to neither copy of its size
 };
 
-inline constexpr size_t kRejectReasonCount = static_cast<size_t>(RejectReason::MvOffset) + 1;
+inline constexpr size_t kRejectReasonCount = static_cast<size_t>(RejectReason::BlockInflate) + 1;
 
 // The reason's stable name, as in the comments above.
 [[nodiscard]] std::string_view RejectReasonName(RejectReason reason);

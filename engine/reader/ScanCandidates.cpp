@@ -41,6 +41,11 @@ struct Trailer {
     static_assert((kAlignment & (kAlignment - 1)) == 0, "blocks are aligned to a power of two");
     static_assert(kMaxStoredSize % kAlignment == 0 && kMaxStoredSize / kAlignment <= BlockCandidate::kMaxStoredUnits);
     static_assert(kMaxCb < 65536 && kSize <= kAlignment);
+    // Blocks of the 4 KiB-page layout hold up to 65512 bytes, so the test on cb's high byte
+    // that rules out most offsets in the other layouts is no test there; instead the BID's
+    // top byte must be 0, which holds for every BID a store can reach (they count up by 4
+    // from a small number) and for 1 random byte in 256.
+    static constexpr bool kBidTopByteZero = L.layout == pstformat::Layout::Unicode4k;
     static uint64_t Bid(const uint8_t* trailer)
     {
         if constexpr (L.idSize == 4) return LoadLe<uint32_t>(trailer + kBidOffset);
@@ -110,7 +115,8 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
         // byte is read from the trailer itself when p is not a place in the piece.
         const unsigned btype = data[placed ? p : t];
         const bool internalFits = (cb >= 4) & (btype - 1u < 2u);
-        const bool accepted = placed & (bid != 0) & ((bid & pstformat::kBidReservedBit) == 0) &
+        const bool bidFits = !Trailer::kBidTopByteZero || (bid >> 56) == 0;
+        const bool accepted = placed & bidFits & (bid != 0) & ((bid & pstformat::kBidReservedBit) == 0) &
                               (((bid & pstformat::kBidInternalBit) == 0) | internalFits);
         candidates[count] = BlockCandidate(p, storedSize / kAlignment);
         count += accepted ? 1 : 0;
@@ -128,7 +134,7 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
     const __m128i highLimit = _mm_set1_epi8(static_cast<char>(kMaxCb >> 8));
     const __m128i lowBit = _mm_set1_epi8(1);
     const __m128i zero = _mm_setzero_si128();
-    const size_t loadReach = Trailer::kBidOffset + 16;
+    const size_t loadReach = Trailer::kBidOffset + (Trailer::kBidTopByteZero ? 7 : 0) + 16;
     const size_t simdEnd = size >= loadReach ? std::min(tEnd, size - loadReach + 1) : 0;
     const auto passing = [&](const uint8_t* at) {
         const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
@@ -137,8 +143,12 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
         const __m128i smallCb = _mm_cmpeq_epi8(_mm_max_epu8(high, highLimit), highLimit);
         const __m128i zeroCb = _mm_cmpeq_epi8(_mm_or_si128(low, high), zero);
         const __m128i evenBid = _mm_cmpeq_epi8(_mm_and_si128(bid, lowBit), zero);
-        return static_cast<uint64_t>(
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(zeroCb, _mm_and_si128(smallCb, evenBid)))));
+        __m128i keep = _mm_andnot_si128(zeroCb, _mm_and_si128(smallCb, evenBid));
+        if constexpr (Trailer::kBidTopByteZero) {
+            const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + Trailer::kBidOffset + 7));
+            keep = _mm_and_si128(keep, _mm_cmpeq_epi8(top, zero));
+        }
+        return static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(keep)));
     };
     // Sixty-four offsets per mask: the loop over its bits ends once per 64 offsets, where a
     // mask of sixteen would end, unpredictably, four times as often.
@@ -209,7 +219,7 @@ bool AcceptBlockOf(const SourceChunk& chunk, BlockCandidate candidate, bool igno
     if (zeroData && ignoreZeroBlocks) return false;
     hit.offset = chunk.Base() + p;
     hit.bid = Trailer::Bid(trailer);
-    hit.storedSize = static_cast<uint16_t>(storedSize);
+    hit.storedSize = static_cast<uint32_t>(storedSize);
     hit.cb = cb;
     hit.wSig = LoadLe<uint16_t>(trailer + 2);
     hit.fastStep = static_cast<uint16_t>(std::max<size_t>(1, trimmed));
@@ -226,6 +236,8 @@ void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, p
     range.to = std::min(range.to, BlockCandidate::kMaxPiecePositions);
     if (layout == pstformat::Layout::Ansi) {
         CollectBlockCandidates<Trailer<pstformat::kAnsi>>(chunk.Data(), chunk.Size(), range, candidates);
+    } else if (layout == pstformat::Layout::Unicode4k) {
+        CollectBlockCandidates<Trailer<pstformat::kUnicode4k>>(chunk.Data(), chunk.Size(), range, candidates);
     } else {
         CollectBlockCandidates<Trailer<pstformat::kUnicode>>(chunk.Data(), chunk.Size(), range, candidates);
     }
@@ -238,6 +250,9 @@ bool AcceptBlock(const SourceChunk& chunk, BlockCandidate candidate, pstformat::
 {
     if (layout == pstformat::Layout::Ansi) {
         return AcceptBlockOf<Trailer<pstformat::kAnsi>>(chunk, candidate, ignoreZeroBlocks, crc, hit);
+    }
+    if (layout == pstformat::Layout::Unicode4k) {
+        return AcceptBlockOf<Trailer<pstformat::kUnicode4k>>(chunk, candidate, ignoreZeroBlocks, crc, hit);
     }
     return AcceptBlockOf<Trailer<pstformat::kUnicode>>(chunk, candidate, ignoreZeroBlocks, crc, hit);
 }

@@ -50,7 +50,7 @@ private:
 struct BlockHit {
     uint64_t offset = 0;  // the block's first byte
     uint64_t bid = 0;     // bit 0 clear
-    uint16_t storedSize = 0;
+    uint32_t storedSize = 0;
     uint16_t cb = 0;
     uint16_t wSig = 0;
     // How far the fast scan moves past the block: cb without its trailing zero bytes, at
@@ -82,7 +82,7 @@ void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, p
 [[nodiscard]] bool AcceptBlock(const SourceChunk& chunk, BlockCandidate candidate, pstformat::Layout layout,
                                bool ignoreZeroBlocks, RangeCrc& crc, BlockHit& hit);
 
-// Valid B-tree pages (512 bytes) at positions in range, by offset.
+// Valid B-tree pages (one page of the layout) at positions in range, by offset.
 void FindPages(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
                std::vector<SpotHit>& hits);
 

@@ -34,6 +34,8 @@ ProbeCounts ProbeSource(CFile64Ex& file, pstformat::Layout layout, ReaderHost& h
 {
     ProbeCounts counts;
     const ReaderLayout& numbers = ReaderLayoutOf(layout);
+    // A 4 KiB page is wider than the lookahead of the 512-byte layouts.
+    const size_t lookahead = std::max(kLookahead, 2 * numbers.probeWindow);
     // Taken once: the probe reads up to here and no further, however the file changes.
     const uint64_t length = file.GetLength();
     PositionWalk walk(host, length, progressBase, progressDivisor);
@@ -45,7 +47,7 @@ ProbeCounts ProbeSource(CFile64Ex& file, pstformat::Layout layout, ReaderHost& h
     std::vector<SpotHit> headers;
     for (;;) {
         const uint64_t first = walk.Position();
-        chunk.Load(file, first, std::max<size_t>(1, piecePositions), kLookahead, length);
+        chunk.Load(file, first, std::max<size_t>(1, piecePositions), lookahead, length);
         if (chunk.End() - first < numbers.probeMinimum) return counts;
         // The probe stops at the first position with fewer than the minimum bytes left.
         const uint64_t stop = std::min(chunk.PositionsEnd(), chunk.End() - numbers.probeMinimum + 1);

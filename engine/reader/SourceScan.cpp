@@ -34,7 +34,8 @@ public:
         : m_file(file), m_layout(layout), m_onBlock(onBlock), m_findings(findings),
           m_fast(host.FastScan()), m_ignoreZeroBlocks(host.IgnoreZeroBlocks()),
           m_piecePositions(std::clamp<size_t>(piecePositions, 1, BlockCandidate::kMaxPiecePositions)),
-          m_length(file.GetLength()), m_walk(host, m_length, base, divisor)
+          m_length(file.GetLength()),
+          m_walk(host, m_length, base, divisor)
     {
     }
 

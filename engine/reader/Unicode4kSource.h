@@ -1,8 +1,8 @@
 // Unicode4kSource.h: telling a source in the 4 KiB-page layout before it is scanned.
 //
 // Offline folder files of Outlook 2013 and later use a variant of the 64-bit layout with
-// 4 KiB pages and larger blocks. The scan recognises none of its pages or blocks, so
-// such a file would yield nothing at all; a job asks first and says why instead.
+// 4 KiB pages and larger blocks, read by Unicode4kPstReader. A header that names the
+// layout sends the layout decision to that reader first (LayoutDecision.h).
 #ifndef KRV_ENGINE_READER_UNICODE4KSOURCE_H
 #define KRV_ENGINE_READER_UNICODE4KSOURCE_H
 

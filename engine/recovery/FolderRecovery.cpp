@@ -157,7 +157,10 @@ bool MapSpecialFolders(RecoveryContext& context, PstReader& reader, OutputStore&
 uint32_t RecoverHierarchy(RecoveryContext& context, PstReader& reader, OutputStore& store)
 {
     uint32_t rootNid = kRootFolderNid;
-    if (context.Options().HeuristicRecoverRoot != 0) {
+    // Offline folder files of the 4 KiB-page layout name no root in their message store;
+    // the root is the folder that is its own parent, as it is everywhere when asked for.
+    const bool layout4k = reader.Layout() == pstformat::Layout::Unicode4k;
+    if (context.Options().HeuristicRecoverRoot != 0 || (layout4k && reader.Nodes().FindCurrent(rootNid) == nullptr)) {
         rootNid = SelfParentedRoot(reader);
         if (rootNid == 0) return 0;
     }

@@ -440,6 +440,8 @@ void MainWindowTest::repairFlags_data()
                               << 0 << 0 << 0x1F35u;
     QTest::newRow("empty folders sit above the methods") << QStringList({"chkRemoveEmptyFolder"}) << 2 << 1 << 0x01022000u;
     QTest::newRow("fast and method 1, output 2003/2007") << QStringList({"chkFastRecovery", "chkLevel1Recovery"}) << 0 << 2 << 0x02000101u;
+    // The offline folder files of Outlook 2013 and later are a source layout only.
+    QTest::newRow("fast, source 2013 or later") << QStringList({"chkFastRecovery"}) << 3 << 0 << 0x00030001u;
 }
 
 void MainWindowTest::repairFlags()

@@ -56,6 +56,14 @@ GENERATED = [
     ("mkpst-small", ["--layout", "ansi", "--encryption", "permute", "--folders", "3", "--messages", "40",
                      "--recipients", "3", "--attachments", "2", "--attachment-bytes", "6000",
                      "--body-bytes", "5000", "--seed", "14"]),
+    # The 4 KiB-page layout of offline folder files, its blocks stored as they are and
+    # zlib-compressed.
+    ("mkpst-4k", ["--layout", "unicode4k", "--folders", "3", "--messages", "40", "--recipients", "3",
+                  "--attachments", "2", "--attachment-bytes", "6000", "--body-bytes", "5000", "--unicode-text",
+                  "--ole", "--seed", "15"]),
+    ("mkpst-4k-compressed", ["--layout", "unicode4k", "--compress", "--folders", "3", "--messages", "40",
+                             "--recipients", "3", "--attachments", "2", "--attachment-bytes", "6000",
+                             "--body-bytes", "5000", "--seed", "16"]),
 ]
 
 

@@ -22,9 +22,10 @@ TEST(PageTrailer, FieldsSitWhereEachLayoutPutsThem)
     } cases[] = {
         {Layout::Ansi, 500, 502, 504, 508},     // bid before dwCRC
         {Layout::Unicode, 496, 498, 504, 500},  // dwCRC before bid
+        {Layout::Unicode4k, 4072, 4074, 4080, 4076},
     };
     for (const Case& c : cases) {
-        std::vector<uint8_t> page(kPageSize, 0);
+        std::vector<uint8_t> page(TraitsOf(c.layout).pageSize, 0);
         const PageTrailer t{PageTypeNbt, PageTypeNbt, 0xBEEF, 0xCAFEF00D, 0x11223344};
         ASSERT_TRUE(WritePageTrailer(t, c.layout, page));
         EXPECT_EQ(page[c.ptypeAt], 0x81);

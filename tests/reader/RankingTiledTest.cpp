@@ -129,7 +129,8 @@ TiledStore BuildTiledStore(Layout layout)
         // those leaves are.
         for (size_t i = 0; i < 8; ++i) {
             const uint64_t bid = (i < 4 ? 0x100 : 0x110) + 4 * (i % 4);
-            BlockRecord r{bid, base + BlockHome(i), 128, BlockCb(i), pstformat::ComputeSignature(bid, BlockHome(i))};
+            BlockRecord r{.bid = bid, .offset = base + BlockHome(i), .storedSize = 128, .cb = BlockCb(i),
+                          .wSig = pstformat::ComputeSignature(bid, BlockHome(i))};
             store.blocks.push_back(r);
             if (k % 4 == 2 && i < 4) {
                 r.offset += 0x40;
@@ -140,10 +141,12 @@ TiledStore BuildTiledStore(Layout layout)
         for (size_t i = 8; i < 16; ++i) {
             const uint64_t bid = (i < 12 ? 0x200 : 0x300) + 4 * (i % 4);
             if ((i < 12 && !stale) || (i >= 12 && k % 3 != 1)) continue;
-            store.blocks.push_back({bid, base + BlockHome(i), 128, BlockCb(i), pstformat::ComputeSignature(bid, BlockHome(i))});
+            store.blocks.push_back({.bid = bid, .offset = base + BlockHome(i), .storedSize = 128, .cb = BlockCb(i),
+                                    .wSig = pstformat::ComputeSignature(bid, BlockHome(i))});
             // A copy no entry names.
-            store.blocks.push_back({bid, base + BlockHome(i) + 0x80, 128, BlockCb(i),
-                                    pstformat::ComputeSignature(bid, base + BlockHome(i) + 0x80)});
+            store.blocks.push_back({.bid = bid, .offset = base + BlockHome(i) + 0x80, .storedSize = 128,
+                                    .cb = BlockCb(i),
+                                    .wSig = pstformat::ComputeSignature(bid, base + BlockHome(i) + 0x80)});
         }
     }
     image.Place(image.Size(), Bytes(1024, 0));

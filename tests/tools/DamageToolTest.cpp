@@ -292,8 +292,8 @@ TEST_F(DamageToolTest, RejectsWhatItCannotDoAndLeavesNoCopy)
     KRV_CORPUS_FILE_OR_SKIP(file, kAnsiStore);
     const std::string size = std::to_string(ReadFileBytes(file).size());
     const std::string out = Scratch("out.pst");
-    // A store of the 4 KiB-page layout (header version 36): its pages are not the kind the
-    // page damage looks for.
+    // A 32-bit store whose header claims the 4 KiB-page layout (version 36): it holds no
+    // page of that layout to damage, and its roots read in that layout name none.
     std::vector<uint8_t> paged4k = ReadFileBytes(file);
     paged4k[10] = 36;
     paged4k[11] = 0;

@@ -13,9 +13,9 @@
 namespace krv::damage {
 namespace {
 
-// A whole number of pages, so that every chunk starts on a page boundary.
+// A whole number of pages of every layout, so that every chunk starts on a page boundary.
 constexpr size_t kChunkSize = size_t{1} << 20;
-static_assert(kChunkSize % pstformat::kPageSize == 0);
+static_assert(kChunkSize % pstformat::kMaxPageSize == 0);
 
 class ChunkEditor {
 public:
@@ -33,8 +33,11 @@ public:
 private:
     void ZeroPages(std::span<uint8_t> chunk)
     {
-        for (size_t at = 0; at + pstformat::kPageSize <= chunk.size(); at += pstformat::kPageSize) {
-            const std::span<uint8_t> page = chunk.subspan(at, pstformat::kPageSize);
+        // 4 KiB pages lie on 4 KiB boundaries, as the maps that track them count them.
+        const size_t pageSize = m_plan.killPageLayout ? pstformat::TraitsOf(*m_plan.killPageLayout).pageSize
+                                                      : pstformat::kPageSize;
+        for (size_t at = 0; at + pageSize <= chunk.size(); at += pageSize) {
+            const std::span<uint8_t> page = chunk.subspan(at, pageSize);
             if (!IsTreePageOfType(page, m_plan.killPageLayout, *m_plan.killPageType)) continue;
             Zero(page);
             ++m_outcome.pagesZeroed;

@@ -38,7 +38,12 @@ std::vector<uint64_t> DistinctBelow(std::mt19937_64& random, uint64_t bound, uin
 std::string LayoutName(const std::optional<pstformat::Layout>& layout)
 {
     if (!layout) return "either layout (the header names none)";
-    return *layout == pstformat::Layout::Ansi ? "ansi layout" : "unicode layout";
+    switch (*layout) {
+    case pstformat::Layout::Ansi: return "ansi layout";
+    case pstformat::Layout::Unicode: return "unicode layout";
+    case pstformat::Layout::Unicode4k: return "unicode4k layout";
+    }
+    return "unicode layout";
 }
 
 void AddZeroRange(DamagePlan& plan, uint64_t offset, uint64_t length)
@@ -92,24 +97,27 @@ std::variant<DamagePlan, std::string> BuildDamagePlan(const DamageOptions& optio
     }
     case DamageKind::KillBbt:
     case DamageKind::KillNbt:
-        // Its pages are 4 KiB with their own trailer: a search for 512-byte pages finds
-        // none, and a copy without damage would pass for a damaged one.
-        if (facts.wVer == pstformat::kVersionUnicode4k) return std::string("4 KiB-page layout, not supported yet");
         plan.killPageType = options.kind == DamageKind::KillBbt ? pstformat::PageTypeBbt : pstformat::PageTypeNbt;
         plan.killPageLayout = facts.layout;
         plan.target = std::string(options.kind == DamageKind::KillBbt ? "block" : "node") + " B-tree pages of the " +
                       LayoutName(facts.layout);
         break;
     case DamageKind::KillRoots: {
-        if (facts.wVer == pstformat::kVersionUnicode4k) return std::string("4 KiB-page layout, not supported yet");
         if (!facts.rootNbt || !facts.rootBbt) {
             if (!facts.wVer) return std::string("the file is too short to hold a header");
             return "the header's version " + std::to_string(*facts.wVer) + " names no layout whose roots can be read";
         }
         const uint64_t nbt = facts.rootNbt->ib;
         const uint64_t bbt = facts.rootBbt->ib;
-        AddZeroRange(plan, std::min(nbt, bbt), pstformat::kPageSize);
-        if (nbt != bbt) AddZeroRange(plan, std::max(nbt, bbt), pstformat::kPageSize);
+        const uint64_t pageSize = pstformat::TraitsOf(*facts.layout).pageSize;
+        // Pages lie on page boundaries inside the file, past the header: roots elsewhere are
+        // no pages of the layout the header names, and zeroing there would pass for damage
+        // it is not.
+        for (const uint64_t ib : {nbt, bbt})
+            if (ib % pageSize != 0 || ib < pstformat::TraitsOf(*facts.layout).headerSize || ib >= sourceSize)
+                return "the header's root at " + std::to_string(ib) + " is no page of the " + LayoutName(facts.layout);
+        AddZeroRange(plan, std::min(nbt, bbt), pageSize);
+        if (nbt != bbt) AddZeroRange(plan, std::max(nbt, bbt), pageSize);
         // Two roots closer than a page apart would overlap; merge them into one range.
         if (plan.zeroRanges.size() == 2 && plan.zeroRanges[0].offset + plan.zeroRanges[0].length > plan.zeroRanges[1].offset) {
             plan.zeroRanges[0].length = plan.zeroRanges[1].offset + plan.zeroRanges[1].length - plan.zeroRanges[0].offset;

@@ -32,7 +32,7 @@ struct DamagePlan {
     uint64_t copyLength = 0;           // source bytes that reach the copy
     std::vector<ByteRange> zeroRanges; // ascending, disjoint, inside copyLength
     std::vector<ByteFlip> flips;       // ascending offsets, distinct, inside copyLength
-    std::optional<uint8_t> killPageType;            // zero every 512-aligned page of this ptype
+    std::optional<uint8_t> killPageType;            // zero every page-aligned page of this ptype
     std::optional<pstformat::Layout> killPageLayout; // recognised in this layout; none: either
     uint64_t insertAt = 0;             // the inserted bytes go before this source offset
     std::vector<uint8_t> inserted;

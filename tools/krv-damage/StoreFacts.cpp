@@ -17,6 +17,7 @@ StoreFacts ReadStoreFacts(std::span<const uint8_t> head)
     facts.wVer = pstformat::LoadLe<uint16_t>(head, kVersionOffset);
     if (!facts.wVer) return facts;
     facts.layout = pstformat::LayoutFromVersion(*facts.wVer);
+    if (*facts.wVer == pstformat::kVersionUnicode4k) facts.layout = pstformat::Layout::Unicode4k;
     if (!facts.layout) return facts;
     if (const auto header = pstformat::ParseHeader(head, *facts.layout)) {
         facts.rootNbt = header->root.nbt;

@@ -5,8 +5,8 @@ namespace krv::inspect {
 
 std::string_view InspectUsage()
 {
-    return "usage: krv-inspect scan FILE [--layout auto|ansi|unicode] [--fast] [--keep-zero-blocks]\n"
-           "       krv-inspect tree FILE [--layout auto|ansi|unicode] [--fast] [--keep-zero-blocks] [--messages]\n"
+    return "usage: krv-inspect scan FILE [--layout auto|ansi|unicode|unicode4k] [--fast] [--keep-zero-blocks]\n"
+           "       krv-inspect tree FILE [--layout auto|ansi|unicode|unicode4k] [--fast] [--keep-zero-blocks] [--messages]\n"
            "                             [--timing]\n"
            "       krv-inspect recover FILE [--layout ...] [--fast] [--keep-zero-blocks] [--output OUT]\n"
            "                                [--format ansi|unicode]\n"
@@ -23,9 +23,8 @@ std::string_view InspectUsage()
            "rejects reads every node after the scan as the passes do and prints, as text (or with\n"
            "--json as one JSON object), how often each check refused damaged bytes, by reason, with\n"
            "the file offset of the first refusal where it is known.\n"
-           "Exit status: 0 done, 1 error, 2 usage error, 3 FILE is in a layout this version cannot\n"
-           "read yet (the 4 KiB-page offline folder file of Outlook 2013 and later); nothing is\n"
-           "printed then.\n";
+           "unicode4k is the 4 KiB-page layout of offline folder files of Outlook 2013 and later.\n"
+           "Exit status: 0 done, 1 error, 2 usage error.\n";
 }
 
 std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char* const* argv)
@@ -64,11 +63,12 @@ std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char*
             else if (value == "unicode") options.unicodeOutput = true;
             else return "unknown format '" + std::string(value) + "'";
         } else if (arg == "--layout") {
-            if (i + 1 >= argc) return std::string("--layout needs auto, ansi or unicode");
+            if (i + 1 >= argc) return std::string("--layout needs auto, ansi, unicode or unicode4k");
             const std::string_view value = argv[++i];
             if (value == "auto") options.layout = LayoutChoice::Auto;
             else if (value == "ansi") options.layout = LayoutChoice::Ansi;
             else if (value == "unicode") options.layout = LayoutChoice::Unicode;
+            else if (value == "unicode4k") options.layout = LayoutChoice::Unicode4k;
             else return "unknown layout '" + std::string(value) + "'";
         } else if (arg.starts_with("--")) {
             return "unknown option " + std::string(arg);

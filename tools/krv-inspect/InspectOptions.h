@@ -8,7 +8,7 @@
 
 namespace krv::inspect {
 
-enum class LayoutChoice { Auto, Ansi, Unicode };
+enum class LayoutChoice { Auto, Ansi, Unicode, Unicode4k };
 
 enum class InspectCommand { Scan, Tree, Recover, Survival, Rejects };
 

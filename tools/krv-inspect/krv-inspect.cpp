@@ -32,10 +32,9 @@ namespace {
 constexpr uint32_t kSourceBufferSize = 65536;
 
 // Exit status: 1 for an error, 2 for a command line that cannot be run, as every tool of
-// the project; a file in a layout the reader cannot read yet is neither.
+// the project.
 constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitUnsupportedLayout = 3;
 
 int Fail(const std::string& message)
 {
@@ -76,26 +75,20 @@ int Run(const InspectOptions& options)
     CFile64Ex source(kSourceBufferSize);
     CFileException error;
     if (!source.Open(options.file, modeRead | shareDenyWrite | typeBinary, &error)) return Fail(error.Description());
-    // A scan of it would find nothing and report an empty store of some layout as if that
-    // were what the file holds.
-    if (IsUnicode4kSource(source)) {
-        Fail(options.file + ": layout not supported: an offline folder file of Outlook 2013 or later (header wVer " +
-             std::to_string(pstformat::kVersionUnicode4k) + ", 4 KiB pages), which this version cannot read yet");
-        return kExitUnsupportedLayout;
-    }
-
+    const bool namesUnicode4k = IsUnicode4kSource(source);
     InspectHost host(options.fastScan, options.ignoreZeroBlocks);
     AnsiPstReader ansi(host, source);
     UnicodePstReader unicode(host, source);
+    Unicode4kPstReader unicode4k(host, source);
     ScanReport report;
     report.fileBytes = source.GetLength();
 
     Stopwatch watch;
-    const ChosenLayout decision = ChooseLayout(options.layout, ansi, unicode);
+    const ChosenLayout decision = ChooseLayout(options.layout, ansi, unicode, unicode4k, namesUnicode4k);
     report.probeSeconds = watch.Lap();
-    LayoutPstReader& reader = decision.layout == pstformat::Layout::Unicode
-                                  ? static_cast<LayoutPstReader&>(unicode)
-                                  : static_cast<LayoutPstReader&>(ansi);
+    LayoutPstReader& reader = decision.layout == pstformat::Layout::Unicode     ? static_cast<LayoutPstReader&>(unicode)
+                              : decision.layout == pstformat::Layout::Unicode4k ? static_cast<LayoutPstReader&>(unicode4k)
+                                                                                : static_cast<LayoutPstReader&>(ansi);
 
     watch.Lap();
     const double cpuBefore = ProcessCpuSeconds();
@@ -110,7 +103,9 @@ int Run(const InspectOptions& options)
     report.collectSeconds = watch.Lap();
 
     const ScanStats& stats = reader.LastScanStats();
-    report.layout = decision.layout == pstformat::Layout::Unicode ? "unicode" : "ansi";
+    report.layout = decision.layout == pstformat::Layout::Unicode     ? "unicode"
+                    : decision.layout == pstformat::Layout::Unicode4k ? "unicode4k"
+                                                                      : "ansi";
     report.headerFound = decision.headerFound.value_or(stats.headerFound);
     report.bbtPages = stats.bbtPages;
     report.nbtPages = stats.nbtPages;

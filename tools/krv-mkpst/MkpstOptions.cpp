@@ -25,7 +25,9 @@ bool ParseNumber(const std::string& text, uint64_t limit, uint64_t& value)
 const char* MkpstUsage()
 {
     return "usage: krv-mkpst OUT [options]\n"
-           "  --layout ansi|unicode          store layout (default unicode)\n"
+           "  --layout ansi|unicode|unicode4k  store layout (default unicode); unicode4k is the\n"
+           "                                 4 KiB-page offline-folder layout, for test fixtures\n"
+           "  --compress                     with unicode4k: zlib-compress the data blocks\n"
            "  --encryption none|permute|cyclic  block encoding (default none)\n"
            "  --folders N --depth D          N folders in a tree D deep below the top folder (5, 2)\n"
            "  --messages M                   messages spread over the folders (20)\n"
@@ -89,6 +91,7 @@ ParsedOptions ParseMkpstOptions(const std::vector<std::string>& args)
         if (arg == "--plain-only") { options.plainOnly = true; continue; }
         if (arg == "--copy-computed") { options.copyComputed = true; continue; }
         if (arg == "--force") { options.force = true; continue; }
+        if (arg == "--compress") { options.compress = true; continue; }
         if (arg == "--quiet") { options.quiet = true; continue; }
         if (arg.rfind("--", 0) != 0) {
             if (!options.out.empty()) return fail("more than one output file: " + arg);
@@ -100,7 +103,8 @@ ParsedOptions ParseMkpstOptions(const std::vector<std::string>& args)
         if (arg == "--layout") {
             if (value == "ansi") options.unicode = false;
             else if (value == "unicode") options.unicode = true;
-            else return fail("--layout is ansi or unicode, not " + value);
+            else if (value == "unicode4k") options.unicode = options.unicode4k = true;
+            else return fail("--layout is ansi, unicode or unicode4k, not " + value);
             continue;
         }
         if (arg == "--encryption") {
@@ -128,6 +132,7 @@ ParsedOptions ParseMkpstOptions(const std::vector<std::string>& args)
         if (!known) return fail("unknown option " + arg);
     }
     if (options.out.empty()) return fail("no output file given");
+    if (options.compress && !options.unicode4k) return fail("--compress needs --layout unicode4k");
     if (options.messages > 0 && options.folders == 0) return fail("--messages needs at least one folder to go in");
     if (options.folders > 0 && options.depth == 0) return fail("--depth must be at least 1 when there are folders");
     // Messages go to the folders in turn; a folder of the 32-bit layout holds at most

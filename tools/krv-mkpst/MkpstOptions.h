@@ -15,6 +15,10 @@ enum class Encryption { None, Permute, Cyclic };
 struct MkpstOptions {
     std::string out;
     bool unicode = true;  // the 64-bit layout
+    // The 4 KiB-page layout of offline folder files, for test fixtures: the 64-bit store is
+    // written first and then copied into that layout (platform/pst/ndb/Unicode4kCopy.h).
+    bool unicode4k = false;
+    bool compress = false;  // with unicode4k: zlib-compress the data blocks
     Encryption encryption = Encryption::None;
     uint32_t folders = 5;
     uint32_t depth = 2;

@@ -8,6 +8,7 @@
 #include "tools/krv-mkpst/Manifest.h"
 #include "tools/krv-mkpst/MessageWriter.h"
 #include "platform/mapi/ObjectRef.h"
+#include "platform/pst/ndb/Unicode4kCopy.h"
 #include "tools/krv-mkpst/StoreSession.h"
 
 #include <cstdio>
@@ -121,8 +122,11 @@ int RunMkpst(const MkpstOptions& options)
     if (FAILED(messaging.Result())) return Failed("MAPIInitialize", messaging.Result());
 
     const bool unicode = options.unicode;
+    // The 4 KiB-page layout is a copy of a 64-bit store written beside the output first.
+    const std::string storePath = options.unicode4k ? options.out + ".unicode.tmp" : options.out;
+    if (options.unicode4k) fs::remove(storePath, ec);
     StoreParameters parameters;
-    parameters.path = options.out;
+    parameters.path = storePath;
     parameters.displayName = kDisplayName;
     parameters.unicode = unicode;
     parameters.encryption = EncryptionSetting(options.encryption);
@@ -135,7 +139,7 @@ int RunMkpst(const MkpstOptions& options)
                      session.ProfileName().c_str());
 
     ManifestSummary summary;
-    summary.layout = unicode ? "unicode" : "ansi";
+    summary.layout = options.unicode4k ? "unicode4k" : unicode ? "unicode" : "ansi";
     summary.encryption = EncryptionName(options.encryption);
     summary.seed = options.seed;
     summary.displayName = kDisplayName;
@@ -198,9 +202,20 @@ int RunMkpst(const MkpstOptions& options)
     folders.clear();
     hr = session.Close(&step);
     if (FAILED(hr)) return Failed(step, hr);
-    if (!fs::is_regular_file(options.out, ec)) {
-        std::fprintf(stderr, "krv-mkpst: no store file at %s after closing\n", options.out.c_str());
+    if (!fs::is_regular_file(storePath, ec)) {
+        std::fprintf(stderr, "krv-mkpst: no store file at %s after closing\n", storePath.c_str());
         return kExitFailed;
+    }
+    if (options.unicode4k) {
+        pst::Unicode4kCopyOptions copyOptions;
+        copyOptions.compress = options.compress;
+        const pst::NdbError copied = pst::CopyAsUnicode4k(storePath, options.out, copyOptions);
+        fs::remove(storePath, ec);
+        if (!copied.ok()) {
+            std::fprintf(stderr, "krv-mkpst: copying into the 4 KiB-page layout failed: %s\n",
+                         pst::NdbErrorText(copied).c_str());
+            return kExitFailed;
+        }
     }
     if (!options.manifest.empty() && !manifest.Finish(summary)) {
         std::fprintf(stderr, "krv-mkpst: writing the manifest %s failed\n", options.manifest.c_str());

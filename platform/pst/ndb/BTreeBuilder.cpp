@@ -22,7 +22,7 @@ uint64_t BTreePageCount(uint64_t entries, size_t leafCapacity, size_t branchCapa
 
 BTreeBuilder::BTreeBuilder(Layout layout, uint8_t ptype, PageTarget& target)
     : m_layout(layout), m_ptype(ptype), m_target(target), m_leafEntrySize(BTreeEntrySize(layout, ptype, 0)),
-      m_leafCapacity(BTreeEntryCapacity(layout, m_leafEntrySize))
+      m_leafCapacity(BTreeEntryCapacity(layout, m_leafEntrySize)), m_pageSize(TraitsOf(layout).pageSize)
 {
 }
 
@@ -55,7 +55,7 @@ std::span<uint8_t> BTreeBuilder::NextLeafEntry(uint64_t key, NdbError& error)
         m_page.fill(0);
         m_leafFirstKey = key;
     }
-    return BTreePageEntry(std::span<uint8_t>(m_page), m_layout, m_leafCount++, m_leafEntrySize);
+    return BTreePageEntry(Page(), m_layout, m_leafCount++, m_leafEntrySize);
 }
 
 bool BTreeBuilder::CloseLeaf(NdbError& error)
@@ -82,7 +82,7 @@ std::optional<Bref> BTreeBuilder::Finish(NdbError& error)
             m_page.fill(0);
             for (size_t i = 0; i < count; ++i)
                 if (!WriteBTEntry(m_children[first + i], m_layout,
-                                  BTreePageEntry(std::span<uint8_t>(m_page), m_layout, i, btSize))) {
+                                  BTreePageEntry(Page(), m_layout, i, btSize))) {
                     error = {NdbErrc::FileTooLarge, 0, "a page reference does not fit the layout"};
                     return std::nullopt;
                 }
@@ -99,13 +99,13 @@ std::optional<Bref> BTreeBuilder::WritePage(uint8_t cLevel, size_t entrySize, si
 {
     const auto ref = m_target.PlacePage(error);
     if (!ref) return std::nullopt;
-    const BTreePageInfo info{static_cast<uint8_t>(count), BTreeEntryCapacity(m_layout, entrySize),
+    const BTreePageInfo info{static_cast<uint16_t>(count), BTreeEntryCapacity(m_layout, entrySize),
                              static_cast<uint8_t>(entrySize), cLevel};
-    if (!WriteBTreePageInfo(info, m_layout, m_page) || !SealPage(m_page, m_layout, m_ptype, ref->bid, ref->ib)) {
+    if (!WriteBTreePageInfo(info, m_layout, Page()) || !SealPage(Page(), m_layout, m_ptype, ref->bid, ref->ib)) {
         error = {NdbErrc::FileTooLarge, 0, "a page does not fit the layout"};
         return std::nullopt;
     }
-    if (!m_target.WritePage(ref->ib, m_page, error)) return std::nullopt;
+    if (!m_target.WritePage(ref->ib, Page(), error)) return std::nullopt;
     m_pagesWritten.push_back(ref->ib);
     return ref;
 }

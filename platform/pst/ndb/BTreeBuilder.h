@@ -55,7 +55,10 @@ private:
     PageTarget& m_target;
     size_t m_leafEntrySize;
     size_t m_leafCapacity;
-    std::array<uint8_t, pstformat::kPageSize> m_page{};
+    [[nodiscard]] std::span<uint8_t> Page() { return std::span<uint8_t>(m_page).first(m_pageSize); }
+
+    size_t m_pageSize;
+    std::array<uint8_t, pstformat::kMaxPageSize> m_page{};
     size_t m_leafCount = 0;         // entries in the open leaf page
     uint64_t m_leafFirstKey = 0;
     std::vector<pstformat::BTEntry> m_children;  // one per page of the level being built
