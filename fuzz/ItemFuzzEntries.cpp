@@ -6,7 +6,7 @@
 
 #include "engine/file/CFile64Ex.h"
 #include "engine/items/Bth.h"
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"

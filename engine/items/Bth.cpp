@@ -1,7 +1,7 @@
 // Bth.cpp: walking a B-tree-on-heap of at most one intermediate level.
 #include "engine/items/Bth.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/PropertyContext.h"
 #include "engine/items/TableContext.h"

@@ -2,7 +2,7 @@
 #include "engine/items/NodeLoad.h"
 
 #include "engine/items/DataTreeCapacity.h"
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/reader/PstReader.h"
 #include "pstformat/Ids.h"

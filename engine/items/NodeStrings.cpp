@@ -1,7 +1,7 @@
 // NodeStrings.cpp: a node's string property as 8-bit text, whichever string form it is stored in.
 #include "engine/items/NodeStrings.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/PropertyContext.h"
 #include "platform/mapi/PropTags.h"
 #include "platform/os/CodePage.h"

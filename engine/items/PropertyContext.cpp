@@ -2,7 +2,7 @@
 #include "engine/items/PropertyContext.h"
 
 #include "engine/items/Bth.h"
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/PropertyValue.h"
 #include "pstformat/Endian.h"

@@ -27,7 +27,7 @@
 #ifndef KRV_ENGINE_ITEMS_PROPERTYVALUE_H
 #define KRV_ENGINE_ITEMS_PROPERTYVALUE_H
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "platform/mapi/PropValue.h"
 
 #include <cstdint>

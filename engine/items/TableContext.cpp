@@ -1,7 +1,7 @@
 // TableContext.cpp: a table context's columns and rows, cell by cell into SPropValue arrays.
 #include "engine/items/TableContext.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/PropertyValue.h"
 #include "platform/mapi/MapiAllocator.h"

@@ -4,7 +4,7 @@
 // The layout keeps the inflated size twice, in the block's trailer and in its BBTENTRY
 // (pstformat/BlockTrailer.h); readers of sound files take one or the other. A damaged file
 // may have lost either, so the reader keeps the entries' sizes beside its block index and
-// tries both (BlockData.cpp). Only entries that name a compressed block are kept: one word
+// tries both (LayoutPstReaderBlockData.cpp). Only entries that name a compressed block are kept: one word
 // of key and one size each, for the blocks of a layout whose blocks are mostly compressed.
 #ifndef KRV_ENGINE_READER_INFLATEDSIZES_H
 #define KRV_ENGINE_READER_INFLATEDSIZES_H

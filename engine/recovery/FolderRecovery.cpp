@@ -1,7 +1,7 @@
 // FolderRecovery.cpp: special folders, the walk from the root, one folder and one child.
 #include "engine/recovery/FolderRecovery.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/NodeStrings.h"

@@ -1,7 +1,7 @@
 // LostAndFound.cpp: the five deeper passes and their common frame.
 #include "engine/recovery/LostAndFound.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/ObjectClassification.h"

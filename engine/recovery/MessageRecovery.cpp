@@ -1,7 +1,7 @@
 // MessageRecovery.cpp: messages, their recipients and attachments, and wrapped attachments.
 #include "engine/recovery/MessageRecovery.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeStrings.h"
 #include "engine/items/ObjectClassification.h"

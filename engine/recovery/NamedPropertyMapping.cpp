@@ -1,7 +1,7 @@
 // NamedPropertyMapping.cpp: reading the name-to-ID map and asking the output for each name.
 #include "engine/recovery/NamedPropertyMapping.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"

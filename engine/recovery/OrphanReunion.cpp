@@ -26,7 +26,7 @@
 #include "engine/recovery/OrphanReunion.h"
 
 #include "engine/items/Bth.h"
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"

@@ -2,7 +2,7 @@
 // way into the output.
 #include "engine/recovery/PropertyTransfer.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/PropertyContext.h"
 #include "engine/items/PropertyValue.h"

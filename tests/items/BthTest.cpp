@@ -1,6 +1,6 @@
 // BthTest.cpp: walking property-context trees and table row indexes of one or two levels.
 #include "engine/items/Bth.h"
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "tests/items/ItemImage.h"

@@ -1,5 +1,5 @@
 // CorpusItemsTest.cpp: node data, heap kinds and folder tables of real mail stores, against their own B-trees.
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/TableContext.h"
 #include "platform/mapi/PropTypes.h"

@@ -4,7 +4,7 @@
 // file of the corpus: the message store's display name (the top folder readpst writes)
 // and the folder names pffexport writes. How it was made is at the top of that file.
 #include "engine/file/CFile64Ex.h"
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/NodeStrings.h"

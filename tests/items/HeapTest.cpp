@@ -1,5 +1,5 @@
 // HeapTest.cpp: heap allocations by HID, across blocks and past damaged page maps, and the heap kind.
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "pstformat/Endian.h"

@@ -1,5 +1,5 @@
 // NodeDataTest.cpp: encoding by trial, block and stream reads, size bounds, subnode loops, used marks.
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "tests/items/ItemImage.h"

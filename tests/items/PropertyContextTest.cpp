@@ -1,5 +1,5 @@
 // PropertyContextTest.cpp: all properties, one property and string properties of byte-built nodes.
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/NodeStrings.h"

@@ -1,5 +1,5 @@
 // PropertyValueTest.cpp: every stored value type in both modes, sound and damaged, from byte-built heaps.
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyValue.h"

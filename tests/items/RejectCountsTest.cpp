@@ -1,5 +1,5 @@
 // RejectCountsTest.cpp: each damaged structure inside a node is counted under its own reason.
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"

@@ -1,5 +1,5 @@
 // TableContextTest.cpp: columns and rows of table contexts, with damaged TCINFOs, cells and row matrices.
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/TableContext.h"

@@ -1,7 +1,7 @@
 // FolderSummary.cpp: walking the folder tree through the child lists and writing it as JSON.
 #include "tools/krv-inspect/FolderSummary.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"

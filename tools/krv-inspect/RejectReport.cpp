@@ -1,7 +1,7 @@
 // RejectReport.cpp: the item sweep of krv-inspect rejects and its text and JSON forms.
 #include "tools/krv-inspect/RejectReport.h"
 
-#include "engine/items/Heap.h"
+#include "engine/items/HeapReader.h"
 #include "engine/items/NodeData.h"
 #include "engine/items/NodeLoad.h"
 #include "engine/items/PropertyContext.h"

@@ -1,4 +1,4 @@
-// LayoutProbe.cpp: the reader's layout probe, over the source probe of its layout.
+// LayoutPstReaderProbe.cpp: the reader's layout probe, over the source probe of its layout.
 #include "engine/reader/LayoutPstReader.h"
 
 #include "engine/reader/SourceProbe.h"

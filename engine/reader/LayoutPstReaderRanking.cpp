@@ -1,4 +1,4 @@
-// PageRanking.cpp: loading the scan's B-tree pages and ranking block copies and node entries.
+// LayoutPstReaderRanking.cpp: loading the scan's B-tree pages and ranking block copies and node entries.
 #include "engine/reader/ChainScorer.h"
 #include "engine/reader/LayoutPstReader.h"
 #include "engine/reader/LevelMap.h"

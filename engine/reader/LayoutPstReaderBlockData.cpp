@@ -1,4 +1,4 @@
-// BlockData.cpp: a block's data as its node holds it, inflated where the 4 KiB-page layout
+// LayoutPstReaderBlockData.cpp: a block's data as its node holds it, inflated where the 4 KiB-page layout
 // stored it compressed.
 #include "engine/reader/LayoutPstReader.h"
 

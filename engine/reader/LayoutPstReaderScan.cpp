@@ -1,4 +1,4 @@
-// LayoutScan.cpp: rebuilding the block and node indexes from a scan of the whole source.
+// LayoutPstReaderScan.cpp: rebuilding the block and node indexes from a scan of the whole source.
 #include "engine/reader/LayoutPstReader.h"
 
 #include "engine/reader/PageCheck.h"

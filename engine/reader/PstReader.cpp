@@ -1,4 +1,4 @@
-// ReadAt.cpp: the reader's one way to raw bytes of the source at a file offset.
+// PstReader.cpp: the reader's one way to raw bytes of the source at a file offset.
 #include "engine/file/CFile64Ex.h"
 #include "engine/reader/PstReader.h"
 

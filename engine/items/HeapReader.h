@@ -1,9 +1,9 @@
-// Heap.h: the heap-on-node kept in a node's data stream, read one allocation at a time.
+// HeapReader.h: the heap-on-node kept in a node's data stream, read one allocation at a time.
 //
 // The heap's layout and its ids are pstformat/Heap.h ([MS-PST] 2.3.1). This reader does not
 // read rgbFillLevel, cAlloc or cFree.
-#ifndef KRV_ENGINE_ITEMS_HEAP_H
-#define KRV_ENGINE_ITEMS_HEAP_H
+#ifndef KRV_ENGINE_ITEMS_HEAPREADER_H
+#define KRV_ENGINE_ITEMS_HEAPREADER_H
 
 #include "engine/reader/PstNode.h"
 #include "pstformat/Heap.h"

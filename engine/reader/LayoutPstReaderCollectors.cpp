@@ -1,4 +1,4 @@
-// TopBlockCollector.cpp: the data-tree and subnode-tree roots that no other block lists.
+// LayoutPstReaderCollectors.cpp: the data-tree and subnode-tree roots that no other block lists.
 //
 // The advanced recovery passes salvage items whose nodes are lost from these: each data
 // root is the complete data of some node, each subnode root the subnode tree of one. A

@@ -1,4 +1,4 @@
-// BlockTree.cpp: reaching a node's data blocks and subnodes through the data and subnode trees.
+// LayoutPstReaderBlockTree.cpp: reaching a node's data blocks and subnodes through the data and subnode trees.
 //
 // Every BID is resolved through BlockIndex (its best copy); the file's own B-trees are
 // never followed. A damaged tree may list itself or an ancestor, so descent is bounded:

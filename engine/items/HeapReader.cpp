@@ -1,5 +1,5 @@
-// Heap.cpp: heap allocations found through a block's page map, and the heap's client kind.
-#include "engine/items/Heap.h"
+// HeapReader.cpp: heap allocations found through a block's page map, and the heap's client kind.
+#include "engine/items/HeapReader.h"
 
 #include "engine/items/NodeData.h"
 #include "engine/reader/PstReader.h"

@@ -1,4 +1,4 @@
-// LayoutPrimitives.cpp: the reader's checksum, signature and decoding operations, over pstformat.
+// LayoutPstReader.cpp: the reader's checksum, signature and decoding operations, over pstformat.
 #include "engine/reader/LayoutPstReader.h"
 
 #include "pstformat/Crc.h"
