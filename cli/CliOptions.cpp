@@ -38,7 +38,8 @@ constexpr FlagOption kFlagOptions[] = {
 };
 
 // Options that take a value.
-constexpr const char* kValueOptions[] = {"--split", "--methods", "--source-format", "--format", "--output-dir", "--log"};
+constexpr const char* kValueOptions[] = {"--split",  "--methods",    "--source-format",
+                                         "--format", "--output-dir", "--log"};
 
 std::string Lower(std::string text)
 {
@@ -82,8 +83,8 @@ std::optional<uint32_t> ParseFormat(const std::string& text)
 
 bool IsValueOption(const std::string& name)
 {
-    return std::find_if(std::begin(kValueOptions), std::end(kValueOptions),
-                        [&](const char* o) { return name == o; }) != std::end(kValueOptions);
+    return std::find_if(std::begin(kValueOptions), std::end(kValueOptions), [&](const char* o) { return name == o; }) !=
+           std::end(kValueOptions);
 }
 
 class Parser {
@@ -113,7 +114,8 @@ public:
                 continue;
             }
             if (arg == "-") return Error(FormatCliText(CliText::ErrStdinSource));
-            std::string error = arg.compare(0, 2, "--") == 0 ? LongOption(arg, line.options) : ShortFlags(arg, line.options);
+            std::string error =
+                arg.compare(0, 2, "--") == 0 ? LongOption(arg, line.options) : ShortFlags(arg, line.options);
             if (!error.empty()) return Error(error);
         }
         if (m_methods) line.options.flags = (line.options.flags & ~kAllLevels) | *m_methods;
@@ -199,7 +201,7 @@ private:
             options.outputDir = value;
             return {};
         }
-        options.logFile = value;  // --log
+        options.logFile = value; // --log
         return value.empty() ? FormatCliText(CliText::ErrMissingValue, name.c_str()) : std::string();
     }
 
@@ -207,8 +209,12 @@ private:
     {
         for (size_t i = 1; i < arg.size(); ++i) {
             switch (arg[i]) {
-            case 'f': options.force = true; break;
-            case 'q': options.quiet = true; break;
+            case 'f':
+                options.force = true;
+                break;
+            case 'q':
+                options.quiet = true;
+                break;
             default: {
                 const char name[3] = {'-', arg[i], '\0'};
                 return FormatCliText(CliText::ErrUnknownOption, name);
@@ -245,9 +251,9 @@ private:
                                          outputs[i].c_str());
         }
         if (!options.logFile.empty()) {
-            const bool clash = std::find(options.sources.begin(), options.sources.end(), options.logFile) !=
-                                   options.sources.end() ||
-                               std::find(outputs.begin(), outputs.end(), options.logFile) != outputs.end();
+            const bool clash =
+                std::find(options.sources.begin(), options.sources.end(), options.logFile) != options.sources.end() ||
+                std::find(outputs.begin(), outputs.end(), options.logFile) != outputs.end();
             if (clash) return FormatCliText(CliText::ErrLogIsStore, options.logFile.c_str());
         }
         return {};

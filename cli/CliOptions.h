@@ -10,15 +10,15 @@ namespace krv::cli {
 
 struct CliOptions {
     std::vector<std::string> sources;
-    std::string output;     // the OUTPUT of "SOURCE OUTPUT"; empty: the default name
-    std::string outputDir;  // --output-dir; empty: each output beside its source
-    uint32_t flags = 0;     // RepairFlags
-    uint32_t sizeLimit = 1000;  // megabytes; passed whether or not splitting is on
+    std::string output;        // the OUTPUT of "SOURCE OUTPUT"; empty: the default name
+    std::string outputDir;     // --output-dir; empty: each output beside its source
+    uint32_t flags = 0;        // RepairFlags
+    uint32_t sizeLimit = 1000; // megabytes; passed whether or not splitting is on
     bool force = false;
     bool json = false;
     bool quiet = false;
     bool systemReport = false;
-    std::string logFile;    // empty: no log is saved
+    std::string logFile; // empty: no log is saved
 };
 
 enum class CliAction { Repair, Help, Version, UsageError };
@@ -26,7 +26,7 @@ enum class CliAction { Repair, Help, Version, UsageError };
 struct CommandLine {
     CliAction action = CliAction::UsageError;
     CliOptions options;
-    std::string error;  // for UsageError: one line saying what is wrong
+    std::string error; // for UsageError: one line saying what is wrong
 };
 
 // The desktop window's defaults: fast scan, unattached attachments, zero chunks skipped,

@@ -9,8 +9,7 @@ namespace krv::cli {
 
 Console::Console(bool liveLine, bool chatter, bool results)
     : m_liveLine(liveLine), m_chatter(chatter), m_results(results)
-{
-}
+{}
 
 void Console::WriteErr(const std::string& text)
 {
@@ -75,7 +74,7 @@ void Console::Json(const std::string& text)
 
 void Console::Freeze()
 {
-    m_mutex.lock();  // never unlocked
+    m_mutex.lock(); // never unlocked
     std::fflush(stdout);
     std::fflush(stderr);
 }

@@ -22,9 +22,9 @@ public:
     bool LiveLine() const { return m_liveLine; }
     bool Chatter() const { return m_chatter; }
 
-    void Error(const std::string& text);  // always, prefixed "krv-repair: "
-    void Info(const std::string& text);   // with chatter
-    void Live(const std::string& text);   // with a live line: replaces the line in place
+    void Error(const std::string& text); // always, prefixed "krv-repair: "
+    void Info(const std::string& text);  // with chatter
+    void Live(const std::string& text);  // with a live line: replaces the line in place
     void ClearLive();
     void Result(const std::string& text); // a line on standard output, unless --json
     void Json(const std::string& text);   // one line on standard output

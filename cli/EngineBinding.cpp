@@ -21,7 +21,7 @@ int32_t OnEngineMessage(int32_t code, void* data, uintptr_t userData)
 int32_t CallRepairEngine(const std::string& source, const std::string& output, uint32_t flags, uint32_t sizeLimit,
                          RunMonitor& monitor)
 {
-    const uint32_t limit = sizeLimit;  // the engine reads it through a pointer, during the call only
+    const uint32_t limit = sizeLimit; // the engine reads it through a pointer, during the call only
     RepairRequest request{};
     request.sourcePath = source.c_str();
     request.sizeLimit = &limit;

@@ -18,12 +18,12 @@ namespace krv::cli {
 
 enum class EngineError {
     None,
-    SourceUnopenable,   // Error 1
-    General,            // Error 2
-    Unknown,            // Error 3
-    MessagingUnavailable,  // Error 4
-    OutputUncreatable,  // Error 5
-    OutputDiskFull,     // Error 6: the output stopped growing; what it holds stays
+    SourceUnopenable,     // Error 1
+    General,              // Error 2
+    Unknown,              // Error 3
+    MessagingUnavailable, // Error 4
+    OutputUncreatable,    // Error 5
+    OutputDiskFull,       // Error 6: the output stopped growing; what it holds stays
 };
 
 EngineError ClassifyError(std::string_view text);

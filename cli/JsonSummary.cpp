@@ -52,8 +52,7 @@ std::string OptionsJson(uint32_t flags, uint32_t sizeLimit)
            ",\"ignore_zero_blocks\":" + Bool(flags & FlagIgnoreZeroBlock) +
            ",\"ipm_subtree\":" + Bool(flags & FlagAlwaysIPMSubtree) +
            ",\"offline\":" + Bool(flags & FlagOfflineFolderFile) +
-           ",\"remove_empty_folders\":" + Bool(flags & FlagRemoveEmptyFolder) +
-           ",\"methods\":" + methods +
+           ",\"remove_empty_folders\":" + Bool(flags & FlagRemoveEmptyFolder) + ",\"methods\":" + methods +
            ",\"source_format\":\"" + FormatName((flags & FlagSourceFormatMask) >> KRV_SOURCE_FORMAT_SHIFT) + "\"" +
            ",\"format\":\"" + FormatName((flags & FlagOutputFormatMask) >> KRV_OUTPUT_FORMAT_SHIFT) + "\"" +
            ",\"flags\":\"" + flagText + "\",\"size_limit_mb\":" + std::to_string(sizeLimit) + "}";

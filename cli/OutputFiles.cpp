@@ -24,10 +24,14 @@ std::string OutputFiles::PathOf(unsigned index) const { return index == 0 ? m_ou
 
 std::optional<OutputFiles::State> OutputFiles::StateOf(const std::string& path)
 {
-    struct stat info{};
+    struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    return State{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), info.st_ctim.tv_sec,
-                 info.st_ctim.tv_nsec, info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
+    return State{static_cast<uint64_t>(info.st_dev),
+                 static_cast<uint64_t>(info.st_ino),
+                 info.st_ctim.tv_sec,
+                 info.st_ctim.tv_nsec,
+                 info.st_mtim.tv_sec,
+                 info.st_mtim.tv_nsec,
                  static_cast<uint64_t>(info.st_size)};
 }
 
@@ -51,7 +55,8 @@ std::optional<std::string> StoreLayoutName(const std::string& path)
 {
     std::vector<uint8_t> head(pstformat::kAnsi.headerCheckedSize);
     std::ifstream file(path, std::ios::binary);
-    if (!file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()))) return std::nullopt;
+    if (!file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size())))
+        return std::nullopt;
     // The magic and the version stand at the same place in both layouts; the version
     // names the layout.
     const std::optional<pstformat::Header> header = pstformat::ParseHeader(head, pstformat::Layout::Ansi);

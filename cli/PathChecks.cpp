@@ -26,7 +26,7 @@ CliText KindOf(mode_t mode)
 
 bool SameFile(const struct stat& a, const std::string& path)
 {
-    struct stat b{};
+    struct stat b {};
     return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
@@ -37,18 +37,21 @@ Refusal Refuse(ExitCode code, std::string text) { return Refusal{code, std::move
 std::optional<Refusal> CheckFolder(const std::string& file)
 {
     const std::string folder = ParentFolder(file);
-    struct stat info{};
+    struct stat info {};
     if (::stat(folder.c_str(), &info) != 0) {
         const int error = errno;
         if (error == ENOENT)
-            return Refuse(ExitCode::OutputRefused, FormatCliText(CliText::ErrFolderMissing, file.c_str(), folder.c_str()));
+            return Refuse(ExitCode::OutputRefused,
+                          FormatCliText(CliText::ErrFolderMissing, file.c_str(), folder.c_str()));
         if (error == ENOTDIR)
-            return Refuse(ExitCode::OutputRefused, FormatCliText(CliText::ErrFolderNotFolder, file.c_str(), folder.c_str()));
+            return Refuse(ExitCode::OutputRefused,
+                          FormatCliText(CliText::ErrFolderNotFolder, file.c_str(), folder.c_str()));
         return Refuse(ExitCode::OutputRefused,
                       FormatCliText(CliText::ErrFolderUnwritable, file.c_str(), folder.c_str(), std::strerror(error)));
     }
     if (!S_ISDIR(info.st_mode))
-        return Refuse(ExitCode::OutputRefused, FormatCliText(CliText::ErrFolderNotFolder, file.c_str(), folder.c_str()));
+        return Refuse(ExitCode::OutputRefused,
+                      FormatCliText(CliText::ErrFolderNotFolder, file.c_str(), folder.c_str()));
     std::string probe = folder + "/.krv-repair-probe-XXXXXX";
     const int fd = ::mkstemp(probe.data());
     if (fd < 0) {
@@ -91,7 +94,7 @@ std::optional<std::string> ExistingFollowUp(const std::string& output)
 
 std::optional<Refusal> CheckSource(const std::string& source)
 {
-    struct stat info{};
+    struct stat info {};
     if (::stat(source.c_str(), &info) != 0) return std::nullopt;
     if (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) return std::nullopt;
     return Refuse(ExitCode::SourceUnopenable,
@@ -101,9 +104,9 @@ std::optional<Refusal> CheckSource(const std::string& source)
 std::optional<Refusal> CheckOutput(const OutputCheck& check)
 {
     const char* output = check.output.c_str();
-    struct stat link{};
+    struct stat link {};
     if (::lstat(output, &link) == 0) {
-        struct stat info{};
+        struct stat info {};
         if (::stat(output, &info) != 0)
             return Refuse(ExitCode::OutputRefused, FormatCliText(CliText::ErrOutputDanglingLink, output));
         if (SameFile(info, check.source))
@@ -140,7 +143,7 @@ std::optional<Refusal> CheckOutput(const OutputCheck& check)
 
 std::optional<Refusal> CheckLogFile(const std::string& logFile, const std::vector<std::string>& sources)
 {
-    struct stat info{};
+    struct stat info {};
     if (::stat(logFile.c_str(), &info) == 0) {
         for (const std::string& source : sources)
             if (SameFile(info, source))

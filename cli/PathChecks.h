@@ -18,7 +18,7 @@ namespace krv::cli {
 
 struct Refusal {
     ExitCode code;
-    std::string text;  // one line, without the program's name
+    std::string text; // one line, without the program's name
 };
 
 // A source that exists but is no regular file or block device (a directory, a pipe that
@@ -29,10 +29,10 @@ std::optional<Refusal> CheckSource(const std::string& source);
 struct OutputCheck {
     std::string output;
     std::string source;
-    std::vector<std::string> allSources;  // of the whole run
-    std::string logFile;                  // empty: none
+    std::vector<std::string> allSources; // of the whole run
+    std::string logFile;                 // empty: none
     bool force = false;
-    bool split = false;                   // follow-up files OUTPUT_1, _2 ... may be written
+    bool split = false; // follow-up files OUTPUT_1, _2 ... may be written
 };
 
 std::optional<Refusal> CheckOutput(const OutputCheck& check);

@@ -22,11 +22,16 @@ constexpr size_t kBarWidth = 24;
 CliText PhaseText(Phase phase)
 {
     switch (phase) {
-    case Phase::Starting: return CliText::PhaseStarting;
-    case Phase::Analysing: return CliText::PhaseAnalysing;
-    case Phase::Scanning: return CliText::PhaseScanning;
-    case Phase::Writing: return CliText::PhaseWriting;
-    case Phase::Finishing: return CliText::PhaseFinishing;
+    case Phase::Starting:
+        return CliText::PhaseStarting;
+    case Phase::Analysing:
+        return CliText::PhaseAnalysing;
+    case Phase::Scanning:
+        return CliText::PhaseScanning;
+    case Phase::Writing:
+        return CliText::PhaseWriting;
+    case Phase::Finishing:
+        return CliText::PhaseFinishing;
     }
     return CliText::PhaseStarting;
 }
@@ -48,15 +53,20 @@ ReadEstimate EstimateRead(const ProgressState& state)
     ReadEstimate estimate{0, probes + length};
     const double p = state.percent;
     switch (state.phase) {
-    case Phase::Starting: break;
+    case Phase::Starting:
+        break;
     case Phase::Analysing:
         if (!state.probing) break;
-        estimate.done = p < kSecondProbeBase ? p / kProbePoints * length
-                                             : length + (p - kSecondProbeBase) / kProbePoints * length;
+        estimate.done =
+            p < kSecondProbeBase ? p / kProbePoints * length : length + (p - kSecondProbeBase) / kProbePoints * length;
         break;
-    case Phase::Scanning: estimate.done = probes + std::max(0.0, p - kScanBase) / kScanPoints * length; break;
+    case Phase::Scanning:
+        estimate.done = probes + std::max(0.0, p - kScanBase) / kScanPoints * length;
+        break;
     case Phase::Writing:
-    case Phase::Finishing: estimate.done = estimate.total; break;
+    case Phase::Finishing:
+        estimate.done = estimate.total;
+        break;
     }
     estimate.done = std::min(estimate.done, estimate.total);
     return estimate;

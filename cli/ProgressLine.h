@@ -21,7 +21,7 @@ Phase PhaseAfterProgress(Phase current, uint8_t percent);
 struct ProgressState {
     Phase phase = Phase::Starting;
     uint8_t percent = 0;
-    bool probing = true;        // the source layout is decided by reading the file twice
+    bool probing = true; // the source layout is decided by reading the file twice
     uint64_t sourceBytes = 0;
     double elapsedSeconds = 0;
     uint32_t folders = 0;

@@ -49,22 +49,39 @@ void RunMonitor::OnMessage(int32_t code, const void* data)
         Draw(changed);
         break;
     }
-    case MsgLogLine: LogLine(EngineTextToUtf8(static_cast<const char*>(data), m_verbatim)); break;
-    case MsgError: ErrorText(EngineTextToUtf8(static_cast<const char*>(data), m_verbatim)); break;
-    case MsgAlert: AlertText(EngineTextToUtf8(static_cast<const char*>(data), m_verbatim)); break;
-    case MsgItemCount: m_summary.items = *static_cast<const uint32_t*>(data); break;
-    case MsgCloseRequest: m_closeRequested = true; break;
-    case MsgSourceName:  // the run's own first line already names the source
-    default: break;
+    case MsgLogLine:
+        LogLine(EngineTextToUtf8(static_cast<const char*>(data), m_verbatim));
+        break;
+    case MsgError:
+        ErrorText(EngineTextToUtf8(static_cast<const char*>(data), m_verbatim));
+        break;
+    case MsgAlert:
+        AlertText(EngineTextToUtf8(static_cast<const char*>(data), m_verbatim));
+        break;
+    case MsgItemCount:
+        m_summary.items = *static_cast<const uint32_t*>(data);
+        break;
+    case MsgCloseRequest:
+        m_closeRequested = true;
+        break;
+    case MsgSourceName: // the run's own first line already names the source
+    default:
+        break;
     }
 }
 
 void RunMonitor::LogLine(const std::string& text)
 {
     switch (ClassifyLogLine(text)) {
-    case LogLineKind::Folder: ++m_summary.folders; break;
-    case LogLineKind::Message: ++m_summary.messages; break;
-    case LogLineKind::WrappedAttachment: ++m_summary.wrappedAttachments; break;
+    case LogLineKind::Folder:
+        ++m_summary.folders;
+        break;
+    case LogLineKind::Message:
+        ++m_summary.messages;
+        break;
+    case LogLineKind::WrappedAttachment:
+        ++m_summary.wrappedAttachments;
+        break;
     case LogLineKind::Other:
         if (m_progress.phase == Phase::Starting) m_progress.phase = Phase::Analysing;
         break;
@@ -141,7 +158,7 @@ void RunMonitor::AnnounceStop()
 
 std::optional<RepairSummary> RunMonitor::FreezeForExit()
 {
-    m_mutex.lock();  // never unlocked: the repair's thread must not go on reporting
+    m_mutex.lock(); // never unlocked: the repair's thread must not go on reporting
     m_console.ClearLive();
     if (!m_running) return std::nullopt;
     RepairSummary summary = m_summary;

@@ -56,7 +56,7 @@ private:
     Console& m_console;
     RepairLog& m_log;
     RepairSummary m_summary;
-    std::vector<std::string> m_verbatim;  // the paths, which the engine repeats as given
+    std::vector<std::string> m_verbatim; // the paths, which the engine repeats as given
     ProgressState m_progress;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::time_point m_lastDraw;

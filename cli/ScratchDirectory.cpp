@@ -12,7 +12,7 @@ std::string BaseDirectory()
 {
     // Both variables must hold absolute paths to be used at all.
     const char* env = std::getenv("TMPDIR");
-    struct stat info{};
+    struct stat info {};
     if (env != nullptr && env[0] == '/' && ::stat(env, &info) == 0 && S_ISDIR(info.st_mode)) return env;
     return "/tmp";
 }

@@ -18,7 +18,7 @@ namespace {
 
 uint64_t FileSize(const std::string& path)
 {
-    struct stat info{};
+    struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
 }
 
@@ -78,7 +78,8 @@ RepairSummary RepairSource(const RunContext& c, const std::string& source)
     if (const auto refusal = CheckOutput(check)) return Refused(c, summary, *refusal);
 
     const uint64_t sourceBytes = FileSize(source);
-    c.log.Add(FormatCliText(CliText::LogFileToRepair, source.c_str(), GroupedNumber(static_cast<int64_t>(sourceBytes)).c_str()));
+    c.log.Add(FormatCliText(CliText::LogFileToRepair, source.c_str(),
+                            GroupedNumber(static_cast<int64_t>(sourceBytes)).c_str()));
     c.log.Add(FormatCliText(CliText::LogOutputAs, summary.output.c_str()));
     c.log.Separator();
     c.console.Info(FormatCliText(CliText::TextRepairing, source.c_str(), summary.output.c_str()));
@@ -113,7 +114,7 @@ void ReportSummary(const RunContext& c, const RepairSummary& s)
         c.console.Json(SummaryJson(s));
         return;
     }
-    if (!s.engineRan) return;  // the refusal is on standard error already
+    if (!s.engineRan) return; // the refusal is on standard error already
     c.console.Result(FormatCliText(CliText::TextSource, s.source.c_str()));
     for (const OutputFile& file : s.outputs)
         c.console.Result(FormatCliText(CliText::TextOutput, file.path.c_str(),

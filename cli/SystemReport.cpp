@@ -68,15 +68,20 @@ void AddOsInfo(std::vector<std::string>& lines)
     lines.push_back(FormatCliText(CliText::InfoProcessors, static_cast<unsigned>(::sysconf(_SC_NPROCESSORS_ONLN))));
 }
 
-std::string WithSlash(const std::string& folder) { return !folder.empty() && folder.back() != '/' ? folder + "/" : folder; }
+std::string WithSlash(const std::string& folder)
+{
+    return !folder.empty() && folder.back() != '/' ? folder + "/" : folder;
+}
 
 void AddDirectoryInfo(const ReportContext& c, std::vector<std::string>& lines)
 {
     const std::string::size_type slash = c.programPath.find_last_of('/');
     const std::string program = slash == std::string::npos ? std::string() : c.programPath.substr(0, slash + 1);
-    lines.push_back(FormatCliText(CliText::InfoProgramDirectory, program.empty() ? QueryFailed(ENOENT).c_str() : program.c_str()));
-    lines.push_back(FormatCliText(CliText::InfoHomeDirectory,
-                                  c.homeDirectory.empty() ? QueryFailed(ENOENT).c_str() : WithSlash(c.homeDirectory).c_str()));
+    lines.push_back(
+        FormatCliText(CliText::InfoProgramDirectory, program.empty() ? QueryFailed(ENOENT).c_str() : program.c_str()));
+    lines.push_back(FormatCliText(CliText::InfoHomeDirectory, c.homeDirectory.empty()
+                                                                  ? QueryFailed(ENOENT).c_str()
+                                                                  : WithSlash(c.homeDirectory).c_str()));
     lines.push_back(FormatCliText(CliText::InfoTempDirectory, c.tempDirectory.c_str()));
 }
 
@@ -99,8 +104,8 @@ void AddMemoryInfo(std::vector<std::string>& lines)
     const int64_t available = kb.count("MemAvailable") ? kb["MemAvailable"] : kb["MemFree"];
     const int64_t commitFree = std::max<int64_t>(0, kb["CommitLimit"] - kb["Committed_AS"]);
     auto bytes = [](int64_t kilobytes) { return GroupedNumber(kilobytes * 1024); };
-    lines.push_back(FormatCliText(CliText::InfoMemoryLoad,
-                                  static_cast<unsigned>(std::clamp<int64_t>((total - available) * 100 / total, 0, 100))));
+    lines.push_back(FormatCliText(CliText::InfoMemoryLoad, static_cast<unsigned>(std::clamp<int64_t>(
+                                                               (total - available) * 100 / total, 0, 100))));
     lines.push_back(FormatCliText(CliText::InfoTotalPhysical, bytes(total).c_str()));
     lines.push_back(FormatCliText(CliText::InfoFreePhysical, bytes(available).c_str()));
     // Swap stands for the page file, the commit limit for what all processes may reserve.
@@ -138,8 +143,8 @@ std::string UnescapeMountField(const std::string& field)
 
 CliText DriveKind(const std::string& device, const std::string& type)
 {
-    static const char* const kRemote[] = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "afs", "ceph", "glusterfs", "9p",
-                                          "fuse.sshfs", "sshfs", "davfs"};
+    static const char* const kRemote[] = {"nfs",  "nfs4",      "cifs", "smb3",       "smbfs", "afs",
+                                          "ceph", "glusterfs", "9p",   "fuse.sshfs", "sshfs", "davfs"};
     if (std::find(std::begin(kRemote), std::end(kRemote), type) != std::end(kRemote)) return CliText::DriveRemote;
     if (type == "iso9660" || type == "udf") return CliText::DriveCdRom;
     if (type == "tmpfs" || type == "ramfs") return CliText::DriveRamDisk;
@@ -158,7 +163,7 @@ void AddDriveInfo(std::vector<std::string>& lines)
         std::string device, mountPoint, type;
         if (!(fields >> device >> mountPoint >> type)) continue;
         mountPoint = UnescapeMountField(mountPoint);
-        struct statvfs fs{};
+        struct statvfs fs {};
         const bool known = ::statvfs(mountPoint.c_str(), &fs) == 0;
         // Kernel interfaces (proc, sysfs, cgroup) hold no blocks; they are no drives.
         if (known && fs.f_blocks == 0) continue;

@@ -14,12 +14,12 @@
 namespace krv::cli {
 
 struct ReportContext {
-    std::string version;                   // "0.1.0"
+    std::string version; // "0.1.0"
     std::string programPath;
-    std::string enginePath;                // the libKRV.so that runs the repairs
+    std::string enginePath; // the libKRV.so that runs the repairs
     std::string homeDirectory;
-    std::string tempDirectory;             // as the user set it, with a trailing '/'
-    std::vector<std::string> environment;  // NAME=value, as the program was started
+    std::string tempDirectory;            // as the user set it, with a trailing '/'
+    std::vector<std::string> environment; // NAME=value, as the program was started
 };
 
 // The whole report, closed by "End of System Information" between separator lines.

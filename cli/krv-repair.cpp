@@ -101,12 +101,17 @@ int main(int argc, char** argv)
 
     const CommandLine line = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (line.action) {
-    case CliAction::Help: std::fputs(LoadCliText(CliText::TextUsage), stdout); return 0;
-    case CliAction::Version: std::fputs(FormatCliText(CliText::TextVersion, KRV_VERSION).c_str(), stdout); return 0;
+    case CliAction::Help:
+        std::fputs(LoadCliText(CliText::TextUsage), stdout);
+        return 0;
+    case CliAction::Version:
+        std::fputs(FormatCliText(CliText::TextVersion, KRV_VERSION).c_str(), stdout);
+        return 0;
     case CliAction::UsageError:
         std::fprintf(stderr, "krv-repair: %s\n%s\n", line.error.c_str(), LoadCliText(CliText::TextTryHelp));
         return static_cast<int>(ExitCode::Usage);
-    case CliAction::Repair: break;
+    case CliAction::Repair:
+        break;
     }
     const CliOptions& options = line.options;
 

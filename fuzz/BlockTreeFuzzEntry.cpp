@@ -27,8 +27,8 @@
 namespace krv::fuzz {
 namespace {
 
-using pstformat::IsInternalBid;
 using pstformat::Hex;
+using pstformat::IsInternalBid;
 using pstformat::Layout;
 
 // Indexes around the first blocks and around the fan-outs an XXBLOCK may be read with.
@@ -51,7 +51,7 @@ std::optional<std::vector<uint8_t>> BestCopyData(LayoutPstReader& reader, uint64
 struct InternalView {
     uint8_t btype = 0;
     uint8_t level = 0;
-    std::vector<uint64_t> children;  // what the block lists, in order, zeros included
+    std::vector<uint64_t> children; // what the block lists, in order, zeros included
 };
 
 // Entries are read only within cb and only up to cEnt; a block shorter than its header has
@@ -68,9 +68,9 @@ std::optional<InternalView> ViewInternal(const std::vector<uint8_t>& data, Layou
     if (view.btype == 1) {
         first = 8, size = t.idSize, at = 0;
     } else if (view.btype == 2 && view.level == 1) {
-        first = t.subnodeEntriesOffset, size = 2 * t.idSize, at = t.idSize;  // SIENTRY: nid, bid
+        first = t.subnodeEntriesOffset, size = 2 * t.idSize, at = t.idSize; // SIENTRY: nid, bid
     } else if (view.btype == 2 && view.level == 0) {
-        first = t.subnodeEntriesOffset, size = 3 * t.idSize, at = 2 * t.idSize;  // SLENTRY: nid, data, sub
+        first = t.subnodeEntriesOffset, size = 3 * t.idSize, at = 2 * t.idSize; // SLENTRY: nid, data, sub
     } else {
         return view;
     }
@@ -84,7 +84,9 @@ std::optional<InternalView> ViewInternal(const std::vector<uint8_t>& data, Layou
 std::set<uint64_t> TwoPassRoots(LayoutPstReader& reader, uint8_t btype)
 {
     std::vector<uint64_t> bids;
-    std::as_const(reader.Blocks()).ForEachList([&bids](uint64_t bid, std::span<const BlockRecord>) { bids.push_back(bid); });
+    std::as_const(reader.Blocks()).ForEachList([&bids](uint64_t bid, std::span<const BlockRecord>) {
+        bids.push_back(bid);
+    });
     std::set<uint64_t> candidates;
     std::set<uint64_t> listed;
     for (uint64_t bid : bids) {
@@ -134,7 +136,8 @@ public:
             const uint64_t child = view->children[i];
             if (child == 0 || IsInternalBid(child)) continue;
             if (m_reader.GetDataBlock(bid, static_cast<uint32_t>(i)) != m_reader.Blocks().Find(child))
-                return "GetDataBlock(" + Hex(bid) + ", " + std::to_string(i) + ") is not the XBLOCK's entry " + Hex(child);
+                return "GetDataBlock(" + Hex(bid) + ", " + std::to_string(i) + ") is not the XBLOCK's entry " +
+                       Hex(child);
         }
         return {};
     }
@@ -147,9 +150,8 @@ public:
         if (!IsInternalBid(bid)) return size == best->cb ? "" : "GetDataSize(" + Hex(bid) + ") is not the block's cb";
         // A tree's size is the lcbTotal word of its best copy, whatever its type.
         uint8_t head[8] = {};
-        const uint32_t lcbTotal = m_reader.ReadAt(best->offset, head, sizeof head) == sizeof head
-                                      ? pstformat::LoadLe<uint32_t>(head + 4)
-                                      : 0;
+        const uint32_t lcbTotal =
+            m_reader.ReadAt(best->offset, head, sizeof head) == sizeof head ? pstformat::LoadLe<uint32_t>(head + 4) : 0;
         return size == lcbTotal ? "" : "GetDataSize(" + Hex(bid) + ") is not the tree's lcbTotal";
     }
 
@@ -168,14 +170,16 @@ public:
             for (const auto& version : versions) {
                 if (version->reader != &m_reader || version->nid != nid || version->nidParent != 0 ||
                     !identities.emplace(version->bidData, version->bidSub).second)
-                    failure = "ListSubnodes(" + Hex(bid) + ") holds a stale, foreign or duplicate version of " + Hex(nid);
+                    failure =
+                        "ListSubnodes(" + Hex(bid) + ") holds a stale, foreign or duplicate version of " + Hex(nid);
             }
             if (versions.empty()) failure = "ListSubnodes(" + Hex(bid) + ") holds an empty list";
         });
         if (!failure.empty()) return failure;
         if (IsInternalBid(bid) && m_reader.Blocks().Find(bid) != nullptr) {
             PstNodeMap again;
-            if (m_reader.ListSubnodes(bid | 1, again) != count) return "ListSubnodes(" + Hex(bid) + ") depends on bit 0";
+            if (m_reader.ListSubnodes(bid | 1, again) != count)
+                return "ListSubnodes(" + Hex(bid) + ") depends on bit 0";
             return SLBlockEntriesListed(bid, map);
         }
         return {};
@@ -194,9 +198,9 @@ public:
             const uint64_t bidData = pstformat::LoadLeId(entry + t.idSize, t.idSize);
             const uint64_t bidSub = pstformat::LoadLeId(entry + 2 * t.idSize, t.idSize);
             const PstNodeMap::Versions* versions = map.FindVersions(nid);
-            const bool found = versions != nullptr && std::any_of(versions->begin(), versions->end(), [&](const auto& v) {
-                                   return v->bidData == bidData && v->bidSub == bidSub;
-                               });
+            const bool found = versions != nullptr &&
+                               std::any_of(versions->begin(), versions->end(),
+                                           [&](const auto& v) { return v->bidData == bidData && v->bidSub == bidSub; });
             if (!found) return "ListSubnodes(" + Hex(bid) + ") lost the SLBLOCK's entry for " + Hex(nid);
         }
         return {};
@@ -236,12 +240,16 @@ std::string RunBlockTreeInput(std::span<const uint8_t> input)
     if (!file.Open(SharedFuzzSource().Path(), modeRead | shareDenyWrite)) return "the fuzz source cannot be opened";
     test::TestReaderHost host((options & 2) != 0, (options & 4) != 0);
     std::unique_ptr<LayoutPstReader> reader;
-    if (layout == Layout::Ansi) reader = std::make_unique<AnsiPstReader>(host, file);
-    else reader = std::make_unique<UnicodePstReader>(host, file);
+    if (layout == Layout::Ansi)
+        reader = std::make_unique<AnsiPstReader>(host, file);
+    else
+        reader = std::make_unique<UnicodePstReader>(host, file);
     reader->ScanFile(17, 2);
 
     std::vector<uint64_t> roots(std::begin(kOddBids), std::end(kOddBids));
-    std::as_const(reader->Blocks()).ForEachList([&roots](uint64_t bid, std::span<const BlockRecord>) { roots.push_back(bid); });
+    std::as_const(reader->Blocks()).ForEachList([&roots](uint64_t bid, std::span<const BlockRecord>) {
+        roots.push_back(bid);
+    });
     reader->Nodes().ForEach([&roots](uint32_t, const PstNodeMap::Versions& versions) {
         for (const auto& version : versions) {
             roots.push_back(version->bidData);
@@ -259,8 +267,8 @@ std::string RunBlockTreeInput(std::span<const uint8_t> input)
 
     const std::set<uint64_t> dataRoots = TwoPassRoots(*reader, 1);
     const std::set<uint64_t> subnodeRoots = TwoPassRoots(*reader, 2);
-    if (std::string failure = CheckCollector("CollectTopDataBlocks", reader->CollectTopDataBlocks(),
-                                             reader->TopDataBlocks(), dataRoots);
+    if (std::string failure =
+            CheckCollector("CollectTopDataBlocks", reader->CollectTopDataBlocks(), reader->TopDataBlocks(), dataRoots);
         !failure.empty())
         return failure;
     return CheckCollector("CollectTopSubnodeBlocks", reader->CollectTopSubnodeBlocks(), reader->TopSubnodeBlocks(),

@@ -88,7 +88,7 @@ void SealStoreImage(std::span<uint8_t> image, Layout layout)
         size_t end;
         uint64_t bid;
         size_t cb;
-        bool sound;  // its check holds already
+        bool sound; // its check holds already
     };
     std::vector<Candidate> candidates;
     for (size_t end = kHeaderSector + t.blockAlignment; end <= image.size(); end += t.blockAlignment) {
@@ -102,7 +102,8 @@ void SealStoreImage(std::span<uint8_t> image, Layout layout)
         const uint64_t bid = pstformat::LoadLeId(trailer + bidOffset, t.idSize);
         if (bid == 0 || (bid & pstformat::kBidReservedBit) != 0) continue;
         const size_t start = end - *stored;
-        const bool sound = pstformat::LoadLe<uint32_t>(trailer + crcOffset) == pstformat::ComputeCrc(0, image.data() + start, cb);
+        const bool sound =
+            pstformat::LoadLe<uint32_t>(trailer + crcOffset) == pstformat::ComputeCrc(0, image.data() + start, cb);
         candidates.push_back({start, end, bid, cb, sound});
     }
 
@@ -111,7 +112,8 @@ void SealStoreImage(std::span<uint8_t> image, Layout layout)
     for (const Candidate& c : candidates)
         if (c.sound) taken.emplace_back(c.start, c.end);
     const auto overlapsTaken = [&taken](size_t start, size_t end) {
-        return std::any_of(taken.begin(), taken.end(), [&](const auto& b) { return start < b.second && b.first < end; });
+        return std::any_of(taken.begin(), taken.end(),
+                           [&](const auto& b) { return start < b.second && b.first < end; });
     };
     for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
         if (it->sound || overlapsTaken(it->start, it->end)) continue;

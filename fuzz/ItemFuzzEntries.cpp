@@ -35,9 +35,9 @@ using pstformat::BlockEncoding;
 using pstformat::Hex;
 using pstformat::Layout;
 
-constexpr uint32_t kNodeNid = 0x200024;  // a normal message
+constexpr uint32_t kNodeNid = 0x200024; // a normal message
 constexpr uint64_t kDataBid = 0x1000;
-constexpr uint64_t kXBlockBid = 0x2002;  // internal
+constexpr uint64_t kXBlockBid = 0x2002; // internal
 constexpr uint64_t kSubnodeBid = 0x3002;
 constexpr uint64_t kFirstSubnodeDataBid = 0x4000;
 constexpr size_t kMaxDataBlocks = 4;
@@ -129,18 +129,23 @@ public:
     // Empty when the node is ready, else why not.
     std::string Prepare()
     {
-        if (m_input.blocks.empty()) return "no data block";  // nothing to read: not a failure, see callers
+        if (m_input.blocks.empty()) return "no data block"; // nothing to read: not a failure, see callers
         const test::ItemImage image = BuildImage(m_input);
         if (!SharedFuzzSource().Write(image.Contents())) return "the fuzz source cannot be written";
-        if (!m_file.Open(SharedFuzzSource().Path(), modeRead | shareDenyWrite)) return "the fuzz source cannot be opened";
-        if (m_input.layout == Layout::Ansi) m_reader = std::make_unique<AnsiPstReader>(m_host, m_file);
-        else m_reader = std::make_unique<UnicodePstReader>(m_host, m_file);
+        if (!m_file.Open(SharedFuzzSource().Path(), modeRead | shareDenyWrite))
+            return "the fuzz source cannot be opened";
+        if (m_input.layout == Layout::Ansi)
+            m_reader = std::make_unique<AnsiPstReader>(m_host, m_file);
+        else
+            m_reader = std::make_unique<UnicodePstReader>(m_host, m_file);
         m_reader->ScanFile(17, 2);
         const uint64_t dataBid = m_input.blocks.size() > 1 ? kXBlockBid : kDataBid;
         const uint64_t subBid = m_input.subnodes.empty() ? 0 : kSubnodeBid;
         m_node = std::make_unique<PstNode>(m_reader.get(), kNodeNid, dataBid, subBid, 0);
-        if (m_input.load) Load(*m_node, m_input.detectEncoding ? BlockEncoding::Unknown : m_input.stored);
-        else m_node->encoding = m_input.stored;
+        if (m_input.load)
+            Load(*m_node, m_input.detectEncoding ? BlockEncoding::Unknown : m_input.stored);
+        else
+            m_node->encoding = m_input.stored;
         return {};
     }
 
@@ -164,30 +169,74 @@ public:
         m_out << std::hex << entry.ulPropTag << ':';
         const SPropValueUnion& v = entry.Value;
         switch (BaseType(entry.ulPropTag)) {
-        case PT_I2: m_out << v.i; break;
-        case PT_LONG: m_out << v.l; break;
-        case PT_R4: Raw(&v.flt, sizeof v.flt); break;
+        case PT_I2:
+            m_out << v.i;
+            break;
+        case PT_LONG:
+            m_out << v.l;
+            break;
+        case PT_R4:
+            Raw(&v.flt, sizeof v.flt);
+            break;
         case PT_DOUBLE:
-        case PT_APPTIME: Raw(&v.dbl, sizeof v.dbl); break;
-        case PT_CURRENCY: Raw(&v.cur, sizeof v.cur); break;
-        case PT_SYSTIME: Raw(&v.ft, sizeof v.ft); break;
+        case PT_APPTIME:
+            Raw(&v.dbl, sizeof v.dbl);
+            break;
+        case PT_CURRENCY:
+            Raw(&v.cur, sizeof v.cur);
+            break;
+        case PT_SYSTIME:
+            Raw(&v.ft, sizeof v.ft);
+            break;
         case PT_I8:
-        case PT_OBJECT: Raw(&v.li, sizeof v.li); break;
-        case PT_BOOLEAN: m_out << v.b; break;
-        case PT_ERROR: m_out << v.err; break;
-        case PT_CLSID: Raw(v.lpguid, sizeof(GUID)); break;
-        case PT_STRING8: String8(v.lpszA); break;
-        case PT_UNICODE: Unicode(v.lpszW); break;
-        case PT_BINARY: Binary(v.bin); break;
-        case PT_MV_I2: Array(v.MVi.cValues, v.MVi.lpi); break;
-        case PT_MV_LONG: Array(v.MVl.cValues, v.MVl.lpl); break;
-        case PT_MV_R4: Array(v.MVflt.cValues, v.MVflt.lpflt); break;
-        case PT_MV_DOUBLE: Array(v.MVdbl.cValues, v.MVdbl.lpdbl); break;
-        case PT_MV_CURRENCY: Array(v.MVcur.cValues, v.MVcur.lpcur); break;
-        case PT_MV_APPTIME: Array(v.MVat.cValues, v.MVat.lpat); break;
-        case PT_MV_I8: Array(v.MVli.cValues, v.MVli.lpli); break;
-        case PT_MV_SYSTIME: Array(v.MVft.cValues, v.MVft.lpft); break;
-        case PT_MV_CLSID: Array(v.MVguid.cValues, v.MVguid.lpguid); break;
+        case PT_OBJECT:
+            Raw(&v.li, sizeof v.li);
+            break;
+        case PT_BOOLEAN:
+            m_out << v.b;
+            break;
+        case PT_ERROR:
+            m_out << v.err;
+            break;
+        case PT_CLSID:
+            Raw(v.lpguid, sizeof(GUID));
+            break;
+        case PT_STRING8:
+            String8(v.lpszA);
+            break;
+        case PT_UNICODE:
+            Unicode(v.lpszW);
+            break;
+        case PT_BINARY:
+            Binary(v.bin);
+            break;
+        case PT_MV_I2:
+            Array(v.MVi.cValues, v.MVi.lpi);
+            break;
+        case PT_MV_LONG:
+            Array(v.MVl.cValues, v.MVl.lpl);
+            break;
+        case PT_MV_R4:
+            Array(v.MVflt.cValues, v.MVflt.lpflt);
+            break;
+        case PT_MV_DOUBLE:
+            Array(v.MVdbl.cValues, v.MVdbl.lpdbl);
+            break;
+        case PT_MV_CURRENCY:
+            Array(v.MVcur.cValues, v.MVcur.lpcur);
+            break;
+        case PT_MV_APPTIME:
+            Array(v.MVat.cValues, v.MVat.lpat);
+            break;
+        case PT_MV_I8:
+            Array(v.MVli.cValues, v.MVli.lpli);
+            break;
+        case PT_MV_SYSTIME:
+            Array(v.MVft.cValues, v.MVft.lpft);
+            break;
+        case PT_MV_CLSID:
+            Array(v.MVguid.cValues, v.MVguid.lpguid);
+            break;
         case PT_MV_STRING8:
             Count(v.MVszA.cValues, v.MVszA.lppszA);
             for (ULONG i = 0; v.MVszA.lppszA != nullptr && i < v.MVszA.cValues; ++i) String8(v.MVszA.lppszA[i]);
@@ -200,7 +249,8 @@ public:
             Count(v.MVbin.cValues, v.MVbin.lpbin);
             for (ULONG i = 0; v.MVbin.lpbin != nullptr && i < v.MVbin.cValues; ++i) Binary(v.MVbin.lpbin[i]);
             break;
-        default: break;  // PT_NULL and types without a value
+        default:
+            break; // PT_NULL and types without a value
         }
     }
 
@@ -220,8 +270,10 @@ private:
     }
     void String8(const char* text)
     {
-        if (text == nullptr) m_out << "(none)";
-        else m_out << '"' << text << '"';
+        if (text == nullptr)
+            m_out << "(none)";
+        else
+            m_out << '"' << text << '"';
     }
     void Unicode(const char16_t* text)
     {
@@ -269,7 +321,8 @@ std::string CheckAllProps(const PstNode& node)
     // One entry per leaf record, up to the one-per-identifier ceiling.
     const uint64_t expected = walked ? std::min<uint64_t>(records, 0x10000) : 0;
     std::string failure;
-    if (count != expected) failure = "GetAllProps gave " + std::to_string(count) + " entries for " + std::to_string(expected) + " records";
+    if (count != expected)
+        failure = "GetAllProps gave " + std::to_string(count) + " entries for " + std::to_string(expected) + " records";
     if (failure.empty() && (count == 0) != (props == nullptr)) failure = "GetAllProps: count and array disagree";
 
     for (ULONG i = 0; failure.empty() && i < count; ++i) {
@@ -291,7 +344,8 @@ std::string CheckAllProps(const PstNode& node)
             continue;
         }
         const std::string oneText = ValueText(*one).Text();
-        if (oneText != text.Text()) failure = "GetOneProp(" + Hex(tag) + ") gave " + oneText + ", GetAllProps " + text.Text();
+        if (oneText != text.Text())
+            failure = "GetOneProp(" + Hex(tag) + ") gave " + oneText + ", GetAllProps " + text.Text();
         MAPIFreeBuffer(one);
     }
     if (props != nullptr) MAPIFreeBuffer(props);
@@ -299,12 +353,40 @@ std::string CheckAllProps(const PstNode& node)
 }
 
 // Types a store holds, the multi-value instance flag on some, and types it never holds.
-constexpr ULONG kTypes[] = {PT_UNSPECIFIED, PT_NULL,     PT_I2,       PT_LONG,         PT_R4,          PT_DOUBLE,
-                            PT_CURRENCY,    PT_APPTIME,  PT_ERROR,    PT_BOOLEAN,      PT_OBJECT,      PT_I8,
-                            PT_STRING8,     PT_UNICODE,  PT_SYSTIME,  PT_CLSID,        PT_BINARY,      PT_MV_I2,
-                            PT_MV_LONG,     PT_MV_R4,    PT_MV_DOUBLE, PT_MV_CURRENCY, PT_MV_APPTIME,  PT_MV_I8,
-                            PT_MV_STRING8,  PT_MV_UNICODE, PT_MV_SYSTIME, PT_MV_CLSID, PT_MV_BINARY,
-                            PT_MV_LONG | MV_INSTANCE, PT_MV_UNICODE | MV_INSTANCE, 0x0005 | MV_INSTANCE, 0x0FFF, 0xFFFF};
+constexpr ULONG kTypes[] = {PT_UNSPECIFIED,
+                            PT_NULL,
+                            PT_I2,
+                            PT_LONG,
+                            PT_R4,
+                            PT_DOUBLE,
+                            PT_CURRENCY,
+                            PT_APPTIME,
+                            PT_ERROR,
+                            PT_BOOLEAN,
+                            PT_OBJECT,
+                            PT_I8,
+                            PT_STRING8,
+                            PT_UNICODE,
+                            PT_SYSTIME,
+                            PT_CLSID,
+                            PT_BINARY,
+                            PT_MV_I2,
+                            PT_MV_LONG,
+                            PT_MV_R4,
+                            PT_MV_DOUBLE,
+                            PT_MV_CURRENCY,
+                            PT_MV_APPTIME,
+                            PT_MV_I8,
+                            PT_MV_STRING8,
+                            PT_MV_UNICODE,
+                            PT_MV_SYSTIME,
+                            PT_MV_CLSID,
+                            PT_MV_BINARY,
+                            PT_MV_LONG | MV_INSTANCE,
+                            PT_MV_UNICODE | MV_INSTANCE,
+                            0x0005 | MV_INSTANCE,
+                            0x0FFF,
+                            0xFFFF};
 
 // ConvertValue over runs of the node's first block: its HNHDR names the user root's HID
 // at offset 4, so these runs meet heap items and subnode NIDs as well as plain bytes.
@@ -351,11 +433,11 @@ std::string CheckTable(const PstNode& node)
         for (size_t c = 0; failure.empty() && c < columns.size(); ++c) {
             const SPropValue& cell = rows[r][c];
             const ValueText text(cell);
-            const bool sameProperty = cell.ulPropTag == columns[c] ||
-                                      cell.ulPropTag == CHANGE_PROP_TYPE(columns[c], PT_ERROR);
+            const bool sameProperty =
+                cell.ulPropTag == columns[c] || cell.ulPropTag == CHANGE_PROP_TYPE(columns[c], PT_ERROR);
             if (!sameProperty)
-                failure = "row " + std::to_string(r) + " column " + std::to_string(c) + " holds " + Hex(cell.ulPropTag) +
-                          " under column " + Hex(columns[c]);
+                failure = "row " + std::to_string(r) + " column " + std::to_string(c) + " holds " +
+                          Hex(cell.ulPropTag) + " under column " + Hex(columns[c]);
             else if (text.Broken())
                 failure = "row " + std::to_string(r) + " column " + std::to_string(c) + ": a count without its array";
         }

@@ -115,8 +115,8 @@ std::optional<Seed> NodeSeed(const StrictWalk& walk, const Bytes& file, const Wa
     uint8_t options = walk.layout == Layout::Unicode ? 1 : 0;
     if (encoding == BlockEncoding::Permute) options |= 1 << 1;
     if (encoding == BlockEncoding::Cyclic) options |= 2 << 1;
-    options |= static_cast<uint8_t>((node.nid % 8) << 5);  // runs of 1 to 8 bytes
-    if (node.nid % 3 == 0) options |= 8;                     // some find their encoding by trial
+    options |= static_cast<uint8_t>((node.nid % 8) << 5); // runs of 1 to 8 bytes
+    if (node.nid % 3 == 0) options |= 8;                  // some find their encoding by trial
     Seed seed;
     seed.input.push_back(options);
     seed.input.push_back(static_cast<uint8_t>(blocks.size() - 1));

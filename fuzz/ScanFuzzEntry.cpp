@@ -37,7 +37,7 @@ struct ScanOptions {
     bool ignoreZero = false;
     size_t piece = kScanPiecePositions;
     bool seal = false;
-    uint64_t stopAt = 0;  // the abort query that says stop; 0: none does
+    uint64_t stopAt = 0; // the abort query that says stop; 0: none does
 };
 
 ScanOptions ReadOptions(uint8_t byte, size_t imageSize)
@@ -87,8 +87,8 @@ std::string Describe(const BlockRecord& r)
 
 bool SameRecord(const BlockRecord& a, const BlockRecord& b)
 {
-    return a.bid == b.bid && a.offset == b.offset && a.storedSize == b.storedSize && a.cb == b.cb &&
-           a.wSig == b.wSig && a.zeroData == b.zeroData && a.chainScore == b.chainScore && a.usedMark == b.usedMark;
+    return a.bid == b.bid && a.offset == b.offset && a.storedSize == b.storedSize && a.cb == b.cb && a.wSig == b.wSig &&
+           a.zeroData == b.zeroData && a.chainScore == b.chainScore && a.usedMark == b.usedMark;
 }
 
 TestReaderHost HostFor(const ScanOptions& options, uint64_t stopAt)
@@ -144,7 +144,8 @@ std::string CompareScans(const ScanOutcome& expected, const ScanOutcome& actual)
                 .Text();
     }
     if (expected.blocks.size() != actual.blocks.size())
-        return (Failure() << "scan: " << actual.blocks.size() << " blocks, the reference found " << expected.blocks.size())
+        return (Failure() << "scan: " << actual.blocks.size() << " blocks, the reference found "
+                          << expected.blocks.size())
             .Text();
     if (expected.bbtPages != actual.bbtPages) return "scan: the block-tree pages differ from the reference's";
     if (expected.nbtPages != actual.nbtPages) return "scan: the node-tree pages differ from the reference's";
@@ -164,14 +165,16 @@ std::string CompareProbes(const ScanOptions& options)
     if (!OpenSource(referenceFile) || !OpenSource(engineFile)) return "probe: the source cannot be opened";
     TestReaderHost referenceHost = HostFor(options, options.stopAt);
     TestReaderHost engineHost = HostFor(options, options.stopAt);
-    const test::ReferenceProbeResult expected = test::ReferenceProbe(referenceFile, options.layout, referenceHost, 8, 12);
+    const test::ReferenceProbeResult expected =
+        test::ReferenceProbe(referenceFile, options.layout, referenceHost, 8, 12);
     const ProbeCounts actual = ProbeSource(engineFile, options.layout, engineHost, 8, 12, options.piece);
     if (expected.headerFound != actual.headerFound || expected.pageCount != actual.pageCount)
         return (Failure() << "probe: header " << actual.headerFound << " pages " << actual.pageCount
                           << ", the reference found header " << expected.headerFound << " pages " << expected.pageCount)
             .Text();
     if (referenceHost.progress != engineHost.progress) return "probe: the progress reports differ from the reference's";
-    if (referenceHost.abortQueries != engineHost.abortQueries) return "probe: the abort queries differ from the reference's";
+    if (referenceHost.abortQueries != engineHost.abortQueries)
+        return "probe: the abort queries differ from the reference's";
     return {};
 }
 
@@ -188,8 +191,8 @@ std::string CheckBlockIndex(const LayoutPstReader& reader, const ScanOutcome& fu
     for (const BlockRecord& r : full.blocks) scanned.insert(r.bid);
     const BlockIndex& index = reader.Blocks();
     if (index.KeyCount() != scanned.size() || index.RecordCount() != full.blocks.size())
-        return (Failure() << "index: " << index.KeyCount() << " BIDs in " << index.RecordCount() << " copies, the scan found "
-                          << scanned.size() << " in " << full.blocks.size())
+        return (Failure() << "index: " << index.KeyCount() << " BIDs in " << index.RecordCount()
+                          << " copies, the scan found " << scanned.size() << " in " << full.blocks.size())
             .Text();
     std::string failure;
     index.ForEachList([&](uint64_t bid, std::span<const BlockRecord> copies) {
@@ -209,7 +212,8 @@ std::string CheckBlockIndex(const LayoutPstReader& reader, const ScanOutcome& fu
         }
         for (size_t i = 1; i < copies.size(); ++i) {
             if (TrustOf(copies[i]) < TrustOf(copies[i - 1])) {
-                failure = (Failure() << "index: copies of BID 0x" << std::hex << bid << " are not in block order").Text();
+                failure =
+                    (Failure() << "index: copies of BID 0x" << std::hex << bid << " are not in block order").Text();
                 return;
             }
         }
@@ -229,7 +233,8 @@ std::string CheckNodeIndex(const LayoutPstReader& reader)
         for (const auto& version : versions) {
             if (version == nullptr || version->nid != nid || version->reader != &reader ||
                 !identities.emplace(version->bidData, version->bidSub).second) {
-                failure = (Failure() << "nodes: NID 0x" << std::hex << nid << " holds a foreign or duplicate version").Text();
+                failure =
+                    (Failure() << "nodes: NID 0x" << std::hex << nid << " holds a foreign or duplicate version").Text();
                 return;
             }
         }
@@ -240,9 +245,8 @@ std::string CheckNodeIndex(const LayoutPstReader& reader)
         const PstNode& current = *versions.back();
         for (size_t i = 0; i < current.children.size(); ++i) {
             const PstNode* child = nodes.FindCurrent(current.children[i]);
-            const bool repeated =
-                std::find(current.children.begin() + static_cast<std::ptrdiff_t>(i) + 1, current.children.end(),
-                          current.children[i]) != current.children.end();
+            const bool repeated = std::find(current.children.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                            current.children.end(), current.children[i]) != current.children.end();
             if (child == nullptr || child->nidParent != nid || repeated) {
                 failure = (Failure() << "nodes: child 0x" << std::hex << current.children[i] << " of 0x" << nid
                                      << " is absent, repeated or names another parent")
@@ -255,7 +259,8 @@ std::string CheckNodeIndex(const LayoutPstReader& reader)
             const PstNode* parent = nodes.FindCurrent(current.nidParent);
             if (parent != nullptr &&
                 std::find(parent->children.begin(), parent->children.end(), nid) == parent->children.end())
-                failure = (Failure() << "nodes: 0x" << std::hex << nid << " is missing from its parent's children").Text();
+                failure =
+                    (Failure() << "nodes: 0x" << std::hex << nid << " is missing from its parent's children").Text();
         }
     });
     return failure;
@@ -267,12 +272,14 @@ std::string CheckIndexes(const ScanOptions& options, const ScanOutcome& full)
     if (!OpenSource(file)) return "index: the source cannot be opened";
     TestReaderHost host = HostFor(options, 0);
     std::unique_ptr<LayoutPstReader> reader;
-    if (options.layout == Layout::Ansi) reader = std::make_unique<AnsiPstReader>(host, file);
-    else reader = std::make_unique<UnicodePstReader>(host, file);
+    if (options.layout == Layout::Ansi)
+        reader = std::make_unique<AnsiPstReader>(host, file);
+    else
+        reader = std::make_unique<UnicodePstReader>(host, file);
     const uint32_t count = reader->ScanFile(17, 2);
     if (count != reader->Blocks().KeyCount() + reader->Nodes().Size())
-        return (Failure() << "index: ScanFile answered " << count << " for " << reader->Blocks().KeyCount() << " BIDs and "
-                          << reader->Nodes().Size() << " NIDs")
+        return (Failure() << "index: ScanFile answered " << count << " for " << reader->Blocks().KeyCount()
+                          << " BIDs and " << reader->Nodes().Size() << " NIDs")
             .Text();
     const ScanStats& stats = reader->LastScanStats();
     if (stats.aborted || stats.bbtPages != full.bbtPages.size() || stats.nbtPages != full.nbtPages.size() ||

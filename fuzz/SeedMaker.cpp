@@ -52,7 +52,10 @@ const char* LayoutName(Layout layout) { return layout == Layout::Unicode ? "unic
 
 class SeedWriter {
 public:
-    explicit SeedWriter(std::filesystem::path dir) : m_dir(std::move(dir)) { std::filesystem::create_directories(m_dir); }
+    explicit SeedWriter(std::filesystem::path dir) : m_dir(std::move(dir))
+    {
+        std::filesystem::create_directories(m_dir);
+    }
 
     void Write(const std::string& name, uint8_t options, const std::vector<uint8_t>& image)
     {
@@ -150,7 +153,7 @@ void BuilderSeeds(SeedWriter& scan, SeedWriter& tree)
         BlockImageBuilder xblock(layout);
         for (uint64_t bid : {0x10, 0x14, 0x18}) xblock.Data(bid, 300);
         xblock.XBlock(0x22, 1, 900, {0x10, 0x14, 0x18});
-        xblock.XBlock(0x26, 1, 900, {0x10, 0x14, 0x18, 0x1C}, 40);  // cEnt overruns the data
+        xblock.XBlock(0x26, 1, 900, {0x10, 0x14, 0x18, 0x1C}, 40); // cEnt overruns the data
         tree.Write("xblock-" + name, options, xblock.Bytes());
 
         BlockImageBuilder xxblock(layout);
@@ -158,7 +161,7 @@ void BuilderSeeds(SeedWriter& scan, SeedWriter& tree)
         xxblock.XBlock(0x22, 1, 200, {0x10, 0x14});
         xxblock.XBlock(0x26, 1, 200, {0x18, 0x1C});
         xxblock.XBlock(0x2A, 2, 400, {0x22, 0x26});
-        xxblock.XBlock(0x2E, 2, 400, {0x2E, 0x22});  // lists itself
+        xxblock.XBlock(0x2E, 2, 400, {0x2E, 0x22}); // lists itself
         tree.Write("xxblock-" + name, options, xxblock.Bytes());
 
         BlockImageBuilder subnodes(layout);
@@ -166,7 +169,7 @@ void BuilderSeeds(SeedWriter& scan, SeedWriter& tree)
         subnodes.SLBlock(0x22, {SLEntry{0x21, 0x10, 0}, SLEntry{0x41, 0x10, 0x2A}});
         subnodes.SLBlock(0x26, {SLEntry{0x61, 0x10, 0}, SLEntry{0x21, 0x10, 0}});
         subnodes.SIBlock(0x2A, {SIEntry{0x21, 0x22}, SIEntry{0x61, 0x26}});
-        subnodes.SIBlock(0x2E, {SIEntry{0x21, 0x2E}, SIEntry{0x41, 0x2A}});  // lists itself and a tree
+        subnodes.SIBlock(0x2E, {SIEntry{0x21, 0x2E}, SIEntry{0x41, 0x2A}}); // lists itself and a tree
         tree.Write("subnodes-" + name, options, subnodes.Bytes());
     }
 }
@@ -214,8 +217,9 @@ void StoreSeeds(SeedWriter& scan, SeedWriter& tree, const std::string& corpus, b
         scan.Write(stem + "-mosaic", bit, mosaic);
 
         // The store's largest block on its own.
-        const auto largestBlock = std::max_element(walk.blocks.begin(), walk.blocks.end(),
-                                                   [](const WalkedBlock& a, const WalkedBlock& b) { return a.cb < b.cb; });
+        const auto largestBlock =
+            std::max_element(walk.blocks.begin(), walk.blocks.end(),
+                             [](const WalkedBlock& a, const WalkedBlock& b) { return a.cb < b.cb; });
         if (largestBlock != walk.blocks.end()) {
             const auto stored = StoredBlock(file, *largestBlock, layout);
             if (!stored.empty()) scan.Write(stem + "-largest-block", bit, stored);

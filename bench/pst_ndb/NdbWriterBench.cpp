@@ -33,10 +33,7 @@ double PeakResidentBytes()
 }
 
 // Lets the peak start again from the present size (Linux 4.0 and later).
-void ResetPeak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 std::vector<uint8_t> Filler(size_t n, uint32_t seed)
 {
@@ -56,7 +53,8 @@ void BM_NdbWriteStore(benchmark::State& state)
     const auto attachments = static_cast<uint32_t>(state.range(1));
     const Layout layout = state.range(2) == 0 ? Layout::Ansi : Layout::Unicode;
     const char* tmp = std::getenv("TMPDIR");
-    const std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/krv-bench-ndb-" + std::to_string(::getpid()) + ".pst";
+    const std::string path =
+        std::string(tmp && *tmp ? tmp : "/tmp") + "/krv-bench-ndb-" + std::to_string(::getpid()) + ".pst";
     const size_t maxBlock = pstformat::TraitsOf(layout).maxBlockData;
 
     // A message: its property context, a recipient table and an attachment table as subnodes.

@@ -37,8 +37,8 @@ double PeakResidentBytes()
 
 std::u16string Words(size_t n, uint32_t seed)
 {
-    static const char16_t* const kWords[] = {u"report ", u"meeting ", u"budget ", u"the ", u"of ",  u"and ",
-                                             u"project ", u"review ", u"please ", u"find ", u"attached ", u"team "};
+    static const char16_t* const kWords[] = {u"report ",  u"meeting ", u"budget ", u"the ",  u"of ",       u"and ",
+                                             u"project ", u"review ",  u"please ", u"find ", u"attached ", u"team "};
     std::u16string text;
     uint32_t x = seed * 2654435761u + 1;
     while (text.size() < n) {
@@ -64,20 +64,22 @@ bool WriteMessage(PstStore& store, uint32_t folder, uint32_t i, const std::vecto
     if (!message) return Check(error, "CreateMessage");
     const std::u16string n = krv::pst::TextOf(MakeString8(0, std::to_string(i))).value_or(u"");
     if (!Check(message->SetProperty(MakeLayoutString(kIdMessageClass, u"IPM.Note", layout)), "class")) return false;
-    if (!Check(message->SetProperty(MakeLayoutString(kIdSubject, u"Weekly report " + n, layout)), "subject")) return false;
-    if (!Check(message->SetProperty(MakeLayoutString(kIdBody, Words(2048, i), layout)), "body")) return false;
-    if (!Check(message->SetProperty(MakeInt32(MakeTag(kIdMessageFlags, kTypeInt32), i % 3 == 0 ? 0 : kMsgFlagRead)), "flags"))
+    if (!Check(message->SetProperty(MakeLayoutString(kIdSubject, u"Weekly report " + n, layout)), "subject"))
         return false;
-    if (!Check(message->SetProperty(MakeInt64(MakeTag(0x0E06, kTypeTime), 0x01D9000000000000ull + i * 10000000ull)), "time"))
+    if (!Check(message->SetProperty(MakeLayoutString(kIdBody, Words(2048, i), layout)), "body")) return false;
+    if (!Check(message->SetProperty(MakeInt32(MakeTag(kIdMessageFlags, kTypeInt32), i % 3 == 0 ? 0 : kMsgFlagRead)),
+               "flags"))
+        return false;
+    if (!Check(message->SetProperty(MakeInt64(MakeTag(0x0E06, kTypeTime), 0x01D9000000000000ull + i * 10000000ull)),
+               "time"))
         return false;
     for (int r = 0; r < 2; ++r) {
         uint32_t row = 0;
         const std::u16string name = r == 0 ? u"Alice Able" : u"Bob Baker";
         const std::u16string email = r == 0 ? u"alice@example.com" : u"bob@example.com";
-        const std::vector<PropertyValue> recipient{MakeLayoutString(kIdDisplayName, name, layout),
-                                                   MakeLayoutString(0x3002, u"SMTP", layout),
-                                                   MakeLayoutString(0x3003, email, layout),
-                                                   MakeInt32(MakeTag(kIdRecipientType, kTypeInt32), r + 1)};
+        const std::vector<PropertyValue> recipient{
+            MakeLayoutString(kIdDisplayName, name, layout), MakeLayoutString(0x3002, u"SMTP", layout),
+            MakeLayoutString(0x3003, email, layout), MakeInt32(MakeTag(kIdRecipientType, kTypeInt32), r + 1)};
         if (!Check(message->AddRecipient(recipient, row), "recipient")) return false;
     }
     if (!Check(message->SaveKeepOpen(), "keep-open save")) return false;
@@ -86,7 +88,8 @@ bool WriteMessage(PstStore& store, uint32_t folder, uint32_t i, const std::vecto
         if (a == nullptr) return Check(error, "CreateAttachment");
         std::vector<uint8_t> data = *attachment;
         for (size_t k = 0; k < 4; ++k) data[k] = static_cast<uint8_t>(i >> (8 * k));
-        if (!Check(a->SetProperty(MakeLayoutString(kIdAttachFilename, u"report.bin", layout)), "filename")) return false;
+        if (!Check(a->SetProperty(MakeLayoutString(kIdAttachFilename, u"report.bin", layout)), "filename"))
+            return false;
         if (!Check(a->SetProperty(PropertyValue{0x37010102, std::move(data)}), "data")) return false;
         if (!Check(a->Save(), "attachment save")) return false;
     }
@@ -104,9 +107,11 @@ int main(int argc, char** argv)
     const std::string scenario = argv[1];
     const Layout layout = std::string(argv[2]) == "ansi" ? Layout::Ansi : Layout::Unicode;
     const bool attachments = scenario == "attachments";
-    const uint32_t count = argc > 3 ? static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10)) : (attachments ? 256 : 100000);
+    const uint32_t count =
+        argc > 3 ? static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10)) : (attachments ? 256 : 100000);
     const char* tmp = std::getenv("TMPDIR");
-    const std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/krv-bench-store-" + std::to_string(::getpid()) + ".pst";
+    const std::string path =
+        std::string(tmp && *tmp ? tmp : "/tmp") + "/krv-bench-store-" + std::to_string(::getpid()) + ".pst";
 
     std::vector<uint8_t> payload;
     if (attachments) {
@@ -128,7 +133,9 @@ int main(int argc, char** argv)
     uint32_t folders[10] = {};
     for (uint32_t f = 0; f < 10; ++f) {
         const std::u16string name = u"Folder " + std::u16string(1, static_cast<char16_t>(u'0' + f));
-        if (!Check(store->CreateFolder(store->IpmSubtree(), name, FolderCreateMode::FailIfExists, folders[f]), "folder")) return 1;
+        if (!Check(store->CreateFolder(store->IpmSubtree(), name, FolderCreateMode::FailIfExists, folders[f]),
+                   "folder"))
+            return 1;
     }
     bool ok = true;
     for (uint32_t i = 0; i < count && ok; ++i)
@@ -142,8 +149,9 @@ int main(int argc, char** argv)
     const double payloadBytes = attachments ? double(payload.size()) * count : double(fileSize);
     const double peak = PeakResidentBytes();
     const double target = 64e6 + 512.0 * count;
-    std::printf("scenario=%s layout=%s messages=%u seconds=%.2f file_MB=%.1f MB_per_s=%.1f peak_MB=%.1f target_peak_MB=%.1f\n",
-                scenario.c_str(), layout == Layout::Ansi ? "ansi" : "unicode", count, seconds, fileSize / 1e6,
-                payloadBytes / 1e6 / seconds, peak / 1e6, target / 1e6);
+    std::printf(
+        "scenario=%s layout=%s messages=%u seconds=%.2f file_MB=%.1f MB_per_s=%.1f peak_MB=%.1f target_peak_MB=%.1f\n",
+        scenario.c_str(), layout == Layout::Ansi ? "ansi" : "unicode", count, seconds, fileSize / 1e6,
+        payloadBytes / 1e6 / seconds, peak / 1e6, target / 1e6);
     return 0;
 }

@@ -35,7 +35,7 @@ void BM_BlockIndexAppendAndSeal(benchmark::State& state)
             index->Append(r);
         }
         const Clock::time_point appended = Clock::now();
-        appendingBytes = index->MemoryBytes();  // constant time
+        appendingBytes = index->MemoryBytes(); // constant time
         index->Seal();
         const Clock::time_point sealed = Clock::now();
         appendSeconds += std::chrono::duration<double>(appended - start).count();
@@ -59,7 +59,7 @@ void BM_BlockIndexAppendAndSeal(benchmark::State& state)
 BENCHMARK(BM_BlockIndexAppendAndSeal)
     ->Args({10'000'000, 10'000'000})
     ->Args({10'000'000, 2'500})
-    ->Args({13'000'000, 13'000'000})  // just past a table growth: the worst fill
+    ->Args({13'000'000, 13'000'000}) // just past a table growth: the worst fill
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
@@ -80,7 +80,8 @@ void BM_BlockIndexFind(benchmark::State& state)
         i = (i + 0x9E3779B1) % copies;
         benchmark::DoNotOptimize(index.Find((i + 1) * 4));
     }
-    state.counters["finds_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["finds_per_s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_BlockIndexFind)->Arg(10'000'000);
 

@@ -26,7 +26,9 @@ double Cpu()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& tv) { return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6; };
+    auto seconds = [](const timeval& tv) {
+        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -68,8 +70,8 @@ int main(int argc, char** argv)
     // The front end's defaults (without the five deeper passes when asked).
     const uint32_t methodFlags =
         FlagLevel1Recovery | FlagLevel2Recovery | FlagLevel3Recovery | FlagLevel4Recovery | FlagLevel5Recovery;
-    const uint32_t flags = FlagFastRecovery | FlagRecoverUnattchedAttach | FlagIgnoreZeroBlock |
-                           FlagAlwaysIPMSubtree | (methods ? methodFlags : 0u) | (layout << KRV_OUTPUT_FORMAT_SHIFT);
+    const uint32_t flags = FlagFastRecovery | FlagRecoverUnattchedAttach | FlagIgnoreZeroBlock | FlagAlwaysIPMSubtree |
+                           (methods ? methodFlags : 0u) | (layout << KRV_OUTPUT_FORMAT_SHIFT);
     const uint32_t sizeLimit = 1000;
     Phases phases;
     RepairRequest request{};

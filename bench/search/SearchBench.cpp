@@ -32,7 +32,8 @@ int MakeTree(const QString& root, long files)
     long written = 0;
     for (long f = 0; f < folders; ++f) {
         // Three levels: 20 top folders, 10 below each, then the leaves.
-        const QString folder = QStringLiteral("%1/top%2/mid%3/leaf%4").arg(root).arg(f % 20).arg((f / 20) % 10).arg(f / 200);
+        const QString folder =
+            QStringLiteral("%1/top%2/mid%3/leaf%4").arg(root).arg(f % 20).arg((f / 20) % 10).arg(f / 200);
         if (!QDir().mkpath(folder)) return 1;
         for (int i = 0; i < perFolder && written < files; ++i, ++written) {
             const QString name = i % 50 == 0 ? QStringLiteral("Mail%1.PST").arg(i) : QStringLiteral("doc%1.txt").arg(i);

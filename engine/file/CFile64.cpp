@@ -25,10 +25,14 @@ constexpr uint32_t kShareBits = 0x0070;
 int AccessFlags(uint32_t openMode)
 {
     switch (openMode & kAccessBits) {
-    case modeWrite: return O_WRONLY;
-    case modeReadWrite: return O_RDWR;
-    case modeNoAccess: return (openMode & modeCreate) ? O_RDONLY : O_PATH;
-    default: return O_RDONLY;
+    case modeWrite:
+        return O_WRONLY;
+    case modeReadWrite:
+        return O_RDWR;
+    case modeNoAccess:
+        return (openMode & modeCreate) ? O_RDONLY : O_PATH;
+    default:
+        return O_RDONLY;
     }
 }
 
@@ -62,7 +66,7 @@ int SetOfdLock(int fd, short type, off_t start, off_t length)
     lock.l_whence = SEEK_SET;
     lock.l_start = start;
     lock.l_len = length;
-    lock.l_pid = 0;  // must be 0 for open-file-description locks
+    lock.l_pid = 0; // must be 0 for open-file-description locks
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0 ? 0 : errno;
 }
 
@@ -138,7 +142,7 @@ bool CFile64::Open(const std::string& path, uint32_t openMode, CFileException* e
     };
 
     try {
-        if (m_fd >= 0) return fail(FileCause::Generic, EBUSY);  // one open file per object
+        if (m_fd >= 0) return fail(FileCause::Generic, EBUSY); // one open file per object
 
         const bool create = (openMode & modeCreate) != 0;
         const bool truncate = create && (openMode & modeNoTruncate) == 0;
@@ -231,10 +235,17 @@ uint64_t CFile64::Seek(int64_t offset, uint32_t origin)
 {
     int whence = SEEK_SET;
     switch (origin) {
-    case seekBegin: whence = SEEK_SET; break;
-    case seekCurrent: whence = SEEK_CUR; break;
-    case seekEnd: whence = SEEK_END; break;
-    default: throw CFileException(FileCause::BadSeek, EINVAL, m_path);
+    case seekBegin:
+        whence = SEEK_SET;
+        break;
+    case seekCurrent:
+        whence = SEEK_CUR;
+        break;
+    case seekEnd:
+        whence = SEEK_END;
+        break;
+    default:
+        throw CFileException(FileCause::BadSeek, EINVAL, m_path);
     }
     const off_t position = ::lseek(m_fd, static_cast<off_t>(offset), whence);
     if (position < 0) {
@@ -306,8 +317,7 @@ void CFile64::LockRange(uint64_t position, uint64_t count)
     if (count == 0) return;
     off_t start = 0;
     off_t length = 0;
-    if (!LockSpan(position, count, start, length))
-        throw CFileException(FileCause::LockViolation, EOVERFLOW, m_path);
+    if (!LockSpan(position, count, start, length)) throw CFileException(FileCause::LockViolation, EOVERFLOW, m_path);
     const int fl = ::fcntl(m_fd, F_GETFL);
     if (fl < 0) ThrowErrno(errno);
     // A write lock needs a descriptor open for writing; a read-only one can only keep
@@ -323,8 +333,7 @@ void CFile64::UnlockRange(uint64_t position, uint64_t count)
     if (count == 0) return;
     off_t start = 0;
     off_t length = 0;
-    if (!LockSpan(position, count, start, length))
-        throw CFileException(FileCause::LockViolation, EOVERFLOW, m_path);
+    if (!LockSpan(position, count, start, length)) throw CFileException(FileCause::LockViolation, EOVERFLOW, m_path);
     // Range locks and the share lock live on the same description: plain unlocking would
     // cut a hole into the share lock, so the range falls back to the share lock instead.
     const int err = SetOfdLock(m_fd, m_shareLock, start, length);

@@ -40,16 +40,16 @@ enum SeekOrigin : uint32_t { seekBegin = 0, seekCurrent = 1, seekEnd = 2 };
 // Bits of CFileStatus::attribute.
 enum FileAttribute : uint8_t {
     attrNormal = 0x00,
-    attrReadOnly = 0x01,  // nobody may write it (no write permission bit set)
-    attrHidden = 0x02,    // its name starts with a dot
+    attrReadOnly = 0x01, // nobody may write it (no write permission bit set)
+    attrHidden = 0x02,   // its name starts with a dot
     attrDirectory = 0x10,
 };
 
 struct CFileStatus {
-    time_t ctime = 0;  // creation (status change here); the last-write time when unknown
+    time_t ctime = 0; // creation (status change here); the last-write time when unknown
     time_t mtime = 0;
     time_t atime = 0;  // the last-write time when unknown
-    uint32_t size = 0;  // low 32 bits of the size
+    uint32_t size = 0; // low 32 bits of the size
     uint8_t attribute = 0;
     std::string fullName;
 };
@@ -73,8 +73,7 @@ public:
     // An open that reads takes only regular files and block devices; one of anything else
     // fails with the cause that says what the path names (FileKind.h), without waiting for
     // a FIFO's other end.
-    [[nodiscard]] virtual bool Open(const std::string& path, uint32_t openMode,
-                                    CFileException* error = nullptr);
+    [[nodiscard]] virtual bool Open(const std::string& path, uint32_t openMode, CFileException* error = nullptr);
     virtual std::unique_ptr<CFile64> Duplicate() const;
     virtual uint64_t Seek(int64_t offset, uint32_t origin);
     virtual void SetLength(uint64_t length);

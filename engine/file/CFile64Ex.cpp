@@ -14,8 +14,7 @@
 namespace krv {
 
 CFile64Ex::CFile64Ex(uint32_t bufferSize)
-    : m_bufferSize(bufferSize == 0 ? kDefaultBufferSize : bufferSize),
-      m_memory(static_cast<size_t>(m_bufferSize) * 2)
+    : m_bufferSize(bufferSize == 0 ? kDefaultBufferSize : bufferSize), m_memory(static_cast<size_t>(m_bufferSize) * 2)
 {
     m_a.memory = m_memory.data();
     m_a.capacity = m_bufferSize;
@@ -73,10 +72,17 @@ uint64_t CFile64Ex::Seek(int64_t offset, uint32_t origin)
     // the readers need when an offset from damaged data points nowhere.
     uint64_t position = m_position;
     switch (origin) {
-    case seekBegin: position = static_cast<uint64_t>(offset); break;
-    case seekCurrent: position = m_position + static_cast<uint64_t>(offset); break;
-    case seekEnd: position = CFile64::Seek(0, seekEnd) + static_cast<uint64_t>(offset); break;
-    default: break;
+    case seekBegin:
+        position = static_cast<uint64_t>(offset);
+        break;
+    case seekCurrent:
+        position = m_position + static_cast<uint64_t>(offset);
+        break;
+    case seekEnd:
+        position = CFile64::Seek(0, seekEnd) + static_cast<uint64_t>(offset);
+        break;
+    default:
+        break;
     }
     MovePosition(position);
     return m_position;
@@ -84,7 +90,7 @@ uint64_t CFile64Ex::Seek(int64_t offset, uint32_t origin)
 
 void CFile64Ex::SetLength(uint64_t length)
 {
-    ForgetWindows();  // a shorter file must not be served from the old windows
+    ForgetWindows(); // a shorter file must not be served from the old windows
     CFile64::Seek(static_cast<int64_t>(length), seekBegin);
     if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) ThrowErrno(errno);
     m_position = 0;
@@ -97,7 +103,7 @@ size_t CFile64Ex::ReadPiece(uint64_t offset, uint8_t* destination, size_t count,
     while (got < count) {
         const ssize_t n = SysRead(destination + got, count - got);
         if (n == 0) {
-            stop = true;  // end of the file
+            stop = true; // end of the file
             return got;
         }
         if (n > 0) {
@@ -126,9 +132,7 @@ size_t CFile64Ex::ReadPiece(uint64_t offset, uint8_t* destination, size_t count,
 size_t CFile64Ex::RawRead(uint64_t offset, uint8_t* destination, size_t count)
 {
     if (count == 0) return 0;
-    if (offset > static_cast<uint64_t>(INT64_MAX) ||
-        ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
-        return 0;
+    if (offset > static_cast<uint64_t>(INT64_MAX) || ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) return 0;
 
     // A healthy disk is read in one call per request. Only when the disk reports an
     // error is the rest read again in sector pieces, so that an unreadable sector costs
@@ -136,7 +140,7 @@ size_t CFile64Ex::RawRead(uint64_t offset, uint8_t* destination, size_t count)
     size_t total = 0;
     while (total < count) {
         const ssize_t n = SysRead(destination + total, count - total);
-        if (n == 0) return total;  // end of the file
+        if (n == 0) return total; // end of the file
         if (n < 0) break;
         total += static_cast<size_t>(n);
     }

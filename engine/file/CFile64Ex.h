@@ -22,17 +22,16 @@ public:
     explicit CFile64Ex(uint32_t bufferSize = 0);
     ~CFile64Ex() override;
 
-    [[nodiscard]] bool Open(const std::string& path, uint32_t openMode,
-                            CFileException* error = nullptr) override;
+    [[nodiscard]] bool Open(const std::string& path, uint32_t openMode, CFileException* error = nullptr) override;
     uint64_t GetPosition() const override;
     uint64_t Seek(int64_t offset, uint32_t origin) override;
     void SetLength(uint64_t length) override;
     // Never throws for unreadable data: failing sectors come back as zeros.
     size_t Read(void* buffer, size_t count) override;
     void Write(const void* buffer, size_t count) override;
-    std::unique_ptr<CFile64> Duplicate() const override;     // throws CNotSupportedException
-    void LockRange(uint64_t position, uint64_t count) override;    // throws CNotSupportedException
-    void UnlockRange(uint64_t position, uint64_t count) override;  // throws CNotSupportedException
+    std::unique_ptr<CFile64> Duplicate() const override;          // throws CNotSupportedException
+    void LockRange(uint64_t position, uint64_t count) override;   // throws CNotSupportedException
+    void UnlockRange(uint64_t position, uint64_t count) override; // throws CNotSupportedException
     void Abort() override;
     void Flush() override;
     void Close() override;
@@ -52,7 +51,7 @@ private:
         uint8_t* memory = nullptr;
         uint32_t capacity = 0;
         uint64_t start = 0;
-        uint32_t valid = 0;  // 0: empty
+        uint32_t valid = 0; // 0: empty
         bool Holds(uint64_t position) const;
         bool Usable() const { return memory != nullptr && capacity != 0 && valid != 0; }
     };

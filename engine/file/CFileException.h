@@ -13,7 +13,8 @@ class CFileException : public FrameworkException {
 public:
     CFileException() = default;
     CFileException(FileCause cause, int osError, std::string fileName)
-        : m_cause(cause), m_osError(osError), m_fileName(std::move(fileName)) {}
+        : m_cause(cause), m_osError(osError), m_fileName(std::move(fileName))
+    {}
 
     // Builds the exception for a failed call from its errno.
     static CFileException FromErrno(int err, std::string fileName);
@@ -34,7 +35,7 @@ public:
 
 private:
     FileCause m_cause = FileCause::None;
-    int m_osError = -1;  // -1: no operating-system error behind it
+    int m_osError = -1; // -1: no operating-system error behind it
     std::string m_fileName;
 };
 

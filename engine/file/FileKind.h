@@ -20,7 +20,7 @@ namespace krv {
 
 struct RefusedKind {
     FileCause cause;
-    int osError;  // the errno that stands for the refusal
+    int osError; // the errno that stands for the refusal
 };
 
 // None when a path of this kind may be opened, reading or not (`reads`); else why not.

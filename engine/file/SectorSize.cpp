@@ -25,10 +25,7 @@ uint32_t ReadNumber(const std::filesystem::path& file)
     return value;
 }
 
-bool Plausible(uint32_t size)
-{
-    return size >= kSmallestSector && size <= kLargestSector && (size & (size - 1)) == 0;
-}
+bool Plausible(uint32_t size) { return size >= kSmallestSector && size <= kLargestSector && (size & (size - 1)) == 0; }
 
 } // namespace
 
@@ -36,8 +33,7 @@ uint32_t BlockDeviceSectorSize(dev_t device, const std::string& sysDevBlock)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path link = fs::path(sysDevBlock) /
-        (std::to_string(major(device)) + ":" + std::to_string(minor(device)));
+    const fs::path link = fs::path(sysDevBlock) / (std::to_string(major(device)) + ":" + std::to_string(minor(device)));
     // The entry is a link into the device tree; a partition sits inside its disk's
     // directory and has no queue/ of its own.
     const fs::path node = fs::canonical(link, ec);

@@ -12,11 +12,11 @@
 namespace krv {
 namespace {
 
-constexpr ULONG kOpenForWriting = MAPI_MODIFY | MAPI_DEFERRED_ERRORS | MAPI_BEST_ACCESS;  // 0x19
-constexpr ULONG kCreateFolderFlags = OPEN_IF_EXISTS | MAPI_DEFERRED_ERRORS;             // 9
-constexpr ULONG kSaveKeepOpen = KEEP_OPEN_READWRITE | MAPI_DEFERRED_ERRORS;             // 0x0A
-constexpr ULONG kOpenStorageProperty = MAPI_MODIFY | MAPI_CREATE | MAPI_DEFERRED_ERRORS;  // 0x0B
-constexpr DWORD kOpenSourceStorage = STGM_READ | STGM_SHARE_EXCLUSIVE | STGM_TRANSACTED;  // 0x10010
+constexpr ULONG kOpenForWriting = MAPI_MODIFY | MAPI_DEFERRED_ERRORS | MAPI_BEST_ACCESS; // 0x19
+constexpr ULONG kCreateFolderFlags = OPEN_IF_EXISTS | MAPI_DEFERRED_ERRORS;              // 9
+constexpr ULONG kSaveKeepOpen = KEEP_OPEN_READWRITE | MAPI_DEFERRED_ERRORS;              // 0x0A
+constexpr ULONG kOpenStorageProperty = MAPI_MODIFY | MAPI_CREATE | MAPI_DEFERRED_ERRORS; // 0x0B
+constexpr DWORD kOpenSourceStorage = STGM_READ | STGM_SHARE_EXCLUSIVE | STGM_TRANSACTED; // 0x10010
 
 // GetProps of one tag; the value when the store answered it under exactly that tag.
 MapiPtr<SPropValue> GetOneValue(IMAPIProp* object, ULONG tag, HRESULT* result = nullptr)

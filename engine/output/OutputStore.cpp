@@ -20,9 +20,9 @@ namespace krv {
 namespace {
 
 constexpr ULONG kInboxTag = 0x00000102;
-constexpr ULONG kLogonFlags = MAPI_EXTENDED | MAPI_EXPLICIT_PROFILE | MAPI_NEW_SESSION;  // 0x32
-constexpr ULONG kOpenStoreFlags = MDB_WRITE | MAPI_BEST_ACCESS;                          // 0x14
-constexpr ULONG kOpenFolderFlags = MAPI_MODIFY | MAPI_DEFERRED_ERRORS | MAPI_BEST_ACCESS;  // 0x19
+constexpr ULONG kLogonFlags = MAPI_EXTENDED | MAPI_EXPLICIT_PROFILE | MAPI_NEW_SESSION;   // 0x32
+constexpr ULONG kOpenStoreFlags = MDB_WRITE | MAPI_BEST_ACCESS;                           // 0x14
+constexpr ULONG kOpenFolderFlags = MAPI_MODIFY | MAPI_DEFERRED_ERRORS | MAPI_BEST_ACCESS; // 0x19
 constexpr ULONG kValidateFlags = MAPI_FORCE_CREATE | MAPI_FULL_IPM_TREE;                  // 3
 
 constexpr bool IsSpecialFolderTag(ULONG tag)
@@ -35,8 +35,10 @@ constexpr bool IsSpecialFolderTag(ULONG tag)
     case PR_IPM_SENTMAIL_ENTRYID:
     case PR_VIEWS_ENTRYID:
     case PR_COMMON_VIEWS_ENTRYID:
-    case PR_FINDER_ENTRYID: return true;
-    default: return false;
+    case PR_FINDER_ENTRYID:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -46,10 +48,14 @@ struct MaskBit {
     ULONG bit;
 };
 constexpr std::array kFolderMaskBits = {
-    MaskBit{PR_COMMON_VIEWS_ENTRYID, 0x40}, MaskBit{PR_FINDER_ENTRYID, 0x80},
-    MaskBit{kInboxTag, 0x02},               MaskBit{PR_IPM_OUTBOX_ENTRYID, 0x04},
-    MaskBit{PR_IPM_SENTMAIL_ENTRYID, 0x10}, MaskBit{PR_IPM_SUBTREE_ENTRYID, 0x01},
-    MaskBit{PR_IPM_WASTEBASKET_ENTRYID, 0x08}, MaskBit{PR_VIEWS_ENTRYID, 0x20},
+    MaskBit{PR_COMMON_VIEWS_ENTRYID, 0x40},
+    MaskBit{PR_FINDER_ENTRYID, 0x80},
+    MaskBit{kInboxTag, 0x02},
+    MaskBit{PR_IPM_OUTBOX_ENTRYID, 0x04},
+    MaskBit{PR_IPM_SENTMAIL_ENTRYID, 0x10},
+    MaskBit{PR_IPM_SUBTREE_ENTRYID, 0x01},
+    MaskBit{PR_IPM_WASTEBASKET_ENTRYID, 0x08},
+    MaskBit{PR_VIEWS_ENTRYID, 0x20},
 };
 
 } // namespace

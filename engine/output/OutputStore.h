@@ -26,8 +26,8 @@ namespace krv {
 // Why the last CreateStore failed, for the message a user sees.
 enum class CreateStoreFailure {
     None,
-    SameAsSource,  // the path names the file being repaired
-    Messaging,     // profile, service, logon, store or folders
+    SameAsSource, // the path names the file being repaired
+    Messaging,    // profile, service, logon, store or folders
 };
 
 class OutputStore {
@@ -90,10 +90,10 @@ private:
     std::string m_newPassword;
     uint8_t m_format = 32;
 
-    IMAPISession* m_session = nullptr;  // owned
-    IMsgStore* m_store = nullptr;       // owned
-    char* m_profileName = nullptr;      // MAPIAllocateBuffer, owned
-    std::map<ULONG, IMAPIFolder*> m_specialFolders;  // owned
+    IMAPISession* m_session = nullptr;              // owned
+    IMsgStore* m_store = nullptr;                   // owned
+    char* m_profileName = nullptr;                  // MAPIAllocateBuffer, owned
+    std::map<ULONG, IMAPIFolder*> m_specialFolders; // owned
     std::string m_inboxDisplayName;
     std::string m_outputPath;
     bool m_unicode = false;

@@ -46,9 +46,6 @@ bool IsRecoveredFolderName(const std::string& name)
     return error == std::errc() && stop == end && digits[0] >= '0' && digits[0] <= '9';
 }
 
-bool IsRecoveredFolderName(IMAPIProp* folder)
-{
-    return IsRecoveredFolderName(GetObjectString(folder, 0x3001));
-}
+bool IsRecoveredFolderName(IMAPIProp* folder) { return IsRecoveredFolderName(GetObjectString(folder, 0x3001)); }
 
 } // namespace krv

@@ -13,7 +13,7 @@ namespace krv {
 namespace {
 
 constexpr unsigned kProfileNameCount = 1000;
-constexpr size_t kProfileNameSize = 14;  // "PstLoadTmp999" and its terminator
+constexpr size_t kProfileNameSize = 14; // "PstLoadTmp999" and its terminator
 
 // What is held between creating and deleting the profile.
 struct TempProfileState {
@@ -62,7 +62,7 @@ HRESULT CreateFirstFreeProfile(IProfAdmin& admin, char* name, char* password)
     for (unsigned i = 0; i < kProfileNameCount; ++i) {
         std::snprintf(name, kProfileNameSize, "PstLoadTmp%03u", i);
         const HRESULT hr = admin.CreateProfile(name, password, 0, 0);
-        if (hr == E_ACCESSDENIED) continue;  // taken
+        if (hr == E_ACCESSDENIED) continue; // taken
         return SUCCEEDED(hr) ? S_OK : E_FAIL;
     }
     return E_FAIL;
@@ -160,14 +160,8 @@ HRESULT CreateTempProfile(const std::string& path, ULONG encryption, const std::
     return S_OK;
 }
 
-HRESULT DeleteTempProfile(const char* profileName)
-{
-    return ReleaseState(profileName);
-}
+HRESULT DeleteTempProfile(const char* profileName) { return ReleaseState(profileName); }
 
-bool HoldsTempProfile()
-{
-    return State().profAdmin != nullptr;
-}
+bool HoldsTempProfile() { return State().profAdmin != nullptr; }
 
 } // namespace krv

@@ -23,7 +23,7 @@ TDragEdit::TDragEdit(QWidget* parent) : QLineEdit(parent) {}
 void TDragEdit::SetAcceptFiles(bool accept)
 {
     acceptFiles_ = accept;
-    setAcceptDrops(true);  // plain text may still be dropped when files are not taken
+    setAcceptDrops(true); // plain text may still be dropped when files are not taken
 }
 
 void TDragEdit::dragEnterEvent(QDragEnterEvent* event)

@@ -48,8 +48,8 @@ TMainForm::TMainForm(const QString& programName, QWidget* parent)
     ui->imgLogo->setPixmap(logo.pixmap(96, 96));
     ui->labHomepage->setText(Link(LoadText(RepairText::TextHelpLink)));
     ui->labSupportCenter->setText(Link(LoadText(RepairText::TextSourceLink).arg(FSourceAddress)));
-    ui->btnSrcSearch->setIcon(QIcon::fromTheme(QStringLiteral("system-search"),
-                                               style()->standardIcon(QStyle::SP_FileDialogContentsView)));
+    ui->btnSrcSearch->setIcon(
+        QIcon::fromTheme(QStringLiteral("system-search"), style()->standardIcon(QStyle::SP_FileDialogContentsView)));
 
     FormCreate();
 
@@ -171,13 +171,20 @@ void TMainForm::HandleEngineMessage(int32_t code, const void* payload)
         AddLog(FromAnsi(text));
         AddLog(SeparatorLine());
         break;
-    case kMsgProcessEvents: ProcessPendingEvents(); break;
+    case kMsgProcessEvents:
+        ProcessPendingEvents();
+        break;
     case MsgItemCount:
         if (payload) FRecoveredCount = int32_t(*static_cast<const uint32_t*>(payload));
         break;
-    case MsgCloseRequest: close(); break;
-    case MsgAlert: ShowInformation(this, FromAnsi(text)); break;
-    default: break;  // the source name and codes of later engines change nothing here
+    case MsgCloseRequest:
+        close();
+        break;
+    case MsgAlert:
+        ShowInformation(this, FromAnsi(text));
+        break;
+    default:
+        break; // the source name and codes of later engines change nothing here
     }
 }
 
@@ -191,13 +198,13 @@ QDialog* TMainForm::CreateCompletionForm(const QString& text) { return new TMsgF
 void TMainForm::AddSettingInfo(QStringList& lines)
 {
     lines << LoadText(RepairText::InfoSettingHeader);
-    for (const QCheckBox* box : {ui->chkFastRecovery, ui->chkHeuristicRecoverRoot, ui->chkRecoverUnattchedAttach,
-                                 ui->chkSplitOversizePST})
+    for (const QCheckBox* box :
+         {ui->chkFastRecovery, ui->chkHeuristicRecoverRoot, ui->chkRecoverUnattchedAttach, ui->chkSplitOversizePST})
         lines << CheckBoxLine(box);
     lines << ui->chkSplitOversizePST->text() + u' ' + QString::number(ui->txtPSTFileSizeLimit->value());
-    for (const QCheckBox* box : {ui->chkIgnoreZeroBlock, ui->chkAlwaysIPMSubtree, ui->chkRemoveEmptyFolder,
-                                 ui->chkLevel1Recovery, ui->chkLevel2Recovery, ui->chkLevel3Recovery,
-                                 ui->chkLevel4Recovery, ui->chkLevel5Recovery})
+    for (const QCheckBox* box :
+         {ui->chkIgnoreZeroBlock, ui->chkAlwaysIPMSubtree, ui->chkRemoveEmptyFolder, ui->chkLevel1Recovery,
+          ui->chkLevel2Recovery, ui->chkLevel3Recovery, ui->chkLevel4Recovery, ui->chkLevel5Recovery})
         lines << CheckBoxLine(box);
     lines << ui->labTempDir->text() + u' ' + ui->txtTempDir->text();
     lines << ui->labBufSize->text() + u' ' + QString::number(ui->txtBufSize->value());
@@ -209,4 +216,7 @@ void TMainForm::cmbDstFormatChange(int index)
     if (index == PstFormatUnicode) ShowWarning(this, LoadText(RepairText::TextOutlook2003Warning));
 }
 
-void TMainForm::chkSplitOversizePSTClick() { ui->txtPSTFileSizeLimit->setEnabled(ui->chkSplitOversizePST->isChecked()); }
+void TMainForm::chkSplitOversizePSTClick()
+{
+    ui->txtPSTFileSizeLimit->setEnabled(ui->chkSplitOversizePST->isChecked());
+}

@@ -5,5 +5,4 @@
 
 TMsgForm::TMsgForm(QWidget* owner, const QString& text)
     : TTrelvMsgForm(owner, text + LoadText(RepairText::TextCompletionSuffix))
-{
-}
+{}

@@ -24,7 +24,7 @@ namespace {
 constexpr int kWidth = 765, kHeight = 505;
 constexpr int kMinWidth = 757, kMinHeight = 497;
 constexpr int kAdvPanelHeight = 131;
-constexpr int kAdvPanelShift = 65;  // half the panel: the window grows about its middle
+constexpr int kAdvPanelShift = 65; // half the panel: the window grows about its middle
 constexpr int kTimerIntervalMs = 60000;
 
 enum Column { ColName, ColDirectory, ColSize, ColCreated, ColAccessed, ColModified };
@@ -47,7 +47,10 @@ TSearchForm::TSearchForm(QWidget* parent, std::function<void()> help)
 
 TSearchForm::~TSearchForm() = default;
 
-QString TSearchForm::LocalHarddrivesText() const { return LoadText(RepairText::TextLocalHarddrives).arg(FFixedDriveList); }
+QString TSearchForm::LocalHarddrivesText() const
+{
+    return LoadText(RepairText::TextLocalHarddrives).arg(FFixedDriveList);
+}
 
 void TSearchForm::FormCreate()
 {
@@ -169,7 +172,7 @@ void TSearchForm::btnSearchClick()
     FTimer.start();
     FReportCancel = true;
     FSearching = true;
-    ui->Gauge->setRange(0, 0);  // busy
+    ui->Gauge->setRange(0, 0); // busy
     FSearch.Run(request);
 }
 

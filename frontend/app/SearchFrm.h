@@ -69,7 +69,7 @@ private:
     QString FFixedDriveList;
     bool FSearching = false;
     bool FReportCancel = true;
-    int FTag = 0;  // 1: closed by OK with a result selected
+    int FTag = 0; // 1: closed by OK with a result selected
 };
 
 // Enables or disables every control inside a container, at every depth.

@@ -18,7 +18,7 @@ public:
     bool HeuristicRecoverRoot = false;
     bool RecoverUnattchedAttach = true;
     bool SplitOversizePST = false;
-    int32_t PSTFileSizeLimit = 1000;  // megabytes, 1 to 32767
+    int32_t PSTFileSizeLimit = 1000; // megabytes, 1 to 32767
     bool IgnoreZeroBlock = true;
     bool AlwaysIPMSubtree = true;
     bool RemoveEmptyFolder = false;
@@ -28,7 +28,7 @@ public:
     bool Level4Recovery = true;
     bool Level5Recovery = true;
     QString TempDir;
-    int32_t BufSize = 512;  // bytes, 1 to 65536
+    int32_t BufSize = 512; // bytes, 1 to 65536
 
     QString GetDefaultOpenDirectory() const override;
     void SaveSettings() override;

@@ -20,7 +20,8 @@ TSaveLogDialog::TSaveLogDialog(QWidget* parent) : QFileDialog(parent)
     SystemInfoCheckBox->setToolTip(LoadText(TrelvText::HintIncludeSysInfo));
     SystemInfoCheckBox->setChecked(true);
     // Qt's dialog lays its controls out in a grid; the box goes in a row of its own below.
-    if (auto* grid = qobject_cast<QGridLayout*>(layout())) grid->addWidget(SystemInfoCheckBox, grid->rowCount(), 0, 1, -1);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout()))
+        grid->addWidget(SystemInfoCheckBox, grid->rowCount(), 0, 1, -1);
 }
 
 bool TSaveLogDialog::Execute() { return exec() == QDialog::Accepted && !selectedFiles().isEmpty(); }

@@ -14,12 +14,21 @@ bool ConfirmOverwrite(const QString& path, const OverwriteQuestion& ask, Overwri
     if (choices.noToAll) return false;
     if (choices.yesToAll || !ask) return true;
     switch (ask(LoadText(TrelvText::TextOverwriteQuestion).arg(info.fileName()))) {
-    case OverwriteAnswer::Yes: return true;
-    case OverwriteAnswer::No: return false;
-    case OverwriteAnswer::Cancel: choices.cancel = true; return true;
-    case OverwriteAnswer::NoToAll: choices.noToAll = true; return false;
-    case OverwriteAnswer::YesToAll: choices.yesToAll = true; return true;
-    case OverwriteAnswer::Closed: return true;
+    case OverwriteAnswer::Yes:
+        return true;
+    case OverwriteAnswer::No:
+        return false;
+    case OverwriteAnswer::Cancel:
+        choices.cancel = true;
+        return true;
+    case OverwriteAnswer::NoToAll:
+        choices.noToAll = true;
+        return false;
+    case OverwriteAnswer::YesToAll:
+        choices.yesToAll = true;
+        return true;
+    case OverwriteAnswer::Closed:
+        return true;
     }
     return true;
 }

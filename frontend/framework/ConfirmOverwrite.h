@@ -17,7 +17,7 @@ using OverwriteQuestion = std::function<OverwriteAnswer(const QString& text)>;
 struct OverwriteChoices {
     bool yesToAll = false;
     bool noToAll = false;
-    bool cancel = false;  // the run ends before this file
+    bool cancel = false; // the run ends before this file
 };
 
 // True when the file at path may be written: it does not exist, Yes to All was answered

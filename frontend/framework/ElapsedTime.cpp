@@ -5,10 +5,7 @@ namespace {
 
 constexpr qint64 kMillisecondsPerDay = 24LL * 60 * 60 * 1000;
 
-QString Padded(qint64 value, qsizetype width)
-{
-    return QString::number(value).rightJustified(width, u'0');
-}
+QString Padded(qint64 value, qsizetype width) { return QString::number(value).rightJustified(width, u'0'); }
 
 } // namespace
 

@@ -27,11 +27,11 @@ constexpr qint64 kPumpIntervalMs = 25;
 
 struct Entry {
     std::string name;
-    unsigned char type;  // d_type
+    unsigned char type; // d_type
 };
 
 struct Folder {
-    std::string path;  // with a trailing '/'
+    std::string path; // with a trailing '/'
     dev_t parentDevice;
     bool root;
 };
@@ -68,7 +68,8 @@ std::string Pattern(const QString& mask)
 qint64 Milliseconds(const struct statx_timestamp& t) { return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000; }
 
 // The entry passes the size, attribute and time checks of the request.
-bool Keep(const SearchRequest& r, int folderFd, const char* name, const struct statx& sx, qint64 size, FoundEntry& found)
+bool Keep(const SearchRequest& r, int folderFd, const char* name, const struct statx& sx, qint64 size,
+          FoundEntry& found)
 {
     if (r.minSize > 0 && size < r.minSize) return false;
     if (r.maxSize > 0 && size > r.maxSize) return false;
@@ -133,7 +134,8 @@ void FileSearch::Run(const SearchRequest& request)
             stack.pop_back();
 
             // Only the folders the user named may be reached through a symbolic link.
-            const int fd = open(current.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (current.root ? 0 : O_NOFOLLOW));
+            const int fd =
+                open(current.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (current.root ? 0 : O_NOFOLLOW));
             if (fd < 0) continue;
             std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd));
             if (!dir) {
@@ -143,11 +145,12 @@ void FileSearch::Run(const SearchRequest& request)
             struct stat st {};
             if (fstat(fd, &st) != 0) continue;
             const FolderId id{st.st_dev, st.st_ino};
-            if (!current.root && st.st_dev != current.parentDevice && (foreignDevices.count(st.st_dev) || roots.count(id)))
+            if (!current.root && st.st_dev != current.parentDevice &&
+                (foreignDevices.count(st.st_dev) || roots.count(id)))
                 continue;
             if (!visited.insert(id).second) continue;
 
-            PumpEvents(!FLastPump.isValid());  // at once in the first folder
+            PumpEvents(!FLastPump.isValid()); // at once in the first folder
             const QString folderText = QFile::decodeName(QByteArray::fromStdString(current.path));
             emit FolderEntered(folderText);
 
@@ -193,7 +196,9 @@ void FileSearch::Run(const SearchRequest& request)
             std::reverse(stack.begin() + std::ptrdiff_t(firstChild), stack.end());
         }
     }
-    if (FCancel) emit Cancelled();
-    else emit Finished();
+    if (FCancel)
+        emit Cancelled();
+    else
+        emit Finished();
     emit Ended();
 }

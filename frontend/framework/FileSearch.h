@@ -39,21 +39,21 @@ enum FileAttribute : uint32_t {
 };
 
 struct SearchRequest {
-    QString masks;            // patterns separated by ';'; blank entries are skipped
-    QString folders;          // folders separated by ';'; blanks around them are trimmed
+    QString masks;   // patterns separated by ';'; blank entries are skipped
+    QString folders; // folders separated by ';'; blanks around them are trimmed
     bool recurse = true;
-    qint64 minSize = 0;       // bytes; 0: no minimum
-    qint64 maxSize = 0;       // bytes; 0: no maximum
-    uint32_t attributes = 0;  // FileAttribute bits that an entry must all have; 0: any
+    qint64 minSize = 0;      // bytes; 0: no minimum
+    qint64 maxSize = 0;      // bytes; 0: no maximum
+    uint32_t attributes = 0; // FileAttribute bits that an entry must all have; 0: any
     bool checkCreated = false, checkAccessed = false, checkModified = false;
-    QDateTime createdSince, accessedSince, modifiedSince;  // thresholds of the checks that are on
+    QDateTime createdSince, accessedSince, modifiedSince; // thresholds of the checks that are on
 };
 
 struct FoundEntry {
-    QString folder;  // with a trailing '/'
+    QString folder; // with a trailing '/'
     QString name;
     qint64 size = 0;
-    QDateTime created, accessed, modified;  // local time
+    QDateTime created, accessed, modified; // local time
 };
 
 class FileSearch : public QObject {

@@ -13,10 +13,14 @@ QString Escaped(const QString& value)
     QString out;
     out.reserve(value.size());
     for (QChar c : value) {
-        if (c == u'\\') out += QStringLiteral("\\\\");
-        else if (c == u'\n') out += QStringLiteral("\\n");
-        else if (c == u'\r') out += QStringLiteral("\\r");
-        else out += c;
+        if (c == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else
+            out += c;
     }
     return out;
 }
@@ -74,7 +78,7 @@ IniFile IniFile::Parse(const QByteArray& text)
         QString key = line.left(eq).trimmed();
         if (key.isEmpty()) continue;
         ini.SetValue(current->name, key, Unescaped(line.mid(eq + 1)));
-        current = ini.FindGroup(current->name);  // SetValue may have moved the list
+        current = ini.FindGroup(current->name); // SetValue may have moved the list
     }
     return ini;
 }

@@ -41,17 +41,24 @@ bool AskYesNo(QWidget* parent, const QString& text)
 OverwriteAnswer AskOverwrite(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::Question, LoadText(TrelvText::TextConfirm), text,
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel | QMessageBox::NoToAll | QMessageBox::YesToAll,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel | QMessageBox::NoToAll |
+                        QMessageBox::YesToAll,
                     parent);
     box.button(QMessageBox::NoToAll)->setText(LoadText(TrelvText::TextNoToAll));
     box.button(QMessageBox::YesToAll)->setText(LoadText(TrelvText::TextYesToAll));
     box.setDefaultButton(QMessageBox::Yes);
     switch (box.exec()) {
-    case QMessageBox::Yes: return OverwriteAnswer::Yes;
-    case QMessageBox::No: return OverwriteAnswer::No;
-    case QMessageBox::Cancel: return OverwriteAnswer::Cancel;
-    case QMessageBox::NoToAll: return OverwriteAnswer::NoToAll;
-    case QMessageBox::YesToAll: return OverwriteAnswer::YesToAll;
-    default: return OverwriteAnswer::Closed;
+    case QMessageBox::Yes:
+        return OverwriteAnswer::Yes;
+    case QMessageBox::No:
+        return OverwriteAnswer::No;
+    case QMessageBox::Cancel:
+        return OverwriteAnswer::Cancel;
+    case QMessageBox::NoToAll:
+        return OverwriteAnswer::NoToAll;
+    case QMessageBox::YesToAll:
+        return OverwriteAnswer::YesToAll;
+    default:
+        return OverwriteAnswer::Closed;
     }
 }

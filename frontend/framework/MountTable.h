@@ -11,11 +11,11 @@
 #include <sys/types.h>
 
 struct MountEntry {
-    dev_t device = 0;     // the st_dev of every file on it
-    QString root;         // the folder of the file system that is mounted ("/" for all of it)
+    dev_t device = 0; // the st_dev of every file on it
+    QString root;     // the folder of the file system that is mounted ("/" for all of it)
     QString mountPoint;
-    QString type;         // "ext4", "proc", "nfs4" ...
-    QString source;       // "/dev/sda1", "server:/export", "overlay" ...
+    QString type;   // "ext4", "proc", "nfs4" ...
+    QString source; // "/dev/sda1", "server:/export", "overlay" ...
 };
 
 // Mount fields escape blanks, tabs, newlines and backslashes as '\' and three octal digits.

@@ -31,10 +31,7 @@ struct Reader {
         int64_t v = n ? *n : std::get<int32_t>(value.defaultValue);
         *field = int32_t(std::clamp<int64_t>(v, value.minimum, value.maximum));
     }
-    void operator()(QString* field) const
-    {
-        *field = stored ? *stored : std::get<QString>(value.defaultValue);
-    }
+    void operator()(QString* field) const { *field = stored ? *stored : std::get<QString>(value.defaultValue); }
 };
 
 struct Writer {

@@ -70,8 +70,10 @@ void TTrelvMainForm::btnRemoveAllClick()
 bool TTrelvMainForm::FileListKeyDown(QKeyEvent* event)
 {
     if (event->key() != Qt::Key_Delete) return false;
-    if (event->modifiers() & Qt::ShiftModifier) btnRemoveAllClick();
-    else btnRemoveFilesClick();
+    if (event->modifiers() & Qt::ShiftModifier)
+        btnRemoveAllClick();
+    else
+        btnRemoveFilesClick();
     return true;
 }
 
@@ -102,7 +104,7 @@ int32_t TTrelvMainForm::RepairBatchFile(const QString& source, const QString& ou
 void TTrelvMainForm::btnRepairFilesClick()
 {
     if (FRunning) {
-        FRunning = false;  // Stop: the engine ends at its next abort query
+        FRunning = false; // Stop: the engine ends at its next abort query
         return;
     }
     if (FileList->topLevelItemCount() == 0) {

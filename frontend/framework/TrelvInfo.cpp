@@ -73,8 +73,8 @@ QString ProcessorName(const QString& path)
 
 TrelvText DriveKind(const QString& device, const QString& type)
 {
-    static const QStringList remote = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph",
-                                       "glusterfs", "9p", "fuse.sshfs", "sshfs", "davfs", "fuse.rclone"};
+    static const QStringList remote = {"nfs",  "nfs4",      "cifs", "smb3",       "smbfs", "ncpfs", "afs",
+                                       "ceph", "glusterfs", "9p",   "fuse.sshfs", "sshfs", "davfs", "fuse.rclone"};
     static const QStringList local = {"overlay", "btrfs", "zfs", "fuseblk", "xfs", "ext2", "ext3", "ext4"};
     if (remote.contains(type)) return TrelvText::DriveRemote;
     if (type == u"iso9660" || type == u"udf") return TrelvText::DriveCdRom;
@@ -83,7 +83,8 @@ TrelvText DriveKind(const QString& device, const QString& type)
         // /sys/block/<disk>/removable says whether the medium can be taken out.
         QString disk = device.mid(5).section(u'/', -1);
         QFile removable(QStringLiteral("/sys/block/%1/removable").arg(disk));
-        if (removable.open(QIODevice::ReadOnly) && removable.readAll().trimmed() == "1") return TrelvText::DriveRemovable;
+        if (removable.open(QIODevice::ReadOnly) && removable.readAll().trimmed() == "1")
+            return TrelvText::DriveRemovable;
         return TrelvText::DriveFixed;
     }
     return local.contains(type) ? TrelvText::DriveFixed : TrelvText::DriveUnknown;
@@ -114,13 +115,20 @@ QString GetFileVersionText(const FileVersion& version, int selector)
 {
     if (!version.present) return QString();
     switch (selector) {
-    case 0: return WordText(version.fileMS);
-    case 1: return WordText(version.fileLS);
-    case 2: return WordText(version.fileMS) + u'.' + WordText(version.fileLS);
-    case 3: return WordText(version.productMS);
-    case 4: return WordText(version.productLS);
-    case 5: return WordText(version.productMS) + u'.' + WordText(version.productLS);
-    default: return QString();
+    case 0:
+        return WordText(version.fileMS);
+    case 1:
+        return WordText(version.fileLS);
+    case 2:
+        return WordText(version.fileMS) + u'.' + WordText(version.fileLS);
+    case 3:
+        return WordText(version.productMS);
+    case 4:
+        return WordText(version.productLS);
+    case 5:
+        return WordText(version.productMS) + u'.' + WordText(version.productLS);
+    default:
+        return QString();
     }
 }
 
@@ -153,9 +161,11 @@ void AddOsInfo(const SystemInfoSources& sources, QStringList& lines)
 void AddDirectoryInfo(QStringList& lines)
 {
     QString program = QCoreApplication::applicationDirPath();
-    lines << LoadText(TrelvText::InfoProgramDirectory).arg(program.isEmpty() ? FailedQuery(ENOENT) : WithTrailingSeparator(program));
+    lines << LoadText(TrelvText::InfoProgramDirectory)
+                 .arg(program.isEmpty() ? FailedQuery(ENOENT) : WithTrailingSeparator(program));
     QString home = qEnvironmentVariable("HOME");
-    lines << LoadText(TrelvText::InfoHomeDirectory).arg(home.isEmpty() ? FailedQuery(ENOENT) : WithTrailingSeparator(home));
+    lines << LoadText(TrelvText::InfoHomeDirectory)
+                 .arg(home.isEmpty() ? FailedQuery(ENOENT) : WithTrailingSeparator(home));
     lines << LoadText(TrelvText::InfoTempDirectory).arg(GetTempDirectory());
 }
 

@@ -43,7 +43,8 @@ TTrelvMainForm::TTrelvMainForm(QWidget* parent) : QWidget(parent) {}
 
 TTrelvMainForm::~TTrelvMainForm() = default;
 
-template <typename T> T* TTrelvMainForm::Bind(const char* name)
+template <typename T>
+T* TTrelvMainForm::Bind(const char* name)
 {
     T* control = findChild<T*>(QString::fromLatin1(name));
     // A form without one of these controls is a programming error, found by the first test.
@@ -291,7 +292,8 @@ void TTrelvMainForm::btnDstMoreClick()
         dialog.setDefaultSuffix(extension == u"*" ? QString() : extension);
     };
     connect(&dialog, &QFileDialog::filterSelected, &dialog, SaveDialogTypeChange);
-    int index = FSetting->SaveFilterIndex >= 1 && FSetting->SaveFilterIndex <= filters.size() ? FSetting->SaveFilterIndex : 1;
+    int index =
+        FSetting->SaveFilterIndex >= 1 && FSetting->SaveFilterIndex <= filters.size() ? FSetting->SaveFilterIndex : 1;
     dialog.selectNameFilter(filters.value(index - 1));
     SaveDialogTypeChange(filters.value(index - 1));
     dialog.selectFile(QString());
@@ -355,12 +357,15 @@ bool TTrelvMainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == FileList && event->type() == QEvent::KeyPress && FileListKeyDown(static_cast<QKeyEvent*>(event)))
         return true;
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (watched == labHomepage) labHomepageClick();
-        else if (watched == labSupportCenter) labSupportCenterClick();
-        else if (watched == imgLogo) imgLogoClick();
-        else return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == labHomepage)
+            labHomepageClick();
+        else if (watched == labSupportCenter)
+            labSupportCenterClick();
+        else if (watched == imgLogo)
+            imgLogoClick();
+        else
+            return QWidget::eventFilter(watched, event);
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -102,11 +102,11 @@ protected:
     void FormHelp();
 
     // What the product tells the framework before FormCreate.
-    QString FTitle;                        // the application title
-    SystemInfoSources FSystemInfo;         // the program's version and its modules
-    QString FSourceAddress;                // where the program's source lives
-    TTrelvLogDialog* FSaveLogDialog = nullptr;  // owned by the product's window
-    TTrelvSearchDialog* FSearchDialog = nullptr;  // owned by the product's window
+    QString FTitle;                              // the application title
+    SystemInfoSources FSystemInfo;               // the program's version and its modules
+    QString FSourceAddress;                      // where the program's source lives
+    TTrelvLogDialog* FSaveLogDialog = nullptr;   // owned by the product's window
+    TTrelvSearchDialog* FSearchDialog = nullptr; // owned by the product's window
 
     bool FRunning = false;
     QElapsedTimer FStartTime;
@@ -117,7 +117,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    template <typename T> T* Bind(const char* name);
+    template <typename T>
+    T* Bind(const char* name);
     void BindControls();
     void ConnectHandlers();
     void MoveInto(const char* slotName, QWidget* widget);
@@ -199,9 +200,9 @@ private:
     QString FHelpFile;
     QString FFilter;
     QStringList FLog;
-    QString FSuggestedOutput;  // the output name txtSrcFileChange filled in last
+    QString FSuggestedOutput; // the output name txtSrcFileChange filled in last
     bool FCloseRequested = false;
-    bool FBatchRunning = false;  // rows must not go away while the batch works on them
+    bool FBatchRunning = false; // rows must not go away while the batch works on them
     QElapsedTimer FLastEventPump;
 };
 

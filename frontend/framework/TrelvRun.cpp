@@ -76,13 +76,16 @@ bool TTrelvMainForm::OnMessage(int32_t code, const void* payload)
         if (payload) SetProgress(*static_cast<const uint8_t*>(payload));
         ProcessPendingEvents();
         return false;
-    case MsgAbortQuery: return !FRunning;
+    case MsgAbortQuery:
+        return !FRunning;
     case MsgLogLine: {
         QString text = FromAnsi(static_cast<const char*>(payload));
         AddLog(text == u"-" ? SeparatorLine() : text);
         break;
     }
-    default: HandleEngineMessage(code, payload); break;
+    default:
+        HandleEngineMessage(code, payload);
+        break;
     }
     if (!FLastEventPump.isValid() || FLastEventPump.elapsed() >= kEventPumpIntervalMs) ProcessPendingEvents();
     return false;
@@ -119,7 +122,7 @@ bool TTrelvMainForm::CheckBeforeEngine(const QString& source, const QString& out
 void TTrelvMainForm::btnRepairClick()
 {
     if (FRunning) {
-        FRunning = false;  // Stop: the engine ends at its next abort query
+        FRunning = false; // Stop: the engine ends at its next abort query
         return;
     }
     FRunning = true;
@@ -189,7 +192,8 @@ void TTrelvMainForm::ShowFinalText(int32_t result, const QString& source)
             form->exec();
         }
     } else {
-        QString text = FRunning ? LoadText(TrelvText::TextFailToRepair).arg(source) : LoadText(TrelvText::TextUserAborts);
+        QString text =
+            FRunning ? LoadText(TrelvText::TextFailToRepair).arg(source) : LoadText(TrelvText::TextUserAborts);
         AddLog(text);
         if (showBox) ShowInformation(this, text);
     }
@@ -214,9 +218,14 @@ void TTrelvMainForm::ProcessCommandLine(const QStringList& arguments)
     QString source;
     for (const QString& arg : arguments) {
         switch (Classify(arg)) {
-        case Argument::SwitchO: openFixed = true; break;
-        case Argument::SwitchE: exitAfter = true; break;
-        case Argument::OtherSwitch: break;
+        case Argument::SwitchO:
+            openFixed = true;
+            break;
+        case Argument::SwitchE:
+            exitAfter = true;
+            break;
+        case Argument::OtherSwitch:
+            break;
         case Argument::Source:
             if (!haveSource) source = arg;
             haveSource = true;

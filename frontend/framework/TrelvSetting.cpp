@@ -11,10 +11,7 @@
 
 SettingsError::SettingsError(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
 
-QString ProgramName()
-{
-    return StripExtension(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-}
+QString ProgramName() { return StripExtension(QFileInfo(QCoreApplication::applicationFilePath()).fileName()); }
 
 QString SettingsFilePath(const QString& programName)
 {

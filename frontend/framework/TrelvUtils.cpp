@@ -15,10 +15,7 @@ namespace {
 
 // Both the Windows separators (kept so that names typed the Windows way behave alike) and
 // '/'; without '/' a dot in a folder name would be taken for the extension.
-bool IsSeparatorOrDot(QChar c)
-{
-    return c == u'.' || c == u'\\' || c == u':' || c == u'/';
-}
+bool IsSeparatorOrDot(QChar c) { return c == u'.' || c == u'\\' || c == u':' || c == u'/'; }
 
 // Index of the dot that starts the extension, or -1.
 qsizetype ExtensionDot(const QString& path)
@@ -65,8 +62,7 @@ QStringList DialogNameFilters(const QString& filter)
         QString description = parts[i].trimmed();
         QString patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts).join(u' ');
         // Qt takes the patterns from the parentheses; add them where the description has none.
-        filters << (description.endsWith(u')') ? description
-                                               : description + QStringLiteral(" (") + patterns + u')');
+        filters << (description.endsWith(u')') ? description : description + QStringLiteral(" (") + patterns + u')');
     }
     return filters;
 }
@@ -112,8 +108,11 @@ std::string ToAnsi(const QString& text) { return krv::Utf16ToAnsi(text.toStdU16S
 
 bool SameFile(const QString& a, const QString& b)
 {
-    if (QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath())) return true;
-    struct stat sa {}, sb {};
-    if (stat(QFile::encodeName(a).constData(), &sa) != 0 || stat(QFile::encodeName(b).constData(), &sb) != 0) return false;
+    if (QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath()))
+        return true;
+    struct stat sa {
+    }, sb{};
+    if (stat(QFile::encodeName(a).constData(), &sa) != 0 || stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

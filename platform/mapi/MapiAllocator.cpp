@@ -27,10 +27,7 @@ BlockHeader* HeaderOf(void* user)
     return reinterpret_cast<BlockHeader*>(static_cast<unsigned char*>(user) - sizeof(BlockHeader));
 }
 
-void* UserOf(BlockHeader* header)
-{
-    return reinterpret_cast<unsigned char*>(header) + sizeof(BlockHeader);
-}
+void* UserOf(BlockHeader* header) { return reinterpret_cast<unsigned char*>(header) + sizeof(BlockHeader); }
 
 // A zero-filled block with its header; null when the size is refused or memory is out.
 BlockHeader* NewBlock(size_t size, uint64_t magic, BlockHeader* root)
@@ -81,8 +78,7 @@ HRESULT MAPIAllocateMore(size_t cbSize, void* lpObject, void** lppBuffer)
     BlockHeader* head = base->link.load(std::memory_order_relaxed);
     do {
         block->link.store(head, std::memory_order_relaxed);
-    } while (!base->link.compare_exchange_weak(head, block, std::memory_order_release,
-                                               std::memory_order_relaxed));
+    } while (!base->link.compare_exchange_weak(head, block, std::memory_order_release, std::memory_order_relaxed));
     *lppBuffer = UserOf(block);
     return S_OK;
 }
@@ -104,9 +100,6 @@ ULONG MAPIFreeBuffer(void* lpBuffer)
 
 namespace krv {
 
-size_t MapiLiveBlockCount()
-{
-    return g_liveBlocks.load(std::memory_order_relaxed);
-}
+size_t MapiLiveBlockCount() { return g_liveBlocks.load(std::memory_order_relaxed); }
 
 } // namespace krv

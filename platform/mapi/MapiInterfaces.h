@@ -86,8 +86,7 @@ public:
     // MAPI_W_ERRORS_RETURNED. The array is freed with MAPIFreeBuffer.
     virtual HRESULT GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* values) = 0;
     virtual HRESULT GetPropList(ULONG flags, LPSPropTagArray* tags) = 0;
-    virtual HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG interfaceOptions, ULONG flags,
-                                 LPUNKNOWN* object) = 0;
+    virtual HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG interfaceOptions, ULONG flags, LPUNKNOWN* object) = 0;
     // Each value is accepted or refused on its own; refusals are listed in *problems
     // (when asked for) and the call still succeeds.
     virtual HRESULT SetProps(ULONG count, LPSPropValue values, LPSPropProblemArray* problems) = 0;

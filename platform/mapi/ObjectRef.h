@@ -27,10 +27,7 @@ public:
     ObjectRef& operator=(const ObjectRef&) = delete;
     ~ObjectRef() { Reset(); }
 
-    void Reset()
-    {
-        UlRelease(std::exchange(m_object, nullptr));
-    }
+    void Reset() { UlRelease(std::exchange(m_object, nullptr)); }
     // For the out parameter of a call that hands out a reference.
     T** Out()
     {

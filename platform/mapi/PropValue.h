@@ -80,34 +80,34 @@ using LPENTRYLIST = SBinaryArray*;
 
 // Which member is live follows from the type in the owning SPropValue's tag.
 union SPropValueUnion {
-    short i;               // PT_I2
-    LONG l;                // PT_LONG
-    ULONG ul;              // PT_LONG, unsigned view
-    float flt;             // PT_R4
-    double dbl;            // PT_DOUBLE
-    unsigned short b;      // PT_BOOLEAN
-    CURRENCY cur;          // PT_CURRENCY
-    double at;             // PT_APPTIME
-    FILETIME ft;           // PT_SYSTIME
-    LPSTR lpszA;           // PT_STRING8
-    SBinary bin;           // PT_BINARY
-    LPWSTR lpszW;          // PT_UNICODE: UTF-16 code units (char16_t, not wchar_t)
-    LPGUID lpguid;         // PT_CLSID
-    LARGE_INTEGER li;      // PT_I8
-    SShortArray MVi;       // PT_MV_I2
-    SLongArray MVl;        // PT_MV_LONG
-    SRealArray MVflt;      // PT_MV_R4
-    SDoubleArray MVdbl;    // PT_MV_DOUBLE
-    SCurrencyArray MVcur;  // PT_MV_CURRENCY
-    SAppTimeArray MVat;    // PT_MV_APPTIME
-    SDateTimeArray MVft;   // PT_MV_SYSTIME
-    SBinaryArray MVbin;    // PT_MV_BINARY
-    SLPSTRArray MVszA;     // PT_MV_STRING8
-    SWStringArray MVszW;   // PT_MV_UNICODE
-    SGuidArray MVguid;     // PT_MV_CLSID
+    short i;                 // PT_I2
+    LONG l;                  // PT_LONG
+    ULONG ul;                // PT_LONG, unsigned view
+    float flt;               // PT_R4
+    double dbl;              // PT_DOUBLE
+    unsigned short b;        // PT_BOOLEAN
+    CURRENCY cur;            // PT_CURRENCY
+    double at;               // PT_APPTIME
+    FILETIME ft;             // PT_SYSTIME
+    LPSTR lpszA;             // PT_STRING8
+    SBinary bin;             // PT_BINARY
+    LPWSTR lpszW;            // PT_UNICODE: UTF-16 code units (char16_t, not wchar_t)
+    LPGUID lpguid;           // PT_CLSID
+    LARGE_INTEGER li;        // PT_I8
+    SShortArray MVi;         // PT_MV_I2
+    SLongArray MVl;          // PT_MV_LONG
+    SRealArray MVflt;        // PT_MV_R4
+    SDoubleArray MVdbl;      // PT_MV_DOUBLE
+    SCurrencyArray MVcur;    // PT_MV_CURRENCY
+    SAppTimeArray MVat;      // PT_MV_APPTIME
+    SDateTimeArray MVft;     // PT_MV_SYSTIME
+    SBinaryArray MVbin;      // PT_MV_BINARY
+    SLPSTRArray MVszA;       // PT_MV_STRING8
+    SWStringArray MVszW;     // PT_MV_UNICODE
+    SGuidArray MVguid;       // PT_MV_CLSID
     SLargeIntegerArray MVli; // PT_MV_I8
-    SCODE err;             // PT_ERROR
-    LONG x;                // PT_NULL, PT_OBJECT: no value of interest
+    SCODE err;               // PT_ERROR
+    LONG x;                  // PT_NULL, PT_OBJECT: no value of interest
 };
 
 struct SPropValue {

@@ -48,9 +48,6 @@ protected:
 using LPUNKNOWN = IUnknown*;
 
 // Releases `object` when it is not null; answers the count left (0 for null).
-inline ULONG UlRelease(void* object)
-{
-    return object ? static_cast<IUnknown*>(object)->Release() : 0;
-}
+inline ULONG UlRelease(void* object) { return object ? static_cast<IUnknown*>(object)->Release() : 0; }
 
 #endif

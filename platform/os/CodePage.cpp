@@ -20,24 +20,18 @@ struct CodePageName {
 
 // Windows numbers of the single-byte code pages and glibc's names for them.
 constexpr std::array kSingleByteCodePages = {
-    CodePageName{437, "CP437"},        CodePageName{737, "CP737"},
-    CodePageName{775, "CP775"},        CodePageName{850, "CP850"},
-    CodePageName{852, "CP852"},        CodePageName{855, "CP855"},
-    CodePageName{857, "CP857"},        CodePageName{860, "CP860"},
-    CodePageName{861, "CP861"},        CodePageName{862, "CP862"},
-    CodePageName{863, "CP863"},        CodePageName{865, "CP865"},
-    CodePageName{866, "CP866"},        CodePageName{869, "CP869"},
-    CodePageName{874, "CP874"},        CodePageName{1250, "CP1250"},
-    CodePageName{1251, "CP1251"},      CodePageName{1252, "CP1252"},
-    CodePageName{1253, "CP1253"},      CodePageName{1254, "CP1254"},
-    CodePageName{1255, "CP1255"},      CodePageName{1256, "CP1256"},
-    CodePageName{1257, "CP1257"},      CodePageName{1258, "CP1258"},
-    CodePageName{10000, "MACINTOSH"},  CodePageName{20866, "KOI8-R"},
-    CodePageName{21866, "KOI8-U"},     CodePageName{28591, "ISO-8859-1"},
-    CodePageName{28592, "ISO-8859-2"}, CodePageName{28593, "ISO-8859-3"},
-    CodePageName{28594, "ISO-8859-4"}, CodePageName{28595, "ISO-8859-5"},
-    CodePageName{28596, "ISO-8859-6"}, CodePageName{28597, "ISO-8859-7"},
-    CodePageName{28598, "ISO-8859-8"}, CodePageName{28599, "ISO-8859-9"},
+    CodePageName{437, "CP437"},         CodePageName{737, "CP737"},         CodePageName{775, "CP775"},
+    CodePageName{850, "CP850"},         CodePageName{852, "CP852"},         CodePageName{855, "CP855"},
+    CodePageName{857, "CP857"},         CodePageName{860, "CP860"},         CodePageName{861, "CP861"},
+    CodePageName{862, "CP862"},         CodePageName{863, "CP863"},         CodePageName{865, "CP865"},
+    CodePageName{866, "CP866"},         CodePageName{869, "CP869"},         CodePageName{874, "CP874"},
+    CodePageName{1250, "CP1250"},       CodePageName{1251, "CP1251"},       CodePageName{1252, "CP1252"},
+    CodePageName{1253, "CP1253"},       CodePageName{1254, "CP1254"},       CodePageName{1255, "CP1255"},
+    CodePageName{1256, "CP1256"},       CodePageName{1257, "CP1257"},       CodePageName{1258, "CP1258"},
+    CodePageName{10000, "MACINTOSH"},   CodePageName{20866, "KOI8-R"},      CodePageName{21866, "KOI8-U"},
+    CodePageName{28591, "ISO-8859-1"},  CodePageName{28592, "ISO-8859-2"},  CodePageName{28593, "ISO-8859-3"},
+    CodePageName{28594, "ISO-8859-4"},  CodePageName{28595, "ISO-8859-5"},  CodePageName{28596, "ISO-8859-6"},
+    CodePageName{28597, "ISO-8859-7"},  CodePageName{28598, "ISO-8859-8"},  CodePageName{28599, "ISO-8859-9"},
     CodePageName{28603, "ISO-8859-13"}, CodePageName{28605, "ISO-8859-15"},
 };
 
@@ -45,14 +39,11 @@ constexpr std::array kSingleByteCodePages = {
 // (the East Asian pages, UTF-8, the 7-bit and EUC forms of Internet mail). They are never
 // the configured code page, whose text the writer sizes one byte per character.
 constexpr std::array kMultiByteCodePages = {
-    CodePageName{932, "CP932"},         CodePageName{936, "CP936"},
-    CodePageName{949, "CP949"},         CodePageName{950, "CP950"},
-    CodePageName{20127, "ASCII"},       CodePageName{20932, "EUC-JP"},
-    CodePageName{20936, "GB2312"},      CodePageName{50220, "ISO-2022-JP"},
-    CodePageName{50221, "ISO-2022-JP"}, CodePageName{50222, "ISO-2022-JP"},
-    CodePageName{50225, "ISO-2022-KR"}, CodePageName{51932, "EUC-JP"},
-    CodePageName{51936, "GB2312"},      CodePageName{51949, "EUC-KR"},
-    CodePageName{54936, "GB18030"},
+    CodePageName{932, "CP932"},         CodePageName{936, "CP936"},         CodePageName{949, "CP949"},
+    CodePageName{950, "CP950"},         CodePageName{20127, "ASCII"},       CodePageName{20932, "EUC-JP"},
+    CodePageName{20936, "GB2312"},      CodePageName{50220, "ISO-2022-JP"}, CodePageName{50221, "ISO-2022-JP"},
+    CodePageName{50222, "ISO-2022-JP"}, CodePageName{50225, "ISO-2022-KR"}, CodePageName{51932, "EUC-JP"},
+    CodePageName{51936, "GB2312"},      CodePageName{51949, "EUC-KR"},      CodePageName{54936, "GB18030"},
     CodePageName{65001, "UTF-8"},
 };
 
@@ -76,10 +67,7 @@ const char* IconvName(uint32_t codePage)
     return nullptr;
 }
 
-uint32_t Supported(uint32_t codePage)
-{
-    return IsConvertibleCodePage(codePage) ? codePage : kDefaultCodePage;
-}
+uint32_t Supported(uint32_t codePage) { return IsConvertibleCodePage(codePage) ? codePage : kDefaultCodePage; }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
@@ -114,8 +102,8 @@ public:
             if (entry.codePage == codePage && entry.toUtf16 == toUtf16) return Reset(entry.cd);
         }
         const char* name = IconvName(codePage);
-        iconv_t cd = name == nullptr ? kNoDescriptor
-                                     : (toUtf16 ? iconv_open("UTF-16LE", name) : iconv_open(name, "UTF-16LE"));
+        iconv_t cd =
+            name == nullptr ? kNoDescriptor : (toUtf16 ? iconv_open("UTF-16LE", name) : iconv_open(name, "UTF-16LE"));
         // A failed open is remembered too, so it is not retried for every string.
         entries_.push_back(Entry{codePage, toUtf16, cd});
         return Reset(cd);
@@ -196,7 +184,7 @@ size_t Convert(iconv_t cd, const char* input, size_t size, OutputBuffer& out, st
                 continue;
             }
             const bool cutByChunk = errno == EINVAL && end < size && in != input + position;
-            if (cutByChunk) break;  // the next chunk starts with the cut character
+            if (cutByChunk) break; // the next chunk starts with the cut character
             // EILSEQ (no such character) or EINVAL (cut short at the end): replace, go on.
             size_t count = skip(static_cast<size_t>(in - input));
             if (count > inLeft) count = inLeft;
@@ -255,15 +243,9 @@ void AppendUtf16(std::u16string& out, uint32_t cp)
 
 } // namespace
 
-bool IsSupportedCodePage(uint32_t codePage)
-{
-    return SingleByteName(codePage) != nullptr;
-}
+bool IsSupportedCodePage(uint32_t codePage) { return SingleByteName(codePage) != nullptr; }
 
-bool IsConvertibleCodePage(uint32_t codePage)
-{
-    return IconvName(codePage) != nullptr;
-}
+bool IsConvertibleCodePage(uint32_t codePage) { return IconvName(codePage) != nullptr; }
 
 std::optional<uint32_t> ParseCodePageName(std::string_view name)
 {
@@ -294,15 +276,9 @@ CodePageSetting ReadCodePageSetting()
     return setting;
 }
 
-uint32_t AnsiCodePage()
-{
-    return ReadCodePageSetting().codePage;
-}
+uint32_t AnsiCodePage() { return ReadCodePageSetting().codePage; }
 
-std::u16string AnsiToUtf16(std::string_view text)
-{
-    return AnsiToUtf16(text, AnsiCodePage());
-}
+std::u16string AnsiToUtf16(std::string_view text) { return AnsiToUtf16(text, AnsiCodePage()); }
 
 namespace {
 
@@ -354,10 +330,7 @@ std::optional<std::u16string> DecodeExactly(std::string_view text, uint32_t code
     return result;
 }
 
-std::string Utf16ToAnsi(std::u16string_view text)
-{
-    return Utf16ToAnsi(text, AnsiCodePage());
-}
+std::string Utf16ToAnsi(std::u16string_view text) { return Utf16ToAnsi(text, AnsiCodePage()); }
 
 std::string Utf16ToAnsi(std::u16string_view text, uint32_t codePage)
 {
@@ -477,7 +450,8 @@ std::u16string Utf8ToUtf16(std::string_view text)
 
 std::string ValidUtf8(std::string_view text)
 {
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii) return std::string(text);
     return Utf16ToUtf8(Utf8ToUtf16(text));
 }

@@ -14,30 +14,44 @@ static_assert(static_cast<uint32_t>(StringId::TextFileCauseIsSocket) ==
 FileCause FileCauseFromErrno(int err)
 {
     switch (err) {
-    case 0: return FileCause::None;
-    case ENOENT: return FileCause::FileNotFound;
+    case 0:
+        return FileCause::None;
+    case ENOENT:
+        return FileCause::FileNotFound;
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-    case EINVAL: return FileCause::BadPath;
+    case EINVAL:
+        return FileCause::BadPath;
     case EMFILE:
-    case ENFILE: return FileCause::TooManyOpenFiles;
+    case ENFILE:
+        return FileCause::TooManyOpenFiles;
     case EACCES:
     case EPERM:
-    case EROFS: return FileCause::AccessDenied;
-    case EISDIR: return FileCause::IsDirectory;
-    case EBADF: return FileCause::InvalidFile;
-    case EBUSY: return FileCause::RemoveCurrentDir;
-    case ESPIPE: return FileCause::BadSeek;
-    case EIO: return FileCause::HardIO;
+    case EROFS:
+        return FileCause::AccessDenied;
+    case EISDIR:
+        return FileCause::IsDirectory;
+    case EBADF:
+        return FileCause::InvalidFile;
+    case EBUSY:
+        return FileCause::RemoveCurrentDir;
+    case ESPIPE:
+        return FileCause::BadSeek;
+    case EIO:
+        return FileCause::HardIO;
     case ETXTBSY:
-    case EWOULDBLOCK: return FileCause::SharingViolation;
+    case EWOULDBLOCK:
+        return FileCause::SharingViolation;
     case EDEADLK:
-    case ENOLCK: return FileCause::LockViolation;
+    case ENOLCK:
+        return FileCause::LockViolation;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return FileCause::DiskFull;
-    default: return FileCause::Generic;
+    case EFBIG:
+        return FileCause::DiskFull;
+    default:
+        return FileCause::Generic;
     }
 }
 

@@ -44,9 +44,7 @@ std::optional<TempFile> TempFile::Create(int* error)
     return TempFile(std::string(name.data()));
 }
 
-TempFile::TempFile(TempFile&& other) noexcept : path_(std::exchange(other.path_, std::string()))
-{
-}
+TempFile::TempFile(TempFile&& other) noexcept : path_(std::exchange(other.path_, std::string())) {}
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept
 {
@@ -57,15 +55,9 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept
     return *this;
 }
 
-TempFile::~TempFile()
-{
-    Remove();
-}
+TempFile::~TempFile() { Remove(); }
 
-std::string TempFile::Release()
-{
-    return std::exchange(path_, std::string());
-}
+std::string TempFile::Release() { return std::exchange(path_, std::string()); }
 
 void TempFile::Remove() noexcept
 {

@@ -19,9 +19,7 @@ namespace {
 class CompoundParser {
 public:
     CompoundParser(std::span<const uint8_t> file, const CompoundHeader& header)
-        : file_(file),
-          header_(header),
-          sectorBytes_(header.sectorBytes),
+        : file_(file), header_(header), sectorBytes_(header.sectorBytes),
           sectorCount_(static_cast<uint32_t>((file.size() - header.sectorBytes) / header.sectorBytes)),
           claims_(sectorCount_)
     {}

@@ -26,13 +26,18 @@ bool WantsWrite(DWORD mode) { return (mode & (STGM_WRITE | STGM_READWRITE)) != 0
 HRESULT OpenErrorResult(int error)
 {
     switch (error) {
-    case ENOENT: return STG_E_FILENOTFOUND;
+    case ENOENT:
+        return STG_E_FILENOTFOUND;
     case ENOTDIR:
-    case ENAMETOOLONG: return STG_E_PATHNOTFOUND;
+    case ENAMETOOLONG:
+        return STG_E_PATHNOTFOUND;
     case EACCES:
-    case EPERM: return STG_E_ACCESSDENIED;
-    case ENOMEM: return STG_E_INSUFFICIENTMEMORY;
-    default: return STG_E_READFAULT;
+    case EPERM:
+        return STG_E_ACCESSDENIED;
+    case ENOMEM:
+        return STG_E_INSUFFICIENTMEMORY;
+    default:
+        return STG_E_READFAULT;
     }
 }
 
@@ -138,8 +143,8 @@ HRESULT CreateCommitStorage(std::function<HRESULT(std::vector<uint8_t>)> onCommi
     try {
         auto tree = std::make_shared<StorageNode>();
         tree->name = u"Root Entry";
-        return MakeRoot(std::move(tree), STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_TRANSACTED,
-                        std::move(onCommit), storage);
+        return MakeRoot(std::move(tree), STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_TRANSACTED, std::move(onCommit),
+                        storage);
     } catch (const std::bad_alloc&) {
         return STG_E_INSUFFICIENTMEMORY;
     }

@@ -17,8 +17,7 @@
 // (files above 1 GiB are refused with STG_E_INSUFFICIENTMEMORY, a missing one with
 // STG_E_FILENOTFOUND); opened for writing, each Commit of the root rewrites it whole, in
 // direct mode too. Elements named in `exclude` open empty; `priority` is ignored.
-HRESULT StgOpenStorage(LPCOLESTR path, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved,
-                       IStorage** storage);
+HRESULT StgOpenStorage(LPCOLESTR path, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved, IStorage** storage);
 
 namespace krv::storage {
 
@@ -27,8 +26,7 @@ namespace krv::storage {
 
 // A new, empty, writable storage in memory. Each Commit of the root writes the whole tree
 // as a compound file and passes its bytes to `onCommit`, whose failure is Commit's result.
-[[nodiscard]] HRESULT CreateCommitStorage(std::function<HRESULT(std::vector<uint8_t>)> onCommit,
-                                          IStorage** storage);
+[[nodiscard]] HRESULT CreateCommitStorage(std::function<HRESULT(std::vector<uint8_t>)> onCommit, IStorage** storage);
 
 } // namespace krv::storage
 

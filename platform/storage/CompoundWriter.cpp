@@ -30,8 +30,8 @@ struct PlannedEntry {
 // root. Every leaf then sits on the deepest level or the one above, so colouring the
 // deepest level red (when it is not the root) gives every path the same number of black
 // nodes and no red node a red child.
-uint32_t LinkSiblings(std::vector<PlannedEntry>& entries, const std::vector<uint32_t>& ids, size_t begin,
-                      size_t end, unsigned level, unsigned deepest)
+uint32_t LinkSiblings(std::vector<PlannedEntry>& entries, const std::vector<uint32_t>& ids, size_t begin, size_t end,
+                      unsigned level, unsigned deepest)
 {
     if (begin >= end) return kNoStream;
     const size_t middle = begin + (end - begin) / 2;
@@ -142,8 +142,8 @@ HRESULT WriteCompoundFile(const StorageNode& root, std::vector<uint8_t>* file)
     uint64_t fatSectors = SectorsFor(dataSectors, kEntriesPerSector);
     uint64_t difatSectors = 0;
     for (;;) {
-        difatSectors = fatSectors > kHeaderDifatEntries
-                           ? SectorsFor(fatSectors - kHeaderDifatEntries, kEntriesPerSector - 1) : 0;
+        difatSectors =
+            fatSectors > kHeaderDifatEntries ? SectorsFor(fatSectors - kHeaderDifatEntries, kEntriesPerSector - 1) : 0;
         if (dataSectors + fatSectors + difatSectors <= fatSectors * kEntriesPerSector) break;
         ++fatSectors;
     }
@@ -207,9 +207,9 @@ HRESULT WriteCompoundFile(const StorageNode& root, std::vector<uint8_t>* file)
     uint8_t* directoryBytes = sectors.Sector(header.firstDirectorySector);
     const DirectoryEntry unused;
     for (size_t i = 0; i < directorySectors * kEntriesPerDirectorySector; ++i) {
-        WriteDirectoryEntry(i < entries.size() ? entries[i].entry : unused,
-                            std::span<uint8_t, kDirectoryEntryBytes>(directoryBytes + i * kDirectoryEntryBytes,
-                                                                     kDirectoryEntryBytes));
+        WriteDirectoryEntry(
+            i < entries.size() ? entries[i].entry : unused,
+            std::span<uint8_t, kDirectoryEntryBytes>(directoryBytes + i * kDirectoryEntryBytes, kDirectoryEntryBytes));
     }
 
     if (miniFatSectors > 0) {

@@ -37,8 +37,7 @@ void StoreFiletime(uint8_t* p, const FILETIME& t)
 
 } // namespace
 
-std::optional<DirectoryEntry> ParseDirectoryEntry(std::span<const uint8_t, kDirectoryEntryBytes> bytes,
-                                                  bool version3)
+std::optional<DirectoryEntry> ParseDirectoryEntry(std::span<const uint8_t, kDirectoryEntryBytes> bytes, bool version3)
 {
     const uint8_t* p = bytes.data();
     DirectoryEntry e;

@@ -31,8 +31,7 @@ struct DirectoryEntry {
 // code units, the terminator included, at most 32 units), end with its terminator and hold
 // no zero before it; otherwise none. `version3` keeps only the low 32 bits of the stream
 // size, which old writers left uninitialised in version-3 files.
-std::optional<DirectoryEntry> ParseDirectoryEntry(std::span<const uint8_t, kDirectoryEntryBytes> bytes,
-                                                  bool version3);
+std::optional<DirectoryEntry> ParseDirectoryEntry(std::span<const uint8_t, kDirectoryEntryBytes> bytes, bool version3);
 
 // Encodes an entry; an unused one (objectType 0) is written as zeros with no siblings and
 // no child, whatever the other fields hold.

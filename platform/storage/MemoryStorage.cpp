@@ -27,8 +27,8 @@ FILETIME Now()
 {
     // FILETIME counts 100 ns from 1601-01-01; the system clock from 1970-01-01.
     constexpr int64_t kEpochDifference = 116444736000000000;
-    const auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
+    const auto since1970 =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch());
     const uint64_t ticks = static_cast<uint64_t>(since1970.count() / 100 + kEpochDifference);
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
@@ -44,10 +44,7 @@ MemoryStorage::MemoryStorage(std::shared_ptr<StorageRoot> root, std::shared_ptr<
     : root_(std::move(root)), node_(std::move(node)), generation_(root_->generation), mode_(mode)
 {}
 
-bool MemoryStorage::Reverted() const
-{
-    return node_ && (node_->detached || generation_ != root_->generation);
-}
+bool MemoryStorage::Reverted() const { return node_ && (node_->detached || generation_ != root_->generation); }
 
 bool MemoryStorage::Writable() const { return root_->writable && (mode_ & kWriteAccess) != 0; }
 

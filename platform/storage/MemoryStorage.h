@@ -23,8 +23,7 @@ public:
 
     HRESULT CreateStream(LPCOLESTR name, DWORD mode, DWORD reserved1, DWORD reserved2, IStream** stream) override;
     HRESULT OpenStream(LPCOLESTR name, void* reserved1, DWORD mode, DWORD reserved2, IStream** stream) override;
-    HRESULT CreateStorage(LPCOLESTR name, DWORD mode, DWORD reserved1, DWORD reserved2,
-                          IStorage** storage) override;
+    HRESULT CreateStorage(LPCOLESTR name, DWORD mode, DWORD reserved1, DWORD reserved2, IStorage** storage) override;
     HRESULT OpenStorage(LPCOLESTR name, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved,
                         IStorage** storage) override;
     HRESULT CopyTo(DWORD ciidExclude, const IID* iidExclude, SNB exclude, IStorage* destination) override;

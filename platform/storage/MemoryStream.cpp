@@ -65,10 +65,17 @@ HRESULT MemoryStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* new
     if (Reverted()) return STG_E_REVERTED;
     int64_t base = 0;
     switch (origin) {
-    case STREAM_SEEK_SET: base = 0; break;
-    case STREAM_SEEK_CUR: base = static_cast<int64_t>(position_); break;
-    case STREAM_SEEK_END: base = static_cast<int64_t>(node_->Bytes().size()); break;
-    default: return STG_E_INVALIDFUNCTION;
+    case STREAM_SEEK_SET:
+        base = 0;
+        break;
+    case STREAM_SEEK_CUR:
+        base = static_cast<int64_t>(position_);
+        break;
+    case STREAM_SEEK_END:
+        base = static_cast<int64_t>(node_->Bytes().size());
+        break;
+    default:
+        return STG_E_INVALIDFUNCTION;
     }
     // Positions stay below kMaxCompoundFileBytes, so base + move cannot overflow unless
     // move itself is extreme.

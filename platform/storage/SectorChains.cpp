@@ -12,8 +12,7 @@ bool SectorClaims::Claim(uint32_t sector)
     return true;
 }
 
-std::optional<std::vector<uint32_t>> FollowChain(std::span<const uint32_t> table, uint32_t start,
-                                                 SectorClaims& claims)
+std::optional<std::vector<uint32_t>> FollowChain(std::span<const uint32_t> table, uint32_t start, SectorClaims& claims)
 {
     std::vector<uint32_t> chain;
     for (uint32_t sector = start; sector != kEndOfChain; sector = table[sector]) {

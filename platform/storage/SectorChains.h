@@ -28,8 +28,7 @@ private:
 // The chain that starts at `start` (ENDOFCHAIN: an empty chain) and follows `table` (the
 // FAT or the mini FAT) to ENDOFCHAIN. None when a link lies outside the table or the
 // claimable range, or was claimed before (a cycle, or a sector of another chain).
-std::optional<std::vector<uint32_t>> FollowChain(std::span<const uint32_t> table, uint32_t start,
-                                                 SectorClaims& claims);
+std::optional<std::vector<uint32_t>> FollowChain(std::span<const uint32_t> table, uint32_t start, SectorClaims& claims);
 
 } // namespace krv::storage
 

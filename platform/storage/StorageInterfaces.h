@@ -60,8 +60,8 @@ inline constexpr HRESULT STG_E_CANTSAVE = static_cast<HRESULT>(0x80030103u);
 inline constexpr HRESULT STG_E_DOCFILECORRUPT = static_cast<HRESULT>(0x80030109u);
 
 struct STATSTG {
-    LPOLESTR pwcsName;  // allocated with MAPIAllocateBuffer; null with STATFLAG_NONAME
-    DWORD type;         // STGTY_*
+    LPOLESTR pwcsName; // allocated with MAPIAllocateBuffer; null with STATFLAG_NONAME
+    DWORD type;        // STGTY_*
     ULARGE_INTEGER cbSize;
     FILETIME mtime;
     FILETIME ctime;
@@ -91,8 +91,7 @@ class IStorage : public IUnknown {
 public:
     virtual HRESULT CreateStream(LPCOLESTR name, DWORD mode, DWORD reserved1, DWORD reserved2, IStream** stream) = 0;
     virtual HRESULT OpenStream(LPCOLESTR name, void* reserved1, DWORD mode, DWORD reserved2, IStream** stream) = 0;
-    virtual HRESULT CreateStorage(LPCOLESTR name, DWORD mode, DWORD reserved1, DWORD reserved2,
-                                  IStorage** storage) = 0;
+    virtual HRESULT CreateStorage(LPCOLESTR name, DWORD mode, DWORD reserved1, DWORD reserved2, IStorage** storage) = 0;
     virtual HRESULT OpenStorage(LPCOLESTR name, IStorage* priority, DWORD mode, SNB exclude, DWORD reserved,
                                 IStorage** storage) = 0;
     // Copies every element (and the class ID and state bits) into `destination`, which

@@ -46,8 +46,10 @@ std::shared_ptr<StorageNode> SnapshotTree(const StorageNode& root)
     for (const auto& [key, child] : root.children) {
         TreeElement element;
         // Storages nest at most kMaxStorageDepth deep, which bounds this recursion.
-        if (child.stream) element.stream = child.stream->ShareCopy();
-        else element.storage = SnapshotTree(*child.storage);
+        if (child.stream)
+            element.stream = child.stream->ShareCopy();
+        else
+            element.storage = SnapshotTree(*child.storage);
         copy->children.emplace(key, std::move(element));
     }
     return copy;

@@ -27,7 +27,8 @@ TEST_F(CliPathCheckTest, SourcesThatAreNoFilesAreRefused)
     struct Case {
         std::string source;
         std::string says;
-    } cases[] = {{folder, "it is a directory"}, {pipe, "it is a named pipe"}, {"/dev/null", "it is a character device"}};
+    } cases[] = {
+        {folder, "it is a directory"}, {pipe, "it is a named pipe"}, {"/dev/null", "it is a character device"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source);
         CliCall call = Call({c.source, Scratch("out.pst")});
@@ -43,7 +44,8 @@ TEST_F(CliPathCheckTest, MissingSourceIsNamedAsGiven)
 {
     // Blanks, non-ASCII letters (UTF-8 bytes that the code page must not touch) and a
     // leading dash after "--".
-    for (const std::string& name : std::vector<std::string>{"no such store.pst", "Überblick März – Ελένη.pst", "-dash.pst"}) {
+    for (const std::string& name :
+         std::vector<std::string>{"no such store.pst", "Überblick März – Ελένη.pst", "-dash.pst"}) {
         SCOPED_TRACE(name);
         const std::string source = Scratch(name);
         const CliResult r = Run({"--", source});

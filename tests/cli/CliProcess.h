@@ -13,15 +13,15 @@
 namespace krv::test {
 
 struct CliCall {
-    std::vector<std::string> args;               // without the program
-    std::map<std::string, std::string> env;      // added to (or replacing in) the test's own
-    std::string workDir;                         // empty: the test's own
-    long long fileSizeLimit = -1;                // RLIMIT_FSIZE in bytes; -1: unchanged
+    std::vector<std::string> args;          // without the program
+    std::map<std::string, std::string> env; // added to (or replacing in) the test's own
+    std::string workDir;                    // empty: the test's own
+    long long fileSizeLimit = -1;           // RLIMIT_FSIZE in bytes; -1: unchanged
 };
 
 struct CliResult {
-    int exitCode = -1;  // -1: did not exit normally (see signal)
-    int signal = 0;     // the signal that ended it, if one did
+    int exitCode = -1; // -1: did not exit normally (see signal)
+    int signal = 0;    // the signal that ended it, if one did
     std::string out;
     std::string err;
     double seconds = 0;

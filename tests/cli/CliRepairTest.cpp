@@ -267,13 +267,14 @@ TEST_F(CliRepairTest, TheLogIsSavedAsTheDesktopSavesIt)
     const std::string sep(56, '-');
     const std::string expectedStart = "Start repair process ...\r\n" + sep + "\r\nFile to be repaired: '" + zeros +
                                       "'; File size = 65,536 bytes\r\nOutput fixed file as: '" +
-                                      Scratch("zeros_fixed.pst") + "'\r\n" + sep + "\r\nAnalyzing the source file ...\r\n";
+                                      Scratch("zeros_fixed.pst") + "'\r\n" + sep +
+                                      "\r\nAnalyzing the source file ...\r\n";
     EXPECT_EQ(text.substr(0, expectedStart.size()), expectedStart) << text;
     EXPECT_NE(text.find("\r\nConsumed time: 0 hour(s) 0 minute(s) "), std::string::npos);
     EXPECT_NE(text.find("\r\nRepair process completes.\r\n" + sep + "\r\nFail to repair file '" + zeros + "'!\r\n"),
               std::string::npos)
         << text;
-    EXPECT_EQ(text.find("\n\n"), std::string::npos);  // every line ends with CR LF
+    EXPECT_EQ(text.find("\n\n"), std::string::npos); // every line ends with CR LF
 
     // With the system report, and no secret of the environment in it.
     CliCall call = Call({"--log", log, "--system-report", zeros});
@@ -297,8 +298,8 @@ TEST_F(CliRepairTest, TheLogIsSavedAsTheDesktopSavesIt)
 TEST_F(CliRepairTest, JsonLeavesStandardOutputToJson)
 {
     const std::string zeros = Zeros("zeros.pst", 64 * 1024);
-    const CliResult r = Run({"--json", "--split", "5", "--methods", "1,3", "--format", "ansi", "--full-scan",
-                             "--offline", zeros});
+    const CliResult r =
+        Run({"--json", "--split", "5", "--methods", "1,3", "--format", "ansi", "--full-scan", "--offline", zeros});
     EXPECT_EQ(r.exitCode, 1);
     const std::vector<Json> objects = JsonLines(r.out);
     ASSERT_EQ(objects.size(), 1u);

@@ -66,9 +66,10 @@ TEST_F(CliStopTest, ASecondStopWhileWritingEndsAtOnce)
     // A store big enough that writing it takes a while.
     const std::string source = Scratch("big.pst");
     const std::string mkpst = KRV_BIN_DIR "/krv-mkpst";
-    ASSERT_EQ(std::system((mkpst + " '" + source + "' --messages 3000 --attachments 2 --attachment-bytes 60000 --quiet")
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(
+            (mkpst + " '" + source + "' --messages 3000 --attachments 2 --attachment-bytes 60000 --quiet").c_str()),
+        0);
     RunningCli running(Call({source}));
     ASSERT_TRUE(running.WaitForErr("Recover message '", std::chrono::seconds(120))) << running.ErrSoFar();
     running.Signal(SIGINT);

@@ -52,8 +52,10 @@ TEST_F(CliTerminalTest, TheLiveLineShowsBarPercentPhaseSpeedAndTimeLeft)
         }
         if (columns == 120) {
             EXPECT_TRUE(figures) << lines.back();
-            const std::regex full(R"(\[[#-]{24}\] +[0-9]{1,3}% (analysing|scanning) +[0-9]+:[0-9]{2}:[0-9]{2}  [0-9.]+ MB/s  [0-9]+:[0-9]{2}:[0-9]{2} left)");
-            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_match(l, full); }));
+            const std::regex full(
+                R"(\[[#-]{24}\] +[0-9]{1,3}% (analysing|scanning) +[0-9]+:[0-9]{2}:[0-9]{2}  [0-9.]+ MB/s  [0-9]+:[0-9]{2}:[0-9]{2} left)");
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                                    [&](const std::string& l) { return std::regex_match(l, full); }));
         }
         // The line is gone before the result is written.
         EXPECT_NE(r.out.find("\r\033[KSource: " + source), std::string::npos);

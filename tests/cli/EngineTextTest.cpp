@@ -55,15 +55,18 @@ TEST(EngineTextTest, ItemLinesAreCountedWithAnyName)
 TEST(EngineTextTest, CodePageTextBecomesUtf8AndPathsStayAsTheyAre)
 {
     ::unsetenv("KRV_CODEPAGE");
-    const std::string path = "/m/M\xC3\xA4rz.pst";  // "März" in UTF-8, as the file system has it
+    const std::string path = "/m/M\xC3\xA4rz.pst"; // "März" in UTF-8, as the file system has it
     // "Recover folder 'Bücher €' ..." in Windows-1252, then a text quoting the path.
-    EXPECT_EQ(EngineTextToUtf8("Recover folder 'B\xFC" "cher \x80' ...", {path}),
-              "Recover folder 'B\xC3\xBC" "cher \xE2\x82\xAC' ...");
+    EXPECT_EQ(EngineTextToUtf8("Recover folder 'B\xFC"
+                               "cher \x80' ...",
+                               {path}),
+              "Recover folder 'B\xC3\xBC"
+              "cher \xE2\x82\xAC' ...");
     EXPECT_EQ(EngineTextToUtf8("Error 1: Cannot open the file to be repaired. " + path + " was not found.", {path}),
               "Error 1: Cannot open the file to be repaired. " + path + " was not found.");
     ::setenv("KRV_CODEPAGE", "1251", 1);
     EXPECT_EQ(EngineTextToUtf8("\xCF\xF0\xEE\xE5\xEA\xF2 " + path, {path}),
-              "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82 " + path);  // "Проект"
+              "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82 " + path); // "Проект"
     ::unsetenv("KRV_CODEPAGE");
     // A path that is no UTF-8 cannot go into JSON as it is.
     EXPECT_EQ(ValidUtf8("/m/\xFF.pst"), "/m/\xEF\xBF\xBD.pst");

@@ -32,7 +32,8 @@ public:
     };
 
     explicit ProbeFile(uint32_t bufferSize = 0, std::optional<uint32_t> sector = std::nullopt)
-        : CFile64Ex(bufferSize), m_sector(sector) {}
+        : CFile64Ex(bufferSize), m_sector(sector)
+    {}
 
     std::vector<Call> calls;
     std::vector<Range> bad;
@@ -100,7 +101,7 @@ TEST(CFile64Ex, StraddlingReadTakesTheRestFromTheOtherWindow)
     ScratchDir dir;
     ProbeFile file(0, 512);
     ASSERT_TRUE(file.Open(dir.PatternFile("f", 300000), 0x8020));
-    ASSERT_EQ(ReadAt(file, 0, 16), Pattern(0, 16));  // window A: [0, 65536)
+    ASSERT_EQ(ReadAt(file, 0, 16), Pattern(0, 16)); // window A: [0, 65536)
     size_t before = file.calls.size();
 
     // 10 bytes from A, 502 from B, which is filled at 65536.
@@ -124,7 +125,7 @@ TEST(CFile64Ex, StraddlingReadTakesTheRestFromTheOtherWindow)
     EXPECT_EQ(ReadAt(file, 1000, 100), Pattern(1000, 100));
     ExpectCover(file, before, 1000, 66536);
     before = file.calls.size();
-    EXPECT_EQ(ReadAt(file, 131072, 100), Pattern(131072, 100));  // A kept [131072, 196608)
+    EXPECT_EQ(ReadAt(file, 131072, 100), Pattern(131072, 100)); // A kept [131072, 196608)
     EXPECT_EQ(file.calls.size(), before);
 }
 

@@ -287,7 +287,7 @@ TEST(CFile64, FailedCloseThrowsButTheDestructorDoesNot)
     {
         ExposedFile file;
         ASSERT_TRUE(file.Open(path, modeRead));
-        ASSERT_EQ(::close(file.Fd()), 0);  // the descriptor vanishes underneath
+        ASSERT_EQ(::close(file.Fd()), 0); // the descriptor vanishes underneath
         try {
             file.Close();
             ADD_FAILURE() << "no exception";
@@ -343,7 +343,7 @@ TEST(CFile64, RangeLocks)
     const std::string path = dir.PatternFile("f", 1000);
     CFile64 writer;
     ASSERT_TRUE(writer.Open(path, modeReadWrite | shareDenyNone));
-    CFile64 reader;  // deny-none readers hold no share lock
+    CFile64 reader; // deny-none readers hold no share lock
     ASSERT_TRUE(reader.Open(path, modeRead | shareDenyNone));
 
     auto expectLockViolation = [&](uint64_t position, uint64_t count) {

@@ -44,8 +44,7 @@ TEST(FileError, ErrnoMapsToCause)
         {-1, FileCause::Generic},
         {99999, FileCause::Generic},
     };
-    for (const ErrnoCase& c : cases)
-        EXPECT_EQ(FileCauseFromErrno(c.err), c.cause) << "errno " << c.err;
+    for (const ErrnoCase& c : cases) EXPECT_EQ(FileCauseFromErrno(c.err), c.cause) << "errno " << c.err;
 }
 
 struct TextCase {

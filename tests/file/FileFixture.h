@@ -17,10 +17,7 @@ namespace krv::test {
 
 // The byte at offset i of a pattern file. A multiplicative hash rather than i & 0xFF, so
 // that bytes delivered from a wrong offset (even one off by a multiple of 256) differ.
-inline uint8_t PatternByte(uint64_t i)
-{
-    return static_cast<uint8_t>(((i + 1) * 0x9E3779B97F4A7C15ull) >> 56);
-}
+inline uint8_t PatternByte(uint64_t i) { return static_cast<uint8_t>(((i + 1) * 0x9E3779B97F4A7C15ull) >> 56); }
 
 inline std::vector<uint8_t> Pattern(uint64_t from, size_t count)
 {

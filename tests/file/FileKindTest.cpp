@@ -23,7 +23,7 @@ class BoundSocket {
 public:
     explicit BoundSocket(const std::string& path) : m_fd(::socket(AF_UNIX, SOCK_STREAM, 0))
     {
-        sockaddr_un address {};
+        sockaddr_un address{};
         address.sun_family = AF_UNIX;
         if (m_fd < 0 || path.size() >= sizeof address.sun_path) return;
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
@@ -47,7 +47,7 @@ struct KindCase {
     std::string path;
     uint32_t mode;
     FileCause cause;
-    const char* text;  // after the path
+    const char* text; // after the path
 };
 
 // Each kind through both classes (the cached reader is what opens sources). A FIFO without

@@ -34,9 +34,8 @@ TEST(SectorSize, ReadsDiskAndPartitionFromTheDeviceTree)
     fs::create_directories(devices / "noqueue");
     fs::create_directories(links);
     const std::pair<const char*, const char*> entries[] = {
-        {"8:0", "../../devices/disk"},  {"8:1", "../../devices/disk/part1"},
-        {"9:0", "../../devices/zero"},  {"9:1", "../../devices/odd"},
-        {"9:2", "../../devices/huge"},  {"9:3", "../../devices/junk"},
+        {"8:0", "../../devices/disk"},    {"8:1", "../../devices/disk/part1"}, {"9:0", "../../devices/zero"},
+        {"9:1", "../../devices/odd"},     {"9:2", "../../devices/huge"},       {"9:3", "../../devices/junk"},
         {"9:4", "../../devices/noqueue"}, {"9:5", "../../devices/gone"},
     };
     for (const auto& [name, target] : entries) fs::create_directory_symlink(target, links / name);
@@ -47,15 +46,15 @@ TEST(SectorSize, ReadsDiskAndPartitionFromTheDeviceTree)
         uint32_t expected;
     };
     const Case cases[] = {
-        {8, 0, 4096},  // whole disk
-        {8, 1, 4096},  // partition: its disk's queue
-        {9, 0, 0},     // a zero answer is no answer
-        {9, 1, 0},     // not a power of two
-        {9, 2, 0},     // beyond any real sector size
-        {9, 3, 0},     // not a number
-        {9, 4, 0},     // no queue anywhere
-        {9, 5, 0},     // dangling link
-        {0, 42, 0},    // no block device at all (tmpfs, overlay)
+        {8, 0, 4096}, // whole disk
+        {8, 1, 4096}, // partition: its disk's queue
+        {9, 0, 0},    // a zero answer is no answer
+        {9, 1, 0},    // not a power of two
+        {9, 2, 0},    // beyond any real sector size
+        {9, 3, 0},    // not a number
+        {9, 4, 0},    // no queue anywhere
+        {9, 5, 0},    // dangling link
+        {0, 42, 0},   // no block device at all (tmpfs, overlay)
     };
     for (const Case& c : cases)
         EXPECT_EQ(BlockDeviceSectorSize(makedev(c.major, c.minor), links.string()), c.expected)

@@ -9,8 +9,8 @@
 namespace krv {
 namespace {
 
-constexpr uint32_t kSourceMode = 0x8020;  // how the engine opens the damaged file
-constexpr uint32_t kTempMode = 0x9011;    // how it creates a temporary file
+constexpr uint32_t kSourceMode = 0x8020; // how the engine opens the damaged file
+constexpr uint32_t kTempMode = 0x9011;   // how it creates a temporary file
 
 struct ShareCase {
     const char* what;

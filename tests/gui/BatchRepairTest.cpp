@@ -27,7 +27,8 @@ namespace {
 
 const QString kProgram = QStringLiteral("BatchRepairTest");
 
-template <typename T> T* Child(QWidget* w, const char* name)
+template <typename T>
+T* Child(QWidget* w, const char* name)
 {
     T* c = w->findChild<T*>(QString::fromLatin1(name));
     if (!c) qFatal("the window has no %s", name);
@@ -39,7 +40,10 @@ struct Row {
     bool operator==(const Row& o) const { return source == o.source && target == o.target && status == o.status; }
 };
 
-char* toString(const Row& r) { return QTest::toString(QStringLiteral("(%1 | %2 | %3)").arg(r.source, r.target, r.status)); }
+char* toString(const Row& r)
+{
+    return QTest::toString(QStringLiteral("(%1 | %2 | %3)").arg(r.source, r.target, r.status));
+}
 
 // Answers the overwrite question: the button of the role given.
 ModalAnswerer::Answer Press(QMessageBox::StandardButton button)
@@ -75,7 +79,7 @@ private:
     QString Path(const QString& name) const { return dir_->filePath(name); }
 
     QTemporaryDir stores_;
-    QString damaged_;  // a small store that lost its block index
+    QString damaged_; // a small store that lost its block index
     std::unique_ptr<PrivateUserFolders> home_;
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<ModalAnswerer> boxes_;
@@ -93,8 +97,8 @@ void BatchRepairTest::initTestCase()
                       QStringLiteral("3"), QStringLiteral("--quiet")},
                      &output),
              qPrintable(output));
-    QVERIFY2(RunTool(QStringLiteral("krv-damage"), {healthy, damaged_, QStringLiteral("--kind"), QStringLiteral("kill-bbt")},
-                     &output),
+    QVERIFY2(RunTool(QStringLiteral("krv-damage"),
+                     {healthy, damaged_, QStringLiteral("--kind"), QStringLiteral("kill-bbt")}, &output),
              qPrintable(output));
 }
 
@@ -141,7 +145,8 @@ void BatchRepairTest::Start()
 
 void BatchRepairTest::runOverStoresAndNonStore()
 {
-    const QString a = Path(QStringLiteral("a.pst")), b = Path(QStringLiteral("b.pst")), junk = Path(QStringLiteral("junk.pst"));
+    const QString a = Path(QStringLiteral("a.pst")), b = Path(QStringLiteral("b.pst")),
+                  junk = Path(QStringLiteral("junk.pst"));
     QVERIFY(QFile::copy(damaged_, a));
     QVERIFY(QFile::copy(damaged_, b));
     QVERIFY(WriteZeroFile(junk, 64 * 1024));
@@ -166,7 +171,8 @@ void BatchRepairTest::runOverStoresAndNonStore()
     QCOMPARE(boxes_->SeenTexts(), QStringList({"2 file(s) repaired successfully"}));
     QVERIFY(QFileInfo(Path(QStringLiteral("a_fixed.pst"))).size() > 0);
     QVERIFY(QFileInfo(Path(QStringLiteral("b_fixed.pst"))).size() > 0);
-    QVERIFY2(seenDuringRun.contains(QStringLiteral("Analyzing the source file ...")), qPrintable(seenDuringRun.join(u'\n')));
+    QVERIFY2(seenDuringRun.contains(QStringLiteral("Analyzing the source file ...")),
+             qPrintable(seenDuringRun.join(u'\n')));
     QCOMPARE(captionDuringRun, QStringLiteral("&Stop Repair"));
     QVERIFY(log->toPlainText().isEmpty());
     QVERIFY(form_->LogLines().isEmpty());
@@ -188,7 +194,8 @@ void BatchRepairTest::runOverStoresAndNonStore()
 
 void BatchRepairTest::stopInTheMiddle()
 {
-    const QString first = Path(QStringLiteral("first.pst")), big = Path(QStringLiteral("big.pst")), last = Path(QStringLiteral("last.pst"));
+    const QString first = Path(QStringLiteral("first.pst")), big = Path(QStringLiteral("big.pst")),
+                  last = Path(QStringLiteral("last.pst"));
     QVERIFY(QFile::copy(damaged_, first));
     QVERIFY(WriteZeroFile(big, 8 * 1024 * 1024));
     QVERIFY(QFile::copy(damaged_, last));
@@ -203,7 +210,7 @@ void BatchRepairTest::stopInTheMiddle()
         if (stopped || value < 17 || list->topLevelItem(0)->text(2) != u"Successful") return;
         stopped = true;
         removeEnabledDuringRun = Child<QPushButton>(form_.get(), "btnRemoveAll")->isEnabled();
-        QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier);  // ignored: the run holds its rows
+        QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier); // ignored: the run holds its rows
         QTest::mouseClick(button, Qt::LeftButton);
     });
     Start();
@@ -224,35 +231,38 @@ void BatchRepairTest::overwriteAnswers_data()
     // Sources that are no stores (the engine fails them at once): "Failed" shows that a
     // row was repaired, "Not Repaired" that it was skipped.
     QTest::addColumn<QStringList>("sources");
-    QTest::addColumn<QStringList>("existing");   // outputs present before the run
-    QTest::addColumn<QList<int>>("answers");     // buttons pressed, in order
-    QTest::addColumn<QStringList>("questions");  // files the question named
+    QTest::addColumn<QStringList>("existing");  // outputs present before the run
+    QTest::addColumn<QList<int>>("answers");    // buttons pressed, in order
+    QTest::addColumn<QStringList>("questions"); // files the question named
     QTest::addColumn<QStringList>("statuses");
-    QTest::addColumn<QStringList>("targets");    // "-" for no target shown
+    QTest::addColumn<QStringList>("targets"); // "-" for no target shown
 
     const QStringList four = {"a.pst", "b.pst", "c.pst", "d.pst"};
     QTest::newRow("yes to all") << four << QStringList{"a_fixed.pst", "b_fixed.pst", "d_fixed.pst"}
                                 << QList<int>{QMessageBox::YesToAll} << QStringList{"a_fixed.pst"}
-                                << QStringList{"Failed", "Failed", "Failed", "Failed"} << QStringList{"a", "b", "c", "d"};
+                                << QStringList{"Failed", "Failed", "Failed", "Failed"}
+                                << QStringList{"a", "b", "c", "d"};
     QTest::newRow("no to all") << four << QStringList{"a_fixed.pst", "b_fixed.pst", "d_fixed.pst"}
                                << QList<int>{QMessageBox::NoToAll} << QStringList{"a_fixed.pst"}
                                << QStringList{"Not Repaired", "Not Repaired", "Failed", "Not Repaired"}
                                << QStringList{"a", "b", "c", "d"};
     QTest::newRow("no, then yes") << four << QStringList{"a_fixed.pst", "c_fixed.pst"}
-                                  << QList<int>{QMessageBox::No, QMessageBox::Yes} << QStringList{"a_fixed.pst", "c_fixed.pst"}
-                                  << QStringList{"Not Repaired", "Failed", "Failed", "Failed"} << QStringList{"a", "b", "c", "d"};
+                                  << QList<int>{QMessageBox::No, QMessageBox::Yes}
+                                  << QStringList{"a_fixed.pst", "c_fixed.pst"}
+                                  << QStringList{"Not Repaired", "Failed", "Failed", "Failed"}
+                                  << QStringList{"a", "b", "c", "d"};
     QTest::newRow("cancel") << four << QStringList{"b_fixed.pst"} << QList<int>{QMessageBox::Cancel}
                             << QStringList{"b_fixed.pst"}
                             << QStringList{"Failed", "Not Repaired", "Not Repaired", "Not Repaired"}
                             << QStringList{"a", "b", "-", "-"};
-    QTest::newRow("escape closes as cancel") << four << QStringList{"a_fixed.pst"} << QList<int>{-1}
-                                             << QStringList{"a_fixed.pst"}
-                                             << QStringList{"Not Repaired", "Not Repaired", "Not Repaired", "Not Repaired"}
-                                             << QStringList{"a", "-", "-", "-"};
+    QTest::newRow("escape closes as cancel")
+        << four << QStringList{"a_fixed.pst"} << QList<int>{-1} << QStringList{"a_fixed.pst"}
+        << QStringList{"Not Repaired", "Not Repaired", "Not Repaired", "Not Repaired"}
+        << QStringList{"a", "-", "-", "-"};
     // The first row writes the second row's source, so the question comes up for it.
-    QTest::newRow("output is a later source") << QStringList{"x.pst", "x_fixed.pst"} << QStringList{"x_fixed.pst"}
-                                              << QList<int>{QMessageBox::No} << QStringList{"x_fixed.pst"}
-                                              << QStringList{"Not Repaired", "Failed"} << QStringList{"x", "x_fixed"};
+    QTest::newRow("output is a later source")
+        << QStringList{"x.pst", "x_fixed.pst"} << QStringList{"x_fixed.pst"} << QList<int>{QMessageBox::No}
+        << QStringList{"x_fixed.pst"} << QStringList{"Not Repaired", "Failed"} << QStringList{"x", "x_fixed"};
 }
 
 void BatchRepairTest::overwriteAnswers()
@@ -269,13 +279,16 @@ void BatchRepairTest::overwriteAnswers()
     Open();
     for (const QString& name : sources) form_->AddFileToList(Path(name));
     for (int button : answers) {
-        if (button < 0) boxes_->Queue([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
-        else boxes_->Queue(Press(QMessageBox::StandardButton(button)));
+        if (button < 0)
+            boxes_->Queue([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+        else
+            boxes_->Queue(Press(QMessageBox::StandardButton(button)));
     }
     Start();
 
     QStringList expectedBoxes;
-    for (const QString& q : questions) expectedBoxes << QStringLiteral("A file named '%1' already exists. Overwrite it?").arg(q);
+    for (const QString& q : questions)
+        expectedBoxes << QStringLiteral("A file named '%1' already exists. Overwrite it?").arg(q);
     expectedBoxes << QStringLiteral("0 file(s) repaired successfully");
     QCOMPARE(boxes_->SeenTexts(), expectedBoxes);
     const QList<Row> rows = Rows();
@@ -320,7 +333,8 @@ void BatchRepairTest::addAndRemoveFiles()
     QCOMPARE(boxes_->SeenTexts(), QStringList({"Please add files to the list first"}));
     QCOMPARE(Child<QPushButton>(form_.get(), "btnRepairFiles")->text(), QStringLiteral("&Start Repair"));
 
-    for (const char* name : {"a.pst", "A.PST", "b.pst", "c.pst"}) QVERIFY(WriteZeroFile(Path(QString::fromLatin1(name)), 10));
+    for (const char* name : {"a.pst", "A.PST", "b.pst", "c.pst"})
+        QVERIFY(WriteZeroFile(Path(QString::fromLatin1(name)), 10));
     form_->AddFileToList(Path(QStringLiteral("a.pst")));
     // Add Files: several files chosen at once; one of them is listed already, and a name
     // that differs only in case is another file here.

@@ -58,16 +58,34 @@ void FrameworkTest::nameRules_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("stripped");
     QTest::addColumn<QString>("output");
-    QTest::newRow("store") << "/home/u/mail/box.pst" << "/home/u/mail/box" << "/home/u/mail/box_fixed.pst";
-    QTest::newRow("no extension") << "/home/u/mail/box" << "/home/u/mail/box" << "/home/u/mail/box_fixed";
-    QTest::newRow("dot in folder") << "/home/u/mail.d/box" << "/home/u/mail.d/box" << "/home/u/mail.d/box_fixed";
-    QTest::newRow("windows dot in folder") << "C:\\data.old\\mail" << "C:\\data.old\\mail" << "C:\\data.old\\mail_fixed";
-    QTest::newRow("windows store") << "C:\\mail\\box.pst" << "C:\\mail\\box" << "C:\\mail\\box_fixed.pst";
-    QTest::newRow("several dots") << "a.b.c" << "a.b" << "a.b_fixed.c";
-    QTest::newRow("no dot") << "mailbox" << "mailbox" << "mailbox_fixed";
-    QTest::newRow("hidden file") << "/home/u/.pst" << "/home/u/" << "/home/u/_fixed.pst";
+    QTest::newRow("store") << "/home/u/mail/box.pst"
+                           << "/home/u/mail/box"
+                           << "/home/u/mail/box_fixed.pst";
+    QTest::newRow("no extension") << "/home/u/mail/box"
+                                  << "/home/u/mail/box"
+                                  << "/home/u/mail/box_fixed";
+    QTest::newRow("dot in folder") << "/home/u/mail.d/box"
+                                   << "/home/u/mail.d/box"
+                                   << "/home/u/mail.d/box_fixed";
+    QTest::newRow("windows dot in folder") << "C:\\data.old\\mail"
+                                           << "C:\\data.old\\mail"
+                                           << "C:\\data.old\\mail_fixed";
+    QTest::newRow("windows store") << "C:\\mail\\box.pst"
+                                   << "C:\\mail\\box"
+                                   << "C:\\mail\\box_fixed.pst";
+    QTest::newRow("several dots") << "a.b.c"
+                                  << "a.b"
+                                  << "a.b_fixed.c";
+    QTest::newRow("no dot") << "mailbox"
+                            << "mailbox"
+                            << "mailbox_fixed";
+    QTest::newRow("hidden file") << "/home/u/.pst"
+                                 << "/home/u/"
+                                 << "/home/u/_fixed.pst";
     // What a repair writes is a .pst, whatever the source was.
-    QTest::newRow("offline store") << "/srv/Outlook.OST" << "/srv/Outlook" << "/srv/Outlook_fixed.pst";
+    QTest::newRow("offline store") << "/srv/Outlook.OST"
+                                   << "/srv/Outlook"
+                                   << "/srv/Outlook_fixed.pst";
 }
 
 void FrameworkTest::nameRules()
@@ -214,15 +232,25 @@ void FrameworkTest::damagedSettingsFile_data()
     QTest::addColumn<bool>("heuristicRoot");
     QTest::addColumn<int>("sizeLimit");
     QTest::addColumn<int>("bufSize");
-    QTest::newRow("binary junk") << QByteArray("\x00\xff\xfe[Misc\x00]=\x01\n\x80\x81=\n", 16) << true << false << 1000 << 512;
-    QTest::newRow("values outside any group") << QByteArray("FastRecovery=0\nBufSize=7\n") << true << false << 1000 << 512;
-    QTest::newRow("a word for a Boolean") << QByteArray("[Misc]\nFastRecovery=yes\nHeuristicRecoverRoot=on\n") << true << false << 1000 << 512;
-    QTest::newRow("Booleans as numbers") << QByteArray("[Misc]\nFastRecovery=0\nHeuristicRecoverRoot=5\n") << false << true << 1000 << 512;
-    QTest::newRow("limit below its range") << QByteArray("[Misc]\nPSTFileSizeLimit=0\nBufSize=-3\n") << true << false << 1 << 1;
-    QTest::newRow("limit above its range") << QByteArray("[Misc]\nPSTFileSizeLimit=40000\nBufSize=99999999999\n") << true << false << 32767 << 65536;
-    QTest::newRow("numbers as text") << QByteArray("[Misc]\nPSTFileSizeLimit=lots\nBufSize=12abc\n") << true << false << 1000 << 512;
-    QTest::newRow("keys in other case, blanks") << QByteArray("[misc]\r\n  fastrecovery = 0 \r\n pstfilesizelimit= 25\r\n") << false << false << 25 << 512;
-    QTest::newRow("larger than a settings file") << QByteArray("[Misc]\nFastRecovery=0\n") + QByteArray(IniFile::kMaximumSize, ';') << true << false << 1000 << 512;
+    QTest::newRow("binary junk") << QByteArray("\x00\xff\xfe[Misc\x00]=\x01\n\x80\x81=\n", 16) << true << false << 1000
+                                 << 512;
+    QTest::newRow("values outside any group")
+        << QByteArray("FastRecovery=0\nBufSize=7\n") << true << false << 1000 << 512;
+    QTest::newRow("a word for a Boolean")
+        << QByteArray("[Misc]\nFastRecovery=yes\nHeuristicRecoverRoot=on\n") << true << false << 1000 << 512;
+    QTest::newRow("Booleans as numbers") << QByteArray("[Misc]\nFastRecovery=0\nHeuristicRecoverRoot=5\n") << false
+                                         << true << 1000 << 512;
+    QTest::newRow("limit below its range")
+        << QByteArray("[Misc]\nPSTFileSizeLimit=0\nBufSize=-3\n") << true << false << 1 << 1;
+    QTest::newRow("limit above its range")
+        << QByteArray("[Misc]\nPSTFileSizeLimit=40000\nBufSize=99999999999\n") << true << false << 32767 << 65536;
+    QTest::newRow("numbers as text") << QByteArray("[Misc]\nPSTFileSizeLimit=lots\nBufSize=12abc\n") << true << false
+                                     << 1000 << 512;
+    QTest::newRow("keys in other case, blanks")
+        << QByteArray("[misc]\r\n  fastrecovery = 0 \r\n pstfilesizelimit= 25\r\n") << false << false << 25 << 512;
+    QTest::newRow("larger than a settings file")
+        << QByteArray("[Misc]\nFastRecovery=0\n") + QByteArray(IniFile::kMaximumSize, ';') << true << false << 1000
+        << 512;
 }
 
 void FrameworkTest::damagedSettingsFile()
@@ -270,9 +298,11 @@ void FrameworkTest::settingsFileLocation()
     PrivateUserFolders home;
     QCOMPARE(SettingsFilePath(QStringLiteral("KRVRepair")), home.Path() + QStringLiteral("/KRVRepair.conf"));
     qputenv("XDG_CONFIG_HOME", "relative/dir");
-    QCOMPARE(SettingsFilePath(QStringLiteral("KRVRepair")), QDir::homePath() + QStringLiteral("/.config/KRVRepair.conf"));
+    QCOMPARE(SettingsFilePath(QStringLiteral("KRVRepair")),
+             QDir::homePath() + QStringLiteral("/.config/KRVRepair.conf"));
     qunsetenv("XDG_CONFIG_HOME");
-    QCOMPARE(SettingsFilePath(QStringLiteral("KRVRepair")), QDir::homePath() + QStringLiteral("/.config/KRVRepair.conf"));
+    QCOMPARE(SettingsFilePath(QStringLiteral("KRVRepair")),
+             QDir::homePath() + QStringLiteral("/.config/KRVRepair.conf"));
 }
 
 void FrameworkTest::fileVersionText()
@@ -300,7 +330,8 @@ void FrameworkTest::systemReportParts()
                                 "SwapTotal:       1000000 kB\nSwapFree:         250000 kB\n"
                                 "CommitLimit:     2000000 kB\nCommitted_AS:    1500000 kB\n"));
     // "/" is a real file system; /proc holds no blocks and is no drive.
-    QVERIFY(WriteBytes(mounts, "/dev/sda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\nserver:/x /does/not\\040exist nfs4 rw 0 0\n"));
+    QVERIFY(WriteBytes(mounts,
+                       "/dev/sda1 / ext4 rw 0 0\nproc /proc proc rw 0 0\nserver:/x /does/not\\040exist nfs4 rw 0 0\n"));
 
     SystemInfoSources sources;
     sources.programVersion = ParseFileVersion(QStringLiteral("0.1.0"));
@@ -324,13 +355,13 @@ void FrameworkTest::systemReportParts()
     QVERIFY(lines.contains(QStringLiteral("Temporary Directory: ") + GetTempDirectory()));
     qsizetype mem = lines.indexOf(QStringLiteral("Memory Status:"));
     QVERIFY(mem > 0);
-    QCOMPARE(lines.mid(mem + 1, 7),
-             QStringList({QStringLiteral("Memory in use: 75%"), QStringLiteral("Total physical memory: 2,048,000,000 bytes"),
-                          QStringLiteral("Free physical memory: 512,000,000 bytes"),
-                          QStringLiteral("Total page file memory: 1,024,000,000 bytes"),
-                          QStringLiteral("Free page file memory: 256,000,000 bytes"),
-                          QStringLiteral("Total virtual memory: 2,048,000,000 bytes"),
-                          QStringLiteral("Free virtual memory: 512,000,000 bytes")}));
+    QCOMPARE(lines.mid(mem + 1, 7), QStringList({QStringLiteral("Memory in use: 75%"),
+                                                 QStringLiteral("Total physical memory: 2,048,000,000 bytes"),
+                                                 QStringLiteral("Free physical memory: 512,000,000 bytes"),
+                                                 QStringLiteral("Total page file memory: 1,024,000,000 bytes"),
+                                                 QStringLiteral("Free page file memory: 256,000,000 bytes"),
+                                                 QStringLiteral("Total virtual memory: 2,048,000,000 bytes"),
+                                                 QStringLiteral("Free virtual memory: 512,000,000 bytes")}));
     qsizetype env = lines.indexOf(QStringLiteral("Environment Information:"));
     QVERIFY(env > mem);
     QVERIFY(lines.contains(QStringLiteral("XDG_CONFIG_HOME=") + qEnvironmentVariable("XDG_CONFIG_HOME")) ||
@@ -340,8 +371,10 @@ void FrameworkTest::systemReportParts()
     QVERIFY(drives > env);
     QVERIFY2(lines.value(drives + 1).startsWith(QStringLiteral("/, Fixed Drive (ext4), Total Disk Spaces: ")),
              qPrintable(lines.value(drives + 1)));
-    QCOMPARE(lines.value(drives + 2),
-             QStringLiteral("/does/not exist, Remote Network Drive (nfs4), Total Disk Spaces: -1 bytes, Free Disk Spaces: -1 bytes."));
+    QCOMPARE(
+        lines.value(drives + 2),
+        QStringLiteral(
+            "/does/not exist, Remote Network Drive (nfs4), Total Disk Spaces: -1 bytes, Free Disk Spaces: -1 bytes."));
     QCOMPARE(lines.mid(lines.size() - 3), QStringList({sep, QStringLiteral("End of System Information"), sep}));
 
     // Unreadable sources give the failure text, never a gap in the report.
@@ -362,7 +395,8 @@ void FrameworkTest::logFileIsCrLfInCodePage()
     QVERIFY(WriteLogFile(path, {QStringLiteral("Recover message 'Grüße €' ..."), QString(), QStringLiteral("日本")}));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("Recover message 'Gr\xfc\xdf" "e \x80' ...\r\n\r\n??\r\n"));
+    QCOMPARE(file.readAll(), QByteArray("Recover message 'Gr\xfc\xdf"
+                                        "e \x80' ...\r\n\r\n??\r\n"));
     QVERIFY(WriteLogFile(path, {}));
     QCOMPARE(QFileInfo(path).size(), 0);
     QVERIFY(!WriteLogFile(dir.filePath(QStringLiteral("no/such/folder/x.log")), {QStringLiteral("a")}));

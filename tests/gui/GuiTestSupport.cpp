@@ -24,8 +24,10 @@ PrivateUserFolders::PrivateUserFolders()
 PrivateUserFolders::~PrivateUserFolders()
 {
     for (const Saved& s : saved_) {
-        if (s.wasSet) qputenv(s.name, s.value);
-        else qunsetenv(s.name);
+        if (s.wasSet)
+            qputenv(s.name, s.value);
+        else
+            qunsetenv(s.name);
     }
 }
 
@@ -44,8 +46,10 @@ void ModalAnswerer::QueueButton(int standardButton)
 {
     Queue([standardButton](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
-        if (box && box->button(QMessageBox::StandardButton(standardButton))) box->button(QMessageBox::StandardButton(standardButton))->click();
-        else if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
+        if (box && box->button(QMessageBox::StandardButton(standardButton)))
+            box->button(QMessageBox::StandardButton(standardButton))->click();
+        else if (auto* d = qobject_cast<QDialog*>(w))
+            d->reject();
     });
 }
 
@@ -73,8 +77,10 @@ void ModalAnswerer::Poll()
     }
 
     SeenModal seen{QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle(), QString()};
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) seen.text = box->text();
-    else if (auto* label = modal->findChild<QLabel*>(QStringLiteral("labMsg"))) seen.text = label->text();
+    if (auto* box = qobject_cast<QMessageBox*>(modal))
+        seen.text = box->text();
+    else if (auto* label = modal->findChild<QLabel*>(QStringLiteral("labMsg")))
+        seen.text = label->text();
     seen_.append(seen);
 
     Answer answer;

@@ -41,9 +41,9 @@ private:
 
 // A modal box or dialog that came up, as the user saw it.
 struct SeenModal {
-    QString className;   // "QMessageBox", "TMsgForm", "TSaveLogDialog", ...
+    QString className; // "QMessageBox", "TMsgForm", "TSaveLogDialog", ...
     QString title;
-    QString text;        // the message, or the completion window's label
+    QString text; // the message, or the completion window's label
 };
 
 // Watches for modal windows while it lives and answers each one: with the next queued
@@ -74,7 +74,7 @@ private:
     QTimer timer_;
     std::deque<Answer> answers_;
     QList<SeenModal> seen_;
-    QSet<QWidget*> answered_;  // answered and still shown
+    QSet<QWidget*> answered_; // answered and still shown
     QSet<QObject*> watched_;
 };
 

@@ -49,7 +49,8 @@ const QString kError5 = QStringLiteral(
     "Server components are not installed on the current computer. You may also refer to the faq in the help document "
     "for the detailed information.");
 
-template <typename T> T* Child(QWidget* w, const char* name)
+template <typename T>
+T* Child(QWidget* w, const char* name)
 {
     T* c = w->findChild<T*>(QString::fromLatin1(name));
     if (!c) qFatal("the window has no %s", name);
@@ -67,7 +68,8 @@ public:
     }
     ~UrlRecorder() override
     {
-        for (const char* scheme : {"file", "https", "http"}) QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+        for (const char* scheme : {"file", "https", "http"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }
     QList<QUrl> opened;
 public slots:
@@ -86,9 +88,11 @@ ModalAnswerer::Answer ChooseFile(const QString& path, std::function<void(QFileDi
         QPointer<QFileDialog> alive(dialog);
         for (int attempt = 0; attempt < 100 && alive && alive->isVisible(); ++attempt) {
             // Typed into the name box, as a user does (selectFile leaves a focused box alone).
-            if (auto* name = alive->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->setText(path);
-            else alive->selectFile(path);
-            static_cast<QDialog*>(alive.data())->accept();  // QFileDialog's own accept checks the name
+            if (auto* name = alive->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(path);
+            else
+                alive->selectFile(path);
+            static_cast<QDialog*>(alive.data())->accept(); // QFileDialog's own accept checks the name
             if (alive && alive->isVisible()) QTest::qWait(20);
         }
     };
@@ -138,7 +142,7 @@ private slots:
 private:
     void Open();
     void Type(const char* control, const QString& text);
-    QStringList Run();  // presses Start, waits for the end, returns the log
+    QStringList Run(); // presses Start, waits for the end, returns the log
 
     std::unique_ptr<PrivateUserFolders> home_;
     std::unique_ptr<QTemporaryDir> dir_;
@@ -193,7 +197,8 @@ void MainWindowTest::windowAtStart()
     Open();
     QCOMPARE(form_->size(), QSize(765, 475));
     QCOMPARE(form_->windowTitle(), QStringLiteral("Corvessa"));
-    QCOMPARE(Child<QStackedWidget>(form_.get(), "MainPages")->currentWidget()->objectName(), QStringLiteral("pgRepair"));
+    QCOMPARE(Child<QStackedWidget>(form_.get(), "MainPages")->currentWidget()->objectName(),
+             QStringLiteral("pgRepair"));
     QVERIFY(Child<QToolButton>(form_.get(), "btnRepairTab")->isChecked());
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
     QCOMPARE(QApplication::focusWidget(), Child<QWidget>(form_.get(), "btnRepairTab"));
@@ -207,8 +212,9 @@ void MainWindowTest::windowAtStart()
     QCOMPARE(Child<QComboBox>(form_.get(), "cmbDstFormat")->count(), 3);
     QCOMPARE(Child<QComboBox>(form_.get(), "cmbDstFormat")->itemText(2), QStringLiteral("Outlook 2003/2007"));
     // First start: the options show their defaults.
-    const QStringList on = {"chkFastRecovery", "chkRecoverUnattchedAttach", "chkIgnoreZeroBlock", "chkAlwaysIPMSubtree",
-                            "chkLevel1Recovery", "chkLevel2Recovery", "chkLevel3Recovery", "chkLevel4Recovery", "chkLevel5Recovery"};
+    const QStringList on = {"chkFastRecovery",     "chkRecoverUnattchedAttach", "chkIgnoreZeroBlock",
+                            "chkAlwaysIPMSubtree", "chkLevel1Recovery",         "chkLevel2Recovery",
+                            "chkLevel3Recovery",   "chkLevel4Recovery",         "chkLevel5Recovery"};
     for (QCheckBox* box : form_->findChildren<QCheckBox*>()) {
         // The log dialog's box and the search window's criteria are not repair options.
         if (box->objectName() == u"SystemInfoCheckBox" || form_->SearchForm()->isAncestorOf(box)) continue;
@@ -227,6 +233,8 @@ void MainWindowTest::captionsAndHints_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("hint");
+    // One row per control, as the table reads best.
+    // clang-format off
     QTest::newRow("repair tab") << "btnRepairTab" << "&Repair" << "Repair a single PST file";
     QTest::newRow("batch tab") << "btnBatchRepairTab" << "&Batch Repair" << "Repair a batch of PST files";
     QTest::newRow("options tab") << "btnOptionsTab" << "&Options" << "Set repair options";
@@ -275,6 +283,7 @@ void MainWindowTest::captionsAndHints_data()
     QTest::newRow("batch start") << "btnRepairFiles" << "&Start Repair" << "";
     QTest::newRow("batch list") << "labFileList" << "&List of files to be repaired:" << "";
     QTest::newRow("version prompt") << "labVersionPrompt" << "Version:" << "";
+    // clang-format on
 }
 
 void MainWindowTest::captionsAndHints()
@@ -322,7 +331,8 @@ void MainWindowTest::tabsShowTheirPages()
             QVERIFY(pages->currentWidget()->isAncestorOf(srcFormat));
             QVERIFY(pages->currentWidget()->isAncestorOf(progress));
         }
-        if (QString::fromLatin1(tab.page) == u"pgBatchRepair") SaveScreenshot(form_.get(), QStringLiteral("2-batch-page"));
+        if (QString::fromLatin1(tab.page) == u"pgBatchRepair")
+            SaveScreenshot(form_.get(), QStringLiteral("2-batch-page"));
         if (QString::fromLatin1(tab.page) == u"pgAbout") SaveScreenshot(form_.get(), QStringLiteral("5-about-page"));
     }
     // The format choice is one choice for both pages.
@@ -369,7 +379,8 @@ void MainWindowTest::outputNameFollowsSource()
     Type("txtDstFile", QString());
     QTest::keyClicks(Child<QLineEdit>(form_.get(), "txtSrcFile"), QStringLiteral("x"));
     QCOMPARE(dst->text(), QStringLiteral("/srv/b_fixed.pstx"));
-    QCOMPARE(dst->text(), QStringLiteral("/srv/b.pstx").replace(QStringLiteral(".pstx"), QStringLiteral("_fixed.pstx")));
+    QCOMPARE(dst->text(),
+             QStringLiteral("/srv/b.pstx").replace(QStringLiteral(".pstx"), QStringLiteral("_fixed.pstx")));
 }
 
 void MainWindowTest::startEnabling_data()
@@ -377,11 +388,16 @@ void MainWindowTest::startEnabling_data()
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("output");
     QTest::addColumn<bool>("enabled");
-    QTest::newRow("both") << "/a.pst" << "/b.pst" << true;
-    QTest::newRow("blank source") << "   " << "/b.pst" << false;
-    QTest::newRow("blank output") << "/a.pst" << "  " << false;
-    QTest::newRow("no output") << "/a.pst" << "" << false;
-    QTest::newRow("nothing") << "" << "" << false;
+    QTest::newRow("both") << "/a.pst"
+                          << "/b.pst" << true;
+    QTest::newRow("blank source") << "   "
+                                  << "/b.pst" << false;
+    QTest::newRow("blank output") << "/a.pst"
+                                  << "  " << false;
+    QTest::newRow("no output") << "/a.pst"
+                               << "" << false;
+    QTest::newRow("nothing") << ""
+                             << "" << false;
 }
 
 void MainWindowTest::startEnabling()
@@ -428,18 +444,20 @@ void MainWindowTest::repairFlags_data()
     QTest::addColumn<int>("source");
     QTest::addColumn<int>("output");
     QTest::addColumn<uint>("flags");
-    const QStringList all = {"chkFastRecovery", "chkHeuristicRecoverRoot", "chkRecoverUnattchedAttach",
-                             "chkSplitOversizePST", "chkIgnoreZeroBlock", "chkAlwaysIPMSubtree", "chkRemoveEmptyFolder",
-                             "chkLevel1Recovery", "chkLevel2Recovery", "chkLevel3Recovery", "chkLevel4Recovery",
-                             "chkLevel5Recovery"};
+    const QStringList all = {"chkFastRecovery",      "chkHeuristicRecoverRoot", "chkRecoverUnattchedAttach",
+                             "chkSplitOversizePST",  "chkIgnoreZeroBlock",      "chkAlwaysIPMSubtree",
+                             "chkRemoveEmptyFolder", "chkLevel1Recovery",       "chkLevel2Recovery",
+                             "chkLevel3Recovery",    "chkLevel4Recovery",       "chkLevel5Recovery"};
     QTest::newRow("nothing, both auto") << QStringList() << 0 << 0 << 0u;
     QTest::newRow("everything, 97-2002 into 2003/2007") << all << 1 << 2 << 0x02013F3Fu;
     QTest::newRow("defaults") << QStringList({"chkFastRecovery", "chkRecoverUnattchedAttach", "chkIgnoreZeroBlock",
-                                             "chkAlwaysIPMSubtree", "chkLevel1Recovery", "chkLevel2Recovery",
-                                             "chkLevel3Recovery", "chkLevel4Recovery", "chkLevel5Recovery"})
+                                              "chkAlwaysIPMSubtree", "chkLevel1Recovery", "chkLevel2Recovery",
+                                              "chkLevel3Recovery", "chkLevel4Recovery", "chkLevel5Recovery"})
                               << 0 << 0 << 0x1F35u;
-    QTest::newRow("empty folders sit above the methods") << QStringList({"chkRemoveEmptyFolder"}) << 2 << 1 << 0x01022000u;
-    QTest::newRow("fast and method 1, output 2003/2007") << QStringList({"chkFastRecovery", "chkLevel1Recovery"}) << 0 << 2 << 0x02000101u;
+    QTest::newRow("empty folders sit above the methods")
+        << QStringList({"chkRemoveEmptyFolder"}) << 2 << 1 << 0x01022000u;
+    QTest::newRow("fast and method 1, output 2003/2007")
+        << QStringList({"chkFastRecovery", "chkLevel1Recovery"}) << 0 << 2 << 0x02000101u;
     // The offline folder files of Outlook 2013 and later are a source layout only.
     QTest::newRow("fast, source 2013 or later") << QStringList({"chkFastRecovery"}) << 3 << 0 << 0x00030001u;
 }
@@ -531,7 +549,8 @@ void MainWindowTest::browseButtons()
 
     // The save dialog adds the extension of its filter.
     QString suffix;
-    boxes_->Queue(ChooseFile(dir_->filePath(QStringLiteral("chosen")), [&suffix](QFileDialog* d) { suffix = d->defaultSuffix(); }));
+    boxes_->Queue(ChooseFile(dir_->filePath(QStringLiteral("chosen")),
+                             [&suffix](QFileDialog* d) { suffix = d->defaultSuffix(); }));
     QTest::mouseClick(Child<QToolButton>(form_.get(), "btnDstMore"), Qt::LeftButton);
     QCOMPARE(suffix, QStringLiteral("pst"));
     QCOMPARE(Child<QLineEdit>(form_.get(), "txtDstFile")->text(), dir_->filePath(QStringLiteral("chosen.pst")));
@@ -540,7 +559,8 @@ void MainWindowTest::browseButtons()
     QTest::mouseClick(Child<QToolButton>(form_.get(), "btnSrcMore"), Qt::LeftButton);
     QCOMPARE(Child<QLineEdit>(form_.get(), "txtSrcFile")->text(), store);
     form_.reset();
-    QVERIFY(QString::fromUtf8(ReadAll(home_->SettingsFile(kProgram))).contains(QStringLiteral("OpenDirectory=") + dir_->path() + u'/'));
+    QVERIFY(QString::fromUtf8(ReadAll(home_->SettingsFile(kProgram)))
+                .contains(QStringLiteral("OpenDirectory=") + dir_->path() + u'/'));
 }
 
 void MainWindowTest::overwriteQuestion()
@@ -554,15 +574,17 @@ void MainWindowTest::overwriteQuestion()
 
     boxes_->QueueButton(QMessageBox::No);
     QCOMPARE(Run(), QStringList({"Start repair process ...", kSep, "Repair process is aborted."}));
-    QCOMPARE(boxes_->SeenTexts(), QStringList({QStringLiteral("A file named '%1' already exists. Overwrite it?").arg(output)}));
+    QCOMPARE(boxes_->SeenTexts(),
+             QStringList({QStringLiteral("A file named '%1' already exists. Overwrite it?").arg(output)}));
     QCOMPARE(ReadAll(output).size(), 10);
 
     boxes_->Clear();
     boxes_->QueueButton(QMessageBox::Yes);
     QStringList log = Run();
-    QCOMPARE(log.mid(0, 5), QStringList({"Start repair process ...", kSep,
-                                         QStringLiteral("File to be repaired: '%1'; File size = 4,096 bytes").arg(source),
-                                         QStringLiteral("Output fixed file as: '%1'").arg(output), kSep}));
+    QCOMPARE(log.mid(0, 5),
+             QStringList({"Start repair process ...", kSep,
+                          QStringLiteral("File to be repaired: '%1'; File size = 4,096 bytes").arg(source),
+                          QStringLiteral("Output fixed file as: '%1'").arg(output), kSep}));
     QCOMPARE(log.last(), QStringLiteral("Fail to repair file '%1'!").arg(source));
     QCOMPARE(boxes_->SeenTexts().last(), log.last());
 }
@@ -578,11 +600,13 @@ void MainWindowTest::engineMessages()
     send(MsgLogLine, "--");
     send(MsgLogLine, " -");
     send(MsgError, "Error 1: Cannot open the file to be repaired. x was not found.");
-    send(MsgLogLine, "Recover message 'Gr\xfc\xdf" "e' ...");  // Windows-1252, as the engine sends it
+    send(MsgLogLine, "Recover message 'Gr\xfc\xdf"
+                     "e' ..."); // Windows-1252, as the engine sends it
     send(MsgSourceName, "/ignored.pst");
     send(MsgLogLine, "");
-    QCOMPARE(form_->LogLines(), QStringList({kSep, "--", " -", kSep, "Error 1: Cannot open the file to be repaired. x was not found.",
-                                             kSep, QStringLiteral("Recover message 'Grüße' ..."), ""}));
+    QCOMPARE(form_->LogLines(),
+             QStringList({kSep, "--", " -", kSep, "Error 1: Cannot open the file to be repaired. x was not found.",
+                          kSep, QStringLiteral("Recover message 'Grüße' ..."), ""}));
     QCOMPARE(Child<QPlainTextEdit>(form_.get(), "txtRepairLog")->toPlainText().split(u'\n'), form_->LogLines());
 
     const uint8_t seventy = 70;
@@ -648,7 +672,8 @@ void MainWindowTest::stopDuringScan()
     QCOMPARE(afterStop, QList<int>({100}));
     QCOMPARE(log.size() >= 5, true);
     QVERIFY(log[log.size() - 5].startsWith(QStringLiteral("Consumed time: ")));
-    QCOMPARE(log.mid(log.size() - 4), QStringList({kSep, "Repair process completes.", kSep, "User aborts the repair process"}));
+    QCOMPARE(log.mid(log.size() - 4),
+             QStringList({kSep, "Repair process completes.", kSep, "User aborts the repair process"}));
     QCOMPARE(boxes_->SeenTexts(), QStringList({"User aborts the repair process"}));
     QCOMPARE(start->text(), QStringLiteral("&Start Repair"));
     QVERIFY(!form_->Running());
@@ -682,11 +707,12 @@ void MainWindowTest::closeDuringRun()
 void MainWindowTest::commandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("error");        // the error box, or empty when the repair runs
+    QTest::addColumn<QString>("error"); // the error box, or empty when the repair runs
     QTest::addColumn<bool>("openFixed");
     QTest::addColumn<bool>("ends");
     QTest::newRow("only a switch") << QStringList({"/E"}) << "Cannot open file " << false << false;
-    QTest::newRow("missing file") << QStringList({"-o", "@DIR@/none.pst"}) << "Cannot open file @DIR@/none.pst" << false << false;
+    QTest::newRow("missing file") << QStringList({"-o", "@DIR@/none.pst"}) << "Cannot open file @DIR@/none.pst" << false
+                                  << false;
     QTest::newRow("O and E with slashes") << QStringList({"/O", "/E", "@DIR@/m.pst"}) << "" << true << true;
     QTest::newRow("dashes in any case") << QStringList({"-e", "@DIR@/m.pst", "-x"}) << "" << false << true;
     QTest::newRow("no switches") << QStringList({"@DIR@/m.pst", "@DIR@/second.pst"}) << "" << false << false;
@@ -713,7 +739,8 @@ void MainWindowTest::commandLine()
     }
     const QStringList log = form_->LogLines();
     QCOMPARE(log.value(2), QStringLiteral("File to be repaired: '%1'; File size = 2,048 bytes").arg(source));
-    QCOMPARE(log.value(3), QStringLiteral("Output fixed file as: '%1'").arg(dir_->filePath(QStringLiteral("m_fixed.pst"))));
+    QCOMPARE(log.value(3),
+             QStringLiteral("Output fixed file as: '%1'").arg(dir_->filePath(QStringLiteral("m_fixed.pst"))));
     QCOMPARE(boxes_->SeenTexts().last(), QStringLiteral("Fail to repair file '%1'!").arg(source));
     QCOMPARE(Child<QCheckBox>(form_.get(), "chkOpenFixed")->isChecked(), openFixed);
     QCOMPARE(!form_->isVisible(), ends);
@@ -747,15 +774,18 @@ void MainWindowTest::saveLog()
     QVERIFY(!dialog->IncludeSysInfo());
 
     form_->OnMessage(MsgLogLine, "Analyzing the source file ...");
-    form_->OnMessage(MsgLogLine, "Recover message 'Gr\xfc\xdf" "e' ...");
+    form_->OnMessage(MsgLogLine, "Recover message 'Gr\xfc\xdf"
+                                 "e' ...");
     boxes_->Queue(choose(plain, false));
     QTest::mouseClick(saveButton, Qt::LeftButton);
-    QCOMPARE(ReadAll(plain), QByteArray("Analyzing the source file ...\r\nRecover message 'Gr\xfc\xdf" "e' ...\r\n"));
+    QCOMPARE(ReadAll(plain), QByteArray("Analyzing the source file ...\r\nRecover message 'Gr\xfc\xdf"
+                                        "e' ...\r\n"));
 
     boxes_->Queue(choose(full, true));
     QTest::mouseClick(saveButton, Qt::LeftButton);
     const QByteArray bytes = ReadAll(full);
-    QVERIFY(bytes.endsWith("\r\nAnalyzing the source file ...\r\nRecover message 'Gr\xfc\xdf" "e' ...\r\n"));
+    QVERIFY(bytes.endsWith("\r\nAnalyzing the source file ...\r\nRecover message 'Gr\xfc\xdf"
+                           "e' ...\r\n"));
     const QStringList lines = QString::fromLatin1(bytes).split(QStringLiteral("\r\n"));
     QCOMPARE(lines.value(0), kSep);
     QCOMPARE(lines.value(1), QStringLiteral(" Version Information:"));
@@ -765,17 +795,18 @@ void MainWindowTest::saveLog()
     QVERIFY(lines.contains(QStringLiteral("End of System Information")));
     qsizetype settings = lines.indexOf(QStringLiteral("Setting Information:"));
     QVERIFY(settings > lines.indexOf(QStringLiteral("End of System Information")));
-    QCOMPARE(lines.mid(settings, 19),
-             QStringList({"Setting Information:", "&Fast scan and recovery: Yes", "Re&cover root folder heuristically: No",
-                          "R&ecover unattached attachments: Yes", "&Split output PST file when it is larger than: No",
-                          "&Split output PST file when it is larger than 1000", "&Ignore zero data chunks: Yes",
-                          "Al&ways put recovered items under interpersonal message root folder: Yes",
-                          "Re&move empty folders(folders that don't contain any messages, objects and subfolders): No",
-                          "&Use first advanced recovery method: Yes", "U&se second advanced recovery method: Yes",
-                          "Us&e third advanced recovery method: Yes", "Use &forth advanced recovery method: Yes",
-                          "Use f&ifth advanced recovery method: Yes",
-                          QStringLiteral("Dire&ctory for temporary files: ") + QDir::tempPath() + u'/',
-                          "I&nternal Processing Buffer Size: 512", kSep, "End of Setting Information", kSep}));
+    QCOMPARE(
+        lines.mid(settings, 19),
+        QStringList({"Setting Information:", "&Fast scan and recovery: Yes", "Re&cover root folder heuristically: No",
+                     "R&ecover unattached attachments: Yes", "&Split output PST file when it is larger than: No",
+                     "&Split output PST file when it is larger than 1000", "&Ignore zero data chunks: Yes",
+                     "Al&ways put recovered items under interpersonal message root folder: Yes",
+                     "Re&move empty folders(folders that don't contain any messages, objects and subfolders): No",
+                     "&Use first advanced recovery method: Yes", "U&se second advanced recovery method: Yes",
+                     "Us&e third advanced recovery method: Yes", "Use &forth advanced recovery method: Yes",
+                     "Use f&ifth advanced recovery method: Yes",
+                     QStringLiteral("Dire&ctory for temporary files: ") + QDir::tempPath() + u'/',
+                     "I&nternal Processing Buffer Size: 512", kSep, "End of Setting Information", kSep}));
     QCOMPARE(lines.value(settings + 19), QStringLiteral("Analyzing the source file ..."));
     // Every line ends in CR LF: no bare line feed anywhere.
     QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
@@ -784,40 +815,59 @@ void MainWindowTest::saveLog()
     boxes_->Clear();
     boxes_->Queue(choose(dir_->filePath(QStringLiteral("empty.log/x.log")), false));
     QTest::mouseClick(saveButton, Qt::LeftButton);
-    QVERIFY(boxes_->SeenTexts().contains(QStringLiteral("Cannot create file %1").arg(dir_->filePath(QStringLiteral("empty.log/x.log")))));
+    QVERIFY(boxes_->SeenTexts().contains(
+        QStringLiteral("Cannot create file %1").arg(dir_->filePath(QStringLiteral("empty.log/x.log")))));
 }
 
 void MainWindowTest::badInput_data()
 {
     QTest::addColumn<QString>("source");
     QTest::addColumn<QString>("output");
-    QTest::addColumn<QString>("logLine");   // a line the log must hold
-    QTest::addColumn<QString>("finalBox");  // the box that ends the run
-    QTest::newRow("missing source") << "@DIR@/none.pst" << "@DIR@/out.pst"
+    QTest::addColumn<QString>("logLine");  // a line the log must hold
+    QTest::addColumn<QString>("finalBox"); // the box that ends the run
+    QTest::newRow("missing source") << "@DIR@/none.pst"
+                                    << "@DIR@/out.pst"
                                     << "Error 1: Cannot open the file to be repaired. @DIR@/none.pst was not found."
                                     << "Fail to repair file '@DIR@/none.pst'!";
-    QTest::newRow("folder as source") << "@DIR@/folder" << "@DIR@/out.pst"
-                                      << "'@DIR@/folder' is not a regular file (it is a folder, a pipe or a device) and cannot be repaired."
-                                      << "Fail to repair file '@DIR@/folder'!";
-    QTest::newRow("pipe as source") << "@DIR@/fifo" << "@DIR@/out.pst"
-                                    << "'@DIR@/fifo' is not a regular file (it is a folder, a pipe or a device) and cannot be repaired."
-                                    << "Fail to repair file '@DIR@/fifo'!";
-    QTest::newRow("output folder missing") << "@DIR@/in.pst" << "@DIR@/no/such/out.pst"
-                                           << "The fixed file '@DIR@/no/such/out.pst' cannot be created: its folder '@DIR@/no/such' does not exist or cannot be written."
-                                           << "Fail to repair file '@DIR@/in.pst'!";
-    QTest::newRow("output folder read-only") << "@DIR@/in.pst" << "@DIR@/readonly/out.pst"
-                                             << "The fixed file '@DIR@/readonly/out.pst' cannot be created: its folder '@DIR@/readonly' does not exist or cannot be written."
-                                             << "Fail to repair file '@DIR@/in.pst'!";
+    QTest::newRow("folder as source")
+        << "@DIR@/folder"
+        << "@DIR@/out.pst"
+        << "'@DIR@/folder' is not a regular file (it is a folder, a pipe or a device) and cannot be repaired."
+        << "Fail to repair file '@DIR@/folder'!";
+    QTest::newRow("pipe as source")
+        << "@DIR@/fifo"
+        << "@DIR@/out.pst"
+        << "'@DIR@/fifo' is not a regular file (it is a folder, a pipe or a device) and cannot be repaired."
+        << "Fail to repair file '@DIR@/fifo'!";
+    QTest::newRow("output folder missing")
+        << "@DIR@/in.pst"
+        << "@DIR@/no/such/out.pst"
+        << "The fixed file '@DIR@/no/such/out.pst' cannot be created: its folder '@DIR@/no/such' does not exist or cannot be written."
+        << "Fail to repair file '@DIR@/in.pst'!";
+    QTest::newRow("output folder read-only")
+        << "@DIR@/in.pst"
+        << "@DIR@/readonly/out.pst"
+        << "The fixed file '@DIR@/readonly/out.pst' cannot be created: its folder '@DIR@/readonly' does not exist or cannot be written."
+        << "Fail to repair file '@DIR@/in.pst'!";
     // A folder that exists but takes no new file, even from root: the engine's own error.
-    QTest::newRow("output where no file can be made") << "@SAMPLE@" << "/proc/krv-out.pst" << kError5 << "Fail to repair file '@SAMPLE@'!";
-    QTest::newRow("output is a folder") << "@DIR@/in.pst" << "@DIR@/folder"
-                                        << "The fixed file '@DIR@/folder' cannot be created: a folder of that name exists."
-                                        << "";  // the overwrite question comes first; answered No below
-    QTest::newRow("output is the source") << "@DIR@/in.pst" << "@DIR@/./in.pst"
-                                          << "Repair process is aborted."
-                                          << "The output file '@DIR@/./in.pst' is the file to be repaired. Please choose another name for the fixed file.";
-    QTest::newRow("output links to the source") << "@DIR@/in.pst" << "@DIR@/link.pst" << "Repair process is aborted."
-                                                << "The output file '@DIR@/link.pst' is the file to be repaired. Please choose another name for the fixed file.";
+    QTest::newRow("output where no file can be made")
+        << "@SAMPLE@"
+        << "/proc/krv-out.pst" << kError5 << "Fail to repair file '@SAMPLE@'!";
+    QTest::newRow("output is a folder")
+        << "@DIR@/in.pst"
+        << "@DIR@/folder"
+        << "The fixed file '@DIR@/folder' cannot be created: a folder of that name exists."
+        << ""; // the overwrite question comes first; answered No below
+    QTest::newRow("output is the source")
+        << "@DIR@/in.pst"
+        << "@DIR@/./in.pst"
+        << "Repair process is aborted."
+        << "The output file '@DIR@/./in.pst' is the file to be repaired. Please choose another name for the fixed file.";
+    QTest::newRow("output links to the source")
+        << "@DIR@/in.pst"
+        << "@DIR@/link.pst"
+        << "Repair process is aborted."
+        << "The output file '@DIR@/link.pst' is the file to be repaired. Please choose another name for the fixed file.";
 }
 
 void MainWindowTest::badInput()
@@ -849,8 +899,10 @@ void MainWindowTest::badInput()
     QVERIFY2(log.contains(logLine), qPrintable(log.join(u'\n')));
     // The engine's alert comes as a box of its own, before the final one.
     if (logLine == kError5) QCOMPARE(boxes_->SeenTexts().value(0), kError5);
-    if (!finalBox.isEmpty()) QCOMPARE(boxes_->SeenTexts().last(), finalBox);
-    else QCOMPARE(boxes_->SeenTexts().last(), QStringLiteral("Fail to repair file '%1'!").arg(source));
+    if (!finalBox.isEmpty())
+        QCOMPARE(boxes_->SeenTexts().last(), finalBox);
+    else
+        QCOMPARE(boxes_->SeenTexts().last(), QStringLiteral("Fail to repair file '%1'!").arg(source));
     // The source is untouched, and nothing was made of the bad output.
     QCOMPARE(QFileInfo(dir_->filePath(QStringLiteral("in.pst"))).size(), 512);
     QVERIFY(!form_->Running());
@@ -876,7 +928,9 @@ void MainWindowTest::droppedFiles()
     QCOMPARE(src->text(), store);
     QCOMPARE(Child<QLineEdit>(form_.get(), "txtDstFile")->text(), dir_->filePath(QStringLiteral("dropped_fixed.pst")));
     QVERIFY(drop({QUrl::fromLocalFile(dir_->path())}));
-    QCOMPARE(boxes_->SeenTexts(), QStringList({QStringLiteral("'%1' is a folder. Please drop a PST file, not a folder.").arg(dir_->path())}));
+    QCOMPARE(
+        boxes_->SeenTexts(),
+        QStringList({QStringLiteral("'%1' is a folder. Please drop a PST file, not a folder.").arg(dir_->path())}));
     QCOMPARE(src->text(), store);
 }
 
@@ -887,7 +941,8 @@ void MainWindowTest::helpAndAbout()
     // Help is the page beside the program; this test program has none until it is made.
     QFile::remove(form_->HelpFile());
     QTest::mouseClick(Child<QPushButton>(form_.get(), "btnHelp"), Qt::LeftButton);
-    QCOMPARE(boxes_->SeenTexts(), QStringList({QStringLiteral("The help page %1 cannot be found.").arg(form_->HelpFile())}));
+    QCOMPARE(boxes_->SeenTexts(),
+             QStringList({QStringLiteral("The help page %1 cannot be found.").arg(form_->HelpFile())}));
     QVERIFY(urls.opened.isEmpty());
     QVERIFY(QFile::copy(QStringLiteral(KRV_BIN_DIR "/KRVRepair.html"), form_->HelpFile()));
     form_->activateWindow();

@@ -43,12 +43,13 @@ void RealRepairTest::repairOfDamagedStore()
                      &toolOutput),
              qPrintable(toolOutput));
     // The block index is gone: only the scan of the whole file finds the blocks again.
-    QVERIFY2(RunTool(QStringLiteral("krv-damage"), {healthy, source, QStringLiteral("--kind"), QStringLiteral("kill-bbt")},
-                     &toolOutput),
+    QVERIFY2(RunTool(QStringLiteral("krv-damage"),
+                     {healthy, source, QStringLiteral("--kind"), QStringLiteral("kill-bbt")}, &toolOutput),
              qPrintable(toolOutput));
     QFile manifestFile(manifest);
     QVERIFY(manifestFile.open(QIODevice::ReadOnly));
-    const QJsonArray items = QJsonDocument::fromJson(manifestFile.readAll()).object().value(QStringLiteral("items")).toArray();
+    const QJsonArray items =
+        QJsonDocument::fromJson(manifestFile.readAll()).object().value(QStringLiteral("items")).toArray();
     QCOMPARE(items.size(), 8);
     QStringList subjects;
     for (const QJsonValue& item : items) subjects << item.toObject().value(QStringLiteral("subject")).toString();
@@ -70,12 +71,11 @@ void RealRepairTest::repairOfDamagedStore()
     const QString sep = SeparatorLine();
     const QString all = log.join(u'\n');
     QVERIFY2(log.size() > 12, qPrintable(all));
-    QCOMPARE(log.mid(0, 6),
-             QStringList({QStringLiteral("Start repair process ..."), sep,
-                          QStringLiteral("File to be repaired: '%1'; File size = %2 bytes")
-                              .arg(source, ThousandsText(QFileInfo(source).size())),
-                          QStringLiteral("Output fixed file as: '%1'").arg(output), sep,
-                          QStringLiteral("Analyzing the source file ...")}));
+    QCOMPARE(log.mid(0, 6), QStringList({QStringLiteral("Start repair process ..."), sep,
+                                         QStringLiteral("File to be repaired: '%1'; File size = %2 bytes")
+                                             .arg(source, ThousandsText(QFileInfo(source).size())),
+                                         QStringLiteral("Output fixed file as: '%1'").arg(output), sep,
+                                         QStringLiteral("Analyzing the source file ...")}));
     // The engine's lines: one per message, folder and loose attachment, nothing else.
     static const QRegularExpression itemLine(QStringLiteral("^Recover (message|folder|attachment) '(.*)' \\.\\.\\.$"));
     const qsizetype tail = log.size() - 6;
@@ -98,9 +98,9 @@ void RealRepairTest::repairOfDamagedStore()
                 .match(log[tail + 1])
                 .hasMatch());
     QCOMPARE(log.mid(tail + 2, 3), QStringList({sep, QStringLiteral("Repair process completes."), sep}));
-    static const QRegularExpression completion(
-        QStringLiteral("^(\\d+) items in file '(.*)' is recoverable\\. Normal recovered items are put in their original "
-                       "folders\\. Lost and found items are put in Recovered_GroupXXX folders\\.$"));
+    static const QRegularExpression completion(QStringLiteral(
+        "^(\\d+) items in file '(.*)' is recoverable\\. Normal recovered items are put in their original "
+        "folders\\. Lost and found items are put in Recovered_GroupXXX folders\\.$"));
     QRegularExpressionMatch done = completion.match(log.last());
     QVERIFY2(done.hasMatch(), qPrintable(log.last()));
     QCOMPARE(done.captured(2), source);
@@ -111,7 +111,8 @@ void RealRepairTest::repairOfDamagedStore()
     QCOMPARE(boxes.Seen().first().className, QStringLiteral("TMsgForm"));
     QCOMPARE(boxes.Seen().first().title, QStringLiteral("Information"));
     QCOMPARE(boxes.Seen().first().text,
-             log.last() + QStringLiteral(" Or use Outlook to open the fixed PST file and see the recovered items in it."));
+             log.last() +
+                 QStringLiteral(" Or use Outlook to open the fixed PST file and see the recovered items in it."));
     SaveScreenshot(&form, QStringLiteral("6-finished-repair"));
 
     // An independent reader opens the result.

@@ -38,7 +38,8 @@
 
 namespace {
 
-template <typename T> T* Child(QWidget* w, const char* name)
+template <typename T>
+T* Child(QWidget* w, const char* name)
 {
     T* c = w->findChild<T*>(QString::fromLatin1(name));
     if (!c) qFatal("the window has no %s", name);
@@ -122,9 +123,10 @@ void SearchWindowTest::initTestCase()
     const struct {
         const char* path;
         qint64 size;
-    } files[] = {{"Mailbox.PST", 10 * 1024}, {"small.pst", 1024}, {"big.pst", 300 * 1024}, {"readonly.pst", 2048},
-                 {"notes.txt", 100}, {".dot.pst", 100}, {".hidden/inner.pst", 100}, {"sub/deep/old.pst", 5000},
-                 {"sub/x.PsT", 10}, {"unreadable/secret.pst", 10}};
+    } files[] = {{"Mailbox.PST", 10 * 1024},   {"small.pst", 1024},        {"big.pst", 300 * 1024},
+                 {"readonly.pst", 2048},       {"notes.txt", 100},         {".dot.pst", 100},
+                 {".hidden/inner.pst", 100},   {"sub/deep/old.pst", 5000}, {"sub/x.PsT", 10},
+                 {"unreadable/secret.pst", 10}};
     for (const auto& f : files) {
         const QString path = Tree(QString::fromLatin1(f.path));
         QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
@@ -168,8 +170,8 @@ QStringList SearchWindowTest::Search()
     boxes_->Clear();
     {
         NoPermissionOverride asAnyUser;
-        unreadableIsReadable_ =
-            faccessat(AT_FDCWD, QFile::encodeName(Tree(QStringLiteral("unreadable"))).constData(), R_OK, AT_EACCESS) == 0;
+        unreadableIsReadable_ = faccessat(AT_FDCWD, QFile::encodeName(Tree(QStringLiteral("unreadable"))).constData(),
+                                          R_OK, AT_EACCESS) == 0;
         QTest::mouseClick(Child<QPushButton>(form_.get(), "btnSearch"), Qt::LeftButton);
     }
     QStringList found;
@@ -205,8 +207,10 @@ void SearchWindowTest::windowAtStart()
     QCOMPARE(Child<QLabel>(form_.get(), "labProgress")->text(), QStringLiteral("0 file(s) found"));
     QCOMPARE(Child<QLabel>(form_.get(), "labConsumedTime")->text(), QStringLiteral("0 hour(s) 0 minute(s) "));
     QCOMPARE(Child<QPushButton>(form_.get(), "btnSearch")->text(), QStringLiteral("&Start Search"));
-    QCOMPARE(Child<QPushButton>(form_.get(), "btnOK")->toolTip(), QStringLiteral("Close search window and repair selected found files"));
-    QCOMPARE(Child<QLabel>(form_.get(), "labHeader")->text(), QStringLiteral("Search for source PST files to be repaired"));
+    QCOMPARE(Child<QPushButton>(form_.get(), "btnOK")->toolTip(),
+             QStringLiteral("Close search window and repair selected found files"));
+    QCOMPARE(Child<QLabel>(form_.get(), "labHeader")->text(),
+             QStringLiteral("Search for source PST files to be repaired"));
     SaveScreenshot(form_.get(), QStringLiteral("10-search-window"));
 }
 
@@ -236,8 +240,9 @@ void SearchWindowTest::criteria()
         QTest::keyClicks(spin, QString::number(value));
         QCOMPARE(spin->value(), value);
     };
-    const QStringList everything = {".dot.pst", "Mailbox.PST", "big.pst", "folder.pst", "link.pst", "readonly.pst",
-                                    "small.pst", ".hidden/inner.pst", "sub/x.PsT", "sub/deep/old.pst"};
+    const QStringList everything = {".dot.pst",  "Mailbox.PST",     "big.pst",   "folder.pst",
+                                    "link.pst",  "readonly.pst",    "small.pst", ".hidden/inner.pst",
+                                    "sub/x.PsT", "sub/deep/old.pst"};
     struct Case {
         const char* name;
         std::function<void()> set;
@@ -245,25 +250,77 @@ void SearchWindowTest::criteria()
     };
     const Case cases[] = {
         {"defaults: every store, hidden ones too, no link to a folder followed", [] {}, everything},
-        {"no subfolders", [&] { box("RecurseSubDirs", false); },
+        {"no subfolders",
+         [&] { box("RecurseSubDirs", false); },
          {".dot.pst", "Mailbox.PST", "big.pst", "folder.pst", "link.pst", "readonly.pst", "small.pst"}},
-        {"at least 100 KB", [&] { box("RecurseSubDirs", true); group("gbFileSize", true); box("chkFileMinSize", true); number("txtMinSize", 100); },
+        {"at least 100 KB",
+         [&] {
+             box("RecurseSubDirs", true);
+             group("gbFileSize", true);
+             box("chkFileMinSize", true);
+             number("txtMinSize", 100);
+         },
          {"big.pst", "link.pst"}},
-        {"at least 5 and at most 10 KB", [&] { number("txtMinSize", 5); box("chkFileMaxSize", true); number("txtMaxSize", 10); },
+        {"at least 5 and at most 10 KB",
+         [&] {
+             number("txtMinSize", 5);
+             box("chkFileMaxSize", true);
+             number("txtMaxSize", 10);
+         },
          {"Mailbox.PST"}},
-        {"at most 1 KB", [&] { box("chkFileMinSize", false); number("txtMaxSize", 1); },
+        {"at most 1 KB",
+         [&] {
+             box("chkFileMinSize", false);
+             number("txtMaxSize", 1);
+         },
          {".dot.pst", "folder.pst", "small.pst", ".hidden/inner.pst", "sub/x.PsT"}},
         {"size group off", [&] { group("gbFileSize", false); }, everything},
-        {"hidden", [&] { group("gbFileAttr", true); box("chkFileHiddenAttr", true); }, {".dot.pst"}},
-        {"read-only", [&] { box("chkFileHiddenAttr", false); box("chkFileReadOnlyAttr", true); }, {"readonly.pst"}},
-        {"system: no meaning here", [&] { box("chkFileReadOnlyAttr", false); box("chkFileSystemAttr", true); }, {}},
-        {"archive: no meaning here", [&] { box("chkFileSystemAttr", false); box("chkFileArchiveAttr", true); }, {}},
+        {"hidden",
+         [&] {
+             group("gbFileAttr", true);
+             box("chkFileHiddenAttr", true);
+         },
+         {".dot.pst"}},
+        {"read-only",
+         [&] {
+             box("chkFileHiddenAttr", false);
+             box("chkFileReadOnlyAttr", true);
+         },
+         {"readonly.pst"}},
+        {"system: no meaning here",
+         [&] {
+             box("chkFileReadOnlyAttr", false);
+             box("chkFileSystemAttr", true);
+         },
+         {}},
+        {"archive: no meaning here",
+         [&] {
+             box("chkFileSystemAttr", false);
+             box("chkFileArchiveAttr", true);
+         },
+         {}},
         {"attribute group with nothing checked", [&] { box("chkFileArchiveAttr", false); }, everything},
-        {"modified in 5 days", [&] { group("gbFileAttr", false); group("gbFileTime", true); box("chkFileModifiedTime", true); number("txtFileModifiedTime", 5); },
+        {"modified in 5 days",
+         [&] {
+             group("gbFileAttr", false);
+             group("gbFileTime", true);
+             box("chkFileModifiedTime", true);
+             number("txtFileModifiedTime", 5);
+         },
          QStringList(everything).filter(QRegularExpression(QStringLiteral("^(?!sub/deep/old)")))},
-        {"accessed in 5 days", [&] { box("chkFileModifiedTime", false); box("chkFileLastAccessedTime", true); number("txtFileLastAccessedTime", 5); },
+        {"accessed in 5 days",
+         [&] {
+             box("chkFileModifiedTime", false);
+             box("chkFileLastAccessedTime", true);
+             number("txtFileLastAccessedTime", 5);
+         },
          QStringList(everything).filter(QRegularExpression(QStringLiteral("^(?!sub/deep/old)")))},
-        {"created in 1 day", [&] { box("chkFileLastAccessedTime", false); box("chkFileCreatedTime", true); number("txtFileCreatedTime", 1); },
+        {"created in 1 day",
+         [&] {
+             box("chkFileLastAccessedTime", false);
+             box("chkFileCreatedTime", true);
+             number("txtFileCreatedTime", 1);
+         },
          everything},
         // 0 days: at or after the moment Start was pressed; every file is older.
         {"created in 0 days", [&] { number("txtFileCreatedTime", 0); }, {}},
@@ -278,18 +335,24 @@ void SearchWindowTest::criteria()
         if (unreadableIsReadable_) found.removeAll(QStringLiteral("unreadable/secret.pst"));
         found.sort();
         expected.sort();
-        QVERIFY2(found == expected, qPrintable(QStringLiteral("%1: found %2").arg(QString::fromLatin1(c.name), found.join(u' '))));
-        QCOMPARE(boxes_->SeenTexts(), QStringList({QStringLiteral("Search is completed. %1 file(s) found.").arg(expected.size())}));
-        QCOMPARE(Child<QLabel>(form_.get(), "labProgress")->text(), QStringLiteral("%1 file(s) found").arg(expected.size()));
+        QVERIFY2(found == expected,
+                 qPrintable(QStringLiteral("%1: found %2").arg(QString::fromLatin1(c.name), found.join(u' '))));
+        QCOMPARE(boxes_->SeenTexts(),
+                 QStringList({QStringLiteral("Search is completed. %1 file(s) found.").arg(expected.size())}));
+        QCOMPARE(Child<QLabel>(form_.get(), "labProgress")->text(),
+                 QStringLiteral("%1 file(s) found").arg(expected.size()));
     }
     // The details of one row.
     QCOMPARE(Search().size(), everything.size());
-    QVERIFY2(!unreadableIsReadable_, "root's powers over permissions could not be taken away; the unreadable folder was not tested");
-    const QTreeWidgetItem* big = Child<QTreeWidget>(form_.get(), "fl")->findItems(QStringLiteral("big.pst"), Qt::MatchExactly).value(0);
+    QVERIFY2(!unreadableIsReadable_,
+             "root's powers over permissions could not be taken away; the unreadable folder was not tested");
+    const QTreeWidgetItem* big =
+        Child<QTreeWidget>(form_.get(), "fl")->findItems(QStringLiteral("big.pst"), Qt::MatchExactly).value(0);
     QVERIFY(big);
     QCOMPARE(big->text(1), Tree() + u'/');
     QCOMPARE(big->text(2), QStringLiteral("307200"));
-    QCOMPARE(big->text(5), QLocale::system().toString(QFileInfo(Tree(QStringLiteral("big.pst"))).lastModified(), QLocale::ShortFormat));
+    QCOMPARE(big->text(5), QLocale::system().toString(QFileInfo(Tree(QStringLiteral("big.pst"))).lastModified(),
+                                                      QLocale::ShortFormat));
     for (int c = 3; c <= 5; ++c) QVERIFY(!big->text(c).isEmpty());
 }
 
@@ -345,10 +408,12 @@ void SearchWindowTest::severalFolders()
     // Folders separated by ';', blanks around them and empty entries ignored; one that
     // does not exist yields nothing and no message.
     Child<QComboBox>(form_.get(), "cmbDirectory")
-        ->setEditText(QStringLiteral(" %1 ;;%2; /nonexistent-folder-of-the-test ").arg(Tree(QStringLiteral("sub")), Tree(QStringLiteral(".hidden"))));
+        ->setEditText(QStringLiteral(" %1 ;;%2; /nonexistent-folder-of-the-test ")
+                          .arg(Tree(QStringLiteral("sub")), Tree(QStringLiteral(".hidden"))));
     QCOMPARE(Search(), QStringList({"sub/x.PsT", "sub/deep/old.pst", ".hidden/inner.pst"}));
     // A folder below another listed folder is searched once, in its own turn.
-    Child<QComboBox>(form_.get(), "cmbDirectory")->setEditText(Tree(QStringLiteral("sub")) + u';' + Tree(QStringLiteral("sub/deep")));
+    Child<QComboBox>(form_.get(), "cmbDirectory")
+        ->setEditText(Tree(QStringLiteral("sub")) + u';' + Tree(QStringLiteral("sub/deep")));
     QCOMPARE(Search(), QStringList({"sub/x.PsT", "sub/deep/old.pst"}));
 }
 
@@ -356,7 +421,8 @@ void SearchWindowTest::otherFileSystemsNotEntered()
 {
     // /dev/shm is a memory file system mounted below /dev almost everywhere: searched from
     // /dev it is left out, named itself it is searched.
-    struct stat dev {}, shm {};
+    struct stat dev {
+    }, shm{};
     if (stat("/dev", &dev) != 0 || stat("/dev/shm", &shm) != 0 || dev.st_dev == shm.st_dev)
         QSKIP("/dev/shm is no file system of its own here");
     QTemporaryDir inShm(QStringLiteral("/dev/shm/krv-search-test-XXXXXX"));
@@ -405,7 +471,8 @@ void SearchWindowTest::stopAndClose()
     // Closing during a search, answered No: the search goes on to its end.
     boxes_->Clear();
     boxes_->QueueButton(QMessageBox::No);
-    QTimer::singleShot(0, this, [&] { QTest::mouseClick(Child<QPushButton>(form_.get(), "btnCancel"), Qt::LeftButton); });
+    QTimer::singleShot(0, this,
+                       [&] { QTest::mouseClick(Child<QPushButton>(form_.get(), "btnCancel"), Qt::LeftButton); });
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(boxes_->SeenTexts(), QStringList({"Cancel the current search and close the search window?",
                                                "Search is completed. 200 file(s) found."}));
@@ -447,7 +514,8 @@ void SearchWindowTest::resultsHandedBack()
     });
     QTest::mouseClick(main.findChild<QToolButton*>(QStringLiteral("btnSrcSearch")), Qt::LeftButton);
     QCOMPARE(mode, QAbstractItemView::SingleSelection);
-    QCOMPARE(main.findChild<QLineEdit*>(QStringLiteral("txtSrcFile"))->text(), Tree(QStringLiteral("sub/deep/old.pst")));
+    QCOMPARE(main.findChild<QLineEdit*>(QStringLiteral("txtSrcFile"))->text(),
+             Tree(QStringLiteral("sub/deep/old.pst")));
 
     // OK with nothing selected: an error, and the window stays; Cancel hands back nothing.
     boxes_->Clear();
@@ -461,8 +529,10 @@ void SearchWindowTest::resultsHandedBack()
     });
     QTest::mouseClick(main.findChild<QToolButton*>(QStringLiteral("btnSrcSearch")), Qt::LeftButton);
     QVERIFY(stayed);
-    QCOMPARE(boxes_->SeenTexts().mid(1), QStringList({"Please select the file(s) to be repaired from the search results!"}));
-    QCOMPARE(main.findChild<QLineEdit*>(QStringLiteral("txtSrcFile"))->text(), Tree(QStringLiteral("sub/deep/old.pst")));
+    QCOMPARE(boxes_->SeenTexts().mid(1),
+             QStringList({"Please select the file(s) to be repaired from the search results!"}));
+    QCOMPARE(main.findChild<QLineEdit*>(QStringLiteral("txtSrcFile"))->text(),
+             Tree(QStringLiteral("sub/deep/old.pst")));
 
     // Multiple selection, from the Batch Repair page; reopened, the window shows the
     // previous results.
@@ -474,7 +544,8 @@ void SearchWindowTest::resultsHandedBack()
         resultsAtOpening = results->topLevelItemCount();
         QCOMPARE(results->selectionMode(), QAbstractItemView::ExtendedSelection);
         results->clearSelection();
-        QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, results->visualItemRect(results->topLevelItem(1)).center());
+        QTest::mouseClick(results->viewport(), Qt::LeftButton, {},
+                          results->visualItemRect(results->topLevelItem(1)).center());
         QTest::mouseClick(results->viewport(), Qt::LeftButton, Qt::ControlModifier,
                           results->visualItemRect(results->topLevelItem(0)).center());
         QTest::mouseClick(search->findChild<QPushButton*>(QStringLiteral("btnOK")), Qt::LeftButton);

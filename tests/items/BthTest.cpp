@@ -25,7 +25,8 @@ struct Visit {
 
 void Record(uint8_t clientSig, const uint8_t* key, uint32_t cbKey, const uint8_t* data, uint32_t cbEnt, void* context)
 {
-    static_cast<std::vector<Visit>*>(context)->push_back({clientSig, Bytes(key, key + cbKey), Bytes(data, data + cbEnt)});
+    static_cast<std::vector<Visit>*>(context)->push_back(
+        {clientSig, Bytes(key, key + cbKey), Bytes(data, data + cbEnt)});
 }
 
 // Leaf records of a PC: 2-byte key, 6-byte data, numbered from `first`.
@@ -72,7 +73,7 @@ TEST(Bth, LeafRootGivesEveryWholeRecordInOrder)
 {
     for (Layout layout : {Layout::Ansi, Layout::Unicode}) {
         Bytes records = PcRecords(0x3001, 3);
-        records.insert(records.end(), {1, 2, 3});  // bytes after the last whole record
+        records.insert(records.end(), {1, 2, 3}); // bytes after the last whole record
         const Walked w = Walk(HeapBlock(0xBC, MakeHid(0, 1), {BthHeader(2, 6, 0, MakeHid(0, 2)), records}), layout);
         EXPECT_TRUE(w.ok);
         EXPECT_EQ(w.visits, PcVisits(0x3001, 3));
@@ -104,7 +105,7 @@ TEST(Bth, DeeperTreesAreWalkedAsIfTheRootWereALeaf)
     }
     const Walked w = Walk(HeapBlock(0xBC, MakeHid(0, 1), {BthHeader(2, 6, 2, MakeHid(0, 2)), root}));
     EXPECT_TRUE(w.ok);
-    ASSERT_EQ(w.visits.size(), 3u);  // 24 bytes: three whole 8-byte records
+    ASSERT_EQ(w.visits.size(), 3u); // 24 bytes: three whole 8-byte records
     EXPECT_EQ(w.visits[1].key, (Bytes{root[8], root[9]}));
 }
 
@@ -112,8 +113,8 @@ TEST(Bth, TableContextWalksItsRowIndex)
 {
     Bytes rowIndex;
     for (uint32_t row = 0; row < 3; ++row) {
-        PutU32(rowIndex, 0x8022 + 0x20 * row);  // dwRowID
-        PutU32(rowIndex, row);                  // dwRowIndex
+        PutU32(rowIndex, 0x8022 + 0x20 * row); // dwRowID
+        PutU32(rowIndex, row);                 // dwRowIndex
     }
     const Bytes info = TcInfo({{0x67F20003, 0, 4, 0}, {0x67F30003, 4, 4, 1}}, 8, 9, MakeHid(0, 2), 0);
     const Walked w = Walk(HeapBlock(0x7C, MakeHid(0, 1), {info, BthHeader(4, 4, 0, MakeHid(0, 3)), rowIndex}));

@@ -113,7 +113,8 @@ TEST(CorpusItems, EveryNodeReadsAsItsOwnTreesGiveIt)
     EXPECT_GT(tally.multiBlock, 0u);
     EXPECT_GT(tally.subnodes, 0u);
     // Plain, permute and cyclic files are all in the corpus.
-    EXPECT_EQ(tally.encodings, (std::set<BlockEncoding>{BlockEncoding::Plain, BlockEncoding::Permute, BlockEncoding::Cyclic}));
+    EXPECT_EQ(tally.encodings,
+              (std::set<BlockEncoding>{BlockEncoding::Plain, BlockEncoding::Permute, BlockEncoding::Cyclic}));
 }
 
 // The values of one column of a table, by row id.
@@ -137,7 +138,7 @@ TEST(CorpusItems, FolderTablesListTheFoldersChildren)
     size_t tables = 0;
     size_t rowsSeen = 0;
     size_t cellsCompared = 0;
-    size_t subnodeMatrices = 0;  // tables whose rows are in a subnode
+    size_t subnodeMatrices = 0; // tables whose rows are in a subnode
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         CorpusSource source(path);

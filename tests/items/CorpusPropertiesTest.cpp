@@ -51,8 +51,10 @@ public:
         if (head.size() < 12) return;
         const auto layout = pstformat::LayoutFromVersion(pstformat::LoadLe<uint16_t>(head.data() + 10));
         if (!layout || !m_file.Open(path, modeRead | shareDenyWrite)) return;
-        if (*layout == Layout::Ansi) m_reader = std::make_unique<AnsiPstReader>(m_host, m_file);
-        else m_reader = std::make_unique<UnicodePstReader>(m_host, m_file);
+        if (*layout == Layout::Ansi)
+            m_reader = std::make_unique<AnsiPstReader>(m_host, m_file);
+        else
+            m_reader = std::make_unique<UnicodePstReader>(m_host, m_file);
         m_reader->ScanFile(17, 2);
     }
 
@@ -75,8 +77,8 @@ private:
 
 // What the other readers reported, by corpus file name.
 struct Reported {
-    std::optional<std::string> storeName;  // UTF-8; none when the store has no name
-    std::vector<std::string> folders;      // UTF-8
+    std::optional<std::string> storeName; // UTF-8; none when the store has no name
+    std::vector<std::string> folders;     // UTF-8
 };
 
 std::map<std::string, Reported> LoadReported()
@@ -89,8 +91,10 @@ std::map<std::string, Reported> LoadReported()
         const size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
         if (b == std::string::npos) continue;
         const std::string file = line.substr(0, a), kind = line.substr(a + 1, b - a - 1), name = line.substr(b + 1);
-        if (kind == "store") out[file].storeName = name;
-        else if (kind == "folder") out[file].folders.push_back(name);
+        if (kind == "store")
+            out[file].storeName = name;
+        else if (kind == "folder")
+            out[file].folders.push_back(name);
     }
     return out;
 }
@@ -138,8 +142,10 @@ std::vector<std::string> Unmatched(const std::vector<std::string>& judged, std::
         auto it = std::find(ours.begin(), ours.end(), ansi);
         if (it == ours.end())
             it = std::find_if(ours.begin(), ours.end(), [&](const std::string& o) { return SameFolderName(ansi, o); });
-        if (it == ours.end()) missing.push_back(name);
-        else ours.erase(it);
+        if (it == ours.end())
+            missing.push_back(name);
+        else
+            ours.erase(it);
     }
     oursLeft = ours;
     return missing;
@@ -153,7 +159,7 @@ bool HasDisplayName(ULONG count, const SPropValue* props)
     return false;
 }
 
-constexpr ULONG kRowIdTag = PROP_TAG(PT_LONG, 0x67F2);  // a table row's NID
+constexpr ULONG kRowIdTag = PROP_TAG(PT_LONG, 0x67F2); // a table row's NID
 
 // The folder tree as a reader of a sound file sees it: from a folder through the rows of
 // its hierarchy table (the node of the same index with type 0x0D) to its subfolders.

@@ -25,8 +25,10 @@ CorpusSource::CorpusSource(const std::string& path) : m_bytes(ReadFileBytes(path
         m_why = "cannot open";
         return;
     }
-    if (m_walk.layout == pstformat::Layout::Ansi) m_reader = std::make_unique<AnsiPstReader>(m_host, m_file);
-    else m_reader = std::make_unique<UnicodePstReader>(m_host, m_file);
+    if (m_walk.layout == pstformat::Layout::Ansi)
+        m_reader = std::make_unique<AnsiPstReader>(m_host, m_file);
+    else
+        m_reader = std::make_unique<UnicodePstReader>(m_host, m_file);
     m_reader->ScanFile(17, 2);
     m_ok = true;
 }
@@ -57,7 +59,7 @@ std::vector<uint8_t> CorpusSource::OracleData(uint64_t bidData, bool decode, int
             return {};
         return out;
     }
-    if (depth >= 2) return {};  // XXBLOCK -> XBLOCK -> data: nothing sound is deeper
+    if (depth >= 2) return {}; // XXBLOCK -> XBLOCK -> data: nothing sound is deeper
     const auto header = pstformat::ParseInternalBlockHeader(data);
     if (!header || header->btype != pstformat::kBlockTypeData) return {};
     std::vector<uint8_t> out;

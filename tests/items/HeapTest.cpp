@@ -86,7 +86,7 @@ TEST(Heap, DamagedPageMapsYieldOnlyItemsInsideTheBlock)
     // cAlloc says one allocation; the offsets of all three are still in the block.
     PatchPageMap(block0, -1, 1);
     Bytes block1 = HeapPage({Text("delta"), Text("epsilon"), Text("zeta")});
-    PatchPageMap(block1, 2, 0xFFF0);  // end of item 2, start of item 3: far past the block
+    PatchPageMap(block1, 2, 0xFFF0); // end of item 2, start of item 3: far past the block
     ExpectItems(block0, block1,
                 {
                     {"index past cAlloc, offsets inside", MakeHid(0, 3), true, "gamma"},
@@ -96,7 +96,7 @@ TEST(Heap, DamagedPageMapsYieldOnlyItemsInsideTheBlock)
                 });
 
     Bytes reversed = HeapBlock(0xBC, MakeHid(0, 1), {Text("alpha"), Text("beta")});
-    PatchPageMap(reversed, 1, 13);  // item 1 ends before it starts (at 12), item 2 starts there
+    PatchPageMap(reversed, 1, 13); // item 1 ends before it starts (at 12), item 2 starts there
     ExpectItems(reversed, HeapPage({}),
                 {
                     {"end before start", MakeHid(0, 1), true, "a"},
@@ -122,7 +122,7 @@ TEST(Heap, KindFollowsTheClientSignature)
         HeapKind kind;
     };
     Bytes badSig = HeapBlock(0x7C, 0x20, {Text("x")});
-    badSig[2] = 0x00;  // the heap signature is not what decides the kind
+    badSig[2] = 0x00; // the heap signature is not what decides the kind
     const Case cases[] = {
         {"table", HeapBlock(0x7C, 0x20, {Text("x")}), HeapKind::TableContext},
         {"property", HeapBlock(0xBC, 0x20, {Text("x")}), HeapKind::PropertyContext},
@@ -136,12 +136,12 @@ TEST(Heap, KindFollowsTheClientSignature)
         image.Data(0x104, c.block);
         ItemSource source(image);
         auto node = source.Node(0x21, 0x104);
-        EXPECT_EQ(GetHeapKind(*node), c.kind);  // block 0 is read even before Load
+        EXPECT_EQ(GetHeapKind(*node), c.kind); // block 0 is read even before Load
     }
     ItemImage empty(Layout::Ansi);
     empty.Data(0x104, Bytes(40, 1));
     ItemSource source(empty);
-    EXPECT_EQ(GetHeapKind(*source.Node(0x21, 0x904)), HeapKind::Other);  // no such block
+    EXPECT_EQ(GetHeapKind(*source.Node(0x21, 0x904)), HeapKind::Other); // no such block
 }
 
 TEST(Heap, HeapStartCheck)
@@ -158,11 +158,8 @@ TEST(Heap, HeapStartCheck)
         uint8_t value;
     };
     const Case broken[] = {
-        {"heap signature", 2, 0xED},
-        {"client signature", 3, 0x9C},
-        {"page map inside the header", 0, 10},
-        {"odd page map offset", 0, 13},
-        {"page map past the end", 0, 0xF0},
+        {"heap signature", 2, 0xED},    {"client signature", 3, 0x9C},      {"page map inside the header", 0, 10},
+        {"odd page map offset", 0, 13}, {"page map past the end", 0, 0xF0},
     };
     for (const Case& c : broken) {
         Bytes b = good;

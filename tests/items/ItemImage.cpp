@@ -45,7 +45,7 @@ Bytes HeapBlock(uint8_t clientSig, uint32_t hidUserRoot, const std::vector<Bytes
 {
     Bytes block{0, 0, pstformat::kHeapSignature, clientSig};
     PutU32(block, hidUserRoot);
-    PutU32(block, 0);  // rgbFillLevel
+    PutU32(block, 0); // rgbFillLevel
     AppendAllocationsAndMap(block, allocations);
     return block;
 }
@@ -67,14 +67,15 @@ Bytes BthHeader(uint8_t cbKey, uint8_t cbEnt, uint8_t bIdxLevels, uint32_t hidRo
 Bytes TcInfo(const std::vector<TcColumn>& columns, uint16_t cebOffset, uint16_t rowSize, uint32_t hidRowIndex,
              uint32_t hnidRows, int storedCount)
 {
-    Bytes info{pstformat::kClientSigTableContext, static_cast<uint8_t>(storedCount >= 0 ? storedCount : static_cast<int>(columns.size()))};
-    PutU16(info, cebOffset);  // TCI_4b: unused, any value
-    PutU16(info, cebOffset);  // TCI_2b: unused
-    PutU16(info, cebOffset);  // TCI_1b
-    PutU16(info, rowSize);    // TCI_bm
+    Bytes info{pstformat::kClientSigTableContext,
+               static_cast<uint8_t>(storedCount >= 0 ? storedCount : static_cast<int>(columns.size()))};
+    PutU16(info, cebOffset); // TCI_4b: unused, any value
+    PutU16(info, cebOffset); // TCI_2b: unused
+    PutU16(info, cebOffset); // TCI_1b
+    PutU16(info, rowSize);   // TCI_bm
     PutU32(info, hidRowIndex);
     PutU32(info, hnidRows);
-    PutU32(info, 0);  // hidIndex
+    PutU32(info, 0); // hidIndex
     for (const TcColumn& c : columns) {
         PutU32(info, c.tag);
         PutU16(info, c.ibData);

@@ -60,7 +60,7 @@ private:
 
     pstformat::Layout m_layout;
     FileImage m_file;
-    uint64_t m_next = 0x4400;  // after where a header would be
+    uint64_t m_next = 0x4400; // after where a header would be
 };
 
 // The image scanned by the reader of its layout.

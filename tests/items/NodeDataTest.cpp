@@ -40,7 +40,7 @@ TEST(NodeData, EncodingIsFoundByTrialAndSubnodesInheritIt)
             SCOPED_TRACE(std::string(Name(layout)) + " encoding " + std::to_string(static_cast<int>(encoding)));
             ItemImage image(layout);
             image.Data(0x104, heap, encoding);
-            image.Data(0x108, blob, encoding);  // a subnode's data: no heap to try an encoding on
+            image.Data(0x108, blob, encoding); // a subnode's data: no heap to try an encoding on
             image.SLBlock(0x10A, {SLEntry{0x3F, 0x108, 0}});
             ItemSource source(image);
             auto node = source.Node(0x200024, 0x104, 0x10A);
@@ -118,7 +118,7 @@ TEST(NodeData, MissingBlockReadsAsZerosInAStreamOfFullSize)
         auto node = source.Node(0x21, 0x112);
 
         Bytes data{9};
-        EXPECT_TRUE(ReadAll(*node, data));  // not loaded yet: nothing
+        EXPECT_TRUE(ReadAll(*node, data)); // not loaded yet: nothing
         EXPECT_TRUE(data.empty());
 
         Load(*node, BlockEncoding::Permute);
@@ -127,7 +127,8 @@ TEST(NodeData, MissingBlockReadsAsZerosInAStreamOfFullSize)
         ASSERT_TRUE(ReadAll(*node, data));
         ASSERT_EQ(data.size(), total);
         Bytes expected;
-        for (const Bytes& b : {blocks[0], blocks[1], Bytes(m, 0), blocks[3]}) expected.insert(expected.end(), b.begin(), b.end());
+        for (const Bytes& b : {blocks[0], blocks[1], Bytes(m, 0), blocks[3]})
+            expected.insert(expected.end(), b.begin(), b.end());
         EXPECT_EQ(data, expected);
     }
 }
@@ -157,7 +158,8 @@ TEST(NodeData, DataSizeIsBoundedByWhatTheTreeHolds)
             image.Data(0x104, Pattern(m, 1));
             image.Data(0x108, Pattern(m, 2));
             std::vector<uint64_t> leaves;
-            for (uint32_t i = 0; i < (c.xxblock ? 2 : c.blocksListed); ++i) leaves.push_back(i % 2 == 0 ? 0x104 : 0x108);
+            for (uint32_t i = 0; i < (c.xxblock ? 2 : c.blocksListed); ++i)
+                leaves.push_back(i % 2 == 0 ? 0x104 : 0x108);
             uint64_t root = 0x112;
             if (!c.xxblock) {
                 image.XBlock(root, 1, c.lcbTotal, leaves);
@@ -194,8 +196,8 @@ TEST(NodeData, LoopingSubnodeTreesAreLoadedOnce)
         ItemImage image(layout);
         const Bytes blob = Pattern(64, 5);
         image.Data(0x104, blob);
-        image.SLBlock(0x10A, {SLEntry{0x3F, 0x104, 0x10A}});        // lists itself
-        image.SLBlock(0x10E, {SLEntry{0x5F, 0x104, 0x112}});        // 0x10E -> 0x112 -> 0x10E
+        image.SLBlock(0x10A, {SLEntry{0x3F, 0x104, 0x10A}}); // lists itself
+        image.SLBlock(0x10E, {SLEntry{0x5F, 0x104, 0x112}}); // 0x10E -> 0x112 -> 0x10E
         image.SLBlock(0x112, {SLEntry{0x7F, 0x104, 0x10E}, SLEntry{0x9F, 0x104, 0}});
         ItemSource source(image);
 
@@ -215,7 +217,7 @@ TEST(NodeData, LoopingSubnodeTreesAreLoadedOnce)
         ASSERT_EQ(first->subnodes.Size(), 2u);
         const PstNode* back = first->subnodes.FindCurrent(0x7F);
         ASSERT_NE(back, nullptr);
-        EXPECT_TRUE(back->subnodes.Empty());  // it names 0x10E, which is being loaded above it
+        EXPECT_TRUE(back->subnodes.Empty()); // it names 0x10E, which is being loaded above it
         EXPECT_EQ(first->subnodes.FindCurrent(0x9F)->dataSize, blob.size());
     }
 }
@@ -250,7 +252,7 @@ TEST(NodeData, UsedMarkReachesTheRecordsOfBothRootsOnly)
         EXPECT_EQ(GetUsedMark(*node), 1);
         EXPECT_EQ(blocks.Find(0x112)->usedMark, 1);
         EXPECT_EQ(blocks.Find(0x10A)->usedMark, 1);
-        EXPECT_EQ(blocks.Find(0x104)->usedMark, 0);  // below the data tree's root
+        EXPECT_EQ(blocks.Find(0x104)->usedMark, 0); // below the data tree's root
         EXPECT_EQ(GetUsedMark(*node->subnodes.FindCurrent(0x3F)), 0);
 
         SetUsedMark(*node, 0);

@@ -16,9 +16,16 @@ TEST(ObjectClassification, NodeTypeGivesFolderMessageOrAttachment)
         uint32_t nid;
         ULONG type;
     } cases[] = {
-        {0x122, MAPI_FOLDER},   {0x2223, MAPI_FOLDER},  {0x200024, MAPI_MESSAGE}, {0x8028, MAPI_MESSAGE},
-        {0x8025, MAPI_ATTACH},  {0x21, 0},              {0x12D, 0},               {0x61, 0},
-        {0x0, 0},               {0xFFFFFFE2, MAPI_FOLDER},
+        {0x122, MAPI_FOLDER},
+        {0x2223, MAPI_FOLDER},
+        {0x200024, MAPI_MESSAGE},
+        {0x8028, MAPI_MESSAGE},
+        {0x8025, MAPI_ATTACH},
+        {0x21, 0},
+        {0x12D, 0},
+        {0x61, 0},
+        {0x0, 0},
+        {0xFFFFFFE2, MAPI_FOLDER},
     };
     for (const auto& c : cases) EXPECT_EQ(ObjectTypeFromNid(c.nid), c.type) << std::hex << c.nid;
 }
@@ -46,12 +53,10 @@ TEST(ObjectClassification, FirstRecognisedTagDecides)
         {"common properties only", Entries({PR_ENTRYID, PR_DISPLAY_NAME_A}), 0},
         {"an attachment with PR_ATTACH_SIZE sorts into the message group",
          Entries({PR_ATTACH_SIZE, PR_ATTACH_METHOD, PR_ATTACH_LONG_FILENAME_W}), MAPI_MESSAGE},
-        {"attachment properties alone", Entries({PR_RECORD_KEY, PR_ATTACH_METHOD, PR_RENDERING_POSITION}),
-         MAPI_ATTACH},
+        {"attachment properties alone", Entries({PR_RECORD_KEY, PR_ATTACH_METHOD, PR_RENDERING_POSITION}), MAPI_ATTACH},
         {"UTF-16 form of a string property", Entries({PR_DISPLAY_NAME_W, PR_SUBJECT_W}), MAPI_MESSAGE},
         {"right identifier, wrong type", Entries({PROP_TAG(PT_BINARY, 0x001A), PR_DISPLAY_NAME_W}), 0},
-        {"error entry of a recognised identifier", Entries({PROP_TAG(PT_ERROR, 0x3602), PR_SUBFOLDERS}),
-         MAPI_FOLDER},
+        {"error entry of a recognised identifier", Entries({PROP_TAG(PT_ERROR, 0x3602), PR_SUBFOLDERS}), MAPI_FOLDER},
         {"store", Entries({PR_DISPLAY_NAME_W, PR_IPM_SUBTREE_ENTRYID, PR_VALID_FOLDER_MASK}), MAPI_STORE},
         {"mail user", Entries({PR_GIVEN_NAME_W}), MAPI_MAILUSER},
         {"address book", Entries({PR_DISPLAY_TYPE}), MAPI_ADDRBOOK},

@@ -18,7 +18,7 @@ namespace {
 
 struct Group {
     ULONG objectType;
-    size_t names;  // each string property counted once
+    size_t names; // each string property counted once
     // The identifier ranges the group's tags must lie in; the first range's ends and the
     // last range's end are held by a tag of the group.
     std::vector<std::pair<ULONG, ULONG>> ranges;
@@ -92,7 +92,7 @@ TEST(ObjectTagTable, StringPropertiesCountInBothFormsSave7BitNameAndServiceEntry
         const ULONG narrow = IsString8(tags[0]) ? tags[0] : tags[1];
         const ULONG wide = IsString8(tags[0]) ? tags[1] : tags[0];
         EXPECT_TRUE(IsString8(narrow));
-        EXPECT_EQ(wide, narrow + 1);  // same identifier, PT_UNICODE = PT_STRING8 + 1
+        EXPECT_EQ(wide, narrow + 1); // same identifier, PT_UNICODE = PT_STRING8 + 1
         ++bothForms;
     }
     EXPECT_EQ(byName.size() + bothForms, 494u);
@@ -101,14 +101,14 @@ TEST(ObjectTagTable, StringPropertiesCountInBothFormsSave7BitNameAndServiceEntry
 TEST(ObjectTagTable, PropertiesEveryObjectCarriesDecideNothing)
 {
     std::vector<std::pair<ULONG, ULONG>> common = {
-        {0x0FF4, 0x0FFF},  // entry ID, record key, object type, access, ...
-        {0x3000, 0x300D},  // display name, comment, creation and modification times, ...
-        {0x3301, 0x330A},  // form properties
-        {0x3600, 0x3600},  // container flags
-        {0x3F00, 0x3F08},  // display-table properties
+        {0x0FF4, 0x0FFF}, // entry ID, record key, object type, access, ...
+        {0x3000, 0x300D}, // display name, comment, creation and modification times, ...
+        {0x3301, 0x330A}, // form properties
+        {0x3600, 0x3600}, // container flags
+        {0x3F00, 0x3F08}, // display-table properties
     };
     for (ULONG id = 0x3604; id <= 0x3616; ++id) {
-        if (id != 0x360A) common.push_back({id, id});  // 0x360A is PR_SUBFOLDERS, a folder's
+        if (id != 0x360A) common.push_back({id, id}); // 0x360A is PR_SUBFOLDERS, a folder's
     }
     for (const ObjectTag& entry : ObjectTagTable()) {
         const ULONG id = PROP_ID(entry.tag);
@@ -126,13 +126,27 @@ TEST(ObjectTagTable, TagValuesMatchThePublishedHeader)
     std::ifstream in(header);
     if (!in) GTEST_SKIP() << header << " not installed";
     const std::map<std::string, ULONG> typeValues = {
-        {"PT_LONG", PT_LONG},       {"PT_I2", PT_I2},           {"PT_BOOLEAN", PT_BOOLEAN},
-        {"PT_BINARY", PT_BINARY},   {"PT_STRING8", PT_STRING8}, {"PT_UNICODE", PT_UNICODE},
-        {"PT_TSTRING", PT_STRING8}, {"PT_SYSTIME", PT_SYSTIME}, {"PT_OBJECT", PT_OBJECT},
-        {"PT_CLSID", PT_CLSID},     {"PT_I8", PT_I8},           {"PT_MV_BINARY", PT_MV_BINARY},
-        {"PT_MV_STRING8", PT_MV_STRING8}, {"PT_MV_UNICODE", PT_MV_UNICODE}, {"PT_MV_TSTRING", PT_MV_STRING8},
-        {"PT_MV_LONG", PT_MV_LONG}, {"PT_CURRENCY", PT_CURRENCY}, {"PT_DOUBLE", PT_DOUBLE},
-        {"PT_APPTIME", PT_APPTIME}, {"PT_MV_CLSID", PT_MV_CLSID}, {"PT_SHORT", PT_I2},
+        {"PT_LONG", PT_LONG},
+        {"PT_I2", PT_I2},
+        {"PT_BOOLEAN", PT_BOOLEAN},
+        {"PT_BINARY", PT_BINARY},
+        {"PT_STRING8", PT_STRING8},
+        {"PT_UNICODE", PT_UNICODE},
+        {"PT_TSTRING", PT_STRING8},
+        {"PT_SYSTIME", PT_SYSTIME},
+        {"PT_OBJECT", PT_OBJECT},
+        {"PT_CLSID", PT_CLSID},
+        {"PT_I8", PT_I8},
+        {"PT_MV_BINARY", PT_MV_BINARY},
+        {"PT_MV_STRING8", PT_MV_STRING8},
+        {"PT_MV_UNICODE", PT_MV_UNICODE},
+        {"PT_MV_TSTRING", PT_MV_STRING8},
+        {"PT_MV_LONG", PT_MV_LONG},
+        {"PT_CURRENCY", PT_CURRENCY},
+        {"PT_DOUBLE", PT_DOUBLE},
+        {"PT_APPTIME", PT_APPTIME},
+        {"PT_MV_CLSID", PT_MV_CLSID},
+        {"PT_SHORT", PT_I2},
     };
     std::map<std::string, ULONG> published;
     const std::regex define(R"(#define\s+(PR_\w+)\s+PROP_TAG\s*\(\s*(\w+)\s*,\s*(0x[0-9A-Fa-f]+)\s*\))");
@@ -140,14 +154,15 @@ TEST(ObjectTagTable, TagValuesMatchThePublishedHeader)
         std::smatch m;
         if (!std::regex_search(line, m, define)) continue;
         const auto type = typeValues.find(m[2].str());
-        if (type != typeValues.end()) published[m[1].str()] = PROP_TAG(type->second, std::stoul(m[3].str(), nullptr, 16));
+        if (type != typeValues.end())
+            published[m[1].str()] = PROP_TAG(type->second, std::stoul(m[3].str(), nullptr, 16));
     }
     ASSERT_GT(published.size(), 500u);
     for (const ObjectTag& entry : ObjectTagTable()) {
         SCOPED_TRACE(entry.name);
         const std::string suffix = IsUnicode(entry.tag) ? "_W" : IsString8(entry.tag) ? "_A" : "";
         auto it = published.find(std::string(entry.name) + suffix);
-        if (it == published.end()) it = published.find(entry.name);  // names with one form only
+        if (it == published.end()) it = published.find(entry.name); // names with one form only
         ASSERT_NE(it, published.end());
         EXPECT_EQ(entry.tag, it->second);
     }

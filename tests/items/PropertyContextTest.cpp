@@ -76,13 +76,13 @@ using Props = MapiPtr<SPropValue>;
 TEST(PropertyContext, SoundPcGivesEveryPropertyInOrderAndEachOnRequest)
 {
     const Bytes records = Records({
-        {0x0037, PT_UNICODE, Hid(3)},       // subject, UTF-16
-        {0x0E07, PT_LONG, 0x11},            // message flags, inline
-        {0x0E1F, PT_BOOLEAN, 1},            // RTF in sync, inline
-        {0x0FFF, PT_BINARY, kSubnode},      // entry ID from a subnode
-        {0x1000, PT_UNICODE, Hid(40)},      // body behind a HID the heap does not have
-        {0x3001, PT_STRING8, Hid(4)},       // display name, 8-bit
-        {0x3007, PT_SYSTIME, Hid(5)},       // creation time
+        {0x0037, PT_UNICODE, Hid(3)},  // subject, UTF-16
+        {0x0E07, PT_LONG, 0x11},       // message flags, inline
+        {0x0E1F, PT_BOOLEAN, 1},       // RTF in sync, inline
+        {0x0FFF, PT_BINARY, kSubnode}, // entry ID from a subnode
+        {0x1000, PT_UNICODE, Hid(40)}, // body behind a HID the heap does not have
+        {0x3001, PT_STRING8, Hid(4)},  // display name, 8-bit
+        {0x3007, PT_SYSTIME, Hid(5)},  // creation time
     });
     const std::vector<Bytes> values = {{'H', 0, 0xE9, 0}, {'I', 'n', 'b', 'o', 'x'}, {1, 2, 3, 4, 5, 6, 7, 8}};
     const Bytes entryId = {0, 0, 0, 0, 0xAA, 0xBB};
@@ -96,8 +96,9 @@ TEST(PropertyContext, SoundPcGivesEveryPropertyInOrderAndEachOnRequest)
             ASSERT_TRUE(GetAllProps(*node, count, raw));
             const Props props(raw);
             ASSERT_EQ(count, 7u);
-            const ULONG tags[] = {PR_SUBJECT_W,      PR_MESSAGE_FLAGS,       PR_RTF_IN_SYNC,   PR_ENTRYID,
-                                  PROP_TAG(PT_ERROR, 0x1000), PR_DISPLAY_NAME_A, PR_CREATION_TIME};
+            const ULONG tags[] = {PR_SUBJECT_W,    PR_MESSAGE_FLAGS,           PR_RTF_IN_SYNC,
+                                  PR_ENTRYID,      PROP_TAG(PT_ERROR, 0x1000), PR_DISPLAY_NAME_A,
+                                  PR_CREATION_TIME};
             for (ULONG i = 0; i < count; ++i) EXPECT_EQ(props.get()[i].ulPropTag, tags[i]) << i;
             EXPECT_EQ(std::u16string(props.get()[0].Value.lpszW), u"H\u00E9");
             EXPECT_EQ(props.get()[1].Value.l, 0x11);
@@ -120,8 +121,8 @@ TEST(PropertyContext, SoundPcGivesEveryPropertyInOrderAndEachOnRequest)
         ASSERT_TRUE(GetOneProp(*node, PR_ENTRYID, raw));
         EXPECT_EQ(Props(raw)->Value.bin.cb, entryId.size());
         // Identifier and type must both match: a property is found only in its stored form.
-        const ULONG absent[] = {PR_DISPLAY_NAME_W, PR_SUBJECT_A, PROP_TAG(PT_UNICODE, 0x1000), PR_BODY_W, PR_NULL,
-                                PROP_TAG(PT_LONG, 0x0FFF)};
+        const ULONG absent[] = {PR_DISPLAY_NAME_W, PR_SUBJECT_A, PROP_TAG(PT_UNICODE, 0x1000),
+                                PR_BODY_W,         PR_NULL,      PROP_TAG(PT_LONG, 0x0FFF)};
         for (ULONG tag : absent) {
             raw = reinterpret_cast<LPSPropValue>(&raw);
             EXPECT_FALSE(GetOneProp(*node, tag, raw)) << std::hex << tag;
@@ -176,7 +177,8 @@ TEST(PropertyContext, TableContextGivesOneUnsupportedEntryPerRowIndexRecord)
     const std::vector<TcColumn> columns = {{PR_DISPLAY_NAME_W, 0, 4, 0}, {PROP_TAG(PT_LONG, 0x67F2), 4, 4, 1}};
     Bytes rowIndex;
     for (uint32_t word : {0x8022u, 0u, 0x8042u, 1u, 0x8062u, 2u}) PutU32(rowIndex, word);
-    const Bytes heap = HeapBlock(0x7C, Hid(1), {TcInfo(columns, 8, 9, Hid(2), 0), BthHeader(4, 4, 0, Hid(3)), rowIndex});
+    const Bytes heap =
+        HeapBlock(0x7C, Hid(1), {TcInfo(columns, 8, 9, Hid(2), 0), BthHeader(4, 4, 0, Hid(3)), rowIndex});
     HeapNode node(Layout::Unicode, heap);
     ASSERT_EQ(GetHeapKind(*node), HeapKind::TableContext);
 

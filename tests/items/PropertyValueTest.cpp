@@ -18,30 +18,30 @@ namespace {
 using pstformat::BlockEncoding;
 using pstformat::Layout;
 
-constexpr uint32_t kSubnode = 0x3F;         // a subnode of the node (low five bits not 0)
-constexpr uint32_t kMissingSubnode = 0x5F;  // the node has no such subnode
+constexpr uint32_t kSubnode = 0x3F;        // a subnode of the node (low five bits not 0)
+constexpr uint32_t kMissingSubnode = 0x5F; // the node has no such subnode
 
 // The heap allocations the cases point at, by 1-based index.
 enum Alloc : uint32_t {
-    kEight = 1,          // 01..08
-    kGuid,               // 00..0F
-    kAbc,                // "abc"
-    kOddUnicode,         // "Hi" in UTF-16 and one stray byte
-    kEmpty,              // no bytes
-    kFour,               // 4 bytes: short for an 8-byte value
-    kTenBytes,           // two LONGs and 2 trailing bytes
-    kTwoStrings,         // counted: "abc", "de"
-    kCountTooLarge,      // counted: 5 offsets claimed, 2 present
-    kOffsetPastEnd,      // counted: the second offset points past the data
-    kOffsetsBackwards,   // counted: the first element ends before it starts
-    kTwoWideStrings,     // counted: u"AB", u"C"
-    kTwoBinaries,        // counted: empty, then 3 bytes
-    kFiveBytes,          // two shorts and 1 trailing byte
-    kTwentyBytes,        // one GUID and 4 trailing bytes
-    kCountZero,          // counted: no elements
-    kTwoBytes,           // too short for a count
-    kSixteen,            // two doubles
-    kZigzag,             // counted: offsets that run back over an element already built
+    kEight = 1,        // 01..08
+    kGuid,             // 00..0F
+    kAbc,              // "abc"
+    kOddUnicode,       // "Hi" in UTF-16 and one stray byte
+    kEmpty,            // no bytes
+    kFour,             // 4 bytes: short for an 8-byte value
+    kTenBytes,         // two LONGs and 2 trailing bytes
+    kTwoStrings,       // counted: "abc", "de"
+    kCountTooLarge,    // counted: 5 offsets claimed, 2 present
+    kOffsetPastEnd,    // counted: the second offset points past the data
+    kOffsetsBackwards, // counted: the first element ends before it starts
+    kTwoWideStrings,   // counted: u"AB", u"C"
+    kTwoBinaries,      // counted: empty, then 3 bytes
+    kFiveBytes,        // two shorts and 1 trailing byte
+    kTwentyBytes,      // one GUID and 4 trailing bytes
+    kCountZero,        // counted: no elements
+    kTwoBytes,         // too short for a count
+    kSixteen,          // two doubles
+    kZigzag,           // counted: offsets that run back over an element already built
     kAllocCount = kZigzag,
 };
 
@@ -150,7 +150,11 @@ std::vector<Case> Cases()
         {"i2 inline", PT_I2, PC, {0xFE, 0xFF, 0, 0}, true, [](const SPropValue& v) { EXPECT_EQ(v.Value.i, -2); }},
         {"i2 cell", PT_I2, Row, {0x34, 0x12}, true, [](const SPropValue& v) { EXPECT_EQ(v.Value.i, 0x1234); }},
         {"i2 of one byte", PT_I2, Row, {0x34}, false, {}},
-        {"long", PT_LONG, PC, {0x78, 0x56, 0x34, 0x12}, true,
+        {"long",
+         PT_LONG,
+         PC,
+         {0x78, 0x56, 0x34, 0x12},
+         true,
          [](const SPropValue& v) { EXPECT_EQ(v.Value.l, 0x12345678); }},
         {"long of three bytes", PT_LONG, Row, {1, 2, 3}, false, {}},
         {"error code cell", PT_ERROR, Row, U32(0x8004010F), true,
@@ -159,18 +163,34 @@ std::vector<Case> Cases()
          [](const SPropValue& v) { EXPECT_EQ(static_cast<uint32_t>(v.Value.err), 0x80040301u); }},
         {"error code of two bytes", PT_ERROR, Row, {1, 2}, false, {}},
         {"r4", PT_R4, Row, {0, 0, 0xC0, 0x3F}, true, [](const SPropValue& v) { EXPECT_EQ(v.Value.flt, 1.5f); }},
-        {"boolean from a PC record", PT_BOOLEAN, PC, {1, 0, 0, 0}, true,
+        {"boolean from a PC record",
+         PT_BOOLEAN,
+         PC,
+         {1, 0, 0, 0},
+         true,
          [](const SPropValue& v) { EXPECT_EQ(v.Value.b, 1); }},
-        {"boolean from a 1-byte cell", PT_BOOLEAN, Row, {1}, true,
+        {"boolean from a 1-byte cell",
+         PT_BOOLEAN,
+         Row,
+         {1},
+         true,
          [](const SPropValue& v) { EXPECT_EQ(v.Value.b, 1); }},
-        {"boolean takes the first byte only", PT_BOOLEAN, PC, {0, 1, 1, 1}, true,
+        {"boolean takes the first byte only",
+         PT_BOOLEAN,
+         PC,
+         {0, 1, 1, 1},
+         true,
          [](const SPropValue& v) { EXPECT_EQ(v.Value.b, 0); }},
         {"boolean of no bytes", PT_BOOLEAN, Row, {}, false, {}},
 
         // 8-byte scalars: behind a HID in a PC, inline in a row.
         {"i8 behind a HID", PT_I8, PC, hidEight, true,
          [=](const SPropValue& v) { EXPECT_EQ(static_cast<uint64_t>(v.Value.li.QuadPart), eight); }},
-        {"i8 cell", PT_I8, Row, {1, 2, 3, 4, 5, 6, 7, 8}, true,
+        {"i8 cell",
+         PT_I8,
+         Row,
+         {1, 2, 3, 4, 5, 6, 7, 8},
+         true,
          [=](const SPropValue& v) { EXPECT_EQ(static_cast<uint64_t>(v.Value.li.QuadPart), eight); }},
         {"i8 cell of 7 bytes", PT_I8, Row, {1, 2, 3, 4, 5, 6, 7}, false, {}},
         {"i8 behind a 4-byte item", PT_I8, PC, U32(Hid(kFour)), false, {}},
@@ -182,12 +202,14 @@ std::vector<Case> Cases()
              EXPECT_EQ(v.Value.ft.dwLowDateTime, 0x04030201u);
              EXPECT_EQ(v.Value.ft.dwHighDateTime, 0x08070605u);
          }},
-        {"double", PT_DOUBLE, PC, U32(Hid(kSixteen)), true,
-         [](const SPropValue& v) { EXPECT_EQ(v.Value.dbl, 1.5); }},
-        {"currency cell", PT_CURRENCY, Row, {1, 2, 3, 4, 5, 6, 7, 8}, true,
+        {"double", PT_DOUBLE, PC, U32(Hid(kSixteen)), true, [](const SPropValue& v) { EXPECT_EQ(v.Value.dbl, 1.5); }},
+        {"currency cell",
+         PT_CURRENCY,
+         Row,
+         {1, 2, 3, 4, 5, 6, 7, 8},
+         true,
          [=](const SPropValue& v) { EXPECT_EQ(static_cast<uint64_t>(v.Value.cur.int64), eight); }},
-        {"apptime", PT_APPTIME, PC, U32(Hid(kSixteen)), true,
-         [](const SPropValue& v) { EXPECT_EQ(v.Value.at, 1.5); }},
+        {"apptime", PT_APPTIME, PC, U32(Hid(kSixteen)), true, [](const SPropValue& v) { EXPECT_EQ(v.Value.at, 1.5); }},
         {"object: subnode NID and size", PT_OBJECT, PC, hidEight, true,
          [=](const SPropValue& v) { EXPECT_EQ(static_cast<uint64_t>(v.Value.li.QuadPart), eight); }},
         {"object in a row", PT_OBJECT, Row, hidEight, false, {}},
@@ -268,8 +290,8 @@ std::vector<Case> Cases()
              EXPECT_EQ(Narrow(v.Value.MVszA.lppszA[0]), "abc");
              EXPECT_EQ(Narrow(v.Value.MVszA.lppszA[1]), "de");
          }},
-        {"mv string8 in a column with the instance flag", PT_MV_STRING8 | MV_INSTANCE, Row, U32(Hid(kTwoStrings)),
-         true, [](const SPropValue& v) { EXPECT_EQ(v.Value.MVszA.cValues, 2u); }},
+        {"mv string8 in a column with the instance flag", PT_MV_STRING8 | MV_INSTANCE, Row, U32(Hid(kTwoStrings)), true,
+         [](const SPropValue& v) { EXPECT_EQ(v.Value.MVszA.cValues, 2u); }},
         {"mv string8 claiming more offsets than it holds", PT_MV_STRING8, PC, U32(Hid(kCountTooLarge)), false, {}},
         {"mv string8 with an offset past the data", PT_MV_STRING8, PC, U32(Hid(kOffsetPastEnd)), true,
          [](const SPropValue& v) {
@@ -279,8 +301,7 @@ std::vector<Case> Cases()
              ASSERT_NE(v.Value.MVszA.lppszA[1], nullptr);
              EXPECT_EQ(Narrow(v.Value.MVszA.lppszA[1]), "");
          }},
-        {"mv string8 with an element ending before it starts", PT_MV_STRING8, PC, U32(Hid(kOffsetsBackwards)),
-         true,
+        {"mv string8 with an element ending before it starts", PT_MV_STRING8, PC, U32(Hid(kOffsetsBackwards)), true,
          [](const SPropValue& v) {
              ASSERT_EQ(v.Value.MVszA.cValues, 2u);
              EXPECT_EQ(v.Value.MVszA.lppszA[0], nullptr);
@@ -332,7 +353,7 @@ TEST(PropertyValue, EveryTypeConvertsInBothModesAndChainsItsDataToTheBase)
             const bool converted = ConvertValue(node.Node(), c.mode, c.data, base, entry);
             EXPECT_EQ(converted, c.converts);
             if (converted && c.check) c.check(entry);
-            EXPECT_EQ(entry.ulPropTag, PROP_TAG(c.type, 0x6601));  // the tag is the caller's
+            EXPECT_EQ(entry.ulPropTag, PROP_TAG(c.type, 0x6601)); // the tag is the caller's
             MAPIFreeBuffer(base);
             EXPECT_EQ(MapiLiveBlockCount(), before) << "out-of-line data not chained to the base";
         }

@@ -46,8 +46,7 @@ Bytes Concat(const std::vector<Bytes>& parts)
 }
 
 // A PC whose records are allocation 2, the values from allocation 3 on.
-Bytes Pc(const std::vector<Bytes>& records, const std::vector<Bytes>& values = {}, uint8_t cbKey = 2,
-         uint8_t cbEnt = 6)
+Bytes Pc(const std::vector<Bytes>& records, const std::vector<Bytes>& values = {}, uint8_t cbKey = 2, uint8_t cbEnt = 6)
 {
     std::vector<Bytes> allocations{BthHeader(cbKey, cbEnt, 0, Hid(2)), Concat(records)};
     allocations.insert(allocations.end(), values.begin(), values.end());
@@ -72,7 +71,7 @@ struct Case {
     const char* name;
     Bytes heap;
     Read read;
-    std::map<RejectReason, uint64_t> expected;  // every other reason stays 0
+    std::map<RejectReason, uint64_t> expected; // every other reason stays 0
     // Extra blocks, and the data BID of the node when it is not the heap block's.
     std::function<void(ItemImage&)> more = nullptr;
     uint64_t bidData = kHeapBid;
@@ -92,7 +91,8 @@ std::map<RejectReason, uint64_t> Counted(const RejectCounts& counts)
 std::string Names(const std::map<RejectReason, uint64_t>& counted)
 {
     std::string text;
-    for (const auto& [reason, count] : counted) text += std::string(RejectReasonName(reason)) + "=" + std::to_string(count) + " ";
+    for (const auto& [reason, count] : counted)
+        text += std::string(RejectReasonName(reason)) + "=" + std::to_string(count) + " ";
     return text;
 }
 
@@ -141,8 +141,10 @@ TEST(RejectCounts, SoundItemsAreNeverRejected)
 {
     const Bytes text{'h', 0, 'i', 0};
     ExpectCounts({
-        {"property context", Pc({Record(0x0037, 0x001F, Hid(3)), Record(0x0E08, 0x0003, 42), Record(0x1000, 0x0102, kSubnode)}, {text}),
-         Read::Properties, {}},
+        {"property context",
+         Pc({Record(0x0037, 0x001F, Hid(3)), Record(0x0E08, 0x0003, 42), Record(0x1000, 0x0102, kSubnode)}, {text}),
+         Read::Properties,
+         {}},
         {"table context", Tc(kColumns, 8, 9, Hid(2)), Read::Table, {}},
         {"data stream", Pc({}), Read::AllData, {}},
     });
@@ -150,28 +152,40 @@ TEST(RejectCounts, SoundItemsAreNeverRejected)
 
 TEST(RejectCounts, DamagedPropertyValuesAreCountedByReason)
 {
-    Bytes mvShortCount;  // claims 100 elements, holds none of their offsets
+    Bytes mvShortCount; // claims 100 elements, holds none of their offsets
     PutU32(mvShortCount, 100);
-    Bytes mvBackwards;  // two elements whose offsets run backwards
+    Bytes mvBackwards; // two elements whose offsets run backwards
     PutU32(mvBackwards, 2);
     PutU32(mvBackwards, 14);
     PutU32(mvBackwards, 12);
     mvBackwards.insert(mvBackwards.end(), {'a', 'b', 'c', 'd'});
     ExpectCounts({
         {"HID past the page map", Pc({Record(0x0037, 0x001F, Hid(9))}), Read::Properties, {{R::HeapAllocRange, 1}}},
-        {"HID of allocation index 0", Pc({Record(0x0037, 0x001F, MakeHid(1, 0))}), Read::Properties,
+        {"HID of allocation index 0",
+         Pc({Record(0x0037, 0x001F, MakeHid(1, 0))}),
+         Read::Properties,
          {{R::HeapAllocIndex, 1}}},
         {"subnode not listed", Pc({Record(0x1000, 0x0102, 0x5F)}), Read::Properties, {{R::ValueSubnode, 1}}},
-        {"subnode NID for an 8-byte value", Pc({Record(0x3007, 0x0040, kSubnode)}), Read::Properties,
+        {"subnode NID for an 8-byte value",
+         Pc({Record(0x3007, 0x0040, kSubnode)}),
+         Read::Properties,
          {{R::ValueHnidKind, 1}}},
-        {"8-byte value in 3 bytes", Pc({Record(0x3007, 0x0040, Hid(3))}, {{1, 2, 3}}), Read::Properties,
+        {"8-byte value in 3 bytes",
+         Pc({Record(0x3007, 0x0040, Hid(3))}, {{1, 2, 3}}),
+         Read::Properties,
          {{R::ValueShort, 1}}},
         {"type no store holds", Pc({Record(0x6000, 0x0099, 0)}), Read::Properties, {{R::ValueType, 1}}},
-        {"multi-value count past its data", Pc({Record(0x6001, 0x101F, Hid(3))}, {mvShortCount}), Read::Properties,
+        {"multi-value count past its data",
+         Pc({Record(0x6001, 0x101F, Hid(3))}, {mvShortCount}),
+         Read::Properties,
          {{R::MvCount, 1}}},
-        {"multi-value offsets backwards", Pc({Record(0x6002, 0x1102, Hid(3))}, {mvBackwards}), Read::Properties,
+        {"multi-value offsets backwards",
+         Pc({Record(0x6002, 0x1102, Hid(3))}, {mvBackwards}),
+         Read::Properties,
          {{R::MvOffset, 1}}},
-        {"two bad values", Pc({Record(0x0037, 0x001F, Hid(9)), Record(0x6000, 0x0099, 0)}), Read::Properties,
+        {"two bad values",
+         Pc({Record(0x0037, 0x001F, Hid(9)), Record(0x6000, 0x0099, 0)}),
+         Read::Properties,
          {{R::HeapAllocRange, 1}, {R::ValueType, 1}}},
     });
 }
@@ -180,12 +194,18 @@ TEST(RejectCounts, DamagedHeapsAndTreesAreCountedByReason)
 {
     ExpectCounts({
         {"heap shorter than its header", {0x0C, 0x00, 0xEC, 0xBC}, Read::Properties, {{R::HeapTooShort, 1}}},
-        {"no user root", HeapBlock(0xBC, 0, {BthHeader(2, 6, 0, Hid(2)), {}}), Read::Properties,
+        {"no user root",
+         HeapBlock(0xBC, 0, {BthHeader(2, 6, 0, Hid(2)), {}}),
+         Read::Properties,
          {{R::HeapUserRoot, 1}}},
         {"BTH header cut short", HeapBlock(0xBC, Hid(1), {{2, 6, 0}}), Read::Properties, {{R::BthHeader, 1}}},
-        {"PC records of the wrong shape", Pc({Record(0x0037, 0x0003, 1)}, {}, 4, 4), Read::Properties,
+        {"PC records of the wrong shape",
+         Pc({Record(0x0037, 0x0003, 1)}, {}, 4, 4),
+         Read::Properties,
          {{R::PcShape, 1}}},
-        {"BTH records of no size", Pc({Record(0x0037, 0x0003, 1)}, {}, 0, 0), Read::Properties,
+        {"BTH records of no size",
+         Pc({Record(0x0037, 0x0003, 1)}, {}, 0, 0),
+         Read::Properties,
          {{R::PcShape, 1}, {R::BthRecordSize, 1}}},
         {"table read from a PC", Pc({}), Read::Table, {{R::HeapClient, 1}}},
     });
@@ -197,7 +217,9 @@ TEST(RejectCounts, DamagedTablesAreCountedOncePerFault)
         {"cCols off by one", Tc(kColumns, 8, 9, Hid(2), 3), Read::Table, {{R::TcInfoColumns, 1}}},
         {"TCINFO cut short", HeapBlock(0x7C, Hid(1), {Bytes(20, 0)}), Read::Table, {{R::TcInfoShort, 1}}},
         {"bitmap not at the row's end", Tc(kColumns, 8, 12, Hid(2)), Read::Table, {{R::TcRowLayout, 1}}},
-        {"column wider than its type", Tc({{0x67F20003, 0, 4, 0}, {0x0037001F, 4, 3, 1}}, 8, 9, Hid(2)), Read::Table,
+        {"column wider than its type",
+         Tc({{0x67F20003, 0, 4, 0}, {0x0037001F, 4, 3, 1}}, 8, 9, Hid(2)),
+         Read::Table,
          {{R::TcColumn, 1}}},
         {"row matrix subnode absent", Tc(kColumns, 8, 9, 0x7F), Read::Table, {{R::TcRowMatrix, 1}}},
     });
@@ -210,22 +232,36 @@ TEST(RejectCounts, DamagedDataTreesAreCountedByReason)
     };
     ExpectCounts({
         // The XBLOCK claims two blocks' worth, but lists one: the size is cut to what it lists.
-        {"lcbTotal past the tree", Pc({}), Read::AllData, {{R::NodeSizeClipped, 1}},
-         [&](ItemImage& image) { image.XBlock(0x112, 1, 2 * maxData(image), {kHeapBid}); }, 0x112},
+        {"lcbTotal past the tree",
+         Pc({}),
+         Read::AllData,
+         {{R::NodeSizeClipped, 1}},
+         [&](ItemImage& image) { image.XBlock(0x112, 1, 2 * maxData(image), {kHeapBid}); },
+         0x112},
         // The second block it lists is nowhere in the file.
-        {"listed block missing", Pc({}), Read::AllData, {{R::BlockMissing, 1}},
-         [&](ItemImage& image) { image.XBlock(0x112, 1, maxData(image) + 10, {kHeapBid, 0x118}); }, 0x112},
+        {"listed block missing",
+         Pc({}),
+         Read::AllData,
+         {{R::BlockMissing, 1}},
+         [&](ItemImage& image) {
+             image.XBlock(0x112, 1, maxData(image) + 10, {kHeapBid, 0x118});
+         },
+         0x112},
     });
 }
 
 // The subnode tree of a subnode that is its parent's own lists the parent's subnodes again.
 TEST(RejectCounts, SubnodeTreeThatNamesItsParentIsCountedOnce)
 {
-    ExpectCounts({{"subnode loop", Pc({}), Read::AllData, {{R::SubnodeLoop, 1}},
+    ExpectCounts({{"subnode loop",
+                   Pc({}),
+                   Read::AllData,
+                   {{R::SubnodeLoop, 1}},
                    [](ItemImage& image) {
                        image.SLBlock(0x10E, {pstformat::SLEntry{kSubnode, kSubnodeDataBid, 0x10E}});
                    },
-                   kHeapBid, 0x10E}});
+                   kHeapBid,
+                   0x10E}});
 }
 
 } // namespace

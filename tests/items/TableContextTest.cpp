@@ -103,9 +103,10 @@ TEST(TableContext, RowsFromAHeapAllocationCellByCell)
         const Bytes matrix = Concat({Row(0x8024, 0x01D0000011112222, MakeHid(0, 4), 1, 0xF8),
                                      Row(0x8044, 5, 0, 0, 0xF0), Bytes(kRowSize / 2, 0xFF)});
         const Bytes subject{'H', 'i', '!'};
-        TableNode t(HeapBlock(0x7C, MakeHid(0, 1),
-                              {TcInfo(kColumns, kCeb, kRowSize, 0, MakeHid(0, 3)), BthHeader(4, 4, 0, 0), matrix, subject}),
-                    layout);
+        TableNode t(
+            HeapBlock(0x7C, MakeHid(0, 1),
+                      {TcInfo(kColumns, kCeb, kRowSize, 0, MakeHid(0, 3)), BthHeader(4, 4, 0, 0), matrix, subject}),
+            layout);
         Table table(t.Open());
         ASSERT_TRUE(table.ok);
         EXPECT_EQ(table.columns, (TableColumns{kRowId, kRowVer, kTime, kSubject, kFlag}));
@@ -138,11 +139,12 @@ TEST(TableContext, CellExistenceBitsRunFromTheMostSignificantBit)
     // Ten PT_LONG columns, column c at bit 9 - c, so the CEB takes two bytes.
     std::vector<TcColumn> columns;
     for (uint8_t c = 0; c < 10; ++c)
-        columns.push_back({PROP_TAG(PT_LONG, 0x6700u + c), static_cast<uint16_t>(4 * c), 4, static_cast<uint8_t>(9 - c)});
+        columns.push_back(
+            {PROP_TAG(PT_LONG, 0x6700u + c), static_cast<uint16_t>(4 * c), 4, static_cast<uint8_t>(9 - c)});
     Bytes row;
     for (uint32_t c = 0; c < 10; ++c) PutU32(row, 100 + c);
-    row.push_back(0xA5);  // bits 0, 2, 5, 7
-    row.push_back(0x40);  // bit 9
+    row.push_back(0xA5); // bits 0, 2, 5, 7
+    row.push_back(0x40); // bit 9
     TableNode t(HeapBlock(0x7C, MakeHid(0, 1), {TcInfo(columns, 40, 42, 0, MakeHid(0, 2)), row}));
     Table table(t.Open());
     ASSERT_TRUE(table.ok);
@@ -165,19 +167,15 @@ TEST(TableContext, TcInfoSizeMustFitItsColumnCount)
     struct Case {
         const char* name;
         size_t columns;
-        size_t padding;   // bytes after the descriptors
-        int storedCount;  // cCols as stored; -1: the real count
+        size_t padding;  // bytes after the descriptors
+        int storedCount; // cCols as stored; -1: the real count
         bool ok;
     };
     const Case cases[] = {
-        {"38 bytes, 2 columns", 2, 0, -1, true},
-        {"38 bytes, cCols 1", 2, 0, 1, false},
-        {"45 bytes, 2 columns", 2, 7, -1, true},
-        {"46 bytes, 2 columns", 2, 8, -1, false},
-        {"46 bytes, 3 columns", 3, 0, -1, true},
-        {"46 bytes, cCols 2", 3, 0, 2, false},
-        {"30 bytes, 1 column", 1, 0, -1, false},
-        {"cCols 255 in 38 bytes", 2, 0, 255, false},
+        {"38 bytes, 2 columns", 2, 0, -1, true}, {"38 bytes, cCols 1", 2, 0, 1, false},
+        {"45 bytes, 2 columns", 2, 7, -1, true}, {"46 bytes, 2 columns", 2, 8, -1, false},
+        {"46 bytes, 3 columns", 3, 0, -1, true}, {"46 bytes, cCols 2", 3, 0, 2, false},
+        {"30 bytes, 1 column", 1, 0, -1, false}, {"cCols 255 in 38 bytes", 2, 0, 255, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -185,14 +183,14 @@ TEST(TableContext, TcInfoSizeMustFitItsColumnCount)
         for (size_t i = 0; i < c.columns; ++i)
             columns.push_back({PROP_TAG(PT_LONG, 0x6700u + static_cast<ULONG>(i)), static_cast<uint16_t>(4 * i), 4,
                                static_cast<uint8_t>(i)});
-        Bytes info = TcInfo(columns, static_cast<uint16_t>(4 * c.columns), static_cast<uint16_t>(4 * c.columns + 1), 0, 0,
-                            c.storedCount);
+        Bytes info = TcInfo(columns, static_cast<uint16_t>(4 * c.columns), static_cast<uint16_t>(4 * c.columns + 1), 0,
+                            0, c.storedCount);
         info.insert(info.end(), c.padding, 0);
         TableNode t(HeapBlock(0x7C, MakeHid(0, 1), {info}));
         Table table(t.Open());
         EXPECT_EQ(table.ok, c.ok);
         EXPECT_EQ(table.columns.size(), c.ok ? c.columns : 0u);
-        EXPECT_TRUE(table.rows.empty());  // hnidRows 0: no rows either way
+        EXPECT_TRUE(table.rows.empty()); // hnidRows 0: no rows either way
     }
 }
 
@@ -263,9 +261,9 @@ TEST(TableContext, CellsThatBreakTheRowLayoutAreErrors)
     const Bytes matrix = Concat({Row(1, 2, 0, 1, 0xF8), Row(3, 4, 0, 0, 0xF8)});
     for (const auto& [ceb, rowSize] : {std::pair{20, 22}, std::pair{22, 22}, std::pair{23, 22}}) {
         SCOPED_TRACE("CEB at " + std::to_string(ceb) + " of " + std::to_string(rowSize));
-        TableNode t(HeapBlock(0x7C, MakeHid(0, 1),
-                              {TcInfo(kColumns, static_cast<uint16_t>(ceb), static_cast<uint16_t>(rowSize), 0, MakeHid(0, 2)),
-                               matrix}));
+        TableNode t(HeapBlock(
+            0x7C, MakeHid(0, 1),
+            {TcInfo(kColumns, static_cast<uint16_t>(ceb), static_cast<uint16_t>(rowSize), 0, MakeHid(0, 2)), matrix}));
         Table table(t.Open());
         ASSERT_TRUE(table.ok);
         ASSERT_EQ(table.rows.size(), 2u);
@@ -278,7 +276,7 @@ TEST(TableContext, CellsThatBreakTheRowLayoutAreErrors)
 TEST(TableContext, ErrorCodeColumnsHoldTheirStoredCode)
 {
     constexpr ULONG kErrorColumn = 0x0E08000A;
-    constexpr uint32_t kStored = 0x8004010F;  // MAPI_E_NOT_FOUND
+    constexpr uint32_t kStored = 0x8004010F; // MAPI_E_NOT_FOUND
     Bytes row;
     PutU32(row, 0x8024);
     PutU32(row, kStored);
@@ -294,7 +292,7 @@ TEST(TableContext, ErrorCodeColumnsHoldTheirStoredCode)
 
 TEST(TableContext, MultiValueInstanceColumnsKeepTheirTag)
 {
-    constexpr ULONG kInstance = 0x8001301E;  // PT_MV_STRING8 with the instance flag
+    constexpr ULONG kInstance = 0x8001301E; // PT_MV_STRING8 with the instance flag
     Bytes mv;
     PutU32(mv, 1);
     PutU32(mv, 8);
@@ -378,8 +376,8 @@ TEST(TableContext, RowCountsComeFromTheDataOnly)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TableNode t(HeapBlock(0x7C, MakeHid(0, 1),
-                              {TcInfo(kColumns, kCeb, c.rowSize, MakeHid(0, 2), c.hnidRows), BthHeader(4, 4, 0, MakeHid(0, 4)),
-                               threeRows, rowIndex}));
+                              {TcInfo(kColumns, kCeb, c.rowSize, MakeHid(0, 2), c.hnidRows),
+                               BthHeader(4, 4, 0, MakeHid(0, 4)), threeRows, rowIndex}));
         Table table(t.Open());
         EXPECT_TRUE(table.ok);
         EXPECT_EQ(table.columns.size(), kColumns.size());
@@ -392,7 +390,8 @@ TEST(TableContext, RowCountsComeFromTheDataOnly)
 TEST(TableContext, NarrowRowsOfAForgedTableStopAtTheEntryBudget)
 {
     std::vector<TcColumn> columns;
-    for (uint16_t c = 0; c < 255; ++c) columns.push_back({PROP_TAG(PT_LONG, 0x6700u + c), 0, 4, static_cast<uint8_t>(c)});
+    for (uint16_t c = 0; c < 255; ++c)
+        columns.push_back({PROP_TAG(PT_LONG, 0x6700u + c), 0, 4, static_cast<uint8_t>(c)});
     const Layout layout = Layout::Unicode;
     const uint32_t m = static_cast<uint32_t>(pstformat::TraitsOf(layout).maxBlockData);
     TableNode t(HeapBlock(0x7C, MakeHid(0, 1), {TcInfo(columns, 0, 32, 0, 0x3F)}), layout);

@@ -12,7 +12,7 @@ namespace krv::test {
 
 struct RecordedMessage {
     int32_t code;
-    int64_t number;  // progress percent or item count; -1 for texts
+    int64_t number; // progress percent or item count; -1 for texts
     std::string text;
 };
 
@@ -28,11 +28,18 @@ struct Recorder {
         auto& self = *reinterpret_cast<Recorder*>(userData);
         RecordedMessage m{code, -1, {}};
         switch (code) {
-        case MsgProgress: m.number = *static_cast<const uint8_t*>(data); break;
-        case MsgItemCount: m.number = *static_cast<const uint32_t*>(data); break;
+        case MsgProgress:
+            m.number = *static_cast<const uint8_t*>(data);
+            break;
+        case MsgItemCount:
+            m.number = *static_cast<const uint32_t*>(data);
+            break;
         case MsgAbortQuery:
-        case MsgCloseRequest: break;
-        default: m.text = static_cast<const char*>(data); break;
+        case MsgCloseRequest:
+            break;
+        default:
+            m.text = static_cast<const char*>(data);
+            break;
         }
         self.messages.push_back(m);
         if (code != MsgAbortQuery) return 0;

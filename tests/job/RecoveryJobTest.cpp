@@ -15,25 +15,27 @@ TEST(RecoveryJob, OutputLayoutFollowsTheFormatByteOrTheMailClientVersion)
 {
     struct Case {
         uint32_t outputFormat;
-        const char* outlookVersion;  // null: not set
+        const char* outlookVersion; // null: not set
         uint8_t layout;
     } cases[] = {
-        {PstFormatAuto, nullptr, 64},   // the shipped messaging layer answers 16
+        {PstFormatAuto, nullptr, 64}, // the shipped messaging layer answers 16
         {PstFormatAuto, "11", 64},
         {PstFormatAuto, "10", 32},
-        {PstFormatAuto, "none", 32},    // cannot be asked: answer 9
+        {PstFormatAuto, "none", 32}, // cannot be asked: answer 9
         {PstFormatUnicode, "none", 64},
         {PstFormatAnsi, nullptr, 32},
         {9, nullptr, 32},
     };
     const uint32_t sizeLimit = 1000;
     for (const Case& c : cases) {
-        if (c.outlookVersion != nullptr) setenv("KRV_OUTLOOK_VERSION", c.outlookVersion, 1);
-        else unsetenv("KRV_OUTLOOK_VERSION");
+        if (c.outlookVersion != nullptr)
+            setenv("KRV_OUTLOOK_VERSION", c.outlookVersion, 1);
+        else
+            unsetenv("KRV_OUTLOOK_VERSION");
         RecoveryJob job(nullptr, 0);
         EXPECT_EQ(job.Run("/nonexistent/source.pst", &sizeLimit, c.outputFormat << 24, "/nonexistent/out.pst"), 0);
-        EXPECT_EQ(job.OutputLayout, c.layout) << "format " << c.outputFormat << " version "
-                                              << (c.outlookVersion ? c.outlookVersion : "(default)");
+        EXPECT_EQ(job.OutputLayout, c.layout)
+            << "format " << c.outputFormat << " version " << (c.outlookVersion ? c.outlookVersion : "(default)");
     }
     unsetenv("KRV_OUTLOOK_VERSION");
 }
@@ -45,7 +47,8 @@ public:
 
 TEST(RecoveryJob, ExceptionTextFillsPercentOneAndCutsLongDescriptions)
 {
-    EXPECT_EQ(RecoveryJob::ExceptionText(StringId::TextError2, CMemoryException()), "Error 2: General error. Out of memory.");
+    EXPECT_EQ(RecoveryJob::ExceptionText(StringId::TextError2, CMemoryException()),
+              "Error 2: General error. Out of memory.");
     EXPECT_EQ(RecoveryJob::ExceptionText(StringId::TextError2, CNotSupportedException()),
               "Error 2: General error. An unsupported operation was attempted.");
     std::string cut = RecoveryJob::ExceptionText(StringId::TextError1, LongDescription());

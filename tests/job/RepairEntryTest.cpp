@@ -74,7 +74,8 @@ TEST_F(RepairEntryTest, MissingSourceGivesError1AndLeavesTheCallersBlockMasked)
     int32_t result = Run(source, recorder, request);
 
     EXPECT_EQ(result, 0);
-    ASSERT_EQ(recorder.Codes(), (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgError, MsgItemCount, MsgProgress}));
+    ASSERT_EQ(recorder.Codes(),
+              (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgError, MsgItemCount, MsgProgress}));
     EXPECT_EQ(recorder.messages[0].number, 0);
     EXPECT_EQ(recorder.messages[1].text, source);
     EXPECT_EQ(recorder.messages[2].text, "Error 1: Cannot open the file to be repaired. " + source + " was not found.");
@@ -94,10 +95,12 @@ TEST_F(RepairEntryTest, MissingSourceGivesError1AndLeavesTheCallersBlockMasked)
 TEST_F(RepairEntryTest, SourceHeldByAWriterGivesTheSharingViolationAndItsAlert)
 {
     const std::string source = (m_dir / "locked.pst").string();
-    { std::ofstream(source) << "!BDN"; }
+    {
+        std::ofstream(source) << "!BDN";
+    }
     int writer = open(source.c_str(), O_RDWR);
     ASSERT_GE(writer, 0);
-    struct flock lock{};
+    struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     ASSERT_EQ(fcntl(writer, F_OFD_SETLK, &lock), 0);
@@ -108,11 +111,14 @@ TEST_F(RepairEntryTest, SourceHeldByAWriterGivesTheSharingViolationAndItsAlert)
     close(writer);
 
     EXPECT_EQ(result, 0);
-    ASSERT_EQ(recorder.Codes(), (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgError, MsgAlert, MsgItemCount, MsgProgress}));
+    ASSERT_EQ(recorder.Codes(),
+              (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgError, MsgAlert, MsgItemCount, MsgProgress}));
     EXPECT_EQ(recorder.messages[2].text,
-              "Error 1: Cannot open the file to be repaired. A sharing violation occurred while accessing " + source + ".");
-    EXPECT_EQ(recorder.messages[3].text, "Share violation when opening the source file '" + source +
-                                             "'. Please close any other applications accessing the file and try again.");
+              "Error 1: Cannot open the file to be repaired. A sharing violation occurred while accessing " + source +
+                  ".");
+    EXPECT_EQ(recorder.messages[3].text,
+              "Share violation when opening the source file '" + source +
+                  "'. Please close any other applications accessing the file and try again.");
 }
 
 // A Unix-domain socket bound to a path, as a running service leaves one.
@@ -167,7 +173,8 @@ TEST_F(RepairEntryTest, SourcesThatCannotBeOpenedEndWithError1)
         Recorder recorder;
         RepairRequest request{};
         EXPECT_EQ(Run(c.path, recorder, request), 0);
-        ASSERT_EQ(recorder.Codes(), (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgError, MsgItemCount, MsgProgress}))
+        ASSERT_EQ(recorder.Codes(),
+                  (std::vector<int32_t>{MsgProgress, MsgSourceName, MsgError, MsgItemCount, MsgProgress}))
             << c.path.substr(0, 80);
         EXPECT_EQ(recorder.messages[2].text, "Error 1: Cannot open the file to be repaired. " + c.description);
     }
@@ -176,7 +183,9 @@ TEST_F(RepairEntryTest, SourcesThatCannotBeOpenedEndWithError1)
 TEST_F(RepairEntryTest, SourceOfZerosIsAnalyzedFindsNothingAndIsNeverWritten)
 {
     const std::string source = (m_dir / "zeros.pst").string();
-    { std::ofstream(source, std::ios::binary) << std::string(100000, '\0'); }
+    {
+        std::ofstream(source, std::ios::binary) << std::string(100000, '\0');
+    }
     const auto before = fs::last_write_time(source);
 
     Recorder recorder;
@@ -212,7 +221,9 @@ TEST_F(RepairEntryTest, SourceOfZerosIsAnalyzedFindsNothingAndIsNeverWritten)
 TEST_F(RepairEntryTest, AStopAnswerDuringTheScanIsTheLastQueryAsked)
 {
     const std::string source = (m_dir / "zeros.pst").string();
-    { std::ofstream(source, std::ios::binary) << std::string(300000, '\0'); }
+    {
+        std::ofstream(source, std::ios::binary) << std::string(300000, '\0');
+    }
 
     // The scan asks at every position it examines, so a run that never stops asks about
     // once per byte; one told to stop near the end of the scan must ask nothing more.
@@ -237,7 +248,7 @@ TEST_F(RepairEntryTest, SampleIsIndexedThenTheJobReachesSeventy)
     const std::string source = KRV_SOURCE_DIR "/samples/sample-damaged.pst";
     struct Case {
         uint32_t sourceFormat;
-        bool probes;  // only an undecided layout is probed (progress 1 to 16)
+        bool probes; // only an undecided layout is probed (progress 1 to 16)
     } cases[] = {{PstFormatAuto, true}, {PstFormatUnicode, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sourceFormat);
@@ -291,7 +302,7 @@ TEST_F(RepairEntryTest, HeaderNamingTheFourKilobyteLayoutOverAnotherLayoutIsStil
     ASSERT_GT(sample.size(), 600u);
     struct Case {
         const char* what;
-        bool sealed;      // checksums recomputed over the changed header
+        bool sealed; // checksums recomputed over the changed header
         bool keepMagic;
         uint32_t sourceFormat;
     } cases[] = {
@@ -316,7 +327,8 @@ TEST_F(RepairEntryTest, HeaderNamingTheFourKilobyteLayoutOverAnotherLayoutIsStil
 
         Recorder recorder;
         RepairRequest request{};
-        const int32_t result = Run(source, recorder, request, FlagFastRecovery | FlagIgnoreZeroBlock | (c.sourceFormat << 16));
+        const int32_t result =
+            Run(source, recorder, request, FlagFastRecovery | FlagIgnoreZeroBlock | (c.sourceFormat << 16));
         std::vector<int64_t> progress;
         for (const auto& m : recorder.messages) {
             EXPECT_NE(m.code, MsgAlert) << m.text;
@@ -369,7 +381,7 @@ TEST_F(RepairEntryTest, SourceThatGrowsWhileItIsReadIsReadToItsFirstLength)
     Recorder expected;
     RepairRequest first{};
     Run(unchanged, expected, first, flags);
-    fs::remove(m_output);  // the second run starts as the first did
+    fs::remove(m_output); // the second run starts as the first did
 
     GrowingSource source;
     source.fd = open(growing.c_str(), O_WRONLY | O_APPEND);

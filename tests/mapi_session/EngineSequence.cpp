@@ -64,15 +64,13 @@ HRESULT CreateTempProfile(const std::string& path, ULONG encryption, const std::
             break;
         }
         if (!state.created) break;
-        if (FAILED(state.profAdmin->AdminServices(state.profileName, state.profilePassword, 0, 0,
-                                                  &state.serviceAdmin)))
+        if (FAILED(state.profAdmin->AdminServices(state.profileName, state.profilePassword, 0, 0, &state.serviceAdmin)))
             break;
         char service[16];
         std::strcpy(service, unicode ? "MSUPST MS" : "MSPST MS");
         char empty[1] = "";
         if (FAILED(state.serviceAdmin->CreateMsgService(service, empty, 0, 0))) break;
-        if (FAILED(state.serviceAdmin->GetMsgServiceTable(0, &table)) || FAILED(table->QueryRows(1, 0, &rows)))
-            break;
+        if (FAILED(state.serviceAdmin->GetMsgServiceTable(0, &table)) || FAILED(table->QueryRows(1, 0, &rows))) break;
         if (rows == nullptr || rows->cRows == 0) break;
         const SPropValue* uid = nullptr;
         for (ULONG c = 0; c < rows->aRow[0].cValues; ++c) {

@@ -307,8 +307,8 @@ TEST_F(ProfileAdminTest, SessionListsItsStoresAndOpensOnlyThose)
     EXPECT_EQ(session->Logoff(0, 0, 0), S_OK);
     Held<IMAPITable> after;
     EXPECT_EQ(session->GetMsgStoresTable(0, &after), MAPI_E_END_OF_SESSION);
-    EXPECT_EQ(session->OpenMsgStore(0, entry->Value.bin.cb, reinterpret_cast<LPENTRYID>(entry->Value.bin.lpb),
-                                    nullptr, 0x14, &store),
+    EXPECT_EQ(session->OpenMsgStore(0, entry->Value.bin.cb, reinterpret_cast<LPENTRYID>(entry->Value.bin.lpb), nullptr,
+                                    0x14, &store),
               MAPI_E_END_OF_SESSION);
 }
 

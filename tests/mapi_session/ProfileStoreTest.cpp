@@ -49,7 +49,7 @@ TEST_F(ProfileStoreTest, NameIsTakenUntilRemovedRegardlessOfCase)
     EXPECT_TRUE(record->services.empty());
 
     // The user's own files: nobody else may read or plant profiles.
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(::stat(ProfilePath("pstloadtmp000").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     ASSERT_EQ(::stat(ProfilePath("").c_str(), &info), 0);
@@ -75,10 +75,9 @@ TEST_F(ProfileStoreTest, NamesThatCannotBeProfilesAreRefused)
         std::string name;
         bool valid;
     } cases[] = {
-        {"Outlook", true},          {"with blanks and ü", true}, {longest, true},
-        {"", false},                {longest + "p", false},      {".hidden", false},
-        {".lock", false},           {"a/b", false},              {"..", false},
-        {"tab\there", false},       {"line\nbreak", false},      {std::string("nul\0x", 5), false},
+        {"Outlook", true},      {"with blanks and ü", true}, {longest, true},        {"", false},
+        {longest + "p", false}, {".hidden", false},          {".lock", false},       {"a/b", false},
+        {"..", false},          {"tab\there", false},        {"line\nbreak", false}, {std::string("nul\0x", 5), false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsValidProfileName(c.name), c.valid) << c.name;
@@ -115,10 +114,11 @@ TEST_F(ProfileStoreTest, ProfileOfLiveOtherProcessIsNeitherReclaimedNorChanged)
     const auto record = ReadProfileEntry("Shared");
     ASSERT_TRUE(record.has_value());
     EXPECT_EQ(record->owner.pid, owner.Pid());
-    EXPECT_EQ(UpdateProfileEntry("Shared", [](ProfileRecord& r) {
-                  r.services.emplace_back();
-                  return S_OK;
-              }),
+    EXPECT_EQ(UpdateProfileEntry("Shared",
+                                 [](ProfileRecord& r) {
+                                     r.services.emplace_back();
+                                     return S_OK;
+                                 }),
               MAPI_E_NO_ACCESS);
     EXPECT_EQ(RemoveProfileEntry("Shared", nullptr), MAPI_E_NO_ACCESS);
     EXPECT_EQ(ReadProfileEntry("Shared"), record);
@@ -163,15 +163,17 @@ TEST_F(ProfileStoreTest, UpdateWritesOnlyWhenTheChangeSucceeds)
     ServiceRecord service;
     service.uid = {7};
     service.provider = "MSPST MS";
-    EXPECT_EQ(UpdateProfileEntry("Edit", [&](ProfileRecord& r) {
-                  r.services.push_back(service);
-                  return S_OK;
-              }),
+    EXPECT_EQ(UpdateProfileEntry("Edit",
+                                 [&](ProfileRecord& r) {
+                                     r.services.push_back(service);
+                                     return S_OK;
+                                 }),
               S_OK);
-    EXPECT_EQ(UpdateProfileEntry("Edit", [&](ProfileRecord& r) {
-                  r.services.clear();
-                  return MAPI_E_NO_SUPPORT;
-              }),
+    EXPECT_EQ(UpdateProfileEntry("Edit",
+                                 [&](ProfileRecord& r) {
+                                     r.services.clear();
+                                     return MAPI_E_NO_SUPPORT;
+                                 }),
               MAPI_E_NO_SUPPORT);
     const auto record = ReadProfileEntry("Edit");
     ASSERT_TRUE(record.has_value());
@@ -207,8 +209,8 @@ TEST_F(ProfileStoreTest, DirectoryFollowsTheStateHomeOrFallsBackToHome)
 {
     EXPECT_EQ(ProfileDirectory(), m_state.Path() + "/corvessa/profiles");
     test::ScopedEnvVar home("HOME", m_state.Path() + "/home");
-    for (const std::optional<std::string>& state : {std::optional<std::string>(), std::optional<std::string>(""),
-                                                   std::optional<std::string>("relative/state")}) {
+    for (const std::optional<std::string>& state :
+         {std::optional<std::string>(), std::optional<std::string>(""), std::optional<std::string>("relative/state")}) {
         test::ScopedEnvVar stateHome("XDG_STATE_HOME", state);
         EXPECT_EQ(ProfileDirectory(), m_state.Path() + "/home/.local/state/corvessa/profiles");
     }

@@ -80,7 +80,8 @@ TEST(ServiceConfigurationTest, TwoValuesAndWideStringsTakeDefaults)
     PstServiceConfig config;
     ASSERT_EQ(MakePstServiceConfig(read, true, &config), S_OK);
     EXPECT_EQ(config.path, "/data/r\xC3\xA9par\xC3\xA9.pst");
-    EXPECT_EQ(config.displayName, "R\xE9" "cup\xE9r\xE9"); // Windows-1252
+    EXPECT_EQ(config.displayName, "R\xE9"
+                                  "cup\xE9r\xE9"); // Windows-1252
     EXPECT_TRUE(config.unicode);
     EXPECT_EQ(config.encryption, PSTF_NO_ENCRYPTION);
     EXPECT_EQ(config.password, "");

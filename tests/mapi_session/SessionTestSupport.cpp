@@ -79,8 +79,7 @@ HelperProcess::HelperProcess(const std::function<int()>& work)
         const char byte = static_cast<char>(result);
         (void)!::write(fromChild[1], &byte, 1);
         char ignored;
-        while (::read(toChild[0], &ignored, 1) < 0 && errno == EINTR) {
-        }
+        while (::read(toChild[0], &ignored, 1) < 0 && errno == EINTR) {}
         ::_exit(result);
     }
     ::close(toChild[0]);
@@ -97,8 +96,7 @@ int HelperProcess::WaitUntilWorkDone()
 {
     char byte = -1;
     ssize_t got;
-    while ((got = ::read(m_fromChild, &byte, 1)) < 0 && errno == EINTR) {
-    }
+    while ((got = ::read(m_fromChild, &byte, 1)) < 0 && errno == EINTR) {}
     return got == 1 ? static_cast<unsigned char>(byte) : -1;
 }
 
@@ -111,8 +109,7 @@ int HelperProcess::Finish()
     ::close(m_toChild);
     ::close(m_fromChild);
     int status = 0;
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {}
     m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return m_status;
 }

@@ -126,8 +126,7 @@ TEST_P(StoreSequenceTest, PathThatCannotBeCreatedFailsAndLeavesNoProfile)
 {
     const std::string path = m_out.Path() + "/no such dir/out.pst";
     TempProfileState state;
-    EXPECT_EQ(CreateTempProfile(path, 0x80000000, "Recovered Personal Folder", "", GetParam().unicode, state),
-              E_FAIL);
+    EXPECT_EQ(CreateTempProfile(path, 0x80000000, "Recovered Personal Folder", "", GetParam().unicode, state), E_FAIL);
     EXPECT_EQ(state.profAdmin, nullptr);
     EXPECT_EQ(state.profileName, nullptr);
     EXPECT_TRUE(mapi::ListProfileEntries().empty());
@@ -143,7 +142,9 @@ TEST_P(StoreSequenceTest, PathThatCannotBeCreatedFailsAndLeavesNoProfile)
 
 INSTANTIATE_TEST_SUITE_P(Layouts, StoreSequenceTest,
                          ::testing::Values(LayoutCase{"Ansi", false, 14, 15}, LayoutCase{"Unicode", true, 23, 23}),
-                         [](const ::testing::TestParamInfo<LayoutCase>& param) { return std::string(param.param.name); });
+                         [](const ::testing::TestParamInfo<LayoutCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 } // namespace
 } // namespace krv::test

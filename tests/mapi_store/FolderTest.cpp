@@ -184,7 +184,7 @@ TEST_P(LayoutTest, DeleteFolderRefusesFoldersThatHoldSomething)
 
     RowSetPtr rows = HierarchyRows(top.get());
     ASSERT_TRUE(rows);
-    EXPECT_EQ(rows->cRows, 6u);  // Deleted Items, Inbox, Outbox, Sent Items and the two holding messages
+    EXPECT_EQ(rows->cRows, 6u); // Deleted Items, Inbox, Outbox, Sent Items and the two holding messages
     withMessage = Ref<IMAPIFolder>();
     withFolder = Ref<IMAPIFolder>();
     withAssociated = Ref<IMAPIFolder>();

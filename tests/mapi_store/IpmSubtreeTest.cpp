@@ -40,9 +40,9 @@ std::pair<std::string, std::vector<uint8_t>> NameAndParent(IMsgStore* store, std
 {
     Ref<IMAPIFolder> folder;
     ULONG type = 0;
-    EXPECT_EQ(store->OpenEntry(static_cast<ULONG>(id.size()), AsEntryId(id), &IID_IMAPIFolder, 0x19, &type,
-                               folder.unknown()),
-              S_OK);
+    EXPECT_EQ(
+        store->OpenEntry(static_cast<ULONG>(id.size()), AsEntryId(id), &IID_IMAPIFolder, 0x19, &type, folder.unknown()),
+        S_OK);
     if (!folder) return {};
     return {GetString(folder.get(), 0x3001).value_or("?"), GetBinary(folder.get(), PR_PARENT_ENTRYID)};
 }
@@ -104,7 +104,7 @@ TEST_P(LayoutTest, FullTreeIsCreatedOnceAndFoundAgain)
         ASSERT_EQ(store->OpenEntry(24, AsEntryId(id), nullptr, 0x19, &type, top.unknown()), S_OK);
         RowSetPtr rows = HierarchyRows(top.get());
         ASSERT_TRUE(rows);
-        EXPECT_EQ(rows->cRows, 4u);  // Deleted Items, Inbox, Outbox, Sent Items
+        EXPECT_EQ(rows->cRows, 4u); // Deleted Items, Inbox, Outbox, Sent Items
     }
     ASSERT_EQ(s.Close(), S_OK);
 }

@@ -80,7 +80,7 @@ TEST_P(LayoutTest, MessageLifecycleFromCreateToFinalSave)
     ASSERT_TRUE(f.folder);
     Ref<IMessage> message;
     ASSERT_EQ(f.folder->CreateMessage(nullptr, MAPI_DEFERRED_ERRORS, message.out()), S_OK);
-    EXPECT_EQ(GetString(message.get(), 0x001A), "IPM.Note");  // what the store writes when none is set
+    EXPECT_EQ(GetString(message.get(), 0x001A), "IPM.Note"); // what the store writes when none is set
 
     if (f.s.unicode) {
         char16_t cls[] = u"IPM.Note.Custom";
@@ -248,9 +248,9 @@ TEST_P(LayoutTest, AttachmentObjectsEmbeddedMessageAndOleStorage)
         ULONG number = 0;
         ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, attach.out()), S_OK);
         Ref<IMessage> inner;
-        ASSERT_EQ(attach->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_MODIFY | MAPI_CREATE,
-                                       inner.unknown()),
-                  S_OK);
+        ASSERT_EQ(
+            attach->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_MODIFY | MAPI_CREATE, inner.unknown()),
+            S_OK);
         ASSERT_TRUE(inner);
         EXPECT_EQ(SetOne(inner.get(), StringValue(PR_SUBJECT_A, "Inner")), S_OK);
         EXPECT_EQ(inner->SaveChanges(MAPI_DEFERRED_ERRORS), S_OK);
@@ -266,13 +266,13 @@ TEST_P(LayoutTest, AttachmentObjectsEmbeddedMessageAndOleStorage)
         ASSERT_EQ(message->CreateAttach(nullptr, 0, &number, attach.out()), S_OK);
         Ref<IStorage> storage;
         EXPECT_EQ(attach->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IStorage, 0, MAPI_DEFERRED_ERRORS, storage.unknown()),
-                  MAPI_E_NOT_FOUND);  // none yet, and none asked to be made
+                  MAPI_E_NOT_FOUND); // none yet, and none asked to be made
         ASSERT_EQ(attach->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IStorage, 0, 0x0B, storage.unknown()), S_OK);
         ASSERT_TRUE(storage);
         Ref<IStream> stream;
-        ASSERT_EQ(storage->CreateStream(u"CONTENTS", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
-                                        stream.out()),
-                  S_OK);
+        ASSERT_EQ(
+            storage->CreateStream(u"CONTENTS", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.out()),
+            S_OK);
         ULONG written = 0;
         ASSERT_EQ(stream->Write(contents.data(), static_cast<ULONG>(contents.size()), &written), S_OK);
         stream = Ref<IStream>();
@@ -327,7 +327,8 @@ TEST(MessageLimits, AnAnsiStoreAtItsLargestSizeRefusesTheSaveWithNotEnoughDisk)
         ASSERT_EQ(f.folder->CreateMessage(nullptr, 0, message.out()), S_OK);
         ASSERT_EQ(SetOne(message.get(), BinaryValue(PROP_TAG(PT_BINARY, 0x6630), body)), S_OK);
         last = message->SaveChanges(0);
-        if (SUCCEEDED(last)) ++saved;
+        if (SUCCEEDED(last))
+            ++saved;
         else
             EXPECT_EQ(GetOne(message.get(), PR_SUBJECT_A).hr, MAPI_W_ERRORS_RETURNED) << "still open after the failure";
     }
@@ -357,7 +358,7 @@ TEST(MessageLimits, StoreLogoffReportsTheDiskThatCannotTakeTheStore)
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
     struct rlimit tight = old;
-    tight.rlim_cur = 4096;  // below every table: only the header could still be written
+    tight.rlim_cur = 4096; // below every table: only the header could still be written
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
     ULONG flags = LOGOFF_NO_WAIT;
     const HRESULT logoff = f.s.store->StoreLogoff(&flags);

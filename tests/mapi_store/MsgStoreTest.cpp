@@ -27,12 +27,9 @@ TEST_P(LayoutTest, StorePropertiesAndTheOnesItKeepsItself)
     // One call, values accepted and refused one by one.
     std::vector<uint8_t> foreign(24, 0x77);
     SPropValue values[] = {
-        StringValue(PR_DISPLAY_NAME_A, "Renamed store"),
-        BinaryValue(PR_ENTRYID, foreign),
-        BinaryValue(PR_IPM_OUTBOX_ENTRYID, foreign),
-        LongValue(PR_VALID_FOLDER_MASK, 0xFF),
-        LongValue(PROP_TAG(PT_LONG, 0x6601), 7),
-        LongValue(PROP_TAG(PT_OBJECT, 0x6602), 0),
+        StringValue(PR_DISPLAY_NAME_A, "Renamed store"), BinaryValue(PR_ENTRYID, foreign),
+        BinaryValue(PR_IPM_OUTBOX_ENTRYID, foreign),     LongValue(PR_VALID_FOLDER_MASK, 0xFF),
+        LongValue(PROP_TAG(PT_LONG, 0x6601), 7),         LongValue(PROP_TAG(PT_OBJECT, 0x6602), 0),
         LongValue(PROP_TAG(PT_LONG, 0x0000), 1),
     };
     LPSPropProblemArray problems = nullptr;
@@ -89,9 +86,9 @@ TEST_P(LayoutTest, OpenEntryOpensTheStoresFoldersAndRefusesOthers)
     std::vector<uint8_t> subtree = GetBinary(store, PR_IPM_SUBTREE_ENTRYID);
     ASSERT_EQ(subtree.size(), 24u);
     Ref<IMAPIFolder> top;
-    ASSERT_EQ(store->OpenEntry(static_cast<ULONG>(subtree.size()), AsEntryId(subtree), nullptr, 0x19, &type,
-                               top.unknown()),
-              S_OK);
+    ASSERT_EQ(
+        store->OpenEntry(static_cast<ULONG>(subtree.size()), AsEntryId(subtree), nullptr, 0x19, &type, top.unknown()),
+        S_OK);
     EXPECT_EQ(GetString(top.get(), 0x3001), "Top of Personal Folders");
     EXPECT_EQ(GetBinary(top.get(), PR_PARENT_ENTRYID), GetBinary(root.get(), PR_ENTRYID));
 
@@ -103,7 +100,7 @@ TEST_P(LayoutTest, OpenEntryOpensTheStoresFoldersAndRefusesOthers)
     std::vector<uint8_t> otherStore = subtree;
     otherStore[4] ^= 0xFF;
     std::vector<uint8_t> noSuchFolder = subtree;
-    noSuchFolder[20] = 0xE2;  // a folder NID no folder has
+    noSuchFolder[20] = 0xE2; // a folder NID no folder has
     noSuchFolder[21] = 0x7F;
     std::vector<uint8_t> message = subtree;
     message[20] = 0x24; // a message NID no message was written under
@@ -203,7 +200,7 @@ TEST_P(LayoutTest, ObjectsOfAClosedFileAnswerObjectDeleted)
     EXPECT_EQ(root->CreateFolder(FOLDER_GENERIC, name, nullptr, nullptr, 0, child.out()), MAPI_E_OBJECT_DELETED);
     Ref<IMsgStore> again;
     EXPECT_EQ(mapi::OpenPstMsgStore(s.path, 0, again.out()), MAPI_E_NOT_FOUND);
-    EXPECT_EQ(mapi::ClosePstStoreFile(s.path), S_OK);  // closing twice is fine
+    EXPECT_EQ(mapi::ClosePstStoreFile(s.path), S_OK); // closing twice is fine
 }
 
 TEST(MsgStoreProvider, LogoffCompletesTheFileWhenTheLastReferenceGoes)
@@ -234,7 +231,7 @@ TEST(MsgStoreProvider, AStoreReleasedLateLeavesANewFileAtTheSamePathOpen)
     config.path = s.path;
     config.displayName = "Second file";
     ASSERT_EQ(mapi::CreatePstStoreFile(config), S_OK);
-    s.store = Ref<IMsgStore>();  // the old file's last store object goes
+    s.store = Ref<IMsgStore>(); // the old file's last store object goes
     Ref<IMsgStore> second;
     ASSERT_EQ(mapi::OpenPstMsgStore(s.path, 0, second.out()), S_OK);
     EXPECT_EQ(GetString(second.get(), 0x3001), "Second file");
@@ -263,7 +260,7 @@ TEST(MsgStoreProvider, CreateRefusesPathsItCannotUse)
     EXPECT_EQ(mapi::CreatePstStoreFile(config), MAPI_E_NOT_FOUND);
     config.path = dir.File("store.pst");
     ASSERT_EQ(mapi::CreatePstStoreFile(config), S_OK);
-    EXPECT_EQ(mapi::CreatePstStoreFile(config), MAPI_E_NO_ACCESS);  // open already
+    EXPECT_EQ(mapi::CreatePstStoreFile(config), MAPI_E_NO_ACCESS); // open already
     EXPECT_EQ(mapi::ClosePstStoreFile(config.path), S_OK);
     // Bytes that are no store entry ID of this provider name no path.
     std::vector<uint8_t> id = mapi::PstStoreEntryId(config.path, false);

@@ -73,15 +73,12 @@ struct Sources {
         add(PT_MV_STRING8, [&](auto& u) { u.MVszA = {3, strings}; });
         add(PT_MV_UNICODE, [&](auto& u) { u.MVszW = {1, wstrings}; });
         add(PT_MV_BINARY, [&](auto& u) { u.MVbin = {2, binaries}; });
-        add(PT_MV_LONG, [&](auto& u) { u.MVl = {0, nullptr}; });  // an empty array
+        add(PT_MV_LONG, [&](auto& u) { u.MVl = {0, nullptr}; }); // an empty array
         return v;
     }
 
     // Overwrites every byte the values point at.
-    void Scribble()
-    {
-        std::memset(static_cast<void*>(this), 0x5A, sizeof(*this));
-    }
+    void Scribble() { std::memset(static_cast<void*>(this), 0x5A, sizeof(*this)); }
 };
 
 void ExpectCopy(const std::vector<SPropValue>& copy)
@@ -144,7 +141,7 @@ TEST(PropCopy, ScDupPropsetCopiesEveryTypeIntoOneBlock)
     const std::vector<SPropValue> values = sources.Values();
     LPSPropValue copy = nullptr;
     ASSERT_EQ(ScDupPropset(static_cast<int>(values.size()), values.data(), &copy), S_OK);
-    sources.Scribble();  // nothing of the copy may point into the source
+    sources.Scribble(); // nothing of the copy may point into the source
     ExpectCopy(std::vector<SPropValue>(copy, copy + values.size()));
     MAPIFreeBuffer(copy);
     EXPECT_EQ(MapiLiveBlockCount(), before);

@@ -19,7 +19,7 @@ constexpr ULONG kPrAttachLongFilename = PROP_TAG(PT_STRING8, 0x3707);
 
 // One message the test writes and the readers must find.
 struct Written {
-    std::string folder;  // below the IPM subtree
+    std::string folder; // below the IPM subtree
     std::string subject;
     std::string body;
     std::vector<std::string> recipients;
@@ -47,8 +47,8 @@ void WriteCompoundFile(const std::string& path, const std::string& contents)
     ASSERT_EQ(stream->Write(contents.data(), static_cast<ULONG>(contents.size()), &written), S_OK);
     stream = Ref<IStream>();
     ASSERT_EQ(storage->Commit(0), S_OK);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 class RepairLikeWriter {
@@ -238,7 +238,10 @@ TEST_P(LayoutTest, RepairCallOrderWritesAStoreEveryReaderOpens)
         ASSERT_GE(numberId, 0x8000u);
         ASSERT_GE(textId, 0x8000u);
 
-        expected.push_back({"Projects", "First subject", "Plain marker one", {"Alice Able", "Bob Baker"},
+        expected.push_back({"Projects",
+                            "First subject",
+                            "Plain marker one",
+                            {"Alice Able", "Bob Baker"},
                             {{"notes.txt", {'n', 'o', 't', 'e', 's', '\n'}}, {"data.bin", Bytes(20000, 5)}}});
         writer.Message(projects.get(), expected.back(), [&](IMessage* m) {
             EXPECT_EQ(SetOne(m, LongValue(PROP_TAG(PT_LONG, numberId), 1)), S_OK);
@@ -247,8 +250,8 @@ TEST_P(LayoutTest, RepairCallOrderWritesAStoreEveryReaderOpens)
         });
         expected.push_back({"Inbox", "Second subject", "Plain marker two", {"Carol Cole"}, {}});
         writer.Message(special.at(0x00000102).get(), expected.back());
-        expected.push_back({"Deleted Items", "Third subject", "Plain marker three", {"Dan Dale"},
-                            {{"pic.png", Bytes(3000, 7)}}});
+        expected.push_back(
+            {"Deleted Items", "Third subject", "Plain marker three", {"Dan Dale"}, {{"pic.png", Bytes(3000, 7)}}});
         writer.Message(special.at(PR_IPM_WASTEBASKET_ENTRYID).get(), expected.back());
 
         // The folder with a message stays; the empty lost-and-found folder goes.
@@ -259,7 +262,7 @@ TEST_P(LayoutTest, RepairCallOrderWritesAStoreEveryReaderOpens)
     }
     ULONG flags = LOGOFF_NO_WAIT;
     ASSERT_EQ(s.store->StoreLogoff(&flags), S_OK);
-    s.store = Ref<IMsgStore>();  // the last reference completes the file
+    s.store = Ref<IMsgStore>(); // the last reference completes the file
     ASSERT_EQ(mapi::ClosePstStoreFile(s.path), S_OK);
 
     ExpectPstcheckClean(s.path);
@@ -277,7 +280,7 @@ TEST_P(LayoutTest, RepairCallOrderWritesAStoreEveryReaderOpens)
     ExpectFound(pff, expected, "Top of Personal Folders", "pffexport");
     const FoundMessage* first = FindSubject(pff, "First subject");
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(first->attachments.size(), 3u);  // two files and the OLE object
+    EXPECT_EQ(first->attachments.size(), 3u); // two files and the OLE object
 
     const Export readpst = ExportWithReadpst(s.path, s.dir.Path());
     EXPECT_EQ(readpst.exitCode, 0);

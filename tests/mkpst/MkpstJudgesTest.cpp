@@ -28,9 +28,9 @@ struct JudgeCase {
 // largest heap item, attachments beyond one data block, folders three deep.
 std::vector<std::string> Shape(const char* layout, const char* encryption, std::vector<std::string> extra)
 {
-    std::vector<std::string> args{"--layout",      layout, "--encryption", encryption, "--folders",          "5",
-                                  "--depth",       "3",    "--messages",   "8",        "--recipients",       "3",
-                                  "--attachments", "2",    "--attachment-bytes", "9000", "--body-bytes", "3700",
+    std::vector<std::string> args{"--layout",      layout, "--encryption",       encryption, "--folders",    "5",
+                                  "--depth",       "3",    "--messages",         "8",        "--recipients", "3",
+                                  "--attachments", "2",    "--attachment-bytes", "9000",     "--body-bytes", "3700",
                                   "--named-props", "4"};
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
@@ -60,7 +60,8 @@ std::vector<Expected> ExpectedMessages(const MadeStore& made)
     std::vector<Expected> messages;
     const uint32_t folders = made.options.folders;
     for (const Json& item : (*made.manifest)["items"].items)
-        messages.push_back({&item, mkpst::PlanMessage(made.options, static_cast<uint32_t>(item["index"].Count()), folders)});
+        messages.push_back(
+            {&item, mkpst::PlanMessage(made.options, static_cast<uint32_t>(item["index"].Count()), folders)});
     return messages;
 }
 
@@ -109,8 +110,8 @@ void ExpectPstcheckClean(const std::string& path)
 void ExpectInspectTreeAgrees(const MadeStore& made)
 {
     SCOPED_TRACE("krv-inspect tree");
-    const ToolRun run = RunTool(Quoted(std::string(KRV_BIN_DIR) + "/krv-inspect") + " tree --messages " + Quoted(made.path) +
-                                " 2>/dev/null");
+    const ToolRun run = RunTool(Quoted(std::string(KRV_BIN_DIR) + "/krv-inspect") + " tree --messages " +
+                                Quoted(made.path) + " 2>/dev/null");
     ASSERT_EQ(run.exitCode, 0) << run.output;
     const auto tree = ParseJson(run.output);
     ASSERT_TRUE(tree) << run.output;
@@ -290,7 +291,9 @@ TEST_P(MkpstJudges, ReadersFindWhatTheManifestSays)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryLayoutAndEncryption, MkpstJudges, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<JudgeCase>& param) { return std::string(param.param.name); });
+                         [](const ::testing::TestParamInfo<JudgeCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 } // namespace
 } // namespace krv::test

@@ -28,7 +28,7 @@ std::string Base64Decode(std::string_view text)
     int count = 0;
     for (char c : text) {
         const int v = value(c);
-        if (v < 0) continue;  // padding
+        if (v < 0) continue; // padding
         bits = (bits << 6) | static_cast<uint32_t>(v);
         count += 6;
         if (count >= 8) {
@@ -144,8 +144,10 @@ std::string DecodeEncodedWords(const std::string& text)
         if (end == std::string::npos) break;
         const std::string encoding = text.substr(q1 + 1, q2 - q1 - 1);
         out.append(text, at, start - at);
-        if (encoding == "B" || encoding == "b") out += Base64Decode(std::string_view(text).substr(q2 + 1, end - q2 - 1));
-        else out.append(text, start, end + 2 - start);
+        if (encoding == "B" || encoding == "b")
+            out += Base64Decode(std::string_view(text).substr(q2 + 1, end - q2 - 1));
+        else
+            out.append(text, start, end + 2 - start);
         at = end + 2;
     }
     out.append(text, at, std::string::npos);
@@ -158,7 +160,8 @@ std::optional<std::vector<uint8_t>> OleContentsOf(const std::vector<uint8_t>& co
     if (FAILED(storage::OpenStorageOnBytes(compoundFile, STGM_READ | STGM_SHARE_EXCLUSIVE, storage.Out())))
         return std::nullopt;
     ObjectRef<IStream> stream;
-    if (FAILED(storage->OpenStream(mkpst::kOleContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Out())))
+    if (FAILED(
+            storage->OpenStream(mkpst::kOleContentsStream, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.Out())))
         return std::nullopt;
     std::vector<uint8_t> bytes;
     uint8_t buffer[4096];

@@ -17,10 +17,10 @@ namespace krv::test {
 
 struct MadeStore {
     int exitCode = -1;
-    std::string output;  // stdout and stderr
+    std::string output; // stdout and stderr
     std::string path;
     std::optional<Json> manifest;
-    mkpst::MkpstOptions options;  // as the tool read its arguments
+    mkpst::MkpstOptions options; // as the tool read its arguments
 };
 
 // krv-mkpst DIR/NAME ARGS --manifest DIR/NAME.json --quiet, with its profiles kept under

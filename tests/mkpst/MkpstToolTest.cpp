@@ -22,8 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kSmall{"--folders", "3", "--messages", "5", "--attachment-bytes", "3000",
-                                      "--body-bytes", "500"};
+const std::vector<std::string> kSmall{"--folders",          "3",    "--messages",   "5",
+                                      "--attachment-bytes", "3000", "--body-bytes", "500"};
 
 std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more)
 {
@@ -147,10 +147,13 @@ TEST(MkpstTool, ATakenProfileNameMovesOnToTheNextNumber)
     argv.push_back(nullptr);
     pid_t pid = 0;
     const int spawned = ::posix_spawn(&pid, mkpst.c_str(), nullptr, nullptr, argv.data(), environ);
-    if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
-    else ::unsetenv("XDG_STATE_HOME");
+    if (old)
+        ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_STATE_HOME");
     ASSERT_EQ(spawned, 0);
-    for (int i = 0; i < 600 && Profiles(dir.Path()).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < 600 && Profiles(dir.Path()).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const std::vector<std::string> held = Profiles(dir.Path());
 
     const ToolRun second = RunTool("XDG_STATE_HOME=" + Quoted(state) + " " + Quoted(mkpst) + " " +
@@ -171,8 +174,8 @@ TEST(MkpstTool, CopiedComputedPropertiesStillGiveACleanStore)
     ScratchDir dir;
     for (const char* layout : {"ansi", "unicode"}) {
         SCOPED_TRACE(layout);
-        const MadeStore made =
-            RunMkpst(dir.Path(), std::string(layout) + ".pst", With(kSmall, {"--layout", layout, "--copy-computed", "--ole"}));
+        const MadeStore made = RunMkpst(dir.Path(), std::string(layout) + ".pst",
+                                        With(kSmall, {"--layout", layout, "--copy-computed", "--ole"}));
         ASSERT_EQ(made.exitCode, 0) << made.output;
         ASSERT_TRUE(made.manifest);
         const auto pstcheck = PstcheckPath();
@@ -181,8 +184,8 @@ TEST(MkpstTool, CopiedComputedPropertiesStillGiveACleanStore)
         EXPECT_EQ(check.exitCode, 0) << check.output;
         EXPECT_NE(check.output.find(": 0 errors, 0 warnings"), std::string::npos) << check.output;
 
-        const ToolRun tree = RunTool(Quoted(std::string(KRV_BIN_DIR) + "/krv-inspect") + " tree " + Quoted(made.path) +
-                                     " 2>/dev/null");
+        const ToolRun tree =
+            RunTool(Quoted(std::string(KRV_BIN_DIR) + "/krv-inspect") + " tree " + Quoted(made.path) + " 2>/dev/null");
         ASSERT_EQ(tree.exitCode, 0);
         const auto report = ParseJson(tree.output);
         ASSERT_TRUE(report);
@@ -210,13 +213,15 @@ void ExpectHeaderClaimsOnlyWhatIsThere(const std::string& path)
     const ToolRun check = RunTool(Quoted(*pstcheck) + " " + Quoted(path));
     const std::regex error("^error ([a-z.-]+):.*$", std::regex::multiline);
     const std::regex eof("ibFileEof expected 0x([0-9a-fA-F]+), found 0x([0-9a-fA-F]+)");
-    for (auto it = std::sregex_iterator(check.output.begin(), check.output.end(), error); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(check.output.begin(), check.output.end(), error); it != std::sregex_iterator();
+         ++it) {
         const std::string id = (*it)[1];
         const std::string line = (*it)[0];
         EXPECT_TRUE(id == "root.file-eof" || id == "root.amap-last" || id == "map.trailer") << line;
         std::smatch sizes;
         if (std::regex_search(line, sizes, eof)) {
-            EXPECT_LE(std::stoull(sizes[2], nullptr, 16), fs::file_size(path)) << "the header claims bytes the file lacks";
+            EXPECT_LE(std::stoull(sizes[2], nullptr, 16), fs::file_size(path))
+                << "the header claims bytes the file lacks";
         }
     }
     if (HaveTool("pffinfo")) {

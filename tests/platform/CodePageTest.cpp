@@ -27,7 +27,8 @@ TEST(CodePage, Windows1252IsTheDefault)
     EXPECT_EQ(AnsiCodePage(), 1252u);
     EXPECT_EQ(AnsiToUtf16("\x80"), u"\u20AC");
     EXPECT_EQ(AnsiToUtf16("caf\xE9 \x93q\x94"), u"caf\u00E9 \u201Cq\u201D");
-    EXPECT_EQ(Utf16ToAnsi(u"\u20AC5 \u2014 na\u00EFve"), "\x80" "5 \x97 na\xEFve");
+    EXPECT_EQ(Utf16ToAnsi(u"\u20AC5 \u2014 na\u00EFve"), "\x80"
+                                                         "5 \x97 na\xEFve");
 }
 
 TEST(CodePage, Windows1252RoundTripsEveryDefinedByte)
@@ -41,7 +42,11 @@ TEST(CodePage, Windows1252RoundTripsEveryDefinedByte)
     EXPECT_EQ(Utf16ToAnsi(wide, 1252), all);
 
     // An undefined byte does not stop the conversion; it becomes U+FFFD.
-    EXPECT_EQ(AnsiToUtf16(std::string("a\x81" "b\x9D", 4), 1252), u"a\uFFFDb\uFFFD");
+    EXPECT_EQ(AnsiToUtf16(std::string("a\x81"
+                                      "b\x9D",
+                                      4),
+                          1252),
+              u"a\uFFFDb\uFFFD");
     // Embedded zero bytes are text like any other.
     EXPECT_EQ(AnsiToUtf16(std::string("a\0b", 3), 1252), std::u16string(u"a\0b", 3));
 }
@@ -75,8 +80,14 @@ TEST(CodePage, UnmappableCharactersBecomeOneQuestionMarkEach)
         {"CJK in 1252", u"\u4E2D\u6587", "??"},
         {"surrogate pair", u"x\U0001F600y", "x?y"},
         {"two pairs in a row", u"\U0001F600\U0001F601", "??"},
-        {"lone high surrogate inside", std::u16string(u"a\xD800" u"b"), "a?b"},
-        {"lone low surrogate inside", std::u16string(u"a\xDC00" u"b"), "a?b"},
+        {"lone high surrogate inside",
+         std::u16string(u"a\xD800"
+                        u"b"),
+         "a?b"},
+        {"lone low surrogate inside",
+         std::u16string(u"a\xDC00"
+                        u"b"),
+         "a?b"},
         {"lone high surrogate at the end", std::u16string(u"ab\xD800"), "ab?"},
         {"replacement character", u"\uFFFD", "?"},
         {"only unmappable", u"\u0416\u0416\u0416", "???"},
@@ -103,12 +114,25 @@ TEST(CodePage, NamesAreParsedStrictly)
         std::optional<uint32_t> expected;
     };
     const Case cases[] = {
-        {"1251", 1251},      {"CP1251", 1251},       {"cp1250", 1250},   {"windows-1251", 1251},
-        {"WINDOWS-1253", 1253}, {" 1257 ", 1257},    {"866", 866},       {"28605", 28605},
-        {"", std::nullopt},  {"CP", std::nullopt},   {"windows-", std::nullopt},
-        {"utf-8", std::nullopt}, {"65001", std::nullopt}, {"932", std::nullopt},
-        {"1251x", std::nullopt}, {"-1251", std::nullopt}, {"+1251", std::nullopt},
-        {"99999999999999999999", std::nullopt}, {"cp 1251", std::nullopt},
+        {"1251", 1251},
+        {"CP1251", 1251},
+        {"cp1250", 1250},
+        {"windows-1251", 1251},
+        {"WINDOWS-1253", 1253},
+        {" 1257 ", 1257},
+        {"866", 866},
+        {"28605", 28605},
+        {"", std::nullopt},
+        {"CP", std::nullopt},
+        {"windows-", std::nullopt},
+        {"utf-8", std::nullopt},
+        {"65001", std::nullopt},
+        {"932", std::nullopt},
+        {"1251x", std::nullopt},
+        {"-1251", std::nullopt},
+        {"+1251", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+        {"cp 1251", std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(ParseCodePageName(c.name), c.expected) << "'" << c.name << "'";
 }
@@ -158,11 +182,12 @@ TEST(CodePage, MessageCodePagesOfManyBytesConvertWholeCharacters)
 
 TEST(CodePage, DecodeExactlyRefusesBytesThatAreNoTextOfThePage)
 {
-    EXPECT_EQ(DecodeExactly("\xcf\xf0\xe8\xe2\xe5\xf2", 1251), std::optional<std::u16string>(u"\u041F\u0440\u0438\u0432\u0435\u0442"));
+    EXPECT_EQ(DecodeExactly("\xcf\xf0\xe8\xe2\xe5\xf2", 1251),
+              std::optional<std::u16string>(u"\u041F\u0440\u0438\u0432\u0435\u0442"));
     EXPECT_EQ(DecodeExactly("caf\xc3\xa9", 65001), std::optional<std::u16string>(u"caf\u00E9"));
-    EXPECT_FALSE(DecodeExactly("caf\xe9", 65001).has_value());      // Latin-1, not UTF-8
-    EXPECT_FALSE(DecodeExactly("\xe6\x97", 65001).has_value());     // cut short
-    EXPECT_FALSE(DecodeExactly("abc", 12345).has_value());         // no such code page
+    EXPECT_FALSE(DecodeExactly("caf\xe9", 65001).has_value());  // Latin-1, not UTF-8
+    EXPECT_FALSE(DecodeExactly("\xe6\x97", 65001).has_value()); // cut short
+    EXPECT_FALSE(DecodeExactly("abc", 12345).has_value());      // no such code page
     EXPECT_EQ(DecodeExactly("", 932), std::optional<std::u16string>(u""));
 }
 
@@ -218,7 +243,10 @@ TEST(CodePage, Utf8RoundTripsAndRepairsBadInput)
     const std::string utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z";
     EXPECT_EQ(Utf16ToUtf8(text), utf8);
     EXPECT_EQ(Utf8ToUtf16(utf8), text);
-    EXPECT_EQ(Utf16ToUtf8(std::u16string(u"a\xD800" u"b\xDC00")), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(u"a\xD800"
+                                         u"b\xDC00")),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
 
     struct Case {
         const char* what;
@@ -230,7 +258,10 @@ TEST(CodePage, Utf8RoundTripsAndRepairsBadInput)
         {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
         {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"cut short at the end", "ab\xE2\x82", u"ab\uFFFD"},
-        {"cut short before ASCII", "\xE2\x82" "c", u"\uFFFDc"},
+        {"cut short before ASCII",
+         "\xE2\x82"
+         "c",
+         u"\uFFFDc"},
         {"stray continuation", "\x80x", u"\uFFFDx"},
         {"invalid lead", "\xFF", u"\uFFFD"},
         {"highest code point", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},

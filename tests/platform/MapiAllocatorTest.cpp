@@ -70,8 +70,7 @@ TEST(MapiAllocator, RefusesOversizedAndMalformedRequests)
     ASSERT_EQ(MAPIAllocateBuffer(8, &base), S_OK);
 
     const size_t tooBig[] = {
-        kMaxMapiAllocation + 1,
-        std::numeric_limits<size_t>::max(),
+        kMaxMapiAllocation + 1, std::numeric_limits<size_t>::max(),
         MapiArrayBytes(8, std::numeric_limits<size_t>::max() / 4, 16), // overflowed product
     };
     for (size_t size : tooBig) {

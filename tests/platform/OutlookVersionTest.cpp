@@ -18,8 +18,8 @@ TEST(OutlookVersion, DefaultAndOverrides)
         uint32_t expected;
     };
     const Case cases[] = {
-        {std::nullopt, 16}, {"", 16},      {"11", 11}, {"16", 16}, {"11.0.8169", 11},
-        {"none", 9},        {"0", 9},      {"abc", 9}, {"-5", 9},
+        {std::nullopt, 16}, {"", 16}, {"11", 11}, {"16", 16}, {"11.0.8169", 11},
+        {"none", 9},        {"0", 9}, {"abc", 9}, {"-5", 9},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.env.value_or("(unset)"));

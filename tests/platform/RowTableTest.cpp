@@ -36,7 +36,7 @@ RowSetPtr MakeRows(ULONG count)
         std::memset(v[1].Value.bin.lpb, static_cast<int>(i), i + 1);
         if (i % 2 == 0) {
             v[2].ulPropTag = kName8;
-            const std::string name = "row\xE9" + std::to_string(i);  // e-acute in Windows-1252
+            const std::string name = "row\xE9" + std::to_string(i); // e-acute in Windows-1252
             EXPECT_EQ(krv::MapiAllocateMoreArray(name.size() + 1, v, &v[2].Value.lpszA), S_OK);
             std::memcpy(v[2].Value.lpszA, name.c_str(), name.size() + 1);
         } else {
@@ -76,10 +76,10 @@ TEST(RowTable, SeeksAndQueriesInBothDirections)
         };
         const Step steps[] = {
             {BOOKMARK_BEGINNING, 0, 0, 2, {0, 1}, 2},
-            {BOOKMARK_CURRENT, 1, 1, 10, {3, 4}, 5},   // past the end: what is left
-            {BOOKMARK_END, -3, -3, -1, {1}, 1},        // backwards: the row before
-            {BOOKMARK_BEGINNING, -4, 0, 0, {}, 0},     // clamped at the start
-            {BOOKMARK_END, 7, 0, 3, {}, 5},            // clamped at the end
+            {BOOKMARK_CURRENT, 1, 1, 10, {3, 4}, 5}, // past the end: what is left
+            {BOOKMARK_END, -3, -3, -1, {1}, 1},      // backwards: the row before
+            {BOOKMARK_BEGINNING, -4, 0, 0, {}, 0},   // clamped at the start
+            {BOOKMARK_END, 7, 0, 3, {}, 5},          // clamped at the end
         };
         for (const Step& s : steps) {
             LONG sought = 99;

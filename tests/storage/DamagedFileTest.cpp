@@ -124,7 +124,11 @@ TEST(DamagedCompoundFile, EachDamageIsRefused)
         {"directory sector ENDOFCHAIN", [](SampleFile& f) { f.Set32(0x30, kEndOfChain); }, STG_E_DOCFILECORRUPT},
         {"FAT sector out of range", [](SampleFile& f) { f.Set32(0x4C, 0x7FFFFFFF); }, STG_E_DOCFILECORRUPT},
         {"FAT sector count beyond the file", [](SampleFile& f) { f.Set32(0x2C, 100000); }, STG_E_DOCFILECORRUPT},
-        {"FAT sector listed twice", [](SampleFile& f) { f.Set32(0x2C, 2); f.Set32(0x50, f.Header32(0x4C)); },
+        {"FAT sector listed twice",
+         [](SampleFile& f) {
+             f.Set32(0x2C, 2);
+             f.Set32(0x50, f.Header32(0x4C));
+         },
          STG_E_DOCFILECORRUPT},
         {"FAT chain loops back to its start",
          [](SampleFile& f) {
@@ -151,8 +155,7 @@ TEST(DamagedCompoundFile, EachDamageIsRefused)
          STG_E_DOCFILECORRUPT},
         {"name length short of the terminator", [](SampleFile& f) { f.Set16(f.Entry(u"Big") + 0x40, 4); },
          STG_E_DOCFILECORRUPT},
-        {"name length over 64 bytes", [](SampleFile& f) { f.Set16(f.Entry(u"Big") + 0x40, 66); },
-         STG_E_DOCFILECORRUPT},
+        {"name length over 64 bytes", [](SampleFile& f) { f.Set16(f.Entry(u"Big") + 0x40, 66); }, STG_E_DOCFILECORRUPT},
         {"empty name", [](SampleFile& f) { f.Set16(f.Entry(u"Big") + 0x40, 0); }, STG_E_DOCFILECORRUPT},
         {"name with a slash", [](SampleFile& f) { f.Set16(f.Entry(u"Big") + 2, u'/'); }, STG_E_DOCFILECORRUPT},
         {"mini sector out of range", [](SampleFile& f) { f.Set32(f.Entry(u"Small") + kStart, 5000); },
@@ -164,24 +167,22 @@ TEST(DamagedCompoundFile, EachDamageIsRefused)
          },
          STG_E_DOCFILECORRUPT},
         {"two streams share mini sectors",
-         [](SampleFile& f) { f.Set32(f.Entry(u"Small2") + kStart, f.Field(u"Small", kStart)); },
-         STG_E_DOCFILECORRUPT},
+         [](SampleFile& f) { f.Set32(f.Entry(u"Small2") + kStart, f.Field(u"Small", kStart)); }, STG_E_DOCFILECORRUPT},
         {"mini FAT sector out of range", [](SampleFile& f) { f.Set32(0x3C, 0x00FFFFFF); }, STG_E_DOCFILECORRUPT},
         {"mini stream shorter than its streams", [](SampleFile& f) { f.Set32(f.Entry(u"Root Entry") + kSize, 64); },
          STG_E_DOCFILECORRUPT},
-        {"sibling is itself",
-         [](SampleFile& f) { f.Set32(f.Entry(u"Small") + 0x44, f.EntryId(u"Small")); }, STG_E_DOCFILECORRUPT},
+        {"sibling is itself", [](SampleFile& f) { f.Set32(f.Entry(u"Small") + 0x44, f.EntryId(u"Small")); },
+         STG_E_DOCFILECORRUPT},
         {"child link back to the root", [](SampleFile& f) { f.Set32(f.Entry(u"Sub") + 0x4C, 0); },
          STG_E_DOCFILECORRUPT},
-        {"child link to its own storage",
-         [](SampleFile& f) { f.Set32(f.Entry(u"Sub") + 0x4C, f.EntryId(u"Sub")); }, STG_E_DOCFILECORRUPT},
-        {"sibling out of range", [](SampleFile& f) { f.Set32(f.Entry(u"Small") + 0x48, 1000); },
+        {"child link to its own storage", [](SampleFile& f) { f.Set32(f.Entry(u"Sub") + 0x4C, f.EntryId(u"Sub")); },
          STG_E_DOCFILECORRUPT},
+        {"sibling out of range", [](SampleFile& f) { f.Set32(f.Entry(u"Small") + 0x48, 1000); }, STG_E_DOCFILECORRUPT},
         {"root entry of storage type", [](SampleFile& f) { f.bytes[f.Entry(u"Root Entry") + 0x42] = 1; },
          STG_E_DOCFILECORRUPT},
         {"second root entry", [](SampleFile& f) { f.bytes[f.Entry(u"Sub") + 0x42] = 5; }, STG_E_DOCFILECORRUPT},
-        {"stream with a child",
-         [](SampleFile& f) { f.Set32(f.Entry(u"Small") + 0x4C, f.EntryId(u"Inner")); }, STG_E_DOCFILECORRUPT},
+        {"stream with a child", [](SampleFile& f) { f.Set32(f.Entry(u"Small") + 0x4C, f.EntryId(u"Inner")); },
+         STG_E_DOCFILECORRUPT},
         {"unknown object type", [](SampleFile& f) { f.bytes[f.Entry(u"Small") + 0x42] = 3; }, STG_E_DOCFILECORRUPT},
         {"reached entry marked unused", [](SampleFile& f) { f.bytes[f.Entry(u"Small") + 0x42] = 0; },
          STG_E_DOCFILECORRUPT},
@@ -260,8 +261,10 @@ TEST(DamagedCompoundFile, RandomDamageNeverCrashesAndWhatOpensCanBeWrittenAgain)
         const int flips = 1 + static_cast<int>(random() % 4);
         for (int i = 0; i < flips; ++i) {
             const size_t at = (random() % 5 != 0) ? random() % front : random() % bytes.size();
-            if (random() % 3 == 0) bytes[at] = static_cast<uint8_t>(random());
-            else bytes[at] ^= static_cast<uint8_t>(1u << (random() % 8));
+            if (random() % 3 == 0)
+                bytes[at] = static_cast<uint8_t>(random());
+            else
+                bytes[at] ^= static_cast<uint8_t>(1u << (random() % 8));
         }
         if (random() % 10 == 0) bytes.resize(random() % bytes.size());
 

@@ -29,7 +29,8 @@ TestStorage NestedTree()
     TestStorage root;
     root.clsid = TestClsid(1);
     root.stateBits = 0x11;
-    root.streams[u"\x01" u"CompObj"] = PatternBytes(90, 1);
+    root.streams[u"\x01"
+                 u"CompObj"] = PatternBytes(90, 1);
     root.streams[u"Empty"] = {};
     root.streams[u"Just below cutoff"] = PatternBytes(4095, 2);
     root.streams[u"At cutoff"] = PatternBytes(4096, 3);
@@ -78,8 +79,10 @@ public:
         for (uint32_t s : fatSectors) {
             for (uint32_t i = 0; i < 128; ++i) fat_.push_back(Word(s, i));
         }
-        for (uint32_t s : fatSectors) if (fat_.at(s) != kFatSectorMark) return Fail("FAT sector not marked");
-        for (uint32_t s : difatSectors) if (fat_.at(s) != kDifatSectorMark) return Fail("DIFAT sector not marked");
+        for (uint32_t s : fatSectors)
+            if (fat_.at(s) != kFatSectorMark) return Fail("FAT sector not marked");
+        for (uint32_t s : difatSectors)
+            if (fat_.at(s) != kDifatSectorMark) return Fail("DIFAT sector not marked");
 
         for (uint32_t s = LoadLe32(h + 0x30); s != kEndOfChain; s = fat_.at(s)) {
             if (directory_.size() > sectorCount_ * 4) return Fail("directory chain loops");
@@ -204,9 +207,12 @@ TEST(CompoundRoundTrip, NamesDifferingOnlyInCaseAreOneElement)
         const char16_t* opened;
     };
     // ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and full-width letters.
-    const Case cases[] = {{u"Contents", u"CONTENTS"}, {u"\u00e9t\u00e9", u"\u00c9T\u00c9"},
-                          {u"\u0142\u00f3d\u017a", u"\u0141\u00d3D\u0179"}, {u"\u03b1\u03c2", u"\u0391\u03a3"},
-                          {u"\u0434\u0430\u0451", u"\u0414\u0410\u0401"}, {u"\uff41", u"\uff21"}};
+    const Case cases[] = {{u"Contents", u"CONTENTS"},
+                          {u"\u00e9t\u00e9", u"\u00c9T\u00c9"},
+                          {u"\u0142\u00f3d\u017a", u"\u0141\u00d3D\u0179"},
+                          {u"\u03b1\u03c2", u"\u0391\u03a3"},
+                          {u"\u0434\u0430\u0451", u"\u0414\u0410\u0401"},
+                          {u"\uff41", u"\uff21"}};
     for (const Case& c : cases) {
         IStream* stream = nullptr;
         ASSERT_EQ(storage->CreateStream(c.created, kMode, 0, 0, &stream), S_OK);
@@ -230,8 +236,8 @@ TEST(CompoundRoundTrip, OlefileReadsWhatWeWrite)
         auto file = TempFile::Create();
         ASSERT_TRUE(file);
         const std::vector<uint8_t> bytes = CommitTree(tree);
-        std::ofstream(file->Path(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                             static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(file->Path(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         std::set<std::string> seen;
         ASSERT_TRUE(OlefileDescribe(file->Path(), &seen));
         EXPECT_EQ(seen, DescribeTree(tree));

@@ -109,9 +109,11 @@ TEST(StorageObjects, NamesAreCheckedOnCreation)
         {u"a\\b", STG_E_INVALIDNAME},
         {u"a:b", STG_E_INVALIDNAME},
         {u"a!b", STG_E_INVALIDNAME},
-        {u"0123456789012345678901234567890", S_OK},                   // 31 units
-        {u"01234567890123456789012345678901", STG_E_INVALIDNAME},     // 32 units
-        {u"\x01" u"CompObj", S_OK},
+        {u"0123456789012345678901234567890", S_OK},               // 31 units
+        {u"01234567890123456789012345678901", STG_E_INVALIDNAME}, // 32 units
+        {u"\x01"
+         u"CompObj",
+         S_OK},
         {nullptr, STG_E_INVALIDPOINTER},
     };
     for (const Case& c : cases) {
@@ -428,10 +430,17 @@ TEST(StorageObjects, CopyToWorksThroughAnyStoragesInterface)
 
     RecordingStorage* destination = RecordingStorage::Create();
     ASSERT_EQ(source->CopyTo(0, nullptr, nullptr, destination), S_OK);
-    const std::vector<std::string> expected = {
-        "SetClass " + std::to_string(TestClsid(8).Data1), "SetStateBits 3 4294967295", "CreateStream Big",
-        "Write 1048576", "Write 5", "CreateStorage Sub", "SetClass 0", "SetStateBits 0 4294967295",
-        "CreateStream Small", "Write 5", "Commit"};
+    const std::vector<std::string> expected = {"SetClass " + std::to_string(TestClsid(8).Data1),
+                                               "SetStateBits 3 4294967295",
+                                               "CreateStream Big",
+                                               "Write 1048576",
+                                               "Write 5",
+                                               "CreateStorage Sub",
+                                               "SetClass 0",
+                                               "SetStateBits 0 4294967295",
+                                               "CreateStream Small",
+                                               "Write 5",
+                                               "Commit"};
     EXPECT_EQ(*destination->log, expected);
     destination->failWrites = true;
     EXPECT_EQ(source->CopyTo(0, nullptr, nullptr, destination), STG_E_MEDIUMFULL);

@@ -83,8 +83,8 @@ CLSID TestClsid(uint32_t seed)
             tree->streams[name] = std::move(bytes);
         } else {
             IStorage* sub = nullptr;
-            if (FAILED(storage->OpenStorage(name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0,
-                                            &sub))) {
+            if (FAILED(
+                    storage->OpenStorage(name.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &sub))) {
                 return ::testing::AssertionFailure() << "OpenStorage";
             }
             auto result = ReadTree(sub, &tree->storages[name]);

@@ -120,8 +120,7 @@ TEST_F(DamageToolTest, KillTreeWithoutAHeaderStillFindsThePages)
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const std::vector<uint8_t> damaged = ReadFileBytes(out);
         for (const uint64_t page : walk.nbtPages) EXPECT_TRUE(AllZero(damaged, page, kPageSize)) << page;
-        for (const uint64_t page : walk.bbtPages)
-            EXPECT_FALSE(AllZero(damaged, page, kPageSize)) << page;
+        for (const uint64_t page : walk.bbtPages) EXPECT_FALSE(AllZero(damaged, page, kPageSize)) << page;
     }
 }
 
@@ -166,7 +165,7 @@ TEST_F(DamageToolTest, ZeroHeaderZeroesAsMuchAsTheLayoutsHeader)
         if (!file.empty()) cases.push_back({name, ReadFileBytes(file), static_cast<uint64_t>(size)});
     }
     std::vector<uint8_t> unknown(2000, 0xAB);
-    unknown[10] = 99;  // wVer 99: no layout
+    unknown[10] = 99; // wVer 99: no layout
     unknown[11] = 0;
     cases.push_back({"wVer 99", unknown, 564});
 
@@ -205,9 +204,11 @@ TEST_F(DamageToolTest, ZeroRangeTruncateAndShiftEditExactlyWhatTheyName)
     {
         SCOPED_TRACE("zero-range reaching past the end");
         uint64_t from = size - 1;
-        while (from > 0 && in[from] == 0) --from;  // the last byte that is not zero
+        while (from > 0 && in[from] == 0) --from; // the last byte that is not zero
         const std::string length = std::to_string(size - from + 1000);
-        ASSERT_EQ(Damage(file, out, {"--kind", "zero-range", "--offset", std::to_string(from), "--length", length}).exitCode, 0);
+        ASSERT_EQ(
+            Damage(file, out, {"--kind", "zero-range", "--offset", std::to_string(from), "--length", length}).exitCode,
+            0);
         const std::vector<uint8_t> damaged = ReadFileBytes(out);
         ASSERT_EQ(damaged.size(), size);
         EXPECT_TRUE(AllZero(damaged, from, size - from));

@@ -49,7 +49,7 @@ public:
             if (c == '\\') {
                 if (m_at >= m_text.size()) return std::nullopt;
                 const char e = m_text[m_at++];
-                if (e != '"' && e != '\\' && e != '/') return std::nullopt;  // no other escape is expected
+                if (e != '"' && e != '\\' && e != '/') return std::nullopt; // no other escape is expected
                 value += e;
             } else {
                 value += c;

@@ -14,7 +14,7 @@ struct JsonMember {
     enum class Kind { String, Number, Bool, Null };
     std::string key;
     Kind kind = Kind::Null;
-    std::string text;  // the string's contents, the number's digits, "true"/"false", "null"
+    std::string text; // the string's contents, the number's digits, "true"/"false", "null"
 };
 
 // The members in the order they were written; none when the text is not exactly one flat

@@ -24,9 +24,9 @@ TEST(FlatJsonTest, ReadsMembersInOrderWithTheirKinds)
 
 TEST(FlatJsonTest, RefusesWhatIsNotOneFlatObject)
 {
-    for (const char* text : {"", "{", "{\"a\": 1,}", "{\"a\" 1}", "{\"a\": 01}", "{\"a\": 1.}", "{\"a\": nan}",
-                             "{\"a\": inf}", "{\"a\": {}}", "{\"a\": 1} {}", "{\"a\": \"open}", "{a: 1}",
-                             "{\"a\": 1 \"b\": 2}", "{\"a\": True}"}) {
+    for (const char* text :
+         {"", "{", "{\"a\": 1,}", "{\"a\" 1}", "{\"a\": 01}", "{\"a\": 1.}", "{\"a\": nan}", "{\"a\": inf}",
+          "{\"a\": {}}", "{\"a\": 1} {}", "{\"a\": \"open}", "{a: 1}", "{\"a\": 1 \"b\": 2}", "{\"a\": True}"}) {
         EXPECT_FALSE(ParseFlatJson(text).has_value()) << text;
     }
 }

@@ -19,7 +19,7 @@ struct FolderCount {
     uint64_t subfolders = 0;
     bool operator==(const FolderCount&) const = default;
 };
-using FolderCounts = std::map<std::string, FolderCount>;  // by path below the root
+using FolderCounts = std::map<std::string, FolderCount>; // by path below the root
 
 std::ostream& operator<<(std::ostream& out, const FolderCount& c)
 {
@@ -57,7 +57,7 @@ FolderCounts TreeCounts(const std::string& file)
             EXPECT_TRUE(path.ends_with("/" + m[1].text)) << path;
             path.erase(0, 1);
         }
-        const FolderCount count {std::stoull(m[3].text), std::stoull(m[4].text)};
+        const FolderCount count{std::stoull(m[3].text), std::stoull(m[4].text)};
         EXPECT_TRUE(counts.emplace(path, count).second) << "folder listed twice: " << path;
     }
     EXPECT_EQ(line, "]}");
@@ -136,7 +136,7 @@ TEST_F(FolderTreeToolTest, MessageSummariesCarryRecipientsAndAttachments)
 {
     struct Case {
         const char* file;
-        std::vector<std::string> expected;  // each must appear in the output
+        std::vector<std::string> expected; // each must appear in the output
     };
     const std::vector<Case> cases = {
         {"rubymsg-200-recipients.pst", {"\"recipients\": 200", "\"class\": \"IPM.Note\""}},

@@ -19,8 +19,8 @@ namespace {
 
 // The keys every report starts with, in this order; more may follow.
 const std::vector<std::string> kLeadingKeys = {
-    "layout", "header_found", "bbt_pages", "nbt_pages", "bids", "block_copies", "nids", "node_versions",
-    "top_data_blocks", "top_subnode_blocks", "seconds", "mb_per_s", "peak_rss_bytes"};
+    "layout",        "header_found",    "bbt_pages",          "nbt_pages", "bids",     "block_copies",  "nids",
+    "node_versions", "top_data_blocks", "top_subnode_blocks", "seconds",   "mb_per_s", "peak_rss_bytes"};
 
 struct Report {
     std::vector<JsonMember> members;
@@ -103,9 +103,9 @@ TEST_F(InspectToolTest, ForcedLayoutIsTakenAsGiven)
     };
     const Case cases[] = {
         {ansiFile, "ansi", "true"},
-        {ansiFile, "unicode", "false"},  // a 32-bit header has no full CRC at 524
+        {ansiFile, "unicode", "false"}, // a 32-bit header has no full CRC at 524
         {unicodeFile, "unicode", "true"},
-        {unicodeFile, "ansi", "true"},  // a 64-bit header passes the 32-bit header test
+        {unicodeFile, "ansi", "true"}, // a 64-bit header passes the 32-bit header test
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file + " as " + c.layout);
@@ -207,7 +207,7 @@ TEST_F(InspectToolTest, SurvivalFindsEveryIntactBlockAtAnyOffsetAndNoDamagedOne)
     const uint64_t size = std::filesystem::file_size(file);
     struct Case {
         const char* name;
-        std::vector<std::string> damage;  // none: the file itself
+        std::vector<std::string> damage; // none: the file itself
         bool allSurvive;
     };
     const Case cases[] = {
@@ -216,7 +216,8 @@ TEST_F(InspectToolTest, SurvivalFindsEveryIntactBlockAtAnyOffsetAndNoDamagedOne)
         {"37 bytes inserted before the blocks", {"--kind", "shift", "--offset", "17408", "--count", "37"}, true},
         // The blocks of this store lie in its first half.
         {"the first half after the header zeroed",
-         {"--kind", "zero-range", "--offset", "17408", "--length", std::to_string(size / 2)}, false},
+         {"--kind", "zero-range", "--offset", "17408", "--length", std::to_string(size / 2)},
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -258,8 +259,10 @@ TEST_F(InspectToolTest, HeaderNamingTheFourKilobyteLayoutOverAnotherLayoutIsRead
     std::vector<uint8_t> bytes = ReadFileBytes(ost);
     ASSERT_GT(bytes.size(), 600u);
     pstformat::StoreLe<uint16_t>(bytes.data() + 10, pstformat::kVersionUnicode4k);
-    pstformat::StoreLe<uint32_t>(bytes.data() + pstformat::kHeaderCrcPartialOffset, *pstformat::ComputeHeaderCrcPartial(bytes));
-    pstformat::StoreLe<uint32_t>(bytes.data() + pstformat::kHeaderCrcFullOffset, *pstformat::ComputeHeaderCrcFull(bytes));
+    pstformat::StoreLe<uint32_t>(bytes.data() + pstformat::kHeaderCrcPartialOffset,
+                                 *pstformat::ComputeHeaderCrcPartial(bytes));
+    pstformat::StoreLe<uint32_t>(bytes.data() + pstformat::kHeaderCrcFullOffset,
+                                 *pstformat::ComputeHeaderCrcFull(bytes));
     const std::string file = Scratch("outlook2013.ost");
     WriteBytes(file, bytes);
 

@@ -14,11 +14,11 @@ namespace krv::test {
 namespace {
 
 // Every reason's name, as the JSON lists them after its fixed keys.
-constexpr size_t kFixedKeys = 5;  // layout, nodes, property_contexts, table_contexts, total
+constexpr size_t kFixedKeys = 5; // layout, nodes, property_contexts, table_contexts, total
 
 struct Rejects {
     std::map<std::string, std::string> values;
-    std::vector<std::string> reasons;  // the counting keys in order (not the "_at" ones)
+    std::vector<std::string> reasons; // the counting keys in order (not the "_at" ones)
 
     uint64_t Count(const std::string& key) const { return std::stoull(values.at(key)); }
     // Every reason with a nonzero count, with its count.
@@ -82,8 +82,8 @@ TEST_F(RejectsToolTest, DamageIsCountedUnderItsReason)
     struct Case {
         const char* name;
         std::vector<std::string> damage;
-        std::map<std::string, uint64_t> exact;  // reasons whose count is known exactly
-        std::vector<std::string> some;          // reasons counted at least once
+        std::map<std::string, uint64_t> exact; // reasons whose count is known exactly
+        std::vector<std::string> some;         // reasons counted at least once
     };
     const std::vector<Case> cases = {
         {"header zeroed", {"--kind", "zero-header"}, {{"header-missing", 1}}, {}},

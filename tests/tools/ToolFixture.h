@@ -51,8 +51,8 @@ protected:
 
     static void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
     {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
 
     static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
@@ -61,8 +61,8 @@ private:
     std::filesystem::path m_dir;
 };
 
-#define KRV_CORPUS_FILE_OR_SKIP(var, name)                                                 \
-    const std::string var = Corpus(name);                                                  \
+#define KRV_CORPUS_FILE_OR_SKIP(var, name)                                                                             \
+    const std::string var = Corpus(name);                                                                              \
     if (var.empty()) GTEST_SKIP() << "corpus file " << (name) << " absent under " KRV_CORPUS_DIR
 
 } // namespace krv::test

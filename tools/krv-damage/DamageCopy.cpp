@@ -34,8 +34,8 @@ private:
     void ZeroPages(std::span<uint8_t> chunk)
     {
         // 4 KiB pages lie on 4 KiB boundaries, as the maps that track them count them.
-        const size_t pageSize = m_plan.killPageLayout ? pstformat::TraitsOf(*m_plan.killPageLayout).pageSize
-                                                      : pstformat::kPageSize;
+        const size_t pageSize =
+            m_plan.killPageLayout ? pstformat::TraitsOf(*m_plan.killPageLayout).pageSize : pstformat::kPageSize;
         for (size_t at = 0; at + pageSize <= chunk.size(); at += pageSize) {
             const std::span<uint8_t> page = chunk.subspan(at, pageSize);
             if (!IsTreePageOfType(page, m_plan.killPageLayout, *m_plan.killPageType)) continue;
@@ -71,7 +71,8 @@ private:
 
     void Zero(std::span<uint8_t> bytes)
     {
-        m_outcome.bytesChanged += static_cast<uint64_t>(std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }));
+        m_outcome.bytesChanged +=
+            static_cast<uint64_t>(std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }));
         std::fill(bytes.begin(), bytes.end(), uint8_t{0});
     }
 
@@ -117,7 +118,7 @@ DamageOutcome CopyWithDamage(CFile64& source, CFile64& copy, const DamagePlan& p
         }
         start += got;
     }
-    if (!insertedYet) insert();  // at the very end of the file
+    if (!insertedYet) insert(); // at the very end of the file
     return outcome;
 }
 

@@ -13,9 +13,9 @@ class CFile64;
 namespace krv::damage {
 
 struct DamageOutcome {
-    uint64_t bytesWritten = 0;  // size of the copy
-    uint64_t bytesChanged = 0;  // bytes zeroed or flipped whose value did change
-    uint64_t pagesZeroed = 0;   // B-tree pages recognised and zeroed
+    uint64_t bytesWritten = 0; // size of the copy
+    uint64_t bytesChanged = 0; // bytes zeroed or flipped whose value did change
+    uint64_t pagesZeroed = 0;  // B-tree pages recognised and zeroed
 };
 
 // Reads the plan's copyLength bytes from `source` (from offset 0) and writes the damaged

@@ -77,16 +77,24 @@ std::variant<DamageOptions, std::string> ParseDamageArgs(int argc, const char* c
             }
             const std::optional<uint64_t> number = ParseNumber(value);
             if (!number) return "option " + std::string(arg) + " needs a number, not '" + std::string(value) + "'";
-            if (arg == "--seed") options.seed = *number;
-            else if (arg == "--count") options.count = number;
-            else if (arg == "--offset") options.offset = number;
-            else if (arg == "--length") options.length = number;
-            else return "unknown option " + std::string(arg);
+            if (arg == "--seed")
+                options.seed = *number;
+            else if (arg == "--count")
+                options.count = number;
+            else if (arg == "--offset")
+                options.offset = number;
+            else if (arg == "--length")
+                options.length = number;
+            else
+                return "unknown option " + std::string(arg);
             continue;
         }
-        if (positional == 0) options.input = arg;
-        else if (positional == 1) options.output = arg;
-        else return "unexpected argument '" + std::string(arg) + "'";
+        if (positional == 0)
+            options.input = arg;
+        else if (positional == 1)
+            options.output = arg;
+        else
+            return "unexpected argument '" + std::string(arg) + "'";
         ++positional;
     }
     if (positional < 2) return std::string("IN and OUT are both needed");
@@ -98,14 +106,16 @@ std::variant<DamageOptions, std::string> ParseDamageArgs(int argc, const char* c
         if (!options.offset || !options.length) return std::string("zero-range needs --offset and --length");
         break;
     case DamageKind::Truncate:
-        if (!options.offset && !options.length) return std::string("truncate needs --length (or --offset): the new size");
+        if (!options.offset && !options.length)
+            return std::string("truncate needs --length (or --offset): the new size");
         if (options.offset && options.length && *options.offset != *options.length)
             return std::string("truncate takes one new size: --length or --offset");
         break;
     case DamageKind::Shift:
         if (!options.offset) return std::string("shift needs --offset");
         break;
-    default: break;
+    default:
+        break;
     }
     return options;
 }

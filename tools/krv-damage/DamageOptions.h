@@ -11,15 +11,15 @@
 namespace krv::damage {
 
 enum class DamageKind {
-    ZeroHeader,   // the file header, as long as its layout makes it
-    ZeroRange,    // --offset/--length
-    Truncate,     // cut the copy at --length (or --offset)
-    FlipBytes,    // --count distinct random bytes XORed with random nonzero values
-    ZeroSectors,  // --count distinct random 512-byte sectors
-    KillBbt,      // every block B-tree page
-    KillNbt,      // every node B-tree page
-    KillRoots,    // the two root pages the header names
-    Shift,        // --count random bytes inserted at --offset
+    ZeroHeader,  // the file header, as long as its layout makes it
+    ZeroRange,   // --offset/--length
+    Truncate,    // cut the copy at --length (or --offset)
+    FlipBytes,   // --count distinct random bytes XORed with random nonzero values
+    ZeroSectors, // --count distinct random 512-byte sectors
+    KillBbt,     // every block B-tree page
+    KillNbt,     // every node B-tree page
+    KillRoots,   // the two root pages the header names
+    Shift,       // --count random bytes inserted at --offset
 };
 
 struct DamageOptions {

@@ -15,10 +15,7 @@ constexpr uint64_t kSectorSize = 512;
 // A value below `bound` (> 0). Plain modulo rather than a distribution object: the
 // standard leaves distributions' algorithms open, and a seed must give the same damage
 // with every standard library; the bias is negligible for file-sized bounds.
-uint64_t Below(std::mt19937_64& random, uint64_t bound)
-{
-    return random() % bound;
-}
+uint64_t Below(std::mt19937_64& random, uint64_t bound) { return random() % bound; }
 
 // `count` distinct values below `bound`, ascending (Floyd's sampling: one draw per value).
 std::vector<uint64_t> DistinctBelow(std::mt19937_64& random, uint64_t bound, uint64_t count)
@@ -39,9 +36,12 @@ std::string LayoutName(const std::optional<pstformat::Layout>& layout)
 {
     if (!layout) return "either layout (the header names none)";
     switch (*layout) {
-    case pstformat::Layout::Ansi: return "ansi layout";
-    case pstformat::Layout::Unicode: return "unicode layout";
-    case pstformat::Layout::Unicode4k: return "unicode4k layout";
+    case pstformat::Layout::Ansi:
+        return "ansi layout";
+    case pstformat::Layout::Unicode:
+        return "unicode layout";
+    case pstformat::Layout::Unicode4k:
+        return "unicode4k layout";
     }
     return "unicode layout";
 }
@@ -71,7 +71,8 @@ std::variant<DamagePlan, std::string> BuildDamagePlan(const DamageOptions& optio
         break;
     }
     case DamageKind::ZeroRange:
-        if (*options.offset > sourceSize) return "offset " + std::to_string(*options.offset) + " lies beyond the end of the file";
+        if (*options.offset > sourceSize)
+            return "offset " + std::to_string(*options.offset) + " lies beyond the end of the file";
         AddZeroRange(plan, *options.offset, *options.length);
         plan.target = "range at " + std::to_string(*options.offset);
         break;
@@ -119,15 +120,19 @@ std::variant<DamagePlan, std::string> BuildDamagePlan(const DamageOptions& optio
         AddZeroRange(plan, std::min(nbt, bbt), pageSize);
         if (nbt != bbt) AddZeroRange(plan, std::max(nbt, bbt), pageSize);
         // Two roots closer than a page apart would overlap; merge them into one range.
-        if (plan.zeroRanges.size() == 2 && plan.zeroRanges[0].offset + plan.zeroRanges[0].length > plan.zeroRanges[1].offset) {
-            plan.zeroRanges[0].length = plan.zeroRanges[1].offset + plan.zeroRanges[1].length - plan.zeroRanges[0].offset;
+        if (plan.zeroRanges.size() == 2 &&
+            plan.zeroRanges[0].offset + plan.zeroRanges[0].length > plan.zeroRanges[1].offset) {
+            plan.zeroRanges[0].length =
+                plan.zeroRanges[1].offset + plan.zeroRanges[1].length - plan.zeroRanges[0].offset;
             plan.zeroRanges.pop_back();
         }
-        plan.target = "root pages at " + std::to_string(nbt) + " (node tree) and " + std::to_string(bbt) + " (block tree)";
+        plan.target =
+            "root pages at " + std::to_string(nbt) + " (node tree) and " + std::to_string(bbt) + " (block tree)";
         break;
     }
     case DamageKind::Shift:
-        if (*options.offset > sourceSize) return "offset " + std::to_string(*options.offset) + " lies beyond the end of the file";
+        if (*options.offset > sourceSize)
+            return "offset " + std::to_string(*options.offset) + " lies beyond the end of the file";
         if (count > kMaxInsertedBytes) return "shift inserts at most " + std::to_string(kMaxInsertedBytes) + " bytes";
         plan.insertAt = *options.offset;
         plan.inserted.resize(count);

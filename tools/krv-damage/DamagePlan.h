@@ -25,18 +25,18 @@ struct ByteRange {
 
 struct ByteFlip {
     uint64_t offset = 0;
-    uint8_t mask = 0;  // never 0, so the byte always changes
+    uint8_t mask = 0; // never 0, so the byte always changes
 };
 
 struct DamagePlan {
-    uint64_t copyLength = 0;           // source bytes that reach the copy
-    std::vector<ByteRange> zeroRanges; // ascending, disjoint, inside copyLength
-    std::vector<ByteFlip> flips;       // ascending offsets, distinct, inside copyLength
-    std::optional<uint8_t> killPageType;            // zero every page-aligned page of this ptype
+    uint64_t copyLength = 0;                         // source bytes that reach the copy
+    std::vector<ByteRange> zeroRanges;               // ascending, disjoint, inside copyLength
+    std::vector<ByteFlip> flips;                     // ascending offsets, distinct, inside copyLength
+    std::optional<uint8_t> killPageType;             // zero every page-aligned page of this ptype
     std::optional<pstformat::Layout> killPageLayout; // recognised in this layout; none: either
-    uint64_t insertAt = 0;             // the inserted bytes go before this source offset
+    uint64_t insertAt = 0;                           // the inserted bytes go before this source offset
     std::vector<uint8_t> inserted;
-    std::string target;                // what the plan aims at, for the report line
+    std::string target; // what the plan aims at, for the report line
 };
 
 // Largest insertion the tool holds in memory.

@@ -7,7 +7,7 @@
 namespace krv::damage {
 namespace {
 
-constexpr size_t kVersionOffset = 10;  // wVer, the same place in both layouts
+constexpr size_t kVersionOffset = 10; // wVer, the same place in both layouts
 
 } // namespace
 

@@ -15,9 +15,9 @@
 namespace krv::damage {
 
 struct StoreFacts {
-    std::optional<uint16_t> wVer;               // none when the file is too short
-    std::optional<pstformat::Layout> layout;     // from wVer; none when it names no layout
-    std::optional<pstformat::Bref> rootNbt;      // when the layout is known and the header whole
+    std::optional<uint16_t> wVer;            // none when the file is too short
+    std::optional<pstformat::Layout> layout; // from wVer; none when it names no layout
+    std::optional<pstformat::Bref> rootNbt;  // when the layout is known and the header whole
     std::optional<pstformat::Bref> rootBbt;
 };
 

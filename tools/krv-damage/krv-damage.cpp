@@ -44,10 +44,13 @@ std::string Detail(const DamageOptions& options, const DamagePlan& plan, const D
     case DamageKind::KillBbt:
     case DamageKind::KillNbt:
         return std::to_string(outcome.pagesZeroed) + " pages zeroed (" + changed + ")";
-    case DamageKind::Truncate: return std::to_string(sourceSize - plan.copyLength) + " bytes cut off";
+    case DamageKind::Truncate:
+        return std::to_string(sourceSize - plan.copyLength) + " bytes cut off";
     case DamageKind::Shift:
-        return std::to_string(sourceSize - plan.insertAt) + " bytes after it moved by " + std::to_string(plan.inserted.size());
-    default: return changed;
+        return std::to_string(sourceSize - plan.insertAt) + " bytes after it moved by " +
+               std::to_string(plan.inserted.size());
+    default:
+        return changed;
     }
 }
 
@@ -77,7 +80,7 @@ int Run(const DamageOptions& options)
         copy.Close();
     } catch (const CFileException& e) {
         copy.Abort();
-        ::unlink(options.output.c_str());  // a half-written copy would pass for a damaged one
+        ::unlink(options.output.c_str()); // a half-written copy would pass for a damaged one
         return Fail(e.Description());
     } catch (const std::exception& e) {
         copy.Abort();

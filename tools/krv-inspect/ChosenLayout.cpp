@@ -9,10 +9,14 @@ ChosenLayout ChooseLayout(LayoutChoice choice, PstReader& ansi, PstReader& unico
                           bool headerNamesUnicode4k)
 {
     switch (choice) {
-    case LayoutChoice::Ansi: return {pstformat::Layout::Ansi, std::nullopt};
-    case LayoutChoice::Unicode: return {pstformat::Layout::Unicode, std::nullopt};
-    case LayoutChoice::Unicode4k: return {pstformat::Layout::Unicode4k, std::nullopt};
-    case LayoutChoice::Auto: break;
+    case LayoutChoice::Ansi:
+        return {pstformat::Layout::Ansi, std::nullopt};
+    case LayoutChoice::Unicode:
+        return {pstformat::Layout::Unicode, std::nullopt};
+    case LayoutChoice::Unicode4k:
+        return {pstformat::Layout::Unicode4k, std::nullopt};
+    case LayoutChoice::Auto:
+        break;
     }
     const ProbedLayout probed = DecideLayoutByProbing(ansi, unicode, unicode4k, headerNamesUnicode4k);
     return {probed.layout, probed.headerFound};

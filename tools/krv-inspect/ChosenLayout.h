@@ -20,8 +20,8 @@ struct ChosenLayout {
 };
 
 // A forced layout is taken as it is, without probing; Auto decides as a repair does.
-[[nodiscard]] ChosenLayout ChooseLayout(LayoutChoice choice, PstReader& ansi, PstReader& unicode,
-                                        PstReader& unicode4k, bool headerNamesUnicode4k);
+[[nodiscard]] ChosenLayout ChooseLayout(LayoutChoice choice, PstReader& ansi, PstReader& unicode, PstReader& unicode4k,
+                                        bool headerNamesUnicode4k);
 
 } // namespace krv::inspect
 

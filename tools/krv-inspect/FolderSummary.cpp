@@ -58,9 +58,12 @@ std::string StripSubjectMarker(std::string subject)
         // The second character is ASCII in practice; a longer UTF-8 sequence goes whole.
         size_t length = 1;
         const auto lead = static_cast<unsigned char>(subject[1]);
-        if (lead >= 0xF0) length = 4;
-        else if (lead >= 0xE0) length = 3;
-        else if (lead >= 0xC0) length = 2;
+        if (lead >= 0xF0)
+            length = 4;
+        else if (lead >= 0xE0)
+            length = 3;
+        else if (lead >= 0xC0)
+            length = 2;
         subject.erase(0, std::min(subject.size(), 1 + length));
     }
     return subject;
@@ -122,10 +125,10 @@ std::vector<FolderSummary> WalkFolderTree(PstNodeMap& nodes, bool withMessages)
 
     struct Pending {
         uint32_t nid;
-        std::string parentPath;  // unused for the root, whose path is ""
+        std::string parentPath; // unused for the root, whose path is ""
     };
-    std::unordered_set<uint32_t> visited {kRootFolderNid};
-    std::vector<Pending> stack {{kRootFolderNid, std::string()}};
+    std::unordered_set<uint32_t> visited{kRootFolderNid};
+    std::vector<Pending> stack{{kRootFolderNid, std::string()}};
     while (!stack.empty()) {
         Pending current = std::move(stack.back());
         stack.pop_back();
@@ -178,8 +181,8 @@ void AppendMessage(std::string& out, const MessageSummary& m)
     out += ", \"attachments\": [";
     for (size_t i = 0; i < m.attachments.size(); ++i) {
         if (i > 0) out += ", ";
-        out += "{\"name\": " + JsonQuote(m.attachments[i].name) + ", \"size\": " +
-               std::to_string(m.attachments[i].size) + "}";
+        out += "{\"name\": " + JsonQuote(m.attachments[i].name) +
+               ", \"size\": " + std::to_string(m.attachments[i].size) + "}";
     }
     out += "]}";
 }

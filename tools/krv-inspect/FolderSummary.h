@@ -14,25 +14,25 @@ class PstNodeMap;
 namespace krv::inspect {
 
 struct AttachmentSummary {
-    std::string name;  // long file name, else the 8.3 one; UTF-8
+    std::string name; // long file name, else the 8.3 one; UTF-8
     uint32_t size = 0;
 };
 
 struct MessageSummary {
     uint32_t nid = 0;
-    std::string subject;  // without the subject-prefix marker; UTF-8
+    std::string subject; // without the subject-prefix marker; UTF-8
     std::string messageClass;
-    uint64_t recipients = 0;  // rows of the recipient table that could be read
+    uint64_t recipients = 0; // rows of the recipient table that could be read
     std::vector<AttachmentSummary> attachments;
 };
 
 struct FolderSummary {
     uint32_t nid = 0;
-    std::string name;  // UTF-8
-    std::string path;  // the names below the root, each after a "/"; "" for the root
+    std::string name; // UTF-8
+    std::string path; // the names below the root, each after a "/"; "" for the root
     uint64_t messages = 0;
     uint64_t subfolders = 0;
-    std::vector<MessageSummary> items;  // filled only when asked for
+    std::vector<MessageSummary> items; // filled only when asked for
 };
 
 // Walks from the root folder depth first, children in ascending NID order, each folder at

@@ -32,11 +32,16 @@ std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char*
     if (argc < 2) return std::string("a command is needed: 'scan', 'tree', 'recover', 'survival' or 'rejects'");
     InspectOptions options;
     const std::string_view command = argv[1];
-    if (command == "scan") options.command = InspectCommand::Scan;
-    else if (command == "tree") options.command = InspectCommand::Tree;
-    else if (command == "recover") options.command = InspectCommand::Recover;
-    else if (command == "survival") options.command = InspectCommand::Survival;
-    else if (command == "rejects") options.command = InspectCommand::Rejects;
+    if (command == "scan")
+        options.command = InspectCommand::Scan;
+    else if (command == "tree")
+        options.command = InspectCommand::Tree;
+    else if (command == "recover")
+        options.command = InspectCommand::Recover;
+    else if (command == "survival")
+        options.command = InspectCommand::Survival;
+    else if (command == "rejects")
+        options.command = InspectCommand::Rejects;
     else
         return "unknown command '" + std::string(command) +
                "'; the commands are 'scan', 'tree', 'recover', 'survival' and 'rejects'";
@@ -59,17 +64,25 @@ std::variant<InspectOptions, std::string> ParseInspectArgs(int argc, const char*
         } else if (arg == "--format" && options.command == InspectCommand::Recover) {
             if (i + 1 >= argc) return std::string("--format needs ansi or unicode");
             const std::string_view value = argv[++i];
-            if (value == "ansi") options.unicodeOutput = false;
-            else if (value == "unicode") options.unicodeOutput = true;
-            else return "unknown format '" + std::string(value) + "'";
+            if (value == "ansi")
+                options.unicodeOutput = false;
+            else if (value == "unicode")
+                options.unicodeOutput = true;
+            else
+                return "unknown format '" + std::string(value) + "'";
         } else if (arg == "--layout") {
             if (i + 1 >= argc) return std::string("--layout needs auto, ansi, unicode or unicode4k");
             const std::string_view value = argv[++i];
-            if (value == "auto") options.layout = LayoutChoice::Auto;
-            else if (value == "ansi") options.layout = LayoutChoice::Ansi;
-            else if (value == "unicode") options.layout = LayoutChoice::Unicode;
-            else if (value == "unicode4k") options.layout = LayoutChoice::Unicode4k;
-            else return "unknown layout '" + std::string(value) + "'";
+            if (value == "auto")
+                options.layout = LayoutChoice::Auto;
+            else if (value == "ansi")
+                options.layout = LayoutChoice::Ansi;
+            else if (value == "unicode")
+                options.layout = LayoutChoice::Unicode;
+            else if (value == "unicode4k")
+                options.layout = LayoutChoice::Unicode4k;
+            else
+                return "unknown layout '" + std::string(value) + "'";
         } else if (arg.starts_with("--")) {
             return "unknown option " + std::string(arg);
         } else if (!haveFile) {

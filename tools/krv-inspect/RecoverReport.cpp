@@ -24,7 +24,7 @@ public:
     void SendError(const std::string& text) override { std::fprintf(stderr, "krv-inspect: %s\n", text.c_str()); }
 
 private:
-    RecoveryOptions m_options;  // its construction values are the front end's defaults
+    RecoveryOptions m_options; // its construction values are the front end's defaults
 };
 
 ItemTally Difference(const ItemTally& after, const ItemTally& before)
@@ -76,16 +76,17 @@ std::string ToJson(const RecoverReport& report)
     char phases[128];
     std::snprintf(phases, sizeof phases, "\"probe_seconds\": %.3f, \"scan_seconds\": %.3f, ", report.probeSeconds,
                   report.scanSeconds);
-    std::string json = "{\"output\": " + JsonQuote(report.output) + ", \"created\": " +
-                       (report.created ? "true" : "false") + ", " + phases + "\"passes\": [";
+    std::string json = "{\"output\": " + JsonQuote(report.output) +
+                       ", \"created\": " + (report.created ? "true" : "false") + ", " + phases + "\"passes\": [";
     ItemTally total;
     for (size_t i = 0; i < report.passes.size(); ++i) {
         const PassReport& pass = report.passes[i];
         char figures[256];
-        std::snprintf(figures, sizeof figures,
-                      "\"folders\": %u, \"messages\": %u, \"wrapped_attachments\": %u, \"items\": %u, \"seconds\": %.3f",
-                      pass.written.folders, pass.written.messages, pass.written.wrappedAttachments,
-                      pass.written.folders + pass.written.messages + pass.written.wrappedAttachments, pass.seconds);
+        std::snprintf(
+            figures, sizeof figures,
+            "\"folders\": %u, \"messages\": %u, \"wrapped_attachments\": %u, \"items\": %u, \"seconds\": %.3f",
+            pass.written.folders, pass.written.messages, pass.written.wrappedAttachments,
+            pass.written.folders + pass.written.messages + pass.written.wrappedAttachments, pass.seconds);
         json += (i == 0 ? "" : ", ") + std::string("{\"pass\": ") + JsonQuote(pass.pass) + ", " + figures + "}";
         total.folders += pass.written.folders;
         total.messages += pass.written.messages;

@@ -13,15 +13,15 @@
 namespace krv::inspect {
 
 struct PassReport {
-    std::string pass;  // "folder walk", "method 1", ...
+    std::string pass; // "folder walk", "method 1", ...
     ItemTally written;
     double seconds = 0;
 };
 
 struct RecoverReport {
-    bool created = false;  // the output store could be made
+    bool created = false; // the output store could be made
     std::string output;
-    double probeSeconds = 0;  // the layout decision and the scan before the passes
+    double probeSeconds = 0; // the layout decision and the scan before the passes
     double scanSeconds = 0;
     std::vector<PassReport> passes;
     uint64_t peakRssBytes = 0;

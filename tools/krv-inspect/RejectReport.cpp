@@ -57,7 +57,8 @@ std::vector<Counted> CountedReasons(const RejectCounts& counts)
         const auto reason = static_cast<RejectReason>(i);
         if (counts.Count(reason) != 0) counted.push_back({reason, counts.Count(reason)});
     }
-    std::stable_sort(counted.begin(), counted.end(), [](const Counted& a, const Counted& b) { return a.count > b.count; });
+    std::stable_sort(counted.begin(), counted.end(),
+                     [](const Counted& a, const Counted& b) { return a.count > b.count; });
     return counted;
 }
 
@@ -84,11 +85,11 @@ std::string ToText(const RejectReport& report)
 {
     const std::vector<Counted> counted = CountedReasons(report.counts);
     char line[256];
-    std::snprintf(line, sizeof line, "rejects: %llu (%zu reasons) in %llu nodes, %llu property contexts, %llu table contexts\n",
-                  static_cast<unsigned long long>(report.counts.Total()), counted.size(),
-                  static_cast<unsigned long long>(report.nodes),
-                  static_cast<unsigned long long>(report.propertyContexts),
-                  static_cast<unsigned long long>(report.tableContexts));
+    std::snprintf(
+        line, sizeof line, "rejects: %llu (%zu reasons) in %llu nodes, %llu property contexts, %llu table contexts\n",
+        static_cast<unsigned long long>(report.counts.Total()), counted.size(),
+        static_cast<unsigned long long>(report.nodes), static_cast<unsigned long long>(report.propertyContexts),
+        static_cast<unsigned long long>(report.tableContexts));
     std::string text = line;
     size_t width = 0;
     for (const Counted& c : counted) width = std::max(width, RejectReasonName(c.reason).size());

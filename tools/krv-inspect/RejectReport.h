@@ -18,8 +18,8 @@ class PstReader;
 namespace krv::inspect {
 
 struct RejectReport {
-    std::string layout;  // "ansi" or "unicode"
-    uint64_t nodes = 0;  // nodes and subnodes read by the sweep
+    std::string layout; // "ansi" or "unicode"
+    uint64_t nodes = 0; // nodes and subnodes read by the sweep
     uint64_t propertyContexts = 0;
     uint64_t tableContexts = 0;
     RejectCounts counts;

@@ -49,18 +49,24 @@ std::string ToJson(const ScanReport& r)
     json.Add("top_data_blocks", r.topDataBlocks);
     json.Add("top_subnode_blocks", r.topSubnodeBlocks);
     json.Add("seconds", r.scanSeconds, "%.6f");
-    if (r.scanSeconds > 0) json.Add("mb_per_s", static_cast<double>(r.fileBytes) / kMegabyte / r.scanSeconds, "%.3f");
-    else json.AddNull("mb_per_s");
+    if (r.scanSeconds > 0)
+        json.Add("mb_per_s", static_cast<double>(r.fileBytes) / kMegabyte / r.scanSeconds, "%.3f");
+    else
+        json.AddNull("mb_per_s");
     json.Add("peak_rss_bytes", r.peakRssBytes);
     json.Add("file_bytes", r.fileBytes);
     json.Add("index_bytes", r.indexBytes);
     if (r.blockCopies > 0)
-        json.Add("bytes_per_block_copy", static_cast<double>(r.indexBytes) / static_cast<double>(r.blockCopies), "%.2f");
-    else json.AddNull("bytes_per_block_copy");
+        json.Add("bytes_per_block_copy", static_cast<double>(r.indexBytes) / static_cast<double>(r.blockCopies),
+                 "%.2f");
+    else
+        json.AddNull("bytes_per_block_copy");
     json.Add("scan_result", static_cast<uint64_t>(r.scanResult));
     json.Add("cpu_seconds", r.scanCpuSeconds, "%.6f");
-    if (r.scanCpuSeconds > 0) json.Add("mb_per_cpu_s", static_cast<double>(r.fileBytes) / kMegabyte / r.scanCpuSeconds, "%.3f");
-    else json.AddNull("mb_per_cpu_s");
+    if (r.scanCpuSeconds > 0)
+        json.Add("mb_per_cpu_s", static_cast<double>(r.fileBytes) / kMegabyte / r.scanCpuSeconds, "%.3f");
+    else
+        json.AddNull("mb_per_cpu_s");
     json.Add("probe_seconds", r.probeSeconds, "%.6f");
     json.Add("collect_seconds", r.collectSeconds, "%.6f");
     return json.Finish();

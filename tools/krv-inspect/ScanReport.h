@@ -8,13 +8,13 @@
 namespace krv::inspect {
 
 struct ScanReport {
-    std::string layout;        // "ansi" or "unicode"
+    std::string layout; // "ansi" or "unicode"
     bool headerFound = false;
     uint64_t bbtPages = 0;
     uint64_t nbtPages = 0;
-    uint64_t bids = 0;         // distinct BIDs in the block index
-    uint64_t blockCopies = 0;  // every copy of every block
-    uint64_t nids = 0;         // distinct NIDs in the node index
+    uint64_t bids = 0;        // distinct BIDs in the block index
+    uint64_t blockCopies = 0; // every copy of every block
+    uint64_t nids = 0;        // distinct NIDs in the node index
     uint64_t nodeVersions = 0;
     uint64_t topDataBlocks = 0;
     uint64_t topSubnodeBlocks = 0;
@@ -24,7 +24,7 @@ struct ScanReport {
     uint64_t fileBytes = 0;
     uint64_t indexBytes = 0;   // memory the block index holds
     uint32_t scanResult = 0;   // what ScanFile answered
-    double scanCpuSeconds = 0;  // CPU time of the scan, for runs on a busy machine
+    double scanCpuSeconds = 0; // CPU time of the scan, for runs on a busy machine
     double probeSeconds = 0;
     double collectSeconds = 0;
 };

@@ -21,8 +21,8 @@ namespace {
 constexpr int kMaxTreeDepth = 8;
 
 struct WantedBlock {
-    std::vector<uint8_t> data;     // the cb data bytes as stored
-    std::vector<uint8_t> trailer;  // the whole trailer
+    std::vector<uint8_t> data;    // the cb data bytes as stored
+    std::vector<uint8_t> trailer; // the whole trailer
     size_t storedSize = 0;
     bool found = false;
 };
@@ -31,8 +31,7 @@ class TreeWalker {
 public:
     TreeWalker(PstReader& reader, std::unordered_map<uint64_t, WantedBlock>& wanted)
         : m_reader(reader), m_traits(pstformat::TraitsOf(reader.Layout())), m_wanted(wanted)
-    {
-    }
+    {}
 
     // Adds the blocks of the data tree rooted at bid to `blocks`; false when the original
     // itself cannot give one of them.
@@ -185,8 +184,8 @@ std::string ToJson(const SurvivalReport& report)
                 ", \"survives\": " + (survives ? "true" : "false") + "}";
     }
     return "{\"damaged_readable\": " + std::string(report.damagedReadable ? "true" : "false") +
-           ", \"messages\": " + std::to_string(report.messages.size()) + ", \"surviving\": " +
-           std::to_string(surviving) + ", \"list\": [" + list + "]}";
+           ", \"messages\": " + std::to_string(report.messages.size()) +
+           ", \"surviving\": " + std::to_string(surviving) + ", \"list\": [" + list + "]}";
 }
 
 } // namespace krv::inspect

@@ -30,7 +30,7 @@ struct MessageSurvival {
 
 struct SurvivalReport {
     bool damagedReadable = false;
-    std::vector<MessageSurvival> messages;  // ascending NID
+    std::vector<MessageSurvival> messages; // ascending NID
 };
 
 // `original` is already scanned; `damagedPath` is read whole, never written.

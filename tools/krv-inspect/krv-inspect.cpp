@@ -58,7 +58,7 @@ private:
 
 double ProcessCpuSeconds()
 {
-    timespec now {};
+    timespec now{};
     if (::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now) != 0) return 0;
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
@@ -67,7 +67,7 @@ uint64_t PeakRssBytes()
 {
     struct rusage usage {};
     if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
-    return static_cast<uint64_t>(usage.ru_maxrss) * 1024;  // Linux counts kilobytes
+    return static_cast<uint64_t>(usage.ru_maxrss) * 1024; // Linux counts kilobytes
 }
 
 int Run(const InspectOptions& options)
@@ -86,9 +86,10 @@ int Run(const InspectOptions& options)
     Stopwatch watch;
     const ChosenLayout decision = ChooseLayout(options.layout, ansi, unicode, unicode4k, namesUnicode4k);
     report.probeSeconds = watch.Lap();
-    LayoutPstReader& reader = decision.layout == pstformat::Layout::Unicode     ? static_cast<LayoutPstReader&>(unicode)
-                              : decision.layout == pstformat::Layout::Unicode4k ? static_cast<LayoutPstReader&>(unicode4k)
-                                                                                : static_cast<LayoutPstReader&>(ansi);
+    LayoutPstReader& reader = decision.layout == pstformat::Layout::Unicode ? static_cast<LayoutPstReader&>(unicode)
+                              : decision.layout == pstformat::Layout::Unicode4k
+                                  ? static_cast<LayoutPstReader&>(unicode4k)
+                                  : static_cast<LayoutPstReader&>(ansi);
 
     watch.Lap();
     const double cpuBefore = ProcessCpuSeconds();
@@ -113,7 +114,8 @@ int Run(const InspectOptions& options)
     report.blockCopies = reader.Blocks().RecordCount();
     report.indexBytes = reader.Blocks().MemoryBytes();
     report.nids = reader.Nodes().Size();
-    reader.Nodes().ForEach([&](uint32_t, const PstNodeMap::Versions& versions) { report.nodeVersions += versions.size(); });
+    reader.Nodes().ForEach(
+        [&](uint32_t, const PstNodeMap::Versions& versions) { report.nodeVersions += versions.size(); });
     report.peakRssBytes = PeakRssBytes();
 
     if (options.command == InspectCommand::Survival) {
@@ -127,8 +129,10 @@ int Run(const InspectOptions& options)
         RejectReport rejects;
         rejects.layout = report.layout;
         SweepItems(reader, rejects);
-        if (options.json) std::printf("%s\n", ToJson(rejects).c_str());
-        else std::fputs(ToText(rejects).c_str(), stdout);
+        if (options.json)
+            std::printf("%s\n", ToJson(rejects).c_str());
+        else
+            std::fputs(ToText(rejects).c_str(), stdout);
         return 0;
     }
     if (options.command == InspectCommand::Recover) {
@@ -158,7 +162,9 @@ int Run(const InspectOptions& options)
         if (options.timing) {
             uint64_t messages = 0;
             for (const FolderSummary& folder : folders) messages += options.messages ? folder.items.size() : 0;
-            const auto rate = [messages](double seconds) { return seconds > 0 ? static_cast<double>(messages) / seconds : 0.0; };
+            const auto rate = [messages](double seconds) {
+                return seconds > 0 ? static_cast<double>(messages) / seconds : 0.0;
+            };
             std::fprintf(stderr,
                          "{\"file_bytes\": %llu, \"scan_seconds\": %.6f, \"scan_cpu_seconds\": %.6f, \"folders\": %zu, "
                          "\"messages\": %llu, \"walk_seconds\": %.6f, \"walk_cpu_seconds\": %.6f, "

@@ -10,7 +10,7 @@ constexpr size_t kDictionarySize = 4096;
 // Readers start with the dictionary filled by a fixed RTF prefix of this length, so the
 // first byte written lands at this position.
 constexpr size_t kPrefixLength = 207;
-constexpr uint32_t kCompressedMagic = 0x75465A4C;  // "LZFu"
+constexpr uint32_t kCompressedMagic = 0x75465A4C; // "LZFu"
 
 void PutLe32(std::vector<uint8_t>& out, size_t at, uint32_t value)
 {
@@ -45,7 +45,7 @@ std::vector<uint8_t> CompressRtf(std::string_view rtf)
         }
     }
     const size_t contents = out.size() - 16;
-    PutLe32(out, 0, static_cast<uint32_t>(contents + 12));  // COMPSIZE counts the header's last 12 bytes
+    PutLe32(out, 0, static_cast<uint32_t>(contents + 12)); // COMPSIZE counts the header's last 12 bytes
     PutLe32(out, 4, static_cast<uint32_t>(rtf.size()));
     PutLe32(out, 8, kCompressedMagic);
     PutLe32(out, 12, pstformat::ComputeCrc(0, out.data() + 16, contents));

@@ -83,8 +83,10 @@ bool ManifestWriter::Finish(const ManifestSummary& s)
     for (size_t i = 0; i < s.namedProps.size(); ++i) {
         const NamedPropPlan& p = s.namedProps[i];
         if (i > 0) out += ", ";
-        if (p.isString) out += "{\"set\": \"PS_PUBLIC_STRINGS\", \"name\": " + JsonQuote(Utf16ToUtf8(p.name)) + "}";
-        else out += "{\"set\": \"krv-mkpst\", \"id\": " + std::to_string(p.number) + "}";
+        if (p.isString)
+            out += "{\"set\": \"PS_PUBLIC_STRINGS\", \"name\": " + JsonQuote(Utf16ToUtf8(p.name)) + "}";
+        else
+            out += "{\"set\": \"krv-mkpst\", \"id\": " + std::to_string(p.number) + "}";
     }
     out += "],\n\"folders\": [";
     for (size_t i = 0; i < s.folders.size(); ++i) {

@@ -17,9 +17,9 @@
 namespace krv::mkpst {
 
 struct ManifestFolder {
-    std::string path;  // "/Top of Personal Folders/..."
+    std::string path; // "/Top of Personal Folders/..."
     uint64_t messages = 0;
-    bool standard = false;  // made by the store itself, not by the tool
+    bool standard = false; // made by the store itself, not by the tool
 };
 
 struct ManifestSummary {

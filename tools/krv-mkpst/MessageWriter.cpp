@@ -14,7 +14,7 @@
 namespace krv::mkpst {
 namespace {
 
-constexpr ULONG kCreateFlags = MAPI_DEFERRED_ERRORS;  // 8
+constexpr ULONG kCreateFlags = MAPI_DEFERRED_ERRORS; // 8
 constexpr ULONG kIdMessageClass = 0x001A;
 constexpr ULONG kIdSubject = 0x0037;
 constexpr ULONG kIdSenderName = 0x0C1A;
@@ -126,7 +126,7 @@ bool WriteAttachment(IMessage* message, const MessagePlan& plan, const Attachmen
         if (!path.empty()) {
             (void)WriteStorageProperty(attachment.Get(), PR_ATTACH_DATA_OBJ, path, failure);
             std::error_code ignored;
-            std::filesystem::remove(path, ignored);  // the temporary file goes in every case
+            std::filesystem::remove(path, ignored); // the temporary file goes in every case
         }
         if (context.fingerprints) {
             written.attachmentFingerprints.push_back(Fingerprint(contents.data(), contents.size()));
@@ -143,8 +143,8 @@ bool WriteAttachment(IMessage* message, const MessagePlan& plan, const Attachmen
 std::vector<uint8_t> ForeignEntryId(uint32_t salt)
 {
     // Flags, a provider UID no store here has, and an identifier that points nowhere.
-    std::vector<uint8_t> id{0, 0, 0, 0, 0xDE, 0xAD, 0xBE, 0xEF, 0x10, 0x32, 0x54, 0x76,
-                            0x98, 0xBA, 0xDC, 0xFE, 0x01, 0x23, 0x45, 0x67};
+    std::vector<uint8_t> id{0,    0,    0,    0,    0xDE, 0xAD, 0xBE, 0xEF, 0x10, 0x32,
+                            0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE, 0x01, 0x23, 0x45, 0x67};
     for (int k = 0; k < 4; ++k) id.push_back(static_cast<uint8_t>(salt >> (8 * k)));
     return id;
 }
@@ -192,8 +192,10 @@ bool WriteMessage(IMAPIFolder* folder, const MessagePlan& plan, const WriteConte
         w.Binary(PR_RTF_COMPRESSED, rtf);
     }
     for (const MappedName& name : context.names) {
-        if (name.plan.isString) w.Text(name.id, NamedTextValue(name, plan.index));
-        else w.Long(PROP_TAG(PT_LONG, name.id), NamedNumberValue(name, plan.index));
+        if (name.plan.isString)
+            w.Text(name.id, NamedTextValue(name, plan.index));
+        else
+            w.Long(PROP_TAG(PT_LONG, name.id), NamedNumberValue(name, plan.index));
     }
     if (context.copyComputed) {
         // What a copy of every property of some other store's message would bring along.

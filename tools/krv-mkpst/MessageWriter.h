@@ -17,14 +17,14 @@ namespace krv::mkpst {
 struct WriteContext {
     bool unicode = true;
     bool copyComputed = false;
-    bool fingerprints = false;  // fill WrittenMessage (for the manifest)
+    bool fingerprints = false; // fill WrittenMessage (for the manifest)
     std::vector<MappedName> names;
 };
 
 // What the manifest needs beyond the plan: the fingerprints of the data written.
 struct WrittenMessage {
-    std::vector<std::string> attachmentFingerprints;  // per attachment, in plan order
-    std::vector<uint64_t> attachmentSizes;            // of PR_ATTACH_DATA_BIN, or of the OLE CONTENTS stream
+    std::vector<std::string> attachmentFingerprints; // per attachment, in plan order
+    std::vector<uint64_t> attachmentSizes;           // of PR_ATTACH_DATA_BIN, or of the OLE CONTENTS stream
 };
 
 bool WriteMessage(IMAPIFolder* folder, const MessagePlan& plan, const WriteContext& context, WrittenMessage& written,

@@ -51,9 +51,12 @@ const char* MkpstUsage()
 const char* EncryptionName(Encryption encryption)
 {
     switch (encryption) {
-    case Encryption::None: return "none";
-    case Encryption::Permute: return "permute";
-    case Encryption::Cyclic: return "cyclic";
+    case Encryption::None:
+        return "none";
+    case Encryption::Permute:
+        return "permute";
+    case Encryption::Cyclic:
+        return "cyclic";
     }
     return "none";
 }
@@ -86,13 +89,34 @@ ParsedOptions ParseMkpstOptions(const std::vector<std::string>& args)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") return parsed;
-        if (arg == "--ole") { options.ole = true; continue; }
-        if (arg == "--unicode-text") { options.unicodeText = true; continue; }
-        if (arg == "--plain-only") { options.plainOnly = true; continue; }
-        if (arg == "--copy-computed") { options.copyComputed = true; continue; }
-        if (arg == "--force") { options.force = true; continue; }
-        if (arg == "--compress") { options.compress = true; continue; }
-        if (arg == "--quiet") { options.quiet = true; continue; }
+        if (arg == "--ole") {
+            options.ole = true;
+            continue;
+        }
+        if (arg == "--unicode-text") {
+            options.unicodeText = true;
+            continue;
+        }
+        if (arg == "--plain-only") {
+            options.plainOnly = true;
+            continue;
+        }
+        if (arg == "--copy-computed") {
+            options.copyComputed = true;
+            continue;
+        }
+        if (arg == "--force") {
+            options.force = true;
+            continue;
+        }
+        if (arg == "--compress") {
+            options.compress = true;
+            continue;
+        }
+        if (arg == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
         if (arg.rfind("--", 0) != 0) {
             if (!options.out.empty()) return fail("more than one output file: " + arg);
             options.out = arg;
@@ -101,17 +125,25 @@ ParsedOptions ParseMkpstOptions(const std::vector<std::string>& args)
         if (i + 1 >= args.size()) return fail(arg + " needs a value");
         const std::string& value = args[++i];
         if (arg == "--layout") {
-            if (value == "ansi") options.unicode = false;
-            else if (value == "unicode") options.unicode = true;
-            else if (value == "unicode4k") options.unicode = options.unicode4k = true;
-            else return fail("--layout is ansi, unicode or unicode4k, not " + value);
+            if (value == "ansi")
+                options.unicode = false;
+            else if (value == "unicode")
+                options.unicode = true;
+            else if (value == "unicode4k")
+                options.unicode = options.unicode4k = true;
+            else
+                return fail("--layout is ansi, unicode or unicode4k, not " + value);
             continue;
         }
         if (arg == "--encryption") {
-            if (value == "none") options.encryption = Encryption::None;
-            else if (value == "permute") options.encryption = Encryption::Permute;
-            else if (value == "cyclic") options.encryption = Encryption::Cyclic;
-            else return fail("--encryption is none, permute or cyclic, not " + value);
+            if (value == "none")
+                options.encryption = Encryption::None;
+            else if (value == "permute")
+                options.encryption = Encryption::Permute;
+            else if (value == "cyclic")
+                options.encryption = Encryption::Cyclic;
+            else
+                return fail("--encryption is none, permute or cyclic, not " + value);
             continue;
         }
         if (arg == "--manifest") {
@@ -126,8 +158,10 @@ ParsedOptions ParseMkpstOptions(const std::vector<std::string>& args)
             uint64_t number = 0;
             if (!ParseNumber(value, c.limit, number))
                 return fail(arg + " takes a whole number from 0 to " + std::to_string(c.limit) + ", not " + value);
-            if (c.narrow) *c.narrow = static_cast<uint32_t>(number);
-            else *c.wide = number;
+            if (c.narrow)
+                *c.narrow = static_cast<uint32_t>(number);
+            else
+                *c.wide = number;
         }
         if (!known) return fail("unknown option " + arg);
     }

@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr ULONG kCreateFolderFlags = OPEN_IF_EXISTS | MAPI_DEFERRED_ERRORS;  // 9
+constexpr ULONG kCreateFolderFlags = OPEN_IF_EXISTS | MAPI_DEFERRED_ERRORS; // 9
 constexpr const char* kDisplayName = "Personal Folders";
 
 int Failed(const std::string& what, HRESULT hr)
@@ -90,7 +90,8 @@ public:
     void Done(uint32_t done)
     {
         if (m_quiet || (done % m_step != 0 && done != m_total)) return;
-        std::fprintf(stderr, m_tty ? "\rkrv-mkpst: %u of %u messages" : "krv-mkpst: %u of %u messages\n", done, m_total);
+        std::fprintf(stderr, m_tty ? "\rkrv-mkpst: %u of %u messages" : "krv-mkpst: %u of %u messages\n", done,
+                     m_total);
         if (m_tty && done == m_total) std::fputc('\n', stderr);
     }
 
@@ -175,7 +176,8 @@ int RunMkpst(const MkpstOptions& options)
         std::string name = Utf16ToAnsi(Utf8ToUtf16(plan.createName));
         ObjectRef<IMAPIFolder> folder;
         hr = parent->CreateFolder(FOLDER_GENERIC, name.data(), nullptr, nullptr, kCreateFolderFlags, folder.Out());
-        if (FAILED(hr) || !folder) return Failed("CreateFolder " + plan.createName, FAILED(hr) ? hr : MAPI_E_CALL_FAILED);
+        if (FAILED(hr) || !folder)
+            return Failed("CreateFolder " + plan.createName, FAILED(hr) ? hr : MAPI_E_CALL_FAILED);
         PropWriter w(folder.Get(), unicode, failure);
         if (plan.finalName != plan.createName) w.Text(0x3001, plan.finalName);
         if (options.copyComputed) WriteCopiedFolderComputed(w, static_cast<uint32_t>(i) + 0x1000);

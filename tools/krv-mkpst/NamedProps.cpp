@@ -25,7 +25,8 @@ bool MapNamedProps(IMsgStore* store, const std::vector<NamedPropPlan>& names, st
         LPSPropTagArray raw = nullptr;
         const HRESULT hr = store->GetIDsFromNames(1, list, MAPI_CREATE, &raw);
         const MapiPtr<SPropTagArray> tags(raw);
-        const std::string what = "GetIDsFromNames " + (plan.isString ? Utf16ToUtf8(plan.name) : std::to_string(plan.number));
+        const std::string what =
+            "GetIDsFromNames " + (plan.isString ? Utf16ToUtf8(plan.name) : std::to_string(plan.number));
         if (FAILED(hr) || !tags || tags->cValues != 1 || PROP_TYPE(tags->aulPropTag[0]) == PT_ERROR ||
             PROP_ID(tags->aulPropTag[0]) < 0x8000) {
             failure.hr = FAILED(hr) ? hr : MAPI_E_NOT_FOUND;

@@ -13,11 +13,12 @@
 namespace krv::mkpst {
 
 // The tool's own property set for numeric names.
-inline constexpr GUID kMkpstPropertySet = {0x6B72762D, 0x6D6B, 0x7073, {0x74, 0x2D, 0x6E, 0x61, 0x6D, 0x65, 0x73, 0x21}};
+inline constexpr GUID kMkpstPropertySet = {
+    0x6B72762D, 0x6D6B, 0x7073, {0x74, 0x2D, 0x6E, 0x61, 0x6D, 0x65, 0x73, 0x21}};
 
 struct MappedName {
     NamedPropPlan plan;
-    ULONG id = 0;  // the store's property ID, 0x8000 or above
+    ULONG id = 0; // the store's property ID, 0x8000 or above
 };
 
 // False with the failure noted when a name gets no ID.

@@ -13,8 +13,8 @@ namespace krv::mkpst {
 namespace {
 
 constexpr DWORD kCreateStream = STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE;
-constexpr DWORD kOpenSource = STGM_READ | STGM_SHARE_EXCLUSIVE | STGM_TRANSACTED;  // 0x10010
-constexpr ULONG kOpenDestination = MAPI_MODIFY | MAPI_CREATE | MAPI_DEFERRED_ERRORS;  // 0x0B
+constexpr DWORD kOpenSource = STGM_READ | STGM_SHARE_EXCLUSIVE | STGM_TRANSACTED;    // 0x10010
+constexpr ULONG kOpenDestination = MAPI_MODIFY | MAPI_CREATE | MAPI_DEFERRED_ERRORS; // 0x0B
 // The class of a package object, the kind a mail client makes for an embedded file.
 constexpr CLSID kPackageClass = {0x0003000C, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
@@ -73,10 +73,10 @@ std::string WriteOleTempFile(const std::vector<uint8_t>& contents, WriteFailure&
     ObjectRef<IStorage> storage;
     if (!Note(failure, storage::CreateCommitStorage(onCommit, storage.Out()), "CreateCommitStorage")) return {};
     // The "\1Ole" stream: version, flags and no link, as an embedded (not linked) object has.
-    const std::vector<uint8_t> oleHeader{0x01, 0x00, 0x00, 0x02, 0, 0, 0, 0, 0, 0, 0, 0,
-                                         0,    0,    0,    0,    0, 0, 0, 0};
+    const std::vector<uint8_t> oleHeader{0x01, 0x00, 0x00, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     if (!Note(failure, WriteStream(storage.Get(), u"\u0001Ole", oleHeader), "writing the \\1Ole stream")) return {};
-    if (!Note(failure, WriteStream(storage.Get(), kOleContentsStream, contents), "writing the CONTENTS stream")) return {};
+    if (!Note(failure, WriteStream(storage.Get(), kOleContentsStream, contents), "writing the CONTENTS stream"))
+        return {};
     if (!Note(failure, storage->SetClass(kPackageClass), "IStorage::SetClass")) return {};
     if (!Note(failure, storage->Commit(0), "committing the OLE temporary file")) return {};
     storage.Reset();
@@ -95,7 +95,8 @@ bool WriteStorageProperty(IMAPIProp* attachment, ULONG tag, const std::string& p
         return false;
     std::u16string widePath = Utf8ToUtf16(path);
     ObjectRef<IStorage> source;
-    if (!Note(failure, StgOpenStorage(widePath.c_str(), nullptr, kOpenSource, nullptr, 0, source.Out()), "StgOpenStorage"))
+    if (!Note(failure, StgOpenStorage(widePath.c_str(), nullptr, kOpenSource, nullptr, 0, source.Out()),
+              "StgOpenStorage"))
         return false;
     if (!Note(failure, source->CopyTo(0, nullptr, nullptr, destination.Get()), "IStorage::CopyTo")) return false;
     return Note(failure, destination->Commit(0), "committing PR_ATTACH_DATA_OBJ");

@@ -88,7 +88,8 @@ bool PropWriter::Binary(ULONG tag, std::span<const uint8_t> bytes, bool mayRefus
 bool PropWriter::SaveKeepOpen(const char* what)
 {
     if (FAILED(m_failure.hr)) return false;
-    return Check(m_object->SaveChanges(KEEP_OPEN_READWRITE | MAPI_DEFERRED_ERRORS), std::string("SaveChanges keep-open ") + what);
+    return Check(m_object->SaveChanges(KEEP_OPEN_READWRITE | MAPI_DEFERRED_ERRORS),
+                 std::string("SaveChanges keep-open ") + what);
 }
 
 bool PropWriter::SaveFinal(const char* what)

@@ -24,8 +24,7 @@ public:
     // ANSI code page.
     PropWriter(IMAPIProp* object, bool unicode, WriteFailure& failure)
         : m_object(object), m_unicode(unicode), m_failure(failure)
-    {
-    }
+    {}
 
     // Each answers false once a write failed; the first failure is kept. A value the
     // object refuses counts as a failure unless `mayRefuse`: the tool writes only values

@@ -11,11 +11,11 @@
 namespace krv::mkpst {
 namespace {
 
-constexpr ULONG kLogonFlags = MAPI_EXTENDED | MAPI_EXPLICIT_PROFILE | MAPI_NEW_SESSION;  // 0x32
+constexpr ULONG kLogonFlags = MAPI_EXTENDED | MAPI_EXPLICIT_PROFILE | MAPI_NEW_SESSION;   // 0x32
 constexpr ULONG kOpenStoreFlags = MDB_WRITE | MAPI_BEST_ACCESS;                           // 0x14
-constexpr ULONG kValidateFlags = MAPI_FORCE_CREATE | MAPI_FULL_IPM_TREE;                   // 3
-constexpr ULONG kOpenFolderFlags = MAPI_MODIFY | MAPI_DEFERRED_ERRORS | MAPI_BEST_ACCESS;  // 0x19
-constexpr unsigned kProfileNames = 1000;  // PstLoadTmp000 to PstLoadTmp999
+constexpr ULONG kValidateFlags = MAPI_FORCE_CREATE | MAPI_FULL_IPM_TREE;                  // 3
+constexpr ULONG kOpenFolderFlags = MAPI_MODIFY | MAPI_DEFERRED_ERRORS | MAPI_BEST_ACCESS; // 0x19
+constexpr unsigned kProfileNames = 1000; // PstLoadTmp000 to PstLoadTmp999
 
 HRESULT Fail(HRESULT hr, std::string* step, const char* what)
 {
@@ -39,9 +39,12 @@ ULONG EncryptionSetting(Encryption encryption)
     // The personal-folders service's values: compressible encryption is the permutation,
     // best encryption the cyclic one.
     switch (encryption) {
-    case Encryption::Permute: return 0x40000000;
-    case Encryption::Cyclic: return 0x20000000;
-    case Encryption::None: break;
+    case Encryption::Permute:
+        return 0x40000000;
+    case Encryption::Cyclic:
+        return 0x20000000;
+    case Encryption::None:
+        break;
     }
     return 0x80000000;
 }
@@ -52,18 +55,19 @@ HRESULT StoreSession::CreateTempProfile(const StoreParameters& parameters, std::
 {
     HRESULT hr = MAPIAdminProfiles(0, m_profAdmin.Out());
     if (FAILED(hr)) return Fail(hr, step, "MAPIAdminProfiles");
-    std::string password;  // the temporary profile has none
+    std::string password; // the temporary profile has none
     bool created = false;
     for (unsigned i = 0; i < kProfileNames && !created; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "PstLoadTmp%03u", i);
         hr = m_profAdmin->CreateProfile(name, password.data(), 0, 0);
-        if (hr == E_ACCESSDENIED) continue;  // taken: try the next number
+        if (hr == E_ACCESSDENIED) continue; // taken: try the next number
         if (FAILED(hr)) return Fail(hr, step, "IProfAdmin::CreateProfile");
         m_profileName = name;
         created = true;
     }
-    if (!created) return Fail(E_ACCESSDENIED, step, "IProfAdmin::CreateProfile (PstLoadTmp000 to PstLoadTmp999 all taken)");
+    if (!created)
+        return Fail(E_ACCESSDENIED, step, "IProfAdmin::CreateProfile (PstLoadTmp000 to PstLoadTmp999 all taken)");
 
     hr = m_profAdmin->AdminServices(m_profileName.data(), password.data(), 0, 0, m_serviceAdmin.Out());
     if (FAILED(hr)) return Fail(hr, step, "IProfAdmin::AdminServices");
@@ -163,12 +167,14 @@ HRESULT StoreSession::ValidateIpmSubtree(std::string* step)
         if (values.get()[i].ulPropTag == PR_IPM_SUBTREE_ENTRYID) subtree = &values.get()[i];
         if (values.get()[i].ulPropTag == PR_VALID_FOLDER_MASK) m_validMask = values.get()[i].Value.ul;
     }
-    if (!subtree || (m_validMask & 0x01) == 0) return Fail(MAPI_E_NOT_FOUND, step, "HrValidateIPMSubtree: no IPM subtree");
+    if (!subtree || (m_validMask & 0x01) == 0)
+        return Fail(MAPI_E_NOT_FOUND, step, "HrValidateIPMSubtree: no IPM subtree");
     ULONG type = 0;
     ObjectRef<IUnknown> object;
     hr = m_store->OpenEntry(subtree->Value.bin.cb, reinterpret_cast<LPENTRYID>(subtree->Value.bin.lpb),
                             &IID_IMAPIFolder, kOpenFolderFlags, &type, object.Out());
-    if (FAILED(hr) || !object) return Fail(FAILED(hr) ? hr : MAPI_E_NOT_FOUND, step, "IMsgStore::OpenEntry (IPM subtree)");
+    if (FAILED(hr) || !object)
+        return Fail(FAILED(hr) ? hr : MAPI_E_NOT_FOUND, step, "IMsgStore::OpenEntry (IPM subtree)");
     // Asked for IID_IMAPIFolder, the object is one; a single-inheritance object's address
     // is its IUnknown address.
     hr = object->QueryInterface(IID_IMAPIFolder, reinterpret_cast<void**>(m_ipmSubtree.Out()));

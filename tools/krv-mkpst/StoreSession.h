@@ -16,9 +16,9 @@ namespace krv::mkpst {
 
 struct StoreParameters {
     std::string path;
-    std::string displayName;  // 8-bit text
+    std::string displayName; // 8-bit text
     bool unicode = true;
-    ULONG encryption = 0x80000000;  // PR_PST_ENCRYPTION
+    ULONG encryption = 0x80000000; // PR_PST_ENCRYPTION
 };
 
 // The PR_PST_ENCRYPTION value of a setting (the personal-folders service's own values).
@@ -53,7 +53,7 @@ private:
 
     ObjectRef<IProfAdmin> m_profAdmin;
     ObjectRef<IMsgServiceAdmin> m_serviceAdmin;
-    std::string m_profileName;  // while the profile exists
+    std::string m_profileName; // while the profile exists
     ObjectRef<IMAPISession> m_session;
     ObjectRef<IMsgStore> m_store;
     ObjectRef<IMAPIFolder> m_ipmSubtree;

@@ -37,26 +37,24 @@ const char* Pick(Random& random, const std::array<const char*, N>& pool)
 }
 
 // Names that Windows-1252 holds, so they survive 8-bit text in either layout.
-constexpr std::array<const char*, 8> kFolderWords8 = {"Café", "Übersicht", "Año", "Ærø", "Naïve", "Smörgåsbord",
-                                                      "Façade", "Crème brûlée"};
+constexpr std::array<const char*, 8> kFolderWords8 = {"Café",  "Übersicht",   "Año",    "Ærø",
+                                                      "Naïve", "Smörgåsbord", "Façade", "Crème brûlée"};
 // Names that need UTF-16, one with a character outside the BMP.
-constexpr std::array<const char*, 6> kFolderWordsWide = {"Проекты", "Αρχείο", "日本語", "Сводка", "Ελληνικά",
-                                                         "Fun 😀"};
-constexpr std::array<const char*, 12> kWordsAscii = {"report", "meeting", "budget", "the", "of", "and",
-                                                     "project", "review", "please", "find", "attached", "team"};
-constexpr std::array<const char*, 8> kWords8 = {"Straße", "naïve", "€uro", "façade", "über", "señor", "Ørsted",
-                                                "déjà"};
-constexpr std::array<const char*, 8> kWordsWide = {"отчёт", "встреча", "προϋπολογισμός", "会議", "報告", "ομάδα",
-                                                   "проект", "検討"};
-constexpr std::array<const char*, 8> kSubjectsAscii = {"Weekly report", "Budget review", "Meeting notes",
-                                                       "Project status", "Travel plans", "Quarterly figures",
-                                                       "Team lunch", "Contract draft"};
+constexpr std::array<const char*, 6> kFolderWordsWide = {"Проекты", "Αρχείο", "日本語", "Сводка", "Ελληνικά", "Fun 😀"};
+constexpr std::array<const char*, 12> kWordsAscii = {"report",  "meeting", "budget", "the",  "of",       "and",
+                                                     "project", "review",  "please", "find", "attached", "team"};
+constexpr std::array<const char*, 8> kWords8 = {"Straße", "naïve", "€uro", "façade", "über", "señor", "Ørsted", "déjà"};
+constexpr std::array<const char*, 8> kWordsWide = {"отчёт", "встреча", "προϋπολογισμός", "会議",
+                                                   "報告",  "ομάδα",   "проект",         "検討"};
+constexpr std::array<const char*, 8> kSubjectsAscii = {"Weekly report",  "Budget review", "Meeting notes",
+                                                       "Project status", "Travel plans",  "Quarterly figures",
+                                                       "Team lunch",     "Contract draft"};
 constexpr std::array<const char*, 4> kSubjects8 = {"Résumé über Straße", "Café €uro Ñandú", "Größe naïve façade",
                                                    "Æble Øl Ål"};
 constexpr std::array<const char*, 4> kSubjectsWide = {"Отчёт за неделю 📈", "Σύσκεψη ομάδας", "会議の議事録 ✉",
                                                       "Проект 😀 статус"};
 constexpr std::array<const char*, 8> kPeopleAscii = {"Alice Able", "Bob Baker", "Carol Cole", "Dan Dale",
-                                                     "Eve Ewing", "Fay Ford", "Gus Gold", "Hal Hunt"};
+                                                     "Eve Ewing",  "Fay Ford",  "Gus Gold",   "Hal Hunt"};
 constexpr std::array<const char*, 4> kPeople8 = {"Zoë Ångström", "José Muñoz", "Jürgen Weiß", "Søren Kjær"};
 constexpr std::array<const char*, 4> kPeopleWide = {"Иван Петров", "Νίκος Παππάς", "山田 太郎", "Ольга Смирнова"};
 
@@ -76,8 +74,10 @@ std::string Words(Random& random, const std::string& marker, size_t chars, const
     while (count < chars) {
         const char* word = nullptr;
         const uint32_t roll = random.Below(8);
-        if (options.unicodeText && roll == 0) word = options.unicode ? Pick(random, kWordsWide) : Pick(random, kWords8);
-        else word = Pick(random, kWordsAscii);
+        if (options.unicodeText && roll == 0)
+            word = options.unicode ? Pick(random, kWordsWide) : Pick(random, kWords8);
+        else
+            word = Pick(random, kWordsAscii);
         text += ' ';
         ++count;
         const std::string w = word;
@@ -91,9 +91,12 @@ std::string Words(Random& random, const std::string& marker, size_t chars, const
         while (at < w.size() && count < chars) {
             size_t len = 1;
             const auto lead = static_cast<unsigned char>(w[at]);
-            if (lead >= 0xF0) len = 4;
-            else if (lead >= 0xE0) len = 3;
-            else if (lead >= 0xC0) len = 2;
+            if (lead >= 0xF0)
+                len = 4;
+            else if (lead >= 0xE0)
+                len = 3;
+            else if (lead >= 0xC0)
+                len = 2;
             text.append(w, at, len);
             at += len;
             ++count;
@@ -125,7 +128,7 @@ std::vector<FolderPlan> PlanFolders(const MkpstOptions& options)
 {
     std::vector<FolderPlan> folders;
     Random random(Mix(options.seed, 0xF01DE2));
-    std::vector<int> parents{kTopFolder};  // the folders that may still take children
+    std::vector<int> parents{kTopFolder}; // the folders that may still take children
     for (uint32_t i = 0; i < options.folders; ++i) {
         FolderPlan folder;
         if (i < options.depth) {
@@ -144,8 +147,7 @@ std::vector<FolderPlan> PlanFolders(const MkpstOptions& options)
             folder.finalName = std::string(Pick(random, kFolderWordsWide)) + " " + Number(i + 1, 2);
         folders.push_back(std::move(folder));
     }
-    for (uint32_t m = 0; m < options.messages && !folders.empty(); ++m)
-        ++folders[m % folders.size()].messages;
+    for (uint32_t m = 0; m < options.messages && !folders.empty(); ++m) ++folders[m % folders.size()].messages;
     return folders;
 }
 
@@ -178,7 +180,8 @@ MessagePlan PlanMessage(const MkpstOptions& options, uint32_t index, uint32_t fo
         RecipientPlan recipient;
         const char* name = kPeopleAscii[(index + r) % kPeopleAscii.size()];
         if (options.unicodeText && r % 2 == 1)
-            name = options.unicode ? kPeopleWide[(index + r) % kPeopleWide.size()] : kPeople8[(index + r) % kPeople8.size()];
+            name = options.unicode ? kPeopleWide[(index + r) % kPeopleWide.size()]
+                                   : kPeople8[(index + r) % kPeople8.size()];
         recipient.name = std::string(name) + " " + std::to_string(r + 1);
         recipient.email = "r" + std::to_string(index) + "." + std::to_string(r + 1) + "@example.com";
         recipient.type = r == 0 || r % 2 == 0 ? 1 : 2;
@@ -187,8 +190,10 @@ MessagePlan PlanMessage(const MkpstOptions& options, uint32_t index, uint32_t fo
     for (uint32_t a = 0; a < options.attachments; ++a) {
         AttachmentPlan attachment;
         const std::string tag = std::to_string(index) + "-" + std::to_string(a + 1);
-        if (options.unicodeText) attachment.longName = (options.unicode ? "Отчёт " : "Übersicht März ") + tag + ".dat";
-        else attachment.longName = "Quarterly figures " + tag + " with a long file name.dat";
+        if (options.unicodeText)
+            attachment.longName = (options.unicode ? "Отчёт " : "Übersicht März ") + tag + ".dat";
+        else
+            attachment.longName = "Quarterly figures " + tag + " with a long file name.dat";
         attachment.shortName = "ATT" + Number((index * 97 + a) % 100000, 5) + ".DAT";
         attachment.size = options.attachmentBytes;
         attachment.contentSeed = Mix(options.seed ^ 0xA77AC4, (uint64_t{index} << 16) + a);
@@ -223,10 +228,14 @@ std::string HtmlBody(const MessagePlan& message)
     std::string html = "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"></head>"
                        "<body><p>";
     for (char c : message.body) {
-        if (c == '<') html += "&lt;";
-        else if (c == '>') html += "&gt;";
-        else if (c == '&') html += "&amp;";
-        else html += c;
+        if (c == '<')
+            html += "&lt;";
+        else if (c == '>')
+            html += "&gt;";
+        else if (c == '&')
+            html += "&amp;";
+        else
+            html += c;
     }
     html += "</p></body></html>";
     return html;
@@ -246,9 +255,16 @@ std::string RtfBody(const MessagePlan& message)
         }
         uint32_t cp = 0;
         size_t len = 0;
-        if (c >= 0xF0) { cp = c & 0x07; len = 4; }
-        else if (c >= 0xE0) { cp = c & 0x0F; len = 3; }
-        else { cp = c & 0x1F; len = 2; }
+        if (c >= 0xF0) {
+            cp = c & 0x07;
+            len = 4;
+        } else if (c >= 0xE0) {
+            cp = c & 0x0F;
+            len = 3;
+        } else {
+            cp = c & 0x1F;
+            len = 2;
+        }
         for (size_t k = 1; k < len && i + k < message.body.size(); ++k)
             cp = (cp << 6) | (static_cast<unsigned char>(message.body[i + k]) & 0x3F);
         i += len;

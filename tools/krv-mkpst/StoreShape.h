@@ -14,45 +14,45 @@
 
 namespace krv::mkpst {
 
-inline constexpr int kTopFolder = -1;  // the parent index of the folders right below the top
+inline constexpr int kTopFolder = -1; // the parent index of the folders right below the top
 
 struct FolderPlan {
-    std::string createName;  // UTF-8; the name the folder is created under (8-bit text)
-    std::string finalName;   // UTF-8; differs when the real name needs more than 8-bit text
+    std::string createName; // UTF-8; the name the folder is created under (8-bit text)
+    std::string finalName;  // UTF-8; differs when the real name needs more than 8-bit text
     int parent = kTopFolder;
-    uint32_t depth = 1;      // 1 right below the top folder
+    uint32_t depth = 1; // 1 right below the top folder
     uint32_t messages = 0;
 };
 
 struct RecipientPlan {
-    std::string name;   // UTF-8
+    std::string name; // UTF-8
     std::string email;
-    uint32_t type = 1;  // MAPI_TO 1, MAPI_CC 2
+    uint32_t type = 1; // MAPI_TO 1, MAPI_CC 2
 };
 
 struct AttachmentPlan {
-    bool ole = false;        // an embedded OLE object (else a file)
-    std::string longName;    // UTF-8
-    std::string shortName;   // 8.3
-    uint64_t size = 0;       // of a file attachment's data
+    bool ole = false;      // an embedded OLE object (else a file)
+    std::string longName;  // UTF-8
+    std::string shortName; // 8.3
+    uint64_t size = 0;     // of a file attachment's data
     uint64_t contentSeed = 0;
 };
 
 struct MessagePlan {
     uint32_t index = 0;
-    uint32_t folder = 0;      // index into the folder plan
-    std::string marker;       // ASCII, in every body and unique to the message
-    std::string subject;      // UTF-8
-    std::string senderName;   // UTF-8
+    uint32_t folder = 0;    // index into the folder plan
+    std::string marker;     // ASCII, in every body and unique to the message
+    std::string subject;    // UTF-8
+    std::string senderName; // UTF-8
     std::string senderEmail;
-    uint64_t submitTime = 0;  // FILETIME
+    uint64_t submitTime = 0; // FILETIME
     uint64_t deliveryTime = 0;
     bool read = false;
-    std::string body;         // UTF-8, options.bodyChars characters, all in the BMP
+    std::string body; // UTF-8, options.bodyChars characters, all in the BMP
     bool html = false;
     bool rtf = false;
     std::vector<RecipientPlan> recipients;
-    std::vector<AttachmentPlan> attachments;  // file attachments first, then the OLE one
+    std::vector<AttachmentPlan> attachments; // file attachments first, then the OLE one
 };
 
 // The folders, parents before children, with the number of messages each will get.
@@ -71,8 +71,8 @@ struct MessagePlan {
 // numbers in a property set of the tool's own, alternately.
 struct NamedPropPlan {
     bool isString = true;
-    std::u16string name;   // for string names
-    int32_t number = 0;    // for numeric ones
+    std::u16string name; // for string names
+    int32_t number = 0;  // for numeric ones
 };
 [[nodiscard]] std::vector<NamedPropPlan> PlanNamedProps(uint32_t count);
 

@@ -44,7 +44,8 @@ public:
             // Only the 32-bit provider's UID is published; the 64-bit row leaves the column
             // empty rather than claim a value nobody defined.
             if (!service.unicode)
-                row.push_back({PR_MDB_PROVIDER, std::vector<uint8_t>(std::begin(kPstProviderUid), std::end(kPstProviderUid))});
+                row.push_back(
+                    {PR_MDB_PROVIDER, std::vector<uint8_t>(std::begin(kPstProviderUid), std::end(kPstProviderUid))});
             rows.push_back(std::move(row));
         }
         return MakeTable(rows,
@@ -67,9 +68,10 @@ public:
         if (!path) return MAPI_E_UNKNOWN_ENTRYID;
         // A session opens the stores of its own profile, not any file an entry ID names.
         // Paths are compared as the provider spells them in entry IDs.
-        const bool ours = std::any_of(m_profile.services.begin(), m_profile.services.end(), [&](const ServiceRecord& s) {
-            return s.configured && PstStorePathOfEntryId(PstStoreEntryId(s.storePath, s.unicode)) == path;
-        });
+        const bool ours =
+            std::any_of(m_profile.services.begin(), m_profile.services.end(), [&](const ServiceRecord& s) {
+                return s.configured && PstStorePathOfEntryId(PstStoreEntryId(s.storePath, s.unicode)) == path;
+            });
         if (!ours) return MAPI_E_NOT_FOUND;
         return OpenPstMsgStore(*path, flags, store);
     }

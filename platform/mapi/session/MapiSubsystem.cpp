@@ -39,17 +39,15 @@ HRESULT MAPIAdminProfiles(ULONG /*flags*/, LPPROFADMIN* admin)
     return krv::mapi::CreateProfAdmin(admin);
 }
 
-HRESULT MAPILogonEx(ULONG_PTR /*uiParam*/, LPTSTR profile, LPTSTR /*password*/, ULONG flags,
-                    LPMAPISESSION* session)
+HRESULT MAPILogonEx(ULONG_PTR /*uiParam*/, LPTSTR profile, LPTSTR /*password*/, ULONG flags, LPMAPISESSION* session)
 {
     if (session == nullptr) return MAPI_E_INVALID_PARAMETER;
     *session = nullptr;
     if (!krv::mapi::IsMapiInitialized()) return MAPI_E_NOT_INITIALIZED;
     // No dialog can pick a profile and there is no default one, so a name is required.
     if (profile == nullptr) return MAPI_E_LOGON_FAILED;
-    const std::string name = (flags & MAPI_UNICODE) != 0
-                                 ? krv::Utf16ToAnsi(reinterpret_cast<const char16_t*>(profile))
-                                 : std::string(profile);
+    const std::string name = (flags & MAPI_UNICODE) != 0 ? krv::Utf16ToAnsi(reinterpret_cast<const char16_t*>(profile))
+                                                         : std::string(profile);
     auto record = krv::mapi::ReadProfileEntry(name);
     if (!record) return MAPI_E_LOGON_FAILED;
     return krv::mapi::CreateMapiSession(std::move(*record), session);

@@ -30,8 +30,8 @@ struct ServiceRecord {
     bool unicode = false;    // 64-bit layout ("MSUPST MS")
     bool configured = false;
     // Meaningful when configured:
-    std::string storePath;   // absolute path of the store file
-    std::string storeName;   // the store's display name
+    std::string storePath; // absolute path of the store file
+    std::string storeName; // the store's display name
     ULONG encryption = 0;
 
     bool operator==(const ServiceRecord&) const = default;

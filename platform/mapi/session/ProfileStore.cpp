@@ -61,7 +61,7 @@ HRESULT EnsureDirectory(const std::string& path)
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return ResultOfErrno(errno);
         if (slash == std::string::npos) break;
     }
-    struct stat info{};
+    struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return MAPI_E_CALL_FAILED;
     return S_OK;
 }
@@ -122,7 +122,7 @@ Entry ReadEntry(const std::string& path, std::string_view name)
 {
     Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (file.Get() < 0) return {errno == ENOENT ? EntryState::Missing : EntryState::Unreadable, {}};
-    struct stat info{};
+    struct stat info {};
     if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         static_cast<uint64_t>(info.st_size) > kMaxProfileFileBytes)
         return {EntryState::Unreadable, {}};

@@ -33,7 +33,7 @@ inline constexpr ULONG MAPI_LOGON_UI = 0x00000001;
 inline constexpr ULONG MAPI_USE_DEFAULT = 0x00000040;
 
 // The two personal-folders services.
-inline constexpr const char* kPstServiceName = "MSPST MS";   // 32-bit layout
+inline constexpr const char* kPstServiceName = "MSPST MS";         // 32-bit layout
 inline constexpr const char* kUnicodePstServiceName = "MSUPST MS"; // 64-bit layout
 
 // The provider UID of the personal-folders store (MSPST_UID_PROVIDER).

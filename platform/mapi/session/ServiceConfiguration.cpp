@@ -42,14 +42,20 @@ HRESULT ReadPstServiceValues(ULONG count, const SPropValue* values, PstServiceVa
             if (out->path->empty()) return MAPI_E_INVALID_PARAMETER;
             break;
         case PR_DISPLAY_NAME_A:
-        case PR_DISPLAY_NAME_W: out->displayName = StringOf(value, Text::Ansi); break;
+        case PR_DISPLAY_NAME_W:
+            out->displayName = StringOf(value, Text::Ansi);
+            break;
         case PR_PST_ENCRYPTION:
             if (!IsKnownEncryption(value.Value.ul)) return MAPI_E_INVALID_PARAMETER;
             out->encryption = value.Value.ul;
             break;
         case PR_PST_PW_SZ_NEW_A:
-        case PR_PST_PW_SZ_NEW_W: out->newPassword = StringOf(value, Text::Ansi); break;
-        case PR_PST_REMEMBER_PW: out->rememberPassword = value.Value.b != 0; break;
+        case PR_PST_PW_SZ_NEW_W:
+            out->newPassword = StringOf(value, Text::Ansi);
+            break;
+        case PR_PST_REMEMBER_PW:
+            out->rememberPassword = value.Value.b != 0;
+            break;
         default:
             // PR_PST_PW_SZ_OLD only unlocks an existing file; a new one has no password yet.
             break;

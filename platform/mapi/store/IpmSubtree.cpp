@@ -18,9 +18,9 @@ constexpr ULONG kInboxEntryIdTag = PROP_TAG(PT_BINARY, 0x0000);
 constexpr uint16_t kIdContainerClass = 0x3613;
 
 struct SpecialFolder {
-    ULONG tag;        // the entry ID's tag in the answer
-    ULONG mask;       // PR_VALID_FOLDER_MASK bit
-    bool storeProperty;  // the store keeps the entry ID under `tag`
+    ULONG tag;          // the entry ID's tag in the answer
+    ULONG mask;         // PR_VALID_FOLDER_MASK bit
+    bool storeProperty; // the store keeps the entry ID under `tag`
 };
 
 constexpr SpecialFolder kSubtree{PR_IPM_SUBTREE_ENTRYID, 0x01, false};
@@ -61,8 +61,8 @@ public:
         if (!nid) nid = m_store.FindChildFolder(parent, name);
         if (!nid && create) {
             uint32_t made = 0;
-            if (HRESULT hr = krv::mapi::HResultOf(
-                    m_store.CreateFolder(parent, name, pst::FolderCreateMode::OpenIfExists, made));
+            if (HRESULT hr =
+                    krv::mapi::HResultOf(m_store.CreateFolder(parent, name, pst::FolderCreateMode::OpenIfExists, made));
                 FAILED(hr))
                 return hr;
             if (containerClass != nullptr) {
@@ -73,8 +73,8 @@ public:
         }
         if (!nid) return S_OK;
         if (folder.storeProperty) {
-            if (HRESULT hr = krv::mapi::HResultOf(
-                    m_store.SetStoreProperty(pst::MakeBytes(folder.tag, m_store.EntryIdOf(*nid))));
+            if (HRESULT hr =
+                    krv::mapi::HResultOf(m_store.SetStoreProperty(pst::MakeBytes(folder.tag, m_store.EntryIdOf(*nid))));
                 FAILED(hr))
                 return hr;
         }

@@ -25,12 +25,10 @@ Registry& TheRegistry()
 } // namespace
 
 OpenStoreFile::OpenStoreFile(std::string path, std::unique_ptr<pst::PstStore> store)
-    : m_path(std::move(path)),
-      m_store(std::move(store)),
+    : m_path(std::move(path)), m_store(std::move(store)),
       m_unicode(m_store && m_store->GetLayout() == pstformat::Layout::Unicode),
       m_entryId(PstStoreEntryId(m_path, m_unicode))
-{
-}
+{}
 
 HRESULT OpenStoreFile::Close()
 {

@@ -92,7 +92,7 @@ template <class T>
 T Load(const uint8_t* p)
 {
     T value;
-    std::memcpy(&value, p, sizeof(T));  // the host is little-endian, as the file is
+    std::memcpy(&value, p, sizeof(T)); // the host is little-endian, as the file is
     return value;
 }
 
@@ -132,15 +132,33 @@ HRESULT Decode(const pst::PropertyValue& value, void* base, SPropValue* out)
         if (bytes.size() != *size) return MAPI_E_CORRUPT_DATA;
         const uint8_t* p = bytes.data();
         switch (type) {
-        case PT_I2: u.i = Load<short>(p); break;
-        case PT_LONG: u.l = Load<LONG>(p); break;
-        case PT_R4: u.flt = Load<float>(p); break;
-        case PT_ERROR: u.err = Load<SCODE>(p); break;
-        case PT_BOOLEAN: u.b = p[0] != 0 ? 1 : 0; break;
-        case PT_DOUBLE: u.dbl = Load<double>(p); break;
-        case PT_APPTIME: u.at = Load<double>(p); break;
-        case PT_CURRENCY: u.cur.int64 = Load<LONGLONG>(p); break;
-        case PT_I8: u.li.QuadPart = Load<LONGLONG>(p); break;
+        case PT_I2:
+            u.i = Load<short>(p);
+            break;
+        case PT_LONG:
+            u.l = Load<LONG>(p);
+            break;
+        case PT_R4:
+            u.flt = Load<float>(p);
+            break;
+        case PT_ERROR:
+            u.err = Load<SCODE>(p);
+            break;
+        case PT_BOOLEAN:
+            u.b = p[0] != 0 ? 1 : 0;
+            break;
+        case PT_DOUBLE:
+            u.dbl = Load<double>(p);
+            break;
+        case PT_APPTIME:
+            u.at = Load<double>(p);
+            break;
+        case PT_CURRENCY:
+            u.cur.int64 = Load<LONGLONG>(p);
+            break;
+        case PT_I8:
+            u.li.QuadPart = Load<LONGLONG>(p);
+            break;
         case PT_SYSTIME:
             u.ft.dwLowDateTime = Load<DWORD>(p);
             u.ft.dwHighDateTime = Load<DWORD>(p + 4);
@@ -153,23 +171,36 @@ HRESULT Decode(const pst::PropertyValue& value, void* base, SPropValue* out)
             u.lpguid = g;
             break;
         }
-        default: return MAPI_E_CORRUPT_DATA;
+        default:
+            return MAPI_E_CORRUPT_DATA;
         }
         return S_OK;
     }
     switch (type) {
-    case PT_STRING8: return String8(bytes, base, &u.lpszA);
-    case PT_UNICODE: return Unicode(bytes, base, &u.lpszW);
-    case PT_BINARY: return Binary(bytes, base, &u.bin);
-    case PT_MV_I2: return ArrayOf(bytes, ElementWidth(type), base, u.MVi.cValues, u.MVi.lpi);
-    case PT_MV_LONG: return ArrayOf(bytes, ElementWidth(type), base, u.MVl.cValues, u.MVl.lpl);
-    case PT_MV_R4: return ArrayOf(bytes, ElementWidth(type), base, u.MVflt.cValues, u.MVflt.lpflt);
-    case PT_MV_DOUBLE: return ArrayOf(bytes, ElementWidth(type), base, u.MVdbl.cValues, u.MVdbl.lpdbl);
-    case PT_MV_APPTIME: return ArrayOf(bytes, ElementWidth(type), base, u.MVat.cValues, u.MVat.lpat);
-    case PT_MV_CURRENCY: return ArrayOf(bytes, ElementWidth(type), base, u.MVcur.cValues, u.MVcur.lpcur);
-    case PT_MV_I8: return ArrayOf(bytes, ElementWidth(type), base, u.MVli.cValues, u.MVli.lpli);
-    case PT_MV_SYSTIME: return ArrayOf(bytes, ElementWidth(type), base, u.MVft.cValues, u.MVft.lpft);
-    case PT_MV_CLSID: return ArrayOf(bytes, ElementWidth(type), base, u.MVguid.cValues, u.MVguid.lpguid);
+    case PT_STRING8:
+        return String8(bytes, base, &u.lpszA);
+    case PT_UNICODE:
+        return Unicode(bytes, base, &u.lpszW);
+    case PT_BINARY:
+        return Binary(bytes, base, &u.bin);
+    case PT_MV_I2:
+        return ArrayOf(bytes, ElementWidth(type), base, u.MVi.cValues, u.MVi.lpi);
+    case PT_MV_LONG:
+        return ArrayOf(bytes, ElementWidth(type), base, u.MVl.cValues, u.MVl.lpl);
+    case PT_MV_R4:
+        return ArrayOf(bytes, ElementWidth(type), base, u.MVflt.cValues, u.MVflt.lpflt);
+    case PT_MV_DOUBLE:
+        return ArrayOf(bytes, ElementWidth(type), base, u.MVdbl.cValues, u.MVdbl.lpdbl);
+    case PT_MV_APPTIME:
+        return ArrayOf(bytes, ElementWidth(type), base, u.MVat.cValues, u.MVat.lpat);
+    case PT_MV_CURRENCY:
+        return ArrayOf(bytes, ElementWidth(type), base, u.MVcur.cValues, u.MVcur.lpcur);
+    case PT_MV_I8:
+        return ArrayOf(bytes, ElementWidth(type), base, u.MVli.cValues, u.MVli.lpli);
+    case PT_MV_SYSTIME:
+        return ArrayOf(bytes, ElementWidth(type), base, u.MVft.cValues, u.MVft.lpft);
+    case PT_MV_CLSID:
+        return ArrayOf(bytes, ElementWidth(type), base, u.MVguid.cValues, u.MVguid.lpguid);
     case PT_MV_STRING8:
     case PT_MV_UNICODE:
     case PT_MV_BINARY: {
@@ -199,7 +230,8 @@ HRESULT Decode(const pst::PropertyValue& value, void* base, SPropValue* out)
         for (size_t i = 0; SUCCEEDED(hr) && i < n; ++i) hr = Unicode((*elements)[i], base, &u.MVszW.lppszW[i]);
         return hr;
     }
-    default: return MAPI_E_CORRUPT_DATA;
+    default:
+        return MAPI_E_CORRUPT_DATA;
     }
 }
 

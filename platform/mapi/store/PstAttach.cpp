@@ -12,8 +12,7 @@ namespace krv::mapi {
 
 PstAttach::PstAttach(std::shared_ptr<OpenStoreFile> file, PstMessage* message, pst::Attachment* attachment)
     : PropObject(std::move(file), message), m_messageObject(message), m_attachment(attachment)
-{
-}
+{}
 
 HRESULT PstAttach::CheckUsable() const
 {
@@ -27,9 +26,9 @@ PropertyList PstAttach::Properties()
     PutProperty(list, LongProperty(PR_ATTACH_NUM, m_attachment->Number()));
     PutProperty(list, LongProperty(PR_OBJECT_TYPE, MAPI_ATTACH));
     if (!m_attachment->Properties().Find(pst::kIdAttachMethod)) {
-        const uint32_t method = m_attachment->Embedded() ? pst::kAttachEmbeddedMessage
+        const uint32_t method = m_attachment->Embedded()     ? pst::kAttachEmbeddedMessage
                                 : m_attachment->OleStorage() ? pst::kAttachOle
-                                                              : pst::kAttachByValue;
+                                                             : pst::kAttachByValue;
         PutProperty(list, LongProperty(PR_ATTACH_METHOD, method));
     }
     return list;

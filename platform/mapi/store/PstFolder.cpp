@@ -59,8 +59,7 @@ bool IsFolderInterface(LPCIID iid)
 
 PstFolder::PstFolder(std::shared_ptr<OpenStoreFile> file, IUnknown* parent, uint32_t nid)
     : PropObject(std::move(file), parent), m_nid(nid)
-{
-}
+{}
 
 HRESULT PstFolder::CheckUsable() const
 {
@@ -136,8 +135,8 @@ HRESULT PstFolder::CreateFolder(ULONG folderType, LPTSTR name, LPTSTR comment, L
         const auto text = TextArgument(comment, flags);
         // The folder stands without its comment; a comment the store refuses costs only itself.
         if (text && !text->empty())
-            (void)store.SetFolderProperty(nid, pst::ToLayoutStrings(pst::MakeUnicode(kPrComment, *text),
-                                                                    store.GetLayout()));
+            (void)store.SetFolderProperty(nid,
+                                          pst::ToLayoutStrings(pst::MakeUnicode(kPrComment, *text), store.GetLayout()));
     }
     *folder = new PstFolder(SharedFile(), this, nid);
     return S_OK;

@@ -22,18 +22,15 @@ constexpr ULONG kPrHasAttach = PROP_TAG(PT_BOOLEAN, 0x0E1B);
 PstMessage::PstMessage(std::shared_ptr<OpenStoreFile> file, IUnknown* parent, std::unique_ptr<pst::Message> message)
     : PropObject(std::move(file), parent), m_owned(std::move(message)), m_message(m_owned.get()),
       m_nid(m_message->Nid())
-{
-}
+{}
 
 PstMessage::PstMessage(std::shared_ptr<OpenStoreFile> file, IUnknown* parent, pst::Message* embedded)
     : PropObject(std::move(file), parent), m_message(embedded), m_nid(embedded->Nid())
-{
-}
+{}
 
 PstMessage::PstMessage(std::shared_ptr<OpenStoreFile> file, IUnknown* parent, uint32_t nid, PropertyList row)
     : PropObject(std::move(file), parent), m_nid(nid), m_row(std::move(row))
-{
-}
+{}
 
 HRESULT PstMessage::CheckUsable() const
 {
@@ -146,7 +143,7 @@ HRESULT PstMessage::ModifyRecipients(ULONG flags, LPADRLIST recipients)
             uint32_t assigned = 0;
             error = message.AddRecipient(std::move(values), assigned);
         } else if (rowId == 0) {
-            return MAPI_E_INVALID_PARAMETER;  // modifying or removing needs the row's PR_ROWID
+            return MAPI_E_INVALID_PARAMETER; // modifying or removing needs the row's PR_ROWID
         } else if (flags & MODRECIP_MODIFY) {
             error = message.ModifyRecipient(rowId, std::move(values));
         } else {

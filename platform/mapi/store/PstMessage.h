@@ -43,9 +43,9 @@ private:
     [[nodiscard]] std::vector<pst::PropertyValue> RecipientValues(const ADRENTRY& entry, ULONG* rowId) const;
 
     std::unique_ptr<pst::Message> m_owned;
-    pst::Message* m_message = nullptr;  // null for a written message opened to read
+    pst::Message* m_message = nullptr; // null for a written message opened to read
     uint32_t m_nid = 0;
-    PropertyList m_row;  // a written message's contents row
+    PropertyList m_row; // a written message's contents row
     bool m_final = false;
 };
 

@@ -16,8 +16,8 @@ constexpr ULONG kPrStoreEntryId = PROP_TAG(PT_BINARY, 0x0FFB);
 // PR_STORE_SUPPORT_MASK: entry IDs unique (0x1), modify (0x8), create (0x10), attachments
 // (0x20), OLE objects (0x40), multi-valued properties (0x200), RTF (0x800), HTML (0x10000);
 // Unicode strings (0x40000) in a Unicode store.
-constexpr ULONG kSupportMask = 0x00000001 | 0x00000008 | 0x00000010 | 0x00000020 | 0x00000040 | 0x00000200 |
-                               0x00000800 | 0x00010000;
+constexpr ULONG kSupportMask =
+    0x00000001 | 0x00000008 | 0x00000010 | 0x00000020 | 0x00000040 | 0x00000200 | 0x00000800 | 0x00010000;
 constexpr ULONG kSupportUnicode = 0x00040000;
 
 } // namespace

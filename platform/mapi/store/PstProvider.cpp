@@ -38,11 +38,11 @@ std::vector<uint8_t> Prefix(bool unicode)
         for (uint8_t b : bytes) id.push_back(b);
     };
     constexpr uint8_t kZeros[4] = {0, 0, 0, 0};
-    append(kZeros);  // flags
+    append(kZeros); // flags
     append(kStoreWrapUid);
-    append(std::span(kZeros, 2));  // version, flag
-    append(std::span(reinterpret_cast<const uint8_t*>(kDllName), sizeof(kDllName)));  // with its terminator
-    append(kZeros);  // wrapped flags
+    append(std::span(kZeros, 2));                                                    // version, flag
+    append(std::span(reinterpret_cast<const uint8_t*>(kDllName), sizeof(kDllName))); // with its terminator
+    append(kZeros);                                                                  // wrapped flags
     std::array<uint8_t, 16> provider = kPstProviderUid;
     if (unicode) provider[15] = 1;
     append(provider);

@@ -19,11 +19,11 @@
 namespace krv::mapi {
 
 struct PstServiceConfig {
-    std::string path;         // PR_PST_PATH
-    std::string displayName;  // PR_DISPLAY_NAME of the store
-    bool unicode = false;     // "MSUPST MS" (64-bit layout) rather than "MSPST MS"
-    ULONG encryption = 0x80000000;  // PR_PST_ENCRYPTION: none, compressible or best
-    std::string password;     // PR_PST_PW_SZ_NEW; empty for none
+    std::string path;              // PR_PST_PATH
+    std::string displayName;       // PR_DISPLAY_NAME of the store
+    bool unicode = false;          // "MSUPST MS" (64-bit layout) rather than "MSPST MS"
+    ULONG encryption = 0x80000000; // PR_PST_ENCRYPTION: none, compressible or best
+    std::string password;          // PR_PST_PW_SZ_NEW; empty for none
 };
 
 // Creates the store file and keeps it open. A path that cannot be created is

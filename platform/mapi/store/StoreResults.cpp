@@ -22,22 +22,36 @@ HRESULT HResultOf(const pst::StoreError& error)
         return false;
     };
     switch (error.code) {
-    case StoreErrc::Ok: return S_OK;
+    case StoreErrc::Ok:
+        return S_OK;
     case StoreErrc::FileExists:
-    case StoreErrc::CannotCreate: return diskFull() ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_NO_ACCESS;
-    case StoreErrc::WriteFailed: return diskFull() ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_DISK_ERROR;
-    case StoreErrc::FileTooLarge: return MAPI_E_STORE_FULL;
-    case StoreErrc::FolderFull: return MAPI_E_TABLE_TOO_BIG;
-    case StoreErrc::NotFound: return MAPI_E_NOT_FOUND;
-    case StoreErrc::Collision: return MAPI_E_COLLISION;
-    case StoreErrc::NotEmpty: return MAPI_E_HAS_MESSAGES;
-    case StoreErrc::AccessDenied: return MAPI_E_NO_ACCESS;
-    case StoreErrc::ProviderOwned: return MAPI_E_COMPUTED;
-    case StoreErrc::BadValue: return MAPI_E_BAD_VALUE;
-    case StoreErrc::UnknownNamedId: return MAPI_E_UNEXPECTED_ID;
-    case StoreErrc::TooManyNames: return MAPI_E_NOT_ENOUGH_RESOURCES;
+    case StoreErrc::CannotCreate:
+        return diskFull() ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_NO_ACCESS;
+    case StoreErrc::WriteFailed:
+        return diskFull() ? MAPI_E_NOT_ENOUGH_DISK : MAPI_E_DISK_ERROR;
+    case StoreErrc::FileTooLarge:
+        return MAPI_E_STORE_FULL;
+    case StoreErrc::FolderFull:
+        return MAPI_E_TABLE_TOO_BIG;
+    case StoreErrc::NotFound:
+        return MAPI_E_NOT_FOUND;
+    case StoreErrc::Collision:
+        return MAPI_E_COLLISION;
+    case StoreErrc::NotEmpty:
+        return MAPI_E_HAS_MESSAGES;
+    case StoreErrc::AccessDenied:
+        return MAPI_E_NO_ACCESS;
+    case StoreErrc::ProviderOwned:
+        return MAPI_E_COMPUTED;
+    case StoreErrc::BadValue:
+        return MAPI_E_BAD_VALUE;
+    case StoreErrc::UnknownNamedId:
+        return MAPI_E_UNEXPECTED_ID;
+    case StoreErrc::TooManyNames:
+        return MAPI_E_NOT_ENOUGH_RESOURCES;
     case StoreErrc::InvalidState:
-    case StoreErrc::Closed: return MAPI_E_OBJECT_DELETED;
+    case StoreErrc::Closed:
+        return MAPI_E_OBJECT_DELETED;
     }
     return MAPI_E_CALL_FAILED;
 }
@@ -56,9 +70,12 @@ bool IsStorableType(uint32_t type)
     case PT_CLSID:
     case PT_STRING8:
     case PT_UNICODE:
-    case PT_BINARY: return (type & MV_INSTANCE) == 0;
-    case PT_BOOLEAN: return type == PT_BOOLEAN;  // no multi-valued booleans
-    default: return false;
+    case PT_BINARY:
+        return (type & MV_INSTANCE) == 0;
+    case PT_BOOLEAN:
+        return type == PT_BOOLEAN; // no multi-valued booleans
+    default:
+        return false;
     }
 }
 

@@ -101,10 +101,17 @@ public:
     {
         int64_t from = 0;
         switch (origin) {
-        case BOOKMARK_BEGINNING: from = 0; break;
-        case BOOKMARK_CURRENT: from = m_position; break;
-        case BOOKMARK_END: from = RowCount(); break;
-        default: return MAPI_E_INVALID_BOOKMARK;
+        case BOOKMARK_BEGINNING:
+            from = 0;
+            break;
+        case BOOKMARK_CURRENT:
+            from = m_position;
+            break;
+        case BOOKMARK_END:
+            from = RowCount();
+            break;
+        default:
+            return MAPI_E_INVALID_BOOKMARK;
         }
         const int64_t to = std::clamp<int64_t>(from + rowCount, 0, RowCount());
         m_position = static_cast<ULONG>(to);
