@@ -11,11 +11,14 @@
 #include "pstformat/Ids.h"
 #include "pstformat/Layout.h"
 #include "pstformat/PageTrailer.h"
+#include "tests/support/ToolRun.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace krv::test {
 namespace {
@@ -53,6 +56,21 @@ void WriteMailbox(const std::string& path)
     source.AddFileAttachment(outer.Get(), "noise.bin", Bytes(20000, 3));
     SourceStore::SaveMessage(outer.Get());
     source.Close();
+}
+
+// The property IDs of the message store's properties as libpff reads them ("3001 35e0 ...").
+std::string StorePropertyIds(const std::string& store)
+{
+    const ToolResult result = RunTool("/usr/bin/python3",
+                                      {"-c",
+                                       "import pypff, sys\n"
+                                       "f = pypff.file()\n"
+                                       "f.open(sys.argv[1])\n"
+                                       "r = f.get_message_store().get_record_set(0)\n"
+                                       "print(' '.join('%04x' % r.get_entry(i).entry_type for i in range(r.number_of_entries)))\n",
+                                       store});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return " " + result.out.substr(0, result.out.find('\n')) + " ";
 }
 
 enum class SizeLie { None, Trailers, Entries };
@@ -113,7 +131,13 @@ struct Case {
     bool zeroHeader;          // the layout is then found by probing
     uint32_t sourceFormat;
     SizeLie lie = SizeLie::None;
+    // Taken out of the message store, as Outlook's offline folder files lack them.
+    std::vector<uint16_t> dropStoreProperties = {};
 };
+
+constexpr uint16_t kIpmSubtreeId = 0x35E0;
+constexpr uint16_t kWastebasketId = 0x35E3;
+constexpr uint16_t kFinderId = 0x35E7;
 
 class RepairOf4kFile : public ::testing::TestWithParam<Case> {};
 
@@ -129,6 +153,7 @@ TEST_P(RepairOf4kFile, HoldsWhatLibpffReadsFromTheStoreItWasCopiedFrom)
     options.compress = c.compress;
     if (c.dropContentsTables)
         options.dropNode = [](uint32_t nid) { return pstformat::NidTypeOf(nid) == pstformat::NidTypeContentsTable; };
+    options.dropStoreProperties = c.dropStoreProperties;
     pst::Unicode4kCopyStats stats;
     const pst::NdbError copied = pst::CopyAsUnicode4k(original, source, options, &stats);
     ASSERT_TRUE(copied.ok()) << pst::NdbErrorText(copied);
@@ -137,6 +162,15 @@ TEST_P(RepairOf4kFile, HoldsWhatLibpffReadsFromTheStoreItWasCopiedFrom)
     EXPECT_EQ(Pffinfo(source).exitCode, 0) << Pffinfo(source).output;
     EXPECT_NE(Pffinfo(source).output.find("64-bit with 4k page"), std::string::npos) << Pffinfo(source).output;
     EXPECT_EQ(Readpst(source, sandbox.File("readpst-source")).exitCode, 0);
+    if (!c.dropStoreProperties.empty()) {
+        const std::string ids = StorePropertyIds(source);
+        EXPECT_NE(ids.find(" 3001 "), std::string::npos) << ids;  // the display name stays
+        for (const uint16_t id : c.dropStoreProperties) {
+            char text[8];
+            std::snprintf(text, sizeof text, " %04x ", id);
+            EXPECT_EQ(ids.find(text), std::string::npos) << ids;
+        }
+    }
     if (c.lie != SizeLie::None) MakeInflatedSizesLie(source, c.lie);
     if (c.zeroHeader) {
         std::fstream file(source, std::ios::in | std::ios::out | std::ios::binary);
@@ -165,7 +199,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"CompressedWithoutContentsTables", true, true, false, PstFormatAuto},
                       Case{"CompressedHeaderZeroed", true, false, true, PstFormatAuto},
                       Case{"TrailersClaimStoredAsIs", true, false, false, PstFormatAuto, SizeLie::Trailers},
-                      Case{"EntriesClaimStoredAsIs", true, false, false, PstFormatAuto, SizeLie::Entries}),
+                      Case{"EntriesClaimStoredAsIs", true, false, false, PstFormatAuto, SizeLie::Entries},
+                      Case{"NoIpmSubtreeEntryId", false, false, false, PstFormatAuto, SizeLie::None, {kIpmSubtreeId}},
+                      Case{"NoSpecialFolderEntryIds", true, false, false, PstFormatAuto, SizeLie::None,
+                           {kIpmSubtreeId, kWastebasketId, kFinderId}}),
     [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 // The copy keeps every byte of a heap, so one of several blocks, whose HIDs the layout

@@ -3,6 +3,7 @@
 #include "platform/pst/ndb/Unicode4kCopy.h"
 
 #include "platform/pst/ndb/BTreeBuilder.h"
+#include "platform/pst/ndb/PropertyRecordDrop.h"
 #include "pstformat/AllocationMap.h"
 #include "pstformat/BTreePage.h"
 #include "pstformat/BlockTrailer.h"
@@ -256,6 +257,15 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
         if (in.Read(entry.bref.ib, head) && OpensLikeHeap(head)) heapStarts.insert(BidKey(entry.bref.bid));
     }
 
+    // The message store's one data block, when properties are to leave it.
+    std::optional<uint64_t> storeBlock;
+    if (!options.dropStoreProperties.empty()) {
+        if (header->bCryptMethod != kCryptMethodNone) return Bad("properties dropped from an encoded store");
+        for (const NBTEntry& entry : nodeTree.nodes)
+            if (entry.nid == kNidMessageStore) storeBlock = BidKey(entry.bidData);
+        if (!storeBlock || IsInternalBid(*storeBlock)) return Bad("no message store of one block");
+    }
+
     Unicode4kCopyStats counted;
     BTreeBuilder blocks(kTarget, PageTypeBbt, place);
     std::vector<uint8_t> data;
@@ -272,6 +282,10 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
                 return Bad("a heap of more than one block (XBLOCK " + std::to_string(entry.bref.bid) +
                            "): its HIDs would need the 4 KiB-page encoding");
         }
+        if (storeBlock && BidKey(entry.bref.bid) == *storeBlock &&
+            DropPropertyRecords(data, options.dropStoreProperties) < 0)
+            return Bad("the message store is no property context of one block");
+        const auto inflated = static_cast<uint16_t>(data.size());
         std::span<const uint8_t> keep = data;
         std::optional<std::vector<uint8_t>> deflated;
         if (mayCompress && !IsInternalBid(entry.bref.bid)) deflated = Compressed(data);
@@ -281,10 +295,10 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
         const uint64_t ib = place.Place(*size, kUnicode4k.blockAlignment);
         stored.assign(*size, 0);
         std::copy(keep.begin(), keep.end(), stored.begin());
-        if (!SealBlock(stored, keep.size(), entry.bref.bid, ib, kTarget, entry.cb) ||
+        if (!SealBlock(stored, keep.size(), entry.bref.bid, ib, kTarget, inflated) ||
             !place.WriteAt(ib, stored, error))
             return error.ok() ? Bad("a block does not seal") : error;
-        BBTEntry copied{{entry.bref.bid, ib}, static_cast<uint16_t>(keep.size()), entry.cRef, entry.cb};
+        BBTEntry copied{{entry.bref.bid, ib}, static_cast<uint16_t>(keep.size()), entry.cRef, inflated};
         if (!blocks.Add(copied, error)) return error;
         ++counted.blocks;
         if (deflated) ++counted.compressedBlocks;
