@@ -7,8 +7,9 @@
 // writer a second page and block geometry, the copy lays out every block and node of a
 // store written by NdbWriter afresh: blocks on 512-byte boundaries with the 24-byte trailer
 // (optionally zlib-compressed), both B-trees rebuilt of 4096-byte pages, one allocation map
-// per interval and the header with wVer 36. BIDs, NIDs and the data are kept, so the copy
-// holds exactly what the source does.
+// per interval and the header with wVer 36. BIDs, NIDs and the data are kept (but for the
+// HIDs of property contexts of several heap blocks, which this layout encodes otherwise),
+// so the copy holds exactly what the source does.
 #ifndef KRV_PLATFORM_PST_NDB_UNICODE4KCOPY_H
 #define KRV_PLATFORM_PST_NDB_UNICODE4KCOPY_H
 
@@ -47,10 +48,11 @@ struct Unicode4kCopyStats {
 // Copies the 64-bit store at `source` into a new file `target` (replaced when it exists).
 // BadContent when the source is not a sound 64-bit store (a header whose CRCs fail, a
 // B-tree page or block that does not check out, a tree deeper than any store has), when it
-// holds a heap of more than one block, whose HIDs the 4 KiB-page layout encodes differently
-// (pstformat/Heap.h) and which the copy does not rewrite, or when properties are to be
-// dropped from an encoded store or from a message store that is no property context of one
-// block;
+// holds a heap of more than one block that is no property context (a table context, whose
+// rows hold HIDs the copy does not rewrite; a property context's HIDs are spelled in the
+// layout's encoding, pstformat/Heap.h) or one of more than one XBLOCK, or when properties
+// are to be dropped from an encoded store or from a message store that is no property
+// context of one block;
 // WriteFailed when the file system refuses.
 [[nodiscard]] NdbError CopyAsUnicode4k(const std::string& source, const std::string& target,
                                        const Unicode4kCopyOptions& options, Unicode4kCopyStats* stats = nullptr);
