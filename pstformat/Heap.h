@@ -79,6 +79,12 @@ inline constexpr size_t kMaxHeapBlocks = 65536;
 // has that many allocations, else the 11-bit one (HeapReader in engine/items).
 [[nodiscard]] constexpr uint32_t HidBlockIndex4k(uint32_t hid) { return hid >> 19; }
 [[nodiscard]] constexpr uint32_t HidAllocIndexWide4k(uint32_t hid) { return (hid >> 5) & 0x3FFF; }
+// A HID of the 4 KiB-page layout with bits 16-18 clear, which both readings above agree on.
+inline constexpr size_t kMaxHeapBlocks4k = 8192;
+[[nodiscard]] constexpr uint32_t MakeHid4k(uint32_t block, uint32_t allocIndex)
+{
+    return (block << 19) | ((allocIndex & 0x7FF) << 5);
+}
 
 // Blocks 8, 136, 264, ... carry the fill levels of the 128 blocks from themselves on.
 [[nodiscard]] constexpr bool IsHeapBitmapBlock(size_t block)

@@ -17,6 +17,7 @@
 #include "platform/mapi/ObjectTypes.h"
 #include "platform/mapi/PropTags.h"
 #include "platform/os/CodePage.h"
+#include "pstformat/Ids.h"
 
 #include <array>
 
@@ -116,6 +117,50 @@ uint32_t SelfParentedRoot(PstReader& reader)
     return root;
 }
 
+// The folder the walk starts from: 0x122, or the folder that is its own parent when asked
+// for, and in offline folder files of the 4 KiB-page layout, which name no root in their
+// message store; 0 when there is none.
+uint32_t HierarchyRoot(RecoveryContext& context, PstReader& reader)
+{
+    const bool layout4k = reader.Layout() == pstformat::Layout::Unicode4k;
+    if (context.Options().HeuristicRecoverRoot != 0 || (layout4k && reader.Nodes().FindCurrent(kRootFolderNid) == nullptr))
+        return SelfParentedRoot(reader);
+    return kRootFolderNid;
+}
+
+size_t ChildFolderCount(const PstNode& folder)
+{
+    size_t count = 0;
+    for (const uint32_t nid : folder.children)
+        if (nid != folder.nid && pstformat::NidTypeOf(nid) == pstformat::NidTypeNormalFolder) ++count;
+    return count;
+}
+
+// The IPM subtree of a store whose message store does not name it, as in offline folder
+// files of the 4 KiB-page layout: of the root's child folders, the one with the most child
+// folders of its own (the mail folders; the root's other children hold search folders,
+// views or nothing), the lowest NID on a tie; 0 when no child folder of the root has any.
+// Its children then land directly in the output's IPM subtree, as a .pst's do, instead of
+// in a copy of the subtree one level down.
+uint32_t UnnamedIpmSubtree(PstReader& reader, uint32_t rootNid)
+{
+    const PstNode* root = rootNid != 0 ? reader.Nodes().FindCurrent(rootNid) : nullptr;
+    if (root == nullptr) return 0;
+    uint32_t best = 0;
+    size_t bestCount = 0;
+    for (const uint32_t nid : root->children) {
+        if (nid == rootNid || pstformat::NidTypeOf(nid) != pstformat::NidTypeNormalFolder) continue;
+        const PstNode* child = reader.Nodes().FindCurrent(nid);
+        if (child == nullptr) continue;
+        const size_t count = ChildFolderCount(*child);
+        if (count > bestCount || (count == bestCount && count > 0 && nid < best)) {
+            best = nid;
+            bestCount = count;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 bool MapSpecialFolders(RecoveryContext& context, PstReader& reader, OutputStore& store)
@@ -132,6 +177,7 @@ bool MapSpecialFolders(RecoveryContext& context, PstReader& reader, OutputStore&
     const MapiPtr<SPropValue> owned(props);
 
     const bool unicode = context.UnicodeOutput();
+    bool namedSubtree = false;
     for (ULONG i = 0; i < count; ++i) {
         const SPropValue& entry = props[i];
         if ((entry.ulPropTag == PR_DISPLAY_NAME_A && entry.Value.lpszA != nullptr && entry.Value.lpszA[0] != '\0') ||
@@ -143,27 +189,28 @@ bool MapSpecialFolders(RecoveryContext& context, PstReader& reader, OutputStore&
             const uint32_t nid = uint32_t{id[0]} | (uint32_t{id[1]} << 8) | (uint32_t{id[2]} << 16) |
                                  (uint32_t{id[3]} << 24);
             context.FolderMap[nid] = store.SpecialFolder(entry.ulPropTag);
+            namedSubtree = namedSubtree || entry.ulPropTag == PR_IPM_SUBTREE_ENTRYID;
         }
     }
     context.NoteWrite(SaveKeepOpen(store.Store()));
     SetUsedMark(*node, 1);
 
-    if (context.Options().OfflineFolderFile != 0)
+    if (context.Options().OfflineFolderFile != 0) {
         context.FolderMap[kOfflineIpmSubtreeNid] = store.SpecialFolder(PR_IPM_SUBTREE_ENTRYID);
+        namedSubtree = namedSubtree || reader.Nodes().FindCurrent(kOfflineIpmSubtreeNid) != nullptr;
+    }
+    if (!namedSubtree) {
+        const uint32_t subtree = UnnamedIpmSubtree(reader, HierarchyRoot(context, reader));
+        if (subtree != 0) context.FolderMap.try_emplace(subtree, store.SpecialFolder(PR_IPM_SUBTREE_ENTRYID));
+    }
     context.FolderNameMap[store.GetInboxDisplayName()] = store.SpecialFolder(kInboxTag);
     return true;
 }
 
 uint32_t RecoverHierarchy(RecoveryContext& context, PstReader& reader, OutputStore& store)
 {
-    uint32_t rootNid = kRootFolderNid;
-    // Offline folder files of the 4 KiB-page layout name no root in their message store;
-    // the root is the folder that is its own parent, as it is everywhere when asked for.
-    const bool layout4k = reader.Layout() == pstformat::Layout::Unicode4k;
-    if (context.Options().HeuristicRecoverRoot != 0 || (layout4k && reader.Nodes().FindCurrent(rootNid) == nullptr)) {
-        rootNid = SelfParentedRoot(reader);
-        if (rootNid == 0) return 0;
-    }
+    const uint32_t rootNid = HierarchyRoot(context, reader);
+    if (rootNid == 0) return 0;
     PstNode* root = reader.Nodes().FindCurrent(rootNid);
     if (root == nullptr || GetUsedMark(*root) != 0) return 0;
     ObjectRef<IMAPIFolder> destination;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -48,6 +50,36 @@ const JudgeCase kCases[] = {
     {"Unicode4kCompressedOle", Shape("unicode4k", "none", {"--seed", "18", "--compress", "--ole"})},
     {"Unicode4kPermute", Shape("unicode4k", "permute", {"--seed", "19"})},
 };
+
+// A file of the 4 KiB-page layout is named as such, its sound header raises nothing, and the
+// exit status says the rest went unchecked; a header whose CRC fails is still an error.
+void ExpectPstcheckRecognises4k(const std::string& path)
+{
+    const auto pstcheck = PstcheckPath();
+    if (!pstcheck) {
+        ADD_FAILURE() << "krv-pstcheck was not built";
+        return;
+    }
+    const ToolRun check = RunTool(Quoted(*pstcheck) + " " + Quoted(path));
+    EXPECT_EQ(check.exitCode, 3) << check.output;
+    EXPECT_NE(check.output.find("4 KiB-page layout of offline folder files of Outlook 2013 and later (wVer 36): only "
+                                "the header was checked"),
+              std::string::npos)
+        << check.output;
+    EXPECT_NE(check.output.find(": 0 errors, 0 warnings"), std::string::npos) << check.output;
+
+    const std::string broken = path + ".header";
+    std::filesystem::copy_file(path, broken, std::filesystem::copy_options::overwrite_existing);
+    {
+        std::fstream file(broken, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(0x30);  // inside the range of both header CRCs
+        file.put('\x5a');
+    }
+    const ToolRun damaged = RunTool(Quoted(*pstcheck) + " " + Quoted(broken));
+    EXPECT_EQ(damaged.exitCode, 1) << damaged.output;
+    EXPECT_NE(damaged.output.find("error header.crc-partial"), std::string::npos) << damaged.output;
+    std::filesystem::remove(broken);
+}
 
 // What a message is expected to be: its manifest entry and the plan it came from.
 struct Expected {
@@ -273,8 +305,9 @@ TEST_P(MkpstJudges, ReadersFindWhatTheManifestSays)
     ASSERT_EQ(made.exitCode, 0) << made.output;
     ASSERT_TRUE(made.manifest) << "no manifest, or not JSON";
     ExpectManifestShape(made);
-    // krv-pstcheck checks the layouts a repair writes, which this one is not.
+    // krv-pstcheck checks the layouts a repair writes; of this one, only the header.
     if (!made.options.unicode4k) ExpectPstcheckClean(made.path);
+    else ExpectPstcheckRecognises4k(made.path);
     ExpectInspectTreeAgrees(made);
     if (!HaveTool("pffinfo") || !HaveTool("pffexport") || !HaveTool("readpst"))
         GTEST_SKIP() << "pffinfo, pffexport or readpst is not installed; krv-pstcheck and krv-inspect judged alone";

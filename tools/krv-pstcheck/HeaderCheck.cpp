@@ -23,17 +23,22 @@ void CheckCrcs(std::span<const uint8_t> file, const Header& h, Layout layout, Re
     const auto partial = ComputeHeaderCrcPartial(file);
     if (partial && *partial != h.dwCRCPartial)
         report.Error("header.crc-partial", kWhere, "dwCRCPartial " + ExpectedFound(*partial, h.dwCRCPartial));
-    if (layout != Layout::Unicode) return;
+    if (layout == Layout::Ansi) return;
     const auto full = ComputeHeaderCrcFull(file);
     if (full && *full != h.dwCRCFull)
         report.Error("header.crc-full", kWhere, "dwCRCFull " + ExpectedFound(*full, h.dwCRCFull));
 }
 
-void CheckClientFields(const Header& h, bool isOst, Report& report)
+void CheckClientMagic(const Header& h, Report& report)
 {
     if (h.wMagicClient != kMagicClientPst && h.wMagicClient != kMagicClientOst)
         report.Error("header.client-magic", kWhere,
                      "wMagicClient " + ExpectedFound("0x4d53 (SM) or 0x4f53 (SO)", Hex(h.wMagicClient)));
+}
+
+void CheckClientFields(const Header& h, bool isOst, Report& report)
+{
+    CheckClientMagic(h, report);
     // Writers should name the client version their kind of store carries; readers ignore it.
     const uint16_t client = isOst ? kClientVersionOst : kClientVersionPst;
     if (h.wVerClient != client)
@@ -109,6 +114,35 @@ std::optional<StoreImage> CheckHeader(const StoreFile& source, Report& report)
                          ": data blocks cannot be decoded, so nothing inside the nodes is checked");
     CheckRoot(source.Size(), *header, report);
     return store;
+}
+
+bool CheckUnicode4kHeader(const StoreFile& source, Report& report)
+{
+    const std::vector<uint8_t> head =
+        source.Read(0, static_cast<size_t>(std::min<uint64_t>(source.Size(), kUnicode4k.headerSize)))
+            .value_or(std::vector<uint8_t>{});
+    const std::span<const uint8_t> file(head);
+    const auto wVer = LoadLe<uint16_t>(file, 10);
+    if (!wVer || *wVer != kVersionUnicode4k) return false;
+    if (const auto magic = LoadLe<uint32_t>(file, 0); magic && *magic != kHeaderMagic)
+        report.Error("header.magic", kWhere, "dwMagic " + ExpectedFound(kHeaderMagic, *magic));
+    const auto header = ParseHeader(file, Layout::Unicode4k);
+    if (!header) {
+        report.Error("header.size", kWhere,
+                     "file of " + std::to_string(source.Size()) + " bytes is shorter than the " +
+                         std::to_string(kUnicode4k.headerSize) + "-byte header");
+        return true;
+    }
+    // Which client version Outlook writes in this layout is not known; only the magic is held
+    // to the rule.
+    CheckCrcs(file, *header, Layout::Unicode4k, report);
+    CheckClientMagic(*header, report);
+    if (header->bSentinel != kHeaderSentinel)
+        report.Error("header.sentinel", kWhere, "bSentinel " + ExpectedFound(kHeaderSentinel, header->bSentinel));
+    if (!EncodingFromCryptMethod(header->bCryptMethod))
+        report.Error("header.crypt-method", kWhere, "bCryptMethod " + ExpectedFound("0, 1 or 2", Hex(header->bCryptMethod)));
+    CheckRoot(source.Size(), *header, report);
+    return true;
 }
 
 void CheckHeaderCounters(const StoreImage& store, const BTreeIndex& index, Report& report)

@@ -17,6 +17,13 @@ namespace krv::pstcheck {
 // damaged to tell the layout: nothing further can be checked then.
 [[nodiscard]] std::optional<StoreImage> CheckHeader(const StoreFile& file, Report& report);
 
+// Offline folder files of Outlook 2013 and later (wVer 36: 4 KiB pages, compressed blocks),
+// a layout no specification describes and the checker's rules do not cover: true for such
+// a file, whose header alone is then checked (magic, both CRCs, client magic, sentinel,
+// encoding, the ROOT fields that need nothing else); false for any other file, which is
+// left to CheckHeader.
+[[nodiscard]] bool CheckUnicode4kHeader(const StoreFile& file, Report& report);
+
 // bidNextB and bidNextP must lie beyond every BID in use, and rgnid[t] must be at least
 // the largest nidIndex of type t in the node B-tree: it holds the last index handed out.
 void CheckHeaderCounters(const StoreImage& store, const BTreeIndex& index, Report& report);

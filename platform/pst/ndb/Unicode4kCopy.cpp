@@ -3,6 +3,8 @@
 #include "platform/pst/ndb/Unicode4kCopy.h"
 
 #include "platform/pst/ndb/BTreeBuilder.h"
+#include "platform/pst/ndb/HeapHidRewrite.h"
+#include "platform/pst/ndb/PropertyRecordDrop.h"
 #include "pstformat/AllocationMap.h"
 #include "pstformat/BTreePage.h"
 #include "pstformat/BlockTrailer.h"
@@ -23,6 +25,7 @@
 #include <fstream>
 #include <optional>
 #include <span>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -246,14 +249,67 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
     const bool mayCompress = options.compress && header->bCryptMethod == kCryptMethodNone;
 
     // A heap of more than one block names its items by HIDs whose block index the 4 KiB-page
-    // layout keeps in other bits (pstformat/Heap.h); the copy keeps every byte as it is, so
-    // it refuses such a store rather than write HIDs that point elsewhere.
+    // layout keeps in other bits (pstformat/Heap.h). The blocks of a property context's heap
+    // are copied with every HID spelled anew; any other heap of several blocks (a table
+    // context, whose rows hold HIDs in cells, some of them in subnodes of their own) is
+    // refused rather than copied into a file whose HIDs point elsewhere.
+    const auto encoding = EncodingFromCryptMethod(header->bCryptMethod);
+    if (!encoding) return Bad("the source names no block encoding");
+    std::unordered_map<uint64_t, const BBTEntry*> byBid;
+    for (const BBTEntry& entry : blockTree.blocks) byBid.emplace(BidKey(entry.bref.bid), &entry);
+    // The decoded data of an external block, or of an internal one as it is stored.
+    auto readBlock = [&](uint64_t bid, std::vector<uint8_t>& bytes) {
+        const auto found = byBid.find(BidKey(bid));
+        if (found == byBid.end()) return false;
+        bytes.assign(found->second->cb, 0);
+        if (!in.Read(found->second->bref.ib, bytes)) return false;
+        return IsInternalBid(bid) || DecodeBlockData(*encoding, bytes.data(), bytes.size(), found->second->bref.bid);
+    };
     std::unordered_set<uint64_t> heapStarts;
     std::vector<uint8_t> head;
+    for (const BBTEntry& entry : blockTree.blocks)
+        if (!IsInternalBid(entry.bref.bid) && readBlock(entry.bref.bid, head) && OpensLikeHeap(head))
+            heapStarts.insert(BidKey(entry.bref.bid));
+    // Blocks of heaps of several blocks, with their HIDs respelled and encoded again.
+    std::unordered_map<uint64_t, std::vector<uint8_t>> respelled;
+    std::vector<uint8_t> x;
     for (const BBTEntry& entry : blockTree.blocks) {
-        if (IsInternalBid(entry.bref.bid)) continue;
-        head.assign(entry.cb, 0);
-        if (in.Read(entry.bref.ib, head) && OpensLikeHeap(head)) heapStarts.insert(BidKey(entry.bref.bid));
+        if (!IsInternalBid(entry.bref.bid) || !readBlock(entry.bref.bid, x)) continue;
+        const auto info = ParseInternalBlockHeader(x);
+        if (!info || info->btype != kBlockTypeData) continue;
+        std::optional<uint64_t> firstBid = ParseXBlockEntry(x, kSource, 0);
+        if (firstBid && info->cLevel != kLevelXBlock) {
+            std::vector<uint8_t> inner;
+            firstBid = readBlock(*firstBid, inner) ? ParseXBlockEntry(inner, kSource, 0) : std::nullopt;
+            if (firstBid && heapStarts.contains(BidKey(*firstBid)))
+                return Bad("a heap of more than one XBLOCK (XXBLOCK " + std::to_string(entry.bref.bid) + ")");
+            continue;
+        }
+        if (!firstBid || !heapStarts.contains(BidKey(*firstBid))) continue;
+        std::vector<std::vector<uint8_t>> blocks(info->cEnt);
+        std::vector<uint64_t> bids(info->cEnt);
+        for (size_t i = 0; i < info->cEnt; ++i) {
+            const auto bid = ParseXBlockEntry(x, kSource, i);
+            if (!bid || !readBlock(*bid, blocks[i])) return Bad("a heap block the block tree lacks");
+            bids[i] = BidKey(*bid);
+        }
+        if (!RewritePropertyContextHids(blocks))
+            return Bad("a heap of more than one block (XBLOCK " + std::to_string(entry.bref.bid) +
+                       ") that is no property context: its HIDs would need the 4 KiB-page encoding");
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            if (!EncodeBlockData(*encoding, blocks[i].data(), blocks[i].size(), byBid.at(bids[i])->bref.bid) ||
+                !respelled.emplace(bids[i], std::move(blocks[i])).second)
+                return Bad("a heap block shared by two heaps");
+        }
+    }
+
+    // The message store's one data block, when properties are to leave it.
+    std::optional<uint64_t> storeBlock;
+    if (!options.dropStoreProperties.empty()) {
+        if (header->bCryptMethod != kCryptMethodNone) return Bad("properties dropped from an encoded store");
+        for (const NBTEntry& entry : nodeTree.nodes)
+            if (entry.nid == kNidMessageStore) storeBlock = BidKey(entry.bidData);
+        if (!storeBlock || IsInternalBid(*storeBlock)) return Bad("no message store of one block");
     }
 
     Unicode4kCopyStats counted;
@@ -261,17 +317,16 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
     std::vector<uint8_t> data;
     std::vector<uint8_t> stored;
     for (const BBTEntry& entry : blockTree.blocks) {
-        data.assign(entry.cb, 0);
-        if (!in.Read(entry.bref.ib, data)) return Bad("a block past the source's end");
-        if (IsInternalBid(entry.bref.bid)) {
-            const auto x = ParseInternalBlockHeader(data);
-            const auto first = x && x->btype == kBlockTypeData && x->cLevel == kLevelXBlock
-                                   ? ParseXBlockEntry(data, kSource, 0)
-                                   : std::nullopt;
-            if (first && heapStarts.contains(BidKey(*first)))
-                return Bad("a heap of more than one block (XBLOCK " + std::to_string(entry.bref.bid) +
-                           "): its HIDs would need the 4 KiB-page encoding");
+        if (const auto found = respelled.find(BidKey(entry.bref.bid)); found != respelled.end()) {
+            data = std::move(found->second);
+        } else {
+            data.assign(entry.cb, 0);
+            if (!in.Read(entry.bref.ib, data)) return Bad("a block past the source's end");
         }
+        if (storeBlock && BidKey(entry.bref.bid) == *storeBlock &&
+            DropPropertyRecords(data, options.dropStoreProperties) < 0)
+            return Bad("the message store is no property context of one block");
+        const auto inflated = static_cast<uint16_t>(data.size());
         std::span<const uint8_t> keep = data;
         std::optional<std::vector<uint8_t>> deflated;
         if (mayCompress && !IsInternalBid(entry.bref.bid)) deflated = Compressed(data);
@@ -281,10 +336,10 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
         const uint64_t ib = place.Place(*size, kUnicode4k.blockAlignment);
         stored.assign(*size, 0);
         std::copy(keep.begin(), keep.end(), stored.begin());
-        if (!SealBlock(stored, keep.size(), entry.bref.bid, ib, kTarget, entry.cb) ||
+        if (!SealBlock(stored, keep.size(), entry.bref.bid, ib, kTarget, inflated) ||
             !place.WriteAt(ib, stored, error))
             return error.ok() ? Bad("a block does not seal") : error;
-        BBTEntry copied{{entry.bref.bid, ib}, static_cast<uint16_t>(keep.size()), entry.cRef, entry.cb};
+        BBTEntry copied{{entry.bref.bid, ib}, static_cast<uint16_t>(keep.size()), entry.cRef, inflated};
         if (!blocks.Add(copied, error)) return error;
         ++counted.blocks;
         if (deflated) ++counted.compressedBlocks;

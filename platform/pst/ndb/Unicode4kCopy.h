@@ -7,8 +7,9 @@
 // writer a second page and block geometry, the copy lays out every block and node of a
 // store written by NdbWriter afresh: blocks on 512-byte boundaries with the 24-byte trailer
 // (optionally zlib-compressed), both B-trees rebuilt of 4096-byte pages, one allocation map
-// per interval and the header with wVer 36. BIDs, NIDs and the data are kept, so the copy
-// holds exactly what the source does.
+// per interval and the header with wVer 36. BIDs, NIDs and the data are kept (but for the
+// HIDs of property contexts of several heap blocks, which this layout encodes otherwise),
+// so the copy holds exactly what the source does.
 #ifndef KRV_PLATFORM_PST_NDB_UNICODE4KCOPY_H
 #define KRV_PLATFORM_PST_NDB_UNICODE4KCOPY_H
 
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace krv::pst {
 
@@ -29,6 +31,10 @@ struct Unicode4kCopyOptions {
     // Nodes left out of the copy's node tree (their blocks stay): for fixtures of what such
     // files are known to hold, such as a folder with messages but no contents table.
     std::function<bool(uint32_t nid)> dropNode;
+    // Property IDs taken out of the message store's property context, for fixtures of the
+    // stores Outlook writes in this layout, whose message store names no IPM subtree
+    // (0x35E0) and may lack the other special folders' entry IDs.
+    std::vector<uint16_t> dropStoreProperties;
 };
 
 // What the copy wrote, for the tests and the tools that report it.
@@ -41,9 +47,12 @@ struct Unicode4kCopyStats {
 
 // Copies the 64-bit store at `source` into a new file `target` (replaced when it exists).
 // BadContent when the source is not a sound 64-bit store (a header whose CRCs fail, a
-// B-tree page or block that does not check out, a tree deeper than any store has), or when
-// it holds a heap of more than one block, whose HIDs the 4 KiB-page layout encodes
-// differently (pstformat/Heap.h) and which the copy does not rewrite;
+// B-tree page or block that does not check out, a tree deeper than any store has), when it
+// holds a heap of more than one block that is no property context (a table context, whose
+// rows hold HIDs the copy does not rewrite; a property context's HIDs are spelled in the
+// layout's encoding, pstformat/Heap.h) or one of more than one XBLOCK, or when properties
+// are to be dropped from an encoded store or from a message store that is no property
+// context of one block;
 // WriteFailed when the file system refuses.
 [[nodiscard]] NdbError CopyAsUnicode4k(const std::string& source, const std::string& target,
                                        const Unicode4kCopyOptions& options, Unicode4kCopyStats* stats = nullptr);
