@@ -66,15 +66,15 @@ namespace krv::pstformat {
 inline constexpr uint64_t kFirstAMapOffset = 0x4400;
 inline constexpr size_t kMapBitsSize = 496;
 inline constexpr size_t kSlotSize = 64;
-inline constexpr size_t kSlotsPerInterval = kMapBitsSize * 8;                           // 3968
-inline constexpr uint64_t kIntervalSize = static_cast<uint64_t>(kSlotsPerInterval) * kSlotSize;  // 0x3E000
+inline constexpr size_t kSlotsPerInterval = kMapBitsSize * 8;                                   // 3968
+inline constexpr uint64_t kIntervalSize = static_cast<uint64_t>(kSlotsPerInterval) * kSlotSize; // 0x3E000
 inline constexpr size_t kSlotsPerPage = 8;
 
 inline constexpr uint64_t kIntervalsPerPMap = 8;
 inline constexpr uint64_t kFirstFMapInterval = 128;
 inline constexpr uint64_t kIntervalsPerFMap = kMapBitsSize;
 inline constexpr uint64_t kFirstFPMapInterval = 8192;
-inline constexpr uint64_t kIntervalsPerFPMap = kMapBitsSize * 8 * kIntervalsPerPMap;  // 31744
+inline constexpr uint64_t kIntervalsPerFPMap = kMapBitsSize * 8 * kIntervalsPerPMap; // 31744
 
 // The 32-bit layout ends where its header's rgbFP stops covering: 8192 intervals.
 inline constexpr uint64_t kAnsiIntervalLimit = kFirstFPMapInterval;
@@ -87,7 +87,10 @@ inline constexpr size_t kDListMaxEntries = 119;
 inline constexpr uint32_t kDListMaxPageNum = 0xFFFFF;
 inline constexpr uint32_t kDListMaxFreeSlots = 0xFFF;
 
-[[nodiscard]] constexpr uint64_t IntervalOffset(uint64_t interval) { return kFirstAMapOffset + interval * kIntervalSize; }
+[[nodiscard]] constexpr uint64_t IntervalOffset(uint64_t interval)
+{
+    return kFirstAMapOffset + interval * kIntervalSize;
+}
 
 // The file size that holds `intervals` whole intervals.
 [[nodiscard]] constexpr uint64_t FileSizeForIntervals(uint64_t intervals) { return IntervalOffset(intervals); }
@@ -110,7 +113,6 @@ inline constexpr uint32_t kDListMaxFreeSlots = 0xFFF;
            (interval - kFirstFPMapInterval) % kIntervalsPerFPMap == 0;
 }
 
-
 // A map page of some interval: its type and where it lies.
 struct MapPage {
     uint8_t ptype = 0;
@@ -131,8 +133,10 @@ struct MapPage {
 constexpr void SetSlotBit(std::span<uint8_t> bits, size_t slot, bool value)
 {
     const auto mask = static_cast<uint8_t>(0x80u >> (slot % 8));
-    if (value) bits[slot / 8] = static_cast<uint8_t>(bits[slot / 8] | mask);
-    else bits[slot / 8] = static_cast<uint8_t>(bits[slot / 8] & ~mask);
+    if (value)
+        bits[slot / 8] = static_cast<uint8_t>(bits[slot / 8] | mask);
+    else
+        bits[slot / 8] = static_cast<uint8_t>(bits[slot / 8] & ~mask);
 }
 
 // The map bytes of a 512-byte map page; empty when the span is short.
@@ -144,8 +148,8 @@ constexpr void SetSlotBit(std::span<uint8_t> bits, size_t slot, bool value)
                                 std::span<const uint8_t> bits);
 
 struct DListEntry {
-    uint32_t pageNum = 0;    // interval index
-    uint32_t freeSlots = 0;  // free 64-byte slots in that interval
+    uint32_t pageNum = 0;   // interval index
+    uint32_t freeSlots = 0; // free 64-byte slots in that interval
     friend bool operator==(const DListEntry&, const DListEntry&) = default;
 };
 
@@ -166,7 +170,7 @@ inline constexpr uint64_t kUnicode4kFirstAMapOffset = 0x22000;
 inline constexpr size_t kUnicode4kMapBitsSize = 4072;
 inline constexpr size_t kUnicode4kSlotSize = 512;
 inline constexpr uint64_t kUnicode4kIntervalSize =
-    static_cast<uint64_t>(kUnicode4kMapBitsSize) * 8 * kUnicode4kSlotSize;  // 16678912
+    static_cast<uint64_t>(kUnicode4kMapBitsSize) * 8 * kUnicode4kSlotSize; // 16678912
 
 [[nodiscard]] constexpr uint32_t PackDListEntry(const DListEntry& e)
 {

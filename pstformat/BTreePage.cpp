@@ -97,7 +97,8 @@ std::optional<BBTEntry> ParseBBTEntry(std::span<const uint8_t> entry, Layout lay
     const uint8_t* p = entry.data();
     const auto cb = LoadLe<uint16_t>(p + 2 * w);
     if (const size_t at = InflatedOffset(layout); at != 0)
-        return BBTEntry{{LoadLeId(p, w), LoadLeId(p + w, w)}, cb, LoadLe<uint16_t>(p + at + 2), LoadLe<uint16_t>(p + at)};
+        return BBTEntry{
+            {LoadLeId(p, w), LoadLeId(p + w, w)}, cb, LoadLe<uint16_t>(p + at + 2), LoadLe<uint16_t>(p + at)};
     return BBTEntry{{LoadLeId(p, w), LoadLeId(p + w, w)}, cb, LoadLe<uint16_t>(p + 2 * w + 2), 0};
 }
 

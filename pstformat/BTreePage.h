@@ -56,7 +56,7 @@ namespace krv::pstformat {
 inline constexpr uint8_t kMaxBTreeLevel = 7;
 
 struct BTreePageInfo {
-    uint16_t cEnt = 0;     // one byte on disk except in the 4 KiB-page variant
+    uint16_t cEnt = 0; // one byte on disk except in the 4 KiB-page variant
     uint16_t cEntMax = 0;
     uint8_t cbEnt = 0;
     uint8_t cLevel = 0;
@@ -73,7 +73,7 @@ struct BBTEntry {
     Bref bref;
     uint16_t cb = 0;
     uint16_t cRef = 0;
-    uint16_t cbInflated = 0;  // 4 KiB-page variant only; 0 elsewhere, and 0 written means cb
+    uint16_t cbInflated = 0; // 4 KiB-page variant only; 0 elsewhere, and 0 written means cb
     friend bool operator==(const BBTEntry&, const BBTEntry&) = default;
 };
 

@@ -42,7 +42,7 @@ struct BlockTrailer {
     uint16_t wSig = 0;
     uint32_t dwCRC = 0;
     uint64_t bid = 0;
-    uint16_t cbInflated = 0;  // 4 KiB-page variant only; 0 elsewhere
+    uint16_t cbInflated = 0; // 4 KiB-page variant only; 0 elsewhere
     friend bool operator==(const BlockTrailer&, const BlockTrailer&) = default;
 };
 

@@ -29,10 +29,13 @@ inline constexpr size_t kBthCbEnt = 2;
 inline constexpr size_t kBthIdxLevels = 3;
 inline constexpr size_t kBthHidRoot = 4;
 
-inline constexpr size_t kBthHidNextLevelSize = 4;  // after the key of an index record
+inline constexpr size_t kBthHidNextLevelSize = 4; // after the key of an index record
 inline constexpr size_t kMaxBthEntrySize = 32;
 
-[[nodiscard]] constexpr bool IsBthKeySize(size_t cbKey) { return cbKey == 2 || cbKey == 4 || cbKey == 8 || cbKey == 16; }
+[[nodiscard]] constexpr bool IsBthKeySize(size_t cbKey)
+{
+    return cbKey == 2 || cbKey == 4 || cbKey == 8 || cbKey == 16;
+}
 [[nodiscard]] constexpr bool IsBthEntrySize(size_t cbEnt) { return cbEnt >= 1 && cbEnt <= kMaxBthEntrySize; }
 
 } // namespace krv::pstformat

@@ -7,6 +7,8 @@ namespace krv::pstformat {
 namespace {
 
 // mpbbCrypt: three 256-byte tables R, S and I, in this order.
+// The table keeps the sixteen-a-row layout it is published in.
+// clang-format off
 constexpr std::array<uint8_t, 768> kCryptTable = {
     // R: encoding of the permutative method, first stage of the cyclic one
      65,  54,  19,  98, 168,  33, 110, 187, 244,  22, 204,   4, 127, 100, 232,  93,
@@ -60,6 +62,7 @@ constexpr std::array<uint8_t, 768> kCryptTable = {
     200, 161, 128, 166, 153, 152, 168,  47,  14, 129, 101, 115, 228, 194, 162, 138,
     212, 225,  17, 208,   8, 139,  42, 242, 237, 154, 100,  63, 193, 108, 249, 236,
 };
+// clang-format on
 
 constexpr const uint8_t* kR = kCryptTable.data();
 constexpr const uint8_t* kS = kCryptTable.data() + 256;
@@ -67,10 +70,7 @@ constexpr const uint8_t* kI = kCryptTable.data() + 512;
 
 } // namespace
 
-const std::array<uint8_t, 768>& CryptTable()
-{
-    return kCryptTable;
-}
+const std::array<uint8_t, 768>& CryptTable() { return kCryptTable; }
 
 void EncodePermute(uint8_t* data, size_t n)
 {
@@ -100,20 +100,30 @@ void CyclicCrypt(uint8_t* data, size_t n, uint32_t key)
 std::optional<BlockEncoding> EncodingFromCryptMethod(uint8_t bCryptMethod)
 {
     switch (bCryptMethod) {
-    case kCryptMethodNone: return BlockEncoding::Plain;
-    case kCryptMethodPermute: return BlockEncoding::Permute;
-    case kCryptMethodCyclic: return BlockEncoding::Cyclic;
-    default: return std::nullopt;
+    case kCryptMethodNone:
+        return BlockEncoding::Plain;
+    case kCryptMethodPermute:
+        return BlockEncoding::Permute;
+    case kCryptMethodCyclic:
+        return BlockEncoding::Cyclic;
+    default:
+        return std::nullopt;
     }
 }
 
 bool DecodeBlockData(BlockEncoding encoding, uint8_t* data, size_t n, uint64_t bid)
 {
     switch (encoding) {
-    case BlockEncoding::Plain: return true;
-    case BlockEncoding::Permute: DecodePermute(data, n); return true;
-    case BlockEncoding::Cyclic: CyclicCrypt(data, n, static_cast<uint32_t>(BidKey(bid))); return true;
-    case BlockEncoding::Unknown: break;
+    case BlockEncoding::Plain:
+        return true;
+    case BlockEncoding::Permute:
+        DecodePermute(data, n);
+        return true;
+    case BlockEncoding::Cyclic:
+        CyclicCrypt(data, n, static_cast<uint32_t>(BidKey(bid)));
+        return true;
+    case BlockEncoding::Unknown:
+        break;
     }
     return false;
 }
@@ -121,10 +131,16 @@ bool DecodeBlockData(BlockEncoding encoding, uint8_t* data, size_t n, uint64_t b
 bool EncodeBlockData(BlockEncoding encoding, uint8_t* data, size_t n, uint64_t bid)
 {
     switch (encoding) {
-    case BlockEncoding::Plain: return true;
-    case BlockEncoding::Permute: EncodePermute(data, n); return true;
-    case BlockEncoding::Cyclic: CyclicCrypt(data, n, static_cast<uint32_t>(BidKey(bid))); return true;
-    case BlockEncoding::Unknown: break;
+    case BlockEncoding::Plain:
+        return true;
+    case BlockEncoding::Permute:
+        EncodePermute(data, n);
+        return true;
+    case BlockEncoding::Cyclic:
+        CyclicCrypt(data, n, static_cast<uint32_t>(BidKey(bid)));
+        return true;
+    case BlockEncoding::Unknown:
+        break;
     }
     return false;
 }

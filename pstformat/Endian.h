@@ -62,14 +62,13 @@ template <std::unsigned_integral T>
 // that must not lose bits check the value first (see FitsIdWidth).
 constexpr void StoreLeId(uint8_t* p, size_t width, uint64_t value)
 {
-    if (width == 4) StoreLe<uint32_t>(p, static_cast<uint32_t>(value));
-    else StoreLe<uint64_t>(p, value);
+    if (width == 4)
+        StoreLe<uint32_t>(p, static_cast<uint32_t>(value));
+    else
+        StoreLe<uint64_t>(p, value);
 }
 
-[[nodiscard]] constexpr bool FitsIdWidth(uint64_t value, size_t width)
-{
-    return width == 8 || value <= UINT32_MAX;
-}
+[[nodiscard]] constexpr bool FitsIdWidth(uint64_t value, size_t width) { return width == 8 || value <= UINT32_MAX; }
 
 } // namespace krv::pstformat
 

@@ -65,9 +65,9 @@
 
 namespace krv::pstformat {
 
-inline constexpr uint32_t kHeaderMagic = 0x4E444221;   // "!BDN"
-inline constexpr uint16_t kMagicClientPst = 0x4D53;    // "SM"
-inline constexpr uint16_t kMagicClientOst = 0x4F53;    // "SO"
+inline constexpr uint32_t kHeaderMagic = 0x4E444221; // "!BDN"
+inline constexpr uint16_t kMagicClientPst = 0x4D53;  // "SM"
+inline constexpr uint16_t kMagicClientOst = 0x4F53;  // "SO"
 inline constexpr uint16_t kVersionAnsi = 14;
 inline constexpr uint16_t kVersionUnicode = 23;
 inline constexpr uint8_t kHeaderSentinel = 0x80;
@@ -75,13 +75,13 @@ inline constexpr uint8_t kHeaderSentinel = 0x80;
 inline constexpr size_t kHeaderCrcPartialOffset = 4;
 inline constexpr size_t kHeaderCrcPartialStart = 8;
 inline constexpr size_t kHeaderCrcPartialLength = 471;
-inline constexpr size_t kHeaderCrcFullOffset = 524;      // Unicode only
+inline constexpr size_t kHeaderCrcFullOffset = 524; // Unicode only
 inline constexpr size_t kHeaderCrcFullStart = 8;
 inline constexpr size_t kHeaderCrcFullLength = 516;
 
 // fAMapValid values.
 inline constexpr uint8_t kAMapInvalid = 0x00;
-inline constexpr uint8_t kAMapValid1 = 0x01;  // deprecated
+inline constexpr uint8_t kAMapValid1 = 0x01; // deprecated
 inline constexpr uint8_t kAMapValid2 = 0x02;
 
 struct HeaderOffsets {
@@ -104,10 +104,9 @@ struct HeaderOffsets {
     size_t fAMapValid;
 };
 
-inline constexpr HeaderOffsets kAnsiHeaderOffsets{24, 28, 32, 36, 164, 204, 332, 460, 461,
-                                                  4, 8, 12, 16, 20, 28, 36};
-inline constexpr HeaderOffsets kUnicodeHeaderOffsets{516, 32, 40, 44, 180, 256, 384, 512, 513,
-                                                     4, 12, 20, 28, 36, 52, 68};
+inline constexpr HeaderOffsets kAnsiHeaderOffsets{24, 28, 32, 36, 164, 204, 332, 460, 461, 4, 8, 12, 16, 20, 28, 36};
+inline constexpr HeaderOffsets kUnicodeHeaderOffsets{516, 32, 40, 44, 180, 256, 384, 512,
+                                                     513, 4,  12, 20, 28,  36,  52,  68};
 
 [[nodiscard]] constexpr const HeaderOffsets& HeaderOffsetsOf(Layout layout)
 {
@@ -144,7 +143,7 @@ struct Header {
     std::array<uint8_t, 128> rgbFP{};
     uint8_t bSentinel = kHeaderSentinel;
     uint8_t bCryptMethod = 0;
-    uint32_t dwCRCFull = 0;  // Unicode only
+    uint32_t dwCRCFull = 0; // Unicode only
     friend bool operator==(const Header&, const Header&) = default;
 };
 

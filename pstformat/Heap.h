@@ -33,18 +33,18 @@
 
 namespace krv::pstformat {
 
-inline constexpr uint8_t kHeapSignature = 0xEC;  // bSig
+inline constexpr uint8_t kHeapSignature = 0xEC; // bSig
 inline constexpr uint8_t kClientSigReserved1 = 0x6C;
 inline constexpr uint8_t kClientSigTableContext = 0x7C;
 inline constexpr uint8_t kClientSigReserved2 = 0x8C;
 inline constexpr uint8_t kClientSigBth = 0xB5;
 inline constexpr uint8_t kClientSigPropertyContext = 0xBC;
 
-inline constexpr size_t kHeapHeaderSize = 12;        // HNHDR
-inline constexpr size_t kHeapBitmapHeaderSize = 66;  // HNBITMAPHDR
-inline constexpr size_t kHeapPageHeaderSize = 2;     // HNPAGEHDR
+inline constexpr size_t kHeapHeaderSize = 12;       // HNHDR
+inline constexpr size_t kHeapBitmapHeaderSize = 66; // HNBITMAPHDR
+inline constexpr size_t kHeapPageHeaderSize = 2;    // HNPAGEHDR
 inline constexpr size_t kFillLevelsPerBitmap = 128;
-inline constexpr size_t kFirstHeapBitmapBlock = 8;  // also the blocks HNHDR's fill levels cover
+inline constexpr size_t kFirstHeapBitmapBlock = 8; // also the blocks HNHDR's fill levels cover
 
 // HNHDR fields.
 inline constexpr size_t kHnhdrIbHnpm = 0;

@@ -18,13 +18,13 @@ enum class Layout : uint8_t { Ansi, Unicode, Unicode4k };
 
 struct LayoutTraits {
     Layout layout;
-    size_t idSize;               // BID and IB width: 4 or 8
-    size_t headerSize;           // whole HEADER
-    size_t headerCheckedSize;    // bytes up to the end of what the layout's CRCs cover or hold
-    size_t pageSize;             // every page of the layout
-    size_t pageEntryAreaSize;    // rgentries of a B-tree page
-    size_t pageInfoOffset;       // cEnt, cEntMax, cbEnt, cLevel follow the entries
-    size_t pageTrailerOffset;    // PAGETRAILER; also the number of bytes under the page CRC
+    size_t idSize;            // BID and IB width: 4 or 8
+    size_t headerSize;        // whole HEADER
+    size_t headerCheckedSize; // bytes up to the end of what the layout's CRCs cover or hold
+    size_t pageSize;          // every page of the layout
+    size_t pageEntryAreaSize; // rgentries of a B-tree page
+    size_t pageInfoOffset;    // cEnt, cEntMax, cbEnt, cLevel follow the entries
+    size_t pageTrailerOffset; // PAGETRAILER; also the number of bytes under the page CRC
     size_t pageTrailerSize;
     size_t blockTrailerSize;
     size_t blockAlignment;       // blocks start and end on this boundary
@@ -119,9 +119,12 @@ inline constexpr LayoutTraits kUnicode4k{
 [[nodiscard]] constexpr const LayoutTraits& TraitsOf(Layout layout)
 {
     switch (layout) {
-    case Layout::Ansi: return kAnsi;
-    case Layout::Unicode: return kUnicode;
-    case Layout::Unicode4k: return kUnicode4k;
+    case Layout::Ansi:
+        return kAnsi;
+    case Layout::Unicode:
+        return kUnicode;
+    case Layout::Unicode4k:
+        return kUnicode4k;
     }
     return kUnicode;
 }

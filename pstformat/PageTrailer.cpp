@@ -26,9 +26,12 @@ constexpr TrailerOffsets kUnicode4kTrailer{4072, 4073, 4074, 4080, 4076};
 constexpr const TrailerOffsets& OffsetsOf(Layout layout)
 {
     switch (layout) {
-    case Layout::Ansi: return kAnsiTrailer;
-    case Layout::Unicode: return kUnicodeTrailer;
-    case Layout::Unicode4k: return kUnicode4kTrailer;
+    case Layout::Ansi:
+        return kAnsiTrailer;
+    case Layout::Unicode:
+        return kUnicodeTrailer;
+    case Layout::Unicode4k:
+        return kUnicode4kTrailer;
     }
     return kUnicodeTrailer;
 }

@@ -33,13 +33,13 @@ namespace krv::pstformat {
 inline constexpr size_t kPageSize = 512;
 
 enum PageType : uint8_t {
-    PageTypeBbt = 0x80,    // block B-tree
-    PageTypeNbt = 0x81,    // node B-tree
-    PageTypeFMap = 0x82,   // free map (deprecated)
-    PageTypePMap = 0x83,   // allocation page map (deprecated)
-    PageTypeAMap = 0x84,   // allocation map
-    PageTypeFPMap = 0x85,  // free page map (deprecated)
-    PageTypeDList = 0x86,  // density list
+    PageTypeBbt = 0x80,   // block B-tree
+    PageTypeNbt = 0x81,   // node B-tree
+    PageTypeFMap = 0x82,  // free map (deprecated)
+    PageTypePMap = 0x83,  // allocation page map (deprecated)
+    PageTypeAMap = 0x84,  // allocation map
+    PageTypeFPMap = 0x85, // free page map (deprecated)
+    PageTypeDList = 0x86, // density list
 };
 
 // B-tree and density-list pages carry a computed signature; the map pages carry 0.

@@ -57,10 +57,10 @@ inline constexpr uint16_t kPtypServerId = 0x00FB;
 inline constexpr uint16_t kPtypRestriction = 0x00FD;
 inline constexpr uint16_t kPtypRuleAction = 0x00FE;
 inline constexpr uint16_t kPtypBinary = 0x0102;
-inline constexpr uint16_t kPtypMultipleFlag = 0x1000;  // set on every multi-valued type
+inline constexpr uint16_t kPtypMultipleFlag = 0x1000; // set on every multi-valued type
 
-inline constexpr size_t kMaxPcInlineWidth = 4;  // largest value a PC record holds itself
-inline constexpr size_t kMaxTcInlineWidth = 8;  // largest value a TC cell holds itself
+inline constexpr size_t kMaxPcInlineWidth = 4; // largest value a PC record holds itself
+inline constexpr size_t kMaxTcInlineWidth = 8; // largest value a TC cell holds itself
 inline constexpr size_t kHnidWidth = 4;
 
 // The fixed stored width of a single-valued type; none for variable-size, multi-valued,
@@ -68,18 +68,24 @@ inline constexpr size_t kHnidWidth = 4;
 [[nodiscard]] constexpr std::optional<size_t> StoredWidth(uint32_t type)
 {
     switch (type) {
-    case kPtypBoolean: return 1;
-    case kPtypInteger16: return 2;
+    case kPtypBoolean:
+        return 1;
+    case kPtypInteger16:
+        return 2;
     case kPtypInteger32:
     case kPtypFloating32:
-    case kPtypErrorCode: return 4;
+    case kPtypErrorCode:
+        return 4;
     case kPtypFloating64:
     case kPtypCurrency:
     case kPtypFloatingTime:
     case kPtypInteger64:
-    case kPtypTime: return 8;
-    case kPtypGuid: return 16;
-    default: return std::nullopt;
+    case kPtypTime:
+        return 8;
+    case kPtypGuid:
+        return 16;
+    default:
+        return std::nullopt;
     }
 }
 

@@ -49,14 +49,14 @@ namespace krv::pstformat {
 
 // TCINFO fields.
 inline constexpr size_t kTcInfoBType = 0;
-inline constexpr size_t kTcInfoColumnCount = 1;  // cCols
+inline constexpr size_t kTcInfoColumnCount = 1; // cCols
 inline constexpr size_t kTcInfoRgib = 2;
-inline constexpr size_t kTcInfoCebOffset = 6;  // rgib[TCI_1b]
-inline constexpr size_t kTcInfoRowSize = 8;    // rgib[TCI_bm]
+inline constexpr size_t kTcInfoCebOffset = 6; // rgib[TCI_1b]
+inline constexpr size_t kTcInfoRowSize = 8;   // rgib[TCI_bm]
 inline constexpr size_t kTcInfoHidRowIndex = 10;
 inline constexpr size_t kTcInfoHnidRows = 14;
 inline constexpr size_t kTcInfoHidIndex = 18;
-inline constexpr size_t kTcInfoFixedSize = 22;  // where rgTCOLDESC starts
+inline constexpr size_t kTcInfoFixedSize = 22; // where rgTCOLDESC starts
 
 // Indexes into rgib.
 inline constexpr size_t kTci4b = 0;
@@ -76,13 +76,13 @@ inline constexpr size_t kTcColDescCbData = 6;
 inline constexpr size_t kTcColDescIBit = 7;
 
 // The two columns every table opens with, and where their cells are.
-inline constexpr uint32_t kTagLtpRowId = 0x67F20003;   // PidTagLtpRowId: dwRowID
-inline constexpr uint32_t kTagLtpRowVer = 0x67F30003;  // PidTagLtpRowVer
+inline constexpr uint32_t kTagLtpRowId = 0x67F20003;  // PidTagLtpRowId: dwRowID
+inline constexpr uint32_t kTagLtpRowVer = 0x67F30003; // PidTagLtpRowVer
 inline constexpr size_t kTcRowIdOffset = 0;
 inline constexpr size_t kTcRowVerOffset = 4;
 
 // TCROWID.
-inline constexpr size_t kTcRowIdKeySize = 4;  // dwRowID, the row index's cbKey
+inline constexpr size_t kTcRowIdKeySize = 4; // dwRowID, the row index's cbKey
 
 struct TcColumnDesc {
     uint32_t tag = 0;

@@ -33,8 +33,8 @@
 
 namespace krv::pstformat {
 
-inline constexpr uint8_t kBlockTypeData = 0x01;     // XBLOCK, XXBLOCK
-inline constexpr uint8_t kBlockTypeSubnode = 0x02;  // SLBLOCK, SIBLOCK
+inline constexpr uint8_t kBlockTypeData = 0x01;    // XBLOCK, XXBLOCK
+inline constexpr uint8_t kBlockTypeSubnode = 0x02; // SLBLOCK, SIBLOCK
 
 inline constexpr uint8_t kLevelXBlock = 1;
 inline constexpr uint8_t kLevelXXBlock = 2;

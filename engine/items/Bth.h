@@ -18,8 +18,8 @@ using pstformat::kBthHeaderSize;
 
 // Called once per leaf record: the heap's client signature, the key, and the record's
 // data. The pointers are valid for the call only.
-using BthVisitor = void (*)(uint8_t clientSig, const uint8_t* key, uint32_t cbKey, const uint8_t* data,
-                            uint32_t cbEnt, void* context);
+using BthVisitor = void (*)(uint8_t clientSig, const uint8_t* key, uint32_t cbKey, const uint8_t* data, uint32_t cbEnt,
+                            void* context);
 
 // Walks the BTH of a property context (client signature 0xBC) or the row index of a table
 // context (0x7C, the BTH that its TCINFO's hidRowIndex names). True when the heap, its

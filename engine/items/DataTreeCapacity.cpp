@@ -47,7 +47,7 @@ uint64_t DataTreeCapacity(PstReader& reader, uint64_t bid)
     InternalBlock block;
     if (!block.Read(reader, *record)) return 0;
     const uint64_t blockData = reader.MaxBlockDataSize();
-    if (block.Btype() != pstformat::kBlockTypeData) return record->cb;  // read as a block of its own
+    if (block.Btype() != pstformat::kBlockTypeData) return record->cb; // read as a block of its own
     if (block.Level() == pstformat::kLevelXBlock) return ListedEntries(block) * blockData;
     if (block.Level() != pstformat::kLevelXXBlock) return record->cb;
 

@@ -79,7 +79,7 @@ bool ReadAll(const PstNode& node, std::vector<uint8_t>& bytes)
     for (uint32_t i = 0; i < node.blockCount; ++i) {
         const uint64_t at = uint64_t{i} * blockData;
         if (at >= node.dataSize) break;
-        if (!ReadBlock(node, i, block)) continue;  // its range stays zero
+        if (!ReadBlock(node, i, block)) continue; // its range stays zero
         const size_t count = static_cast<size_t>(std::min<uint64_t>(block.size(), node.dataSize - at));
         if (count != 0) std::memcpy(bytes.data() + at, block.data(), count);
     }

@@ -30,7 +30,7 @@ constexpr int kMaxSubnodeDepth = 32;
 constexpr size_t kMaxLoadedSubnodes = size_t{1} << 18;
 
 struct LoadBudget {
-    std::vector<uint64_t> path;  // subnode BIDs of the nodes being loaded, outermost first
+    std::vector<uint64_t> path; // subnode BIDs of the nodes being loaded, outermost first
     size_t nodesLeft = kMaxLoadedSubnodes;
 };
 
@@ -65,8 +65,7 @@ void LoadNode(PstNode& node, BlockEncoding encoding, int depth, LoadBudget& budg
     node.dataSize = BoundedDataSize(reader, node.bidData);
     // In 64 bits: a size near 4 GB plus a block's size would wrap in 32.
     const uint64_t blockData = FullBlockDataSize(reader);
-    if (blockData != 0)
-        node.blockCount = static_cast<uint32_t>((uint64_t{node.dataSize} + blockData - 1) / blockData);
+    if (blockData != 0) node.blockCount = static_cast<uint32_t>((uint64_t{node.dataSize} + blockData - 1) / blockData);
     node.encoding = encoding != BlockEncoding::Unknown ? encoding : DetectEncoding(node);
 
     const uint64_t subKey = pstformat::BidKey(node.bidSub);
@@ -74,7 +73,7 @@ void LoadNode(PstNode& node, BlockEncoding encoding, int depth, LoadBudget& budg
     if (loops || depth >= kMaxSubnodeDepth || budget.nodesLeft == 0) {
         node.subnodes.Clear();
         if (subKey != 0) {
-            const RejectReason why = loops                        ? RejectReason::SubnodeLoop
+            const RejectReason why = loops                       ? RejectReason::SubnodeLoop
                                      : depth >= kMaxSubnodeDepth ? RejectReason::SubnodeDepth
                                                                  : RejectReason::SubnodeBudget;
             Reject(reader.Rejects(), why, BlockOffsetOf(reader, node.bidSub));

@@ -24,9 +24,6 @@ std::string GetNodeString(const PstNode& node, uint16_t propId)
     return {};
 }
 
-std::string GetNodeDisplayName(const PstNode& node)
-{
-    return GetNodeString(node, PROP_ID(PR_DISPLAY_NAME));
-}
+std::string GetNodeDisplayName(const PstNode& node) { return GetNodeString(node, PROP_ID(PR_DISPLAY_NAME)); }
 
 } // namespace krv

@@ -12,6 +12,7 @@ namespace krv {
 
 namespace {
 
+// clang-format off
 #define KRV_ONE_FORM(type, name) ObjectTag{name, type, #name}
 #define KRV_BOTH_FORMS(type, name) ObjectTag{name##_A, type, #name}, ObjectTag{name##_W, type, #name}
 
@@ -395,6 +396,7 @@ constexpr ObjectTag kGroupedTags[] = {
 
 #undef KRV_ONE_FORM
 #undef KRV_BOTH_FORMS
+// clang-format on
 
 constexpr size_t kTagCount = std::size(kGroupedTags);
 
@@ -419,10 +421,7 @@ static_assert(HasNoDuplicates(), "a tag may mark one object type only");
 
 } // namespace
 
-std::span<const ObjectTag> ObjectTagTable()
-{
-    return kSortedTags;
-}
+std::span<const ObjectTag> ObjectTagTable() { return kSortedTags; }
 
 ULONG ObjectTypeOfTag(ULONG tag)
 {

@@ -16,9 +16,9 @@
 namespace krv {
 
 struct ObjectTag {
-    ULONG tag;         // full tag: identifier and type must both match
-    ULONG objectType;  // MAPI_MESSAGE, MAPI_FOLDER, ...
-    const char* name;  // the published name (without _A or _W)
+    ULONG tag;        // full tag: identifier and type must both match
+    ULONG objectType; // MAPI_MESSAGE, MAPI_FOLDER, ...
+    const char* name; // the published name (without _A or _W)
 };
 
 // The table, sorted by ascending tag, without duplicates.

@@ -16,7 +16,7 @@ namespace {
 
 using pstformat::LoadLe;
 
-constexpr size_t kValueOffset = 2;    // dwValueHnid within the record's data
+constexpr size_t kValueOffset = 2; // dwValueHnid within the record's data
 
 // A sound PC holds one record per property identifier. A damaged tree can name the same
 // leaf allocation from every slot of its intermediate level and so be walked into
@@ -60,7 +60,8 @@ struct CountContext {
 void CountRecord(uint8_t, const uint8_t*, uint32_t, const uint8_t*, uint32_t, void* context)
 {
     auto& c = *static_cast<CountContext*>(context);
-    if (c.count < kMaxProperties) ++c.count;
+    if (c.count < kMaxProperties)
+        ++c.count;
     else if (!c.capped) {
         c.capped = true;
         Reject(RejectsOf(c.node), RejectReason::PcTooMany, DataBlockOffset(c.node, 0));
@@ -93,8 +94,10 @@ void ConvertRecord(FillContext& c, SPropValue& entry, ULONG tag, std::span<const
     const uint64_t key = (uint64_t{hnid} << 16) | type;
     if (shareable) {
         if (const auto it = c.built.find(key); it != c.built.end()) {
-            if (it->second.ok) entry.Value = it->second.value;
-            else MakeError(entry, tag, MAPI_E_BAD_VALUE);
+            if (it->second.ok)
+                entry.Value = it->second.value;
+            else
+                MakeError(entry, tag, MAPI_E_BAD_VALUE);
             return;
         }
     }

@@ -23,7 +23,7 @@ class PstNode;
 
 // The shape of a PC's BTH records: the key, and the data after it.
 inline constexpr uint32_t kPcKeySize = 2;
-inline constexpr uint32_t kPcEntrySize = 6;  // wPropType, dwValueHnid
+inline constexpr uint32_t kPcEntrySize = 6; // wPropType, dwValueHnid
 
 // Every property of the node, one entry per BTH leaf record in BTH order (ascending
 // property identifier). A record of the wrong shape becomes PT_ERROR (id 0) with

@@ -81,7 +81,7 @@ bool MakeUnicode(std::span<const uint8_t> bytes, void* base, LPWSTR& out)
     const size_t end = n & ~size_t{1};
     raw[end] = 0;
     raw[end + 1] = 0;
-    out = reinterpret_cast<LPWSTR>(raw);  // MAPI blocks are 16-byte aligned
+    out = reinterpret_cast<LPWSTR>(raw); // MAPI blocks are 16-byte aligned
     return true;
 }
 
@@ -112,8 +112,10 @@ size_t FixedElementSize(ULONG type)
     case PT_MV_APPTIME:
     case PT_MV_I8:
     case PT_MV_SYSTIME:
-    case PT_MV_CLSID: return pstformat::StoredWidth(type & ~MV_FLAG).value_or(0);
-    default: return 0;
+    case PT_MV_CLSID:
+        return pstformat::StoredWidth(type & ~MV_FLAG).value_or(0);
+    default:
+        return 0;
     }
 }
 
@@ -132,16 +134,35 @@ bool MakeFixedArray(ULONG type, std::span<const uint8_t> bytes, void* base, SPro
     }
     const auto cValues = static_cast<ULONG>(count);
     switch (type) {
-    case PT_MV_I2: value.MVi = {cValues, static_cast<short*>(array)}; break;
-    case PT_MV_LONG: value.MVl = {cValues, static_cast<LONG*>(array)}; break;
-    case PT_MV_R4: value.MVflt = {cValues, static_cast<float*>(array)}; break;
-    case PT_MV_DOUBLE: value.MVdbl = {cValues, static_cast<double*>(array)}; break;
-    case PT_MV_CURRENCY: value.MVcur = {cValues, static_cast<CURRENCY*>(array)}; break;
-    case PT_MV_APPTIME: value.MVat = {cValues, static_cast<double*>(array)}; break;
-    case PT_MV_I8: value.MVli = {cValues, static_cast<LARGE_INTEGER*>(array)}; break;
-    case PT_MV_SYSTIME: value.MVft = {cValues, static_cast<FILETIME*>(array)}; break;
-    case PT_MV_CLSID: value.MVguid = {cValues, static_cast<GUID*>(array)}; break;
-    default: return false;
+    case PT_MV_I2:
+        value.MVi = {cValues, static_cast<short*>(array)};
+        break;
+    case PT_MV_LONG:
+        value.MVl = {cValues, static_cast<LONG*>(array)};
+        break;
+    case PT_MV_R4:
+        value.MVflt = {cValues, static_cast<float*>(array)};
+        break;
+    case PT_MV_DOUBLE:
+        value.MVdbl = {cValues, static_cast<double*>(array)};
+        break;
+    case PT_MV_CURRENCY:
+        value.MVcur = {cValues, static_cast<CURRENCY*>(array)};
+        break;
+    case PT_MV_APPTIME:
+        value.MVat = {cValues, static_cast<double*>(array)};
+        break;
+    case PT_MV_I8:
+        value.MVli = {cValues, static_cast<LARGE_INTEGER*>(array)};
+        break;
+    case PT_MV_SYSTIME:
+        value.MVft = {cValues, static_cast<FILETIME*>(array)};
+        break;
+    case PT_MV_CLSID:
+        value.MVguid = {cValues, static_cast<GUID*>(array)};
+        break;
+    default:
+        return false;
     }
     return true;
 }
@@ -160,9 +181,12 @@ bool MakeCountedArray(ULONG type, std::span<const uint8_t> bytes, void* base, SP
     if (n < kCountedHeaderSize) return Reject(rejects, RejectReason::ValueShort);
     const uint32_t count = LoadLe<uint32_t>(bytes.data());
     if (count == 0) {
-        if (type == PT_MV_STRING8) value.MVszA = {0, nullptr};
-        else if (type == PT_MV_UNICODE) value.MVszW = {0, nullptr};
-        else value.MVbin = {0, nullptr};
+        if (type == PT_MV_STRING8)
+            value.MVszA = {0, nullptr};
+        else if (type == PT_MV_UNICODE)
+            value.MVszW = {0, nullptr};
+        else
+            value.MVbin = {0, nullptr};
         return true;
     }
     // Checked with the count widened so the product cannot wrap.
@@ -170,13 +194,14 @@ bool MakeCountedArray(ULONG type, std::span<const uint8_t> bytes, void* base, SP
 
     auto offsetAt = [&](uint32_t i) -> size_t {
         if (i >= count) return n;
-        return std::min<size_t>(LoadLe<uint32_t>(bytes.data() + kCountedHeaderSize + kCountedOffsetSize * size_t{i}), n);
+        return std::min<size_t>(LoadLe<uint32_t>(bytes.data() + kCountedHeaderSize + kCountedOffsetSize * size_t{i}),
+                                n);
     };
 
     // Every offset is at most n, so a well-ordered pair is a range inside the data. Built
     // elements never overlap, which keeps their bytes together within n.
     size_t builtEnd = 0;
-    bool misordered = false;  // counted once for the array, not once per element
+    bool misordered = false; // counted once for the array, not once per element
     auto valid = [&](uint32_t i) {
         if (offsetAt(i + 1) < offsetAt(i) || offsetAt(i) < builtEnd) {
             if (!misordered) Reject(rejects, RejectReason::MvOffset);
@@ -230,13 +255,18 @@ bool ConvertVariable(const PstNode& node, HeapReader& heap, ULONG type, std::spa
     if (!ReadHnidData(node, heap, LoadLe<uint32_t>(data.data()), stored)) return false;
     const std::span<const uint8_t> bytes(stored);
     switch (type) {
-    case PT_STRING8: return MakeString8(bytes, base, value.lpszA);
-    case PT_UNICODE: return MakeUnicode(bytes, base, value.lpszW);
-    case PT_BINARY: return MakeBinary(bytes, base, value.bin);
+    case PT_STRING8:
+        return MakeString8(bytes, base, value.lpszA);
+    case PT_UNICODE:
+        return MakeUnicode(bytes, base, value.lpszW);
+    case PT_BINARY:
+        return MakeBinary(bytes, base, value.bin);
     case PT_MV_STRING8:
     case PT_MV_UNICODE:
-    case PT_MV_BINARY: return MakeCountedArray(type, bytes, base, value, RejectsOf(node));
-    default: return MakeFixedArray(type, bytes, base, value);
+    case PT_MV_BINARY:
+        return MakeCountedArray(type, bytes, base, value, RejectsOf(node));
+    default:
+        return MakeFixedArray(type, bytes, base, value);
     }
 }
 
@@ -255,14 +285,22 @@ bool ConvertEightBytes(HeapReader& heap, ValueMode mode, ULONG type, std::span<c
         bits = LoadLe<uint64_t>(item.data());
     }
     switch (type) {
-    case PT_DOUBLE: value.dbl = std::bit_cast<double>(bits); break;
-    case PT_APPTIME: value.at = std::bit_cast<double>(bits); break;
-    case PT_CURRENCY: value.cur.int64 = static_cast<LONGLONG>(bits); break;
+    case PT_DOUBLE:
+        value.dbl = std::bit_cast<double>(bits);
+        break;
+    case PT_APPTIME:
+        value.at = std::bit_cast<double>(bits);
+        break;
+    case PT_CURRENCY:
+        value.cur.int64 = static_cast<LONGLONG>(bits);
+        break;
     case PT_SYSTIME:
         value.ft.dwLowDateTime = static_cast<DWORD>(bits);
         value.ft.dwHighDateTime = static_cast<DWORD>(bits >> 32);
         break;
-    default: value.li.QuadPart = static_cast<LONGLONG>(bits); break;  // PT_I8
+    default:
+        value.li.QuadPart = static_cast<LONGLONG>(bits);
+        break; // PT_I8
     }
     return true;
 }

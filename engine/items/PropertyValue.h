@@ -52,8 +52,8 @@ enum class ValueMode {
 
 // The same, reading heap items through `heap`, a HeapReader over the same node, so that
 // the many values of one node share its decoded blocks.
-[[nodiscard]] bool ConvertValue(const PstNode& node, HeapReader& heap, ValueMode mode,
-                                std::span<const uint8_t> data, void* allocationBase, SPropValue& entry);
+[[nodiscard]] bool ConvertValue(const PstNode& node, HeapReader& heap, ValueMode mode, std::span<const uint8_t> data,
+                                void* allocationBase, SPropValue& entry);
 
 // True when an HNID names a subnode rather than a heap allocation.
 constexpr bool IsSubnodeHnid(uint32_t hnid) { return !pstformat::IsHid(hnid); }

@@ -28,8 +28,8 @@ struct ColumnDesc {
 struct TableLayout {
     const PstNode* node;
     std::vector<ColumnDesc> columns;
-    size_t cebOffset;  // TCI_1b
-    size_t rowSize;    // TCI_bm
+    size_t cebOffset; // TCI_1b
+    size_t rowSize;   // TCI_bm
     bool cebFillsRowEnd;
     size_t entriesLeft = kMaxTableEntries;
     bool budgetSpent = false;
@@ -159,8 +159,11 @@ bool ReadTable(const PstNode& node, TableColumns& columns, TableRows& rows)
     if (cCols != (info.size() - kTcInfoMinSize) / kTcColumnDescSize + 2)
         return Reject(rejects, RejectReason::TcInfoColumns, infoOffset());
 
-    TableLayout table{&node, {}, LoadLe<uint16_t>(info.data() + kTcInfoCebOffset),
-                      LoadLe<uint16_t>(info.data() + kTcInfoRowSize), false};
+    TableLayout table{&node,
+                      {},
+                      LoadLe<uint16_t>(info.data() + kTcInfoCebOffset),
+                      LoadLe<uint16_t>(info.data() + kTcInfoRowSize),
+                      false};
     table.cebFillsRowEnd =
         table.cebOffset <= table.rowSize && table.cebOffset + pstformat::CebSize(cCols) == table.rowSize;
     table.columns.reserve(cCols);

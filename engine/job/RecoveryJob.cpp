@@ -35,8 +35,12 @@ void RecoveryJob::SettleOutputLayout()
         // Mail clients from version 11 (2003) on write the 64-bit layout.
         OutputLayout = DetectOutlookMajorVersion() >= 11 ? 64 : 32;
         break;
-    case PstFormatUnicode: OutputLayout = 64; break;
-    default: OutputLayout = 32; break;
+    case PstFormatUnicode:
+        OutputLayout = 64;
+        break;
+    default:
+        OutputLayout = 32;
+        break;
     }
 }
 
@@ -92,19 +96,24 @@ PstReader& RecoveryJob::ChooseReader(PstReader& ansi, PstReader& unicode, PstRea
     switch (options.SourceFormat) {
     case PstFormatAuto:
         switch (DecideLayoutByProbing(ansi, unicode, unicode4k, IsUnicode4kSource(source)).layout) {
-        case pstformat::Layout::Unicode: return unicode;
-        case pstformat::Layout::Unicode4k: return unicode4k;
-        case pstformat::Layout::Ansi: return ansi;
+        case pstformat::Layout::Unicode:
+            return unicode;
+        case pstformat::Layout::Unicode4k:
+            return unicode4k;
+        case pstformat::Layout::Ansi:
+            return ansi;
         }
         return ansi;
-    case PstFormatUnicode: return unicode;
-    case PstFormatUnicode4k: return unicode4k;
-    default: return ansi;
+    case PstFormatUnicode:
+        return unicode;
+    case PstFormatUnicode4k:
+        return unicode4k;
+    default:
+        return ansi;
     }
 }
 
-void RecoveryJob::RecoverFromOpenSource(CFile64Ex& source, const std::string& sourcePath,
-                                        const std::string& outputPath)
+void RecoveryJob::RecoverFromOpenSource(CFile64Ex& source, const std::string& sourcePath, const std::string& outputPath)
 {
     OutputStore store;
     // No output file may take the place of the file being repaired.
@@ -122,7 +131,7 @@ void RecoveryJob::RecoverFromOpenSource(CFile64Ex& source, const std::string& so
     Unicode4kPstReader unicode4k(host, source);
     PstReader& reader = ChooseReader(ansi, unicode, unicode4k, source);
 
-    if (reader.ScanFile(17, 2) != 0) {  // nothing recognised: no output, no text
+    if (reader.ScanFile(17, 2) != 0) { // nothing recognised: no output, no text
         reader.CollectTopDataBlocks();
         reader.CollectTopSubnodeBlocks();
         ReportProgress(70);
@@ -140,8 +149,8 @@ void RecoveryJob::WriteOutputFiles(PstReader& reader, OutputStore& store, const 
         SplitPending = 0;
         OutputFull = false;
         StoreFull = false;
-        const StringId name = options.OfflineFolderFile != 0 ? StringId::TextOfflineFolderName
-                                                             : StringId::TextPersonalFolderName;
+        const StringId name =
+            options.OfflineFolderFile != 0 ? StringId::TextOfflineFolderName : StringId::TextPersonalFolderName;
         if (!store.CreateStore(currentPath, kNoEncryption, LoadString(name), std::string(), OutputLayout)) {
             if (store.LastFailure() == CreateStoreFailure::SameAsSource)
                 SendFormatted(MsgError, StringId::TextOutputIsSource, currentPath.c_str());
@@ -156,7 +165,7 @@ void RecoveryJob::WriteOutputFiles(PstReader& reader, OutputStore& store, const 
         // Each pass runs even when the file is already full, and stops at its first check.
         using Pass = uint32_t (*)(RecoveryContext&, PstReader&, OutputStore&);
         const std::pair<uint32_t, Pass> passes[] = {
-            {options.Level1Recovery, &RecoverOrphanNodes},      {options.Level2Recovery, &RecoverOlderNodeVersions},
+            {options.Level1Recovery, &RecoverOrphanNodes},        {options.Level2Recovery, &RecoverOlderNodeVersions},
             {options.Level3Recovery, &RecoverOrphanSubnodeTrees}, {options.Level4Recovery, &RecoverOrphanDataTrees},
             {options.Level5Recovery, &RecoverOlderBlockVersions},
         };

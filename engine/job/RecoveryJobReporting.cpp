@@ -8,10 +8,7 @@
 
 namespace krv {
 
-RecoveryJob::RecoveryJob(ProgressCallback callback, uintptr_t userData)
-    : m_callback(callback), m_userData(userData)
-{
-}
+RecoveryJob::RecoveryJob(ProgressCallback callback, uintptr_t userData) : m_callback(callback), m_userData(userData) {}
 
 RecoveryJob::~RecoveryJob() = default;
 
@@ -27,10 +24,7 @@ void RecoveryJob::ReportProgress(uint8_t percent)
     Send(MsgProgress, &value);
 }
 
-bool RecoveryJob::IsAborted()
-{
-    return Send(MsgAbortQuery, nullptr) != 0;
-}
+bool RecoveryJob::IsAborted() { return Send(MsgAbortQuery, nullptr) != 0; }
 
 void RecoveryJob::SendText(int32_t code, const std::string& text)
 {

@@ -32,14 +32,14 @@ extern "C" {
 
 /* Message codes sent through the ProgressCallback. */
 enum EngineMessage {
-    MsgProgress = 0,       /* data: const uint8_t*, percent 0..100 */
-    MsgSourceName = 11,    /* data: const char*, the source path as given */
-    MsgLogLine = 44,       /* data: const char*, a line for the repair log */
-    MsgAbortQuery = 51,    /* data: null; a nonzero answer stops the job */
-    MsgError = 53,         /* data: const char*, an error text */
-    MsgItemCount = 57,     /* data: const uint32_t*, items recovered by the job */
-    MsgCloseRequest = 58,  /* data: null; the front end should close */
-    MsgAlert = 200         /* data: const char*, a text the user must acknowledge */
+    MsgProgress = 0,      /* data: const uint8_t*, percent 0..100 */
+    MsgSourceName = 11,   /* data: const char*, the source path as given */
+    MsgLogLine = 44,      /* data: const char*, a line for the repair log */
+    MsgAbortQuery = 51,   /* data: null; a nonzero answer stops the job */
+    MsgError = 53,        /* data: const char*, an error text */
+    MsgItemCount = 57,    /* data: const uint32_t*, items recovered by the job */
+    MsgCloseRequest = 58, /* data: null; the front end should close */
+    MsgAlert = 200        /* data: const char*, a text the user must acknowledge */
 };
 
 /* Option word. Bits 7, 14 and 15 are unused; the two format bytes hold a PstFormat. */

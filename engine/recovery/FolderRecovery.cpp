@@ -37,8 +37,8 @@ constexpr size_t kEntryIdMinSize = 24;
 constexpr int kMaxFolderDepth = 256;
 
 constexpr std::array kSpecialFolderTags = {
-    PR_IPM_SUBTREE_ENTRYID,  PR_IPM_OUTBOX_ENTRYID, PR_IPM_WASTEBASKET_ENTRYID, PR_IPM_SENTMAIL_ENTRYID,
-    PR_VIEWS_ENTRYID,        PR_COMMON_VIEWS_ENTRYID, PR_FINDER_ENTRYID,
+    PR_IPM_SUBTREE_ENTRYID, PR_IPM_OUTBOX_ENTRYID,   PR_IPM_WASTEBASKET_ENTRYID, PR_IPM_SENTMAIL_ENTRYID,
+    PR_VIEWS_ENTRYID,       PR_COMMON_VIEWS_ENTRYID, PR_FINDER_ENTRYID,
 };
 
 bool IsSpecialFolderTag(ULONG tag)
@@ -123,7 +123,8 @@ uint32_t SelfParentedRoot(PstReader& reader)
 uint32_t HierarchyRoot(RecoveryContext& context, PstReader& reader)
 {
     const bool layout4k = reader.Layout() == pstformat::Layout::Unicode4k;
-    if (context.Options().HeuristicRecoverRoot != 0 || (layout4k && reader.Nodes().FindCurrent(kRootFolderNid) == nullptr))
+    if (context.Options().HeuristicRecoverRoot != 0 ||
+        (layout4k && reader.Nodes().FindCurrent(kRootFolderNid) == nullptr))
         return SelfParentedRoot(reader);
     return kRootFolderNid;
 }
@@ -186,8 +187,8 @@ bool MapSpecialFolders(RecoveryContext& context, PstReader& reader, OutputStore&
         } else if (IsSpecialFolderTag(entry.ulPropTag) && entry.Value.bin.cb >= kEntryIdMinSize &&
                    entry.Value.bin.lpb != nullptr) {
             const uint8_t* id = entry.Value.bin.lpb + kEntryIdNidOffset;
-            const uint32_t nid = uint32_t{id[0]} | (uint32_t{id[1]} << 8) | (uint32_t{id[2]} << 16) |
-                                 (uint32_t{id[3]} << 24);
+            const uint32_t nid =
+                uint32_t{id[0]} | (uint32_t{id[1]} << 8) | (uint32_t{id[2]} << 16) | (uint32_t{id[3]} << 24);
             context.FolderMap[nid] = store.SpecialFolder(entry.ulPropTag);
             namedSubtree = namedSubtree || entry.ulPropTag == PR_IPM_SUBTREE_ENTRYID;
         }
@@ -239,8 +240,8 @@ uint32_t RecoverFolder(RecoveryContext& context, PstReader& reader, PstNode& nod
     if (context.FolderDepth >= kMaxFolderDepth) return 0;
 
     IMAPIFolder* destination = nullptr;
-    ObjectRef<IMAPIFolder> created;  // the reference to a folder this call opened or made
-    bool owned = false;              // made here, so it may be deleted again
+    ObjectRef<IMAPIFolder> created; // the reference to a folder this call opened or made
+    bool owned = false;             // made here, so it may be deleted again
     if (auto mapped = context.FolderMap.find(node.nid); mapped != context.FolderMap.end() && mapped->second) {
         destination = mapped->second;
     } else if (std::string name = GetNodeDisplayName(node); !name.empty()) {
@@ -293,10 +294,17 @@ uint32_t DispatchNode(RecoveryContext& context, PstReader& reader, PstNode& node
     Load(node, pstformat::BlockEncoding::Unknown);
     uint32_t count = 0;
     switch (ObjectTypeFromNid(node.nid)) {
-    case MAPI_FOLDER: count = RecoverFolder(context, reader, node, store, target); break;
-    case MAPI_MESSAGE: count = RecoverMessage(context, node, store, target); break;
-    case MAPI_ATTACH: count = RecoverLooseAttachment(context, node, store, target); break;
-    default: break;
+    case MAPI_FOLDER:
+        count = RecoverFolder(context, reader, node, store, target);
+        break;
+    case MAPI_MESSAGE:
+        count = RecoverMessage(context, node, store, target);
+        break;
+    case MAPI_ATTACH:
+        count = RecoverLooseAttachment(context, node, store, target);
+        break;
+    default:
+        break;
     }
     // What a node's subnodes held has been written (or will be read afresh by the next
     // Load); keeping them for every node of a large store would hold the whole store's
@@ -305,8 +313,7 @@ uint32_t DispatchNode(RecoveryContext& context, PstReader& reader, PstNode& node
     return count;
 }
 
-uint32_t RecoverNode(RecoveryContext& context, PstReader& reader, uint32_t nid, OutputStore& store,
-                     IMAPIFolder* target)
+uint32_t RecoverNode(RecoveryContext& context, PstReader& reader, uint32_t nid, OutputStore& store, IMAPIFolder* target)
 {
     if (nid == 0) return 0;
     PstNode* node = reader.Nodes().FindCurrent(nid);

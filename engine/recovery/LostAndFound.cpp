@@ -69,7 +69,7 @@ uint64_t ContentKey(PstReader& reader, const BlockRecord& record)
 {
     std::vector<uint8_t> bytes(record.cb);
     if (reader.ReadAt(record.offset, bytes.data(), bytes.size()) != bytes.size()) return 0;
-    uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
+    uint64_t hash = 0xCBF29CE484222325ull; // FNV-1a
     for (const uint8_t byte : bytes) hash = (hash ^ byte) * 0x100000001B3ull;
     return hash ^ record.cb;
 }
@@ -90,13 +90,20 @@ ULONG ObjectTypeOfOrphan(ULONG count, const SPropValue* props)
     int nameStreams = 0;
     for (ULONG i = 0; i < count; ++i) {
         switch (props[i].ulPropTag) {
-        case PR_ATTACH_METHOD: attachMethod = true; break;
+        case PR_ATTACH_METHOD:
+            attachMethod = true;
+            break;
         case PR_MESSAGE_CLASS_A:
-        case PR_MESSAGE_CLASS_W: messageClass = true; break;
+        case PR_MESSAGE_CLASS_W:
+            messageClass = true;
+            break;
         case PR_NAMEID_STREAM_GUID:
         case PR_NAMEID_STREAM_ENTRY:
-        case PR_NAMEID_STREAM_STRING: ++nameStreams; break;
-        default: break;
+        case PR_NAMEID_STREAM_STRING:
+            ++nameStreams;
+            break;
+        default:
+            break;
         }
     }
     if (nameStreams >= 2 && !messageClass) return 0;
@@ -231,10 +238,14 @@ uint32_t RecoverBlockAsItem(RecoveryContext& context, PstReader& reader, uint64_
     const MapiPtr<SPropValue> owned(props);
     if (count == 0) return 0;
     switch (ObjectTypeOfOrphan(count, props)) {
-    case MAPI_FOLDER: return RecoverFolder(context, reader, node, store, group);
-    case MAPI_MESSAGE: return RecoverMessage(context, node, store, group);
-    case MAPI_ATTACH: return RecoverLooseAttachment(context, node, store, group);
-    default: return 0;
+    case MAPI_FOLDER:
+        return RecoverFolder(context, reader, node, store, group);
+    case MAPI_MESSAGE:
+        return RecoverMessage(context, node, store, group);
+    case MAPI_ATTACH:
+        return RecoverLooseAttachment(context, node, store, group);
+    default:
+        return 0;
     }
 }
 

@@ -290,14 +290,15 @@ void RecoverRecipients(RecoveryContext& context, PstNode& node, IMessage* messag
     for (size_t i = 0; i < rows.size(); ++i) {
         LPSPropValue row = rows[i];
         // The output numbers its recipient rows itself.
-        if (rowIdColumn >= 0 && static_cast<ULONG>(rowIdColumn) < columnCount && row[rowIdColumn].ulPropTag == PR_ROWID) {
+        if (rowIdColumn >= 0 && static_cast<ULONG>(rowIdColumn) < columnCount &&
+            row[rowIdColumn].ulPropTag == PR_ROWID) {
             row[rowIdColumn].ulPropTag = kErrorRowIdTag;
             row[rowIdColumn].Value.err = MAPI_E_BAD_VALUE;
         }
         PrepareRecipientRow(context, row, columnCount);
         list->aEntries[i].cValues = columnCount;
         list->aEntries[i].rgPropVals = row;
-        rows[i] = nullptr;  // the list owns it now
+        rows[i] = nullptr; // the list owns it now
     }
     rows.clear();
     context.NoteWrite(AddRecipients(message, std::move(list)));
@@ -335,7 +336,7 @@ uint32_t RecoverMessage(RecoveryContext& context, PstNode& node, OutputStore& st
         return 0;
     }
     context.LogFormatted(StringId::TextRecoverMessage,
-                          StripSubjectPrefix(GetNodeString(node, PROP_ID(PR_SUBJECT))).c_str());
+                         StripSubjectPrefix(GetNodeString(node, PROP_ID(PR_SUBJECT))).c_str());
     if (folder == nullptr) return 0;
     try {
         ObjectRef<IMessage> message;
@@ -368,8 +369,7 @@ uint32_t RecoverLooseAttachment(RecoveryContext& context, PstNode& node, OutputS
         SetUsedMark(node, 1);
         return 0;
     }
-    context.LogFormatted(StringId::TextRecoverAttachment,
-                          GetNodeString(node, PROP_ID(PR_ATTACH_FILENAME)).c_str());
+    context.LogFormatted(StringId::TextRecoverAttachment, GetNodeString(node, PROP_ID(PR_ATTACH_FILENAME)).c_str());
     if (folder == nullptr) return 0;
     try {
         ObjectRef<IMessage> message;

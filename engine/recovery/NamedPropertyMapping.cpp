@@ -98,10 +98,17 @@ bool BuildNamedPropMap(RecoveryContext& context, PstReader& reader, OutputStore&
         const MapiPtr<SPropValue> owned(props);
         for (ULONG i = 0; i < count; ++i) {
             switch (props[i].ulPropTag) {
-            case kGuidStreamTag: CopyBinaryValue(props[i], streams.guids); break;
-            case kEntryStreamTag: CopyBinaryValue(props[i], streams.entries); break;
-            case kStringStreamTag: CopyBinaryValue(props[i], streams.strings); break;
-            default: break;
+            case kGuidStreamTag:
+                CopyBinaryValue(props[i], streams.guids);
+                break;
+            case kEntryStreamTag:
+                CopyBinaryValue(props[i], streams.entries);
+                break;
+            case kStringStreamTag:
+                CopyBinaryValue(props[i], streams.strings);
+                break;
+            default:
+                break;
             }
         }
     }

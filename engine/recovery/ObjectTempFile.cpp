@@ -5,10 +5,7 @@
 
 namespace krv {
 
-std::optional<TempFile> MakeTempFileName()
-{
-    return TempFile::Create();
-}
+std::optional<TempFile> MakeTempFileName() { return TempFile::Create(); }
 
 bool WriteTempFile(const std::string& path, std::span<const uint8_t> bytes)
 {

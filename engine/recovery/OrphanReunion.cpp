@@ -55,7 +55,7 @@ namespace {
 constexpr uint32_t kRecipientTableNid = 0x692;
 constexpr uint32_t kAttachmentTableNid = 0x671;
 constexpr ULONG kMessageFlagHasAttach = 0x10;
-constexpr uint16_t kDisplayIds[3] = {0x0E04, 0x0E03, 0x0E02};  // To, Cc, Bcc
+constexpr uint16_t kDisplayIds[3] = {0x0E04, 0x0E03, 0x0E02}; // To, Cc, Bcc
 
 // Property types whose value sits in the record itself rather than in the heap or a
 // subnode.
@@ -166,13 +166,15 @@ void ReadSubnodeFacts(PstReader& reader, uint64_t bid, ReunionSubnodeFacts& fact
     reader.ListSubnodes(pstformat::BidKey(bid), subnodes);
     subnodes.ForEach([&](uint32_t nid, const PstNodeMap::Versions&) { facts.nids.push_back(nid); });
     std::sort(facts.nids.begin(), facts.nids.end());
-    facts.attachmentNodes = static_cast<size_t>(std::count_if(
-        facts.nids.begin(), facts.nids.end(), [](uint32_t nid) { return pstformat::NidTypeOf(nid) == pstformat::NidTypeAttachment; }));
+    facts.attachmentNodes = static_cast<size_t>(std::count_if(facts.nids.begin(), facts.nids.end(), [](uint32_t nid) {
+        return pstformat::NidTypeOf(nid) == pstformat::NidTypeAttachment;
+    }));
 
     TableColumns columns;
     TableRows rows;
     const RowsFree guard{rows};
-    if (PstNode* table = TableNode(subnodes, kRecipientTableNid); table != nullptr && ReadTable(*table, columns, rows)) {
+    if (PstNode* table = TableNode(subnodes, kRecipientTableNid);
+        table != nullptr && ReadTable(*table, columns, rows)) {
         facts.hasRecipientTable = true;
         const int nameColumn = std::max(FindColumn(PR_DISPLAY_NAME_W, columns), FindColumn(PR_DISPLAY_NAME_A, columns));
         const int typeColumn = FindColumn(PR_RECIPIENT_TYPE, columns);
@@ -187,7 +189,8 @@ void ReadSubnodeFacts(PstReader& reader, uint64_t bid, ReunionSubnodeFacts& fact
         for (auto& names : facts.recipients) std::sort(names.begin(), names.end());
     }
     FreeRows(rows);
-    if (PstNode* table = TableNode(subnodes, kAttachmentTableNid); table != nullptr && ReadTable(*table, columns, rows)) {
+    if (PstNode* table = TableNode(subnodes, kAttachmentTableNid);
+        table != nullptr && ReadTable(*table, columns, rows)) {
         facts.hasAttachmentTable = true;
         facts.attachmentRows = rows.size();
     }
@@ -215,7 +218,7 @@ void AppendContent(const PstNodeMap& subnodes, std::vector<uint8_t>& content)
         content.insert(content.end(), head, head + sizeof head);
         content.insert(content.end(), bytes.begin(), bytes.end());
         AppendContent(node->subnodes, content);
-        content.push_back(0xFF);  // ends this subnode's own subnodes
+        content.push_back(0xFF); // ends this subnode's own subnodes
     }
 }
 
@@ -226,15 +229,14 @@ class TreeClasses {
 public:
     TreeClasses(PstReader& reader, pstformat::BlockEncoding encoding, const std::vector<ReunionSubnodeFacts>& trees)
         : m_reader(reader), m_encoding(encoding), m_trees(trees), m_classOf(trees.size(), kUnsettled)
-    {
-    }
+    {}
 
     // The class of tree t: the first tree seen with the same bytes, or t itself.
     size_t ClassOf(size_t t)
     {
         if (m_classOf[t] != kUnsettled) return m_classOf[t];
         const std::vector<uint8_t> content = Content(t);
-        uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
+        uint64_t hash = 0xCBF29CE484222325ull; // FNV-1a
         for (const uint8_t byte : content) hash = (hash ^ byte) * 0x100000001B3ull;
         const auto [it, inserted] = m_first.emplace(hash, t);
         // The same hash is only a hint: the bytes decide.
@@ -283,7 +285,7 @@ void PairVersions(const std::vector<ReunionMessageFacts>& messages, const std::v
     }
     // Groups: the same trees to choose from, the same value NIDs, evidence for every tree.
     std::map<std::pair<std::vector<size_t>, std::vector<uint32_t>>, std::vector<size_t>> groups;
-    std::unordered_map<size_t, std::unordered_set<size_t>> evidenceFor;  // tree -> messages
+    std::unordered_map<size_t, std::unordered_set<size_t>> evidenceFor; // tree -> messages
     for (size_t m = 0; m < messages.size(); ++m) {
         for (size_t i = 0; i < choices[m].size(); ++i)
             if (supports[m][i]) evidenceFor[choices[m][i]].insert(m);
@@ -330,10 +332,9 @@ void PairVersions(const std::vector<ReunionMessageFacts>& messages, const std::v
 constexpr size_t kMinPatternPairs = 3;
 constexpr double kPatternShare = 0.95;
 
-void PairInWritingOrder(const std::vector<ReunionMessageFacts>& messages,
-                        const std::vector<ReunionSubnodeFacts>& trees,
-                        const std::vector<std::vector<size_t>>& choices,
-                        const std::vector<std::vector<bool>>& supports, std::vector<std::pair<size_t, size_t>>& pairs)
+void PairInWritingOrder(const std::vector<ReunionMessageFacts>& messages, const std::vector<ReunionSubnodeFacts>& trees,
+                        const std::vector<std::vector<size_t>>& choices, const std::vector<std::vector<bool>>& supports,
+                        std::vector<std::pair<size_t, size_t>>& pairs)
 {
     struct Entry {
         uint64_t bid;
@@ -364,7 +365,7 @@ void PairInWritingOrder(const std::vector<ReunionMessageFacts>& messages,
         if (it == choices[m].end() || !supports[m][static_cast<size_t>(it - choices[m].begin())]) return std::nullopt;
         return next.index;
     };
-    size_t hits[2] = {0, 0};  // before, after
+    size_t hits[2] = {0, 0}; // before, after
     size_t tested = 0;
     for (size_t m = 0; m < messages.size(); ++m) {
         if (std::find(supports[m].begin(), supports[m].end(), true) == supports[m].end()) continue;
@@ -451,8 +452,10 @@ uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, Outp
             for (int k = 0; k < 3 && lookIn[m] == nullptr; ++k) {
                 if (!message.hasDisplay[k] || message.display[k].empty()) continue;
                 const auto it = byNames[k].find(message.display[k]);
-                if (it != byNames[k].end()) lookIn[m] = &it->second;
-                else break;  // no tree has these names: nothing is compatible
+                if (it != byNames[k].end())
+                    lookIn[m] = &it->second;
+                else
+                    break; // no tree has these names: nothing is compatible
             }
         }
         if (lookIn[m] != nullptr) work += lookIn[m]->size();
@@ -495,7 +498,7 @@ uint32_t ReuniteOrphanMessages(RecoveryContext& context, PstReader& reader, Outp
                 if (supports[m][i]) contested.insert(classes.ClassOf(choices[m][i]));
         }
     }
-    std::vector<std::pair<size_t, size_t>> pairs;  // message, tree
+    std::vector<std::pair<size_t, size_t>> pairs; // message, tree
     for (auto& [cls, members] : claimants) {
         if (contested.count(cls) != 0) continue;
         // Every claimant has the same compatible trees: the whole class.

@@ -33,19 +33,19 @@ class PstReader;
 // recipient rows by recipient type, and how many attachment rows it has.
 struct ReunionMessageFacts {
     uint64_t bid = 0;
-    pstformat::BlockEncoding encoding = pstformat::BlockEncoding::Plain;  // of its blocks
-    std::vector<uint32_t> valueNids;  // ascending
+    pstformat::BlockEncoding encoding = pstformat::BlockEncoding::Plain; // of its blocks
+    std::vector<uint32_t> valueNids;                                     // ascending
     bool hasDisplay[3] = {false, false, false};
-    std::vector<std::string> display[3];  // names, sorted; To, Cc, Bcc
+    std::vector<std::string> display[3]; // names, sorted; To, Cc, Bcc
     bool hasFlags = false;
     bool announcesAttachments = false;
 };
 
 struct ReunionSubnodeFacts {
     uint64_t bid = 0;
-    std::vector<uint32_t> nids;  // ascending
+    std::vector<uint32_t> nids; // ascending
     bool hasRecipientTable = false;
-    std::vector<std::string> recipients[3];  // names, sorted; To, Cc, Bcc
+    std::vector<std::string> recipients[3]; // names, sorted; To, Cc, Bcc
     bool hasAttachmentTable = false;
     size_t attachmentRows = 0;
     size_t attachmentNodes = 0;

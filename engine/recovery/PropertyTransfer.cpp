@@ -101,13 +101,15 @@ bool IsTransferredType(ULONG type)
     case PT_MV_UNICODE:
     case PT_MV_SYSTIME:
     case PT_MV_CLSID:
-    case PT_MV_BINARY: return true;
-    default: return false;
+    case PT_MV_BINARY:
+        return true;
+    default:
+        return false;
     }
 }
 
-bool TransferProperty(RecoveryContext& context, const PstNode& node, const SPropValue& entry,
-                      IMAPIProp* destination, bool unicode)
+bool TransferProperty(RecoveryContext& context, const PstNode& node, const SPropValue& entry, IMAPIProp* destination,
+                      bool unicode)
 {
     if (destination == nullptr) return false;
     if (!IsTransferredType(BaseType(entry.ulPropTag))) return false;
@@ -147,8 +149,7 @@ bool TransferObjectProperty(RecoveryContext& context, const PstNode& node, const
     if (object == nullptr) return false;
     // An embedded message is a property context; an OLE object's compound file never
     // reads as one (its fourth byte is 0xE0).
-    if (GetHeapKind(*object) == HeapKind::PropertyContext)
-        return RecoverEmbeddedMessage(context, *object, destination);
+    if (GetHeapKind(*object) == HeapKind::PropertyContext) return RecoverEmbeddedMessage(context, *object, destination);
     std::vector<uint8_t> bytes;
     if (!ReadSubnodeData(node.subnodes, objectNid, bytes)) return false;
     return TransferOleStorage(bytes, value.ulPropTag, destination);

@@ -27,8 +27,8 @@ class PstNode;
 // decided for the output), false when it was not. A named property whose name the output
 // store did not map is not written: under its source identifier it would be taken for
 // whatever the output store calls by that number.
-bool TransferProperty(RecoveryContext& context, const PstNode& node, const SPropValue& entry,
-                      IMAPIProp* destination, bool unicode);
+bool TransferProperty(RecoveryContext& context, const PstNode& node, const SPropValue& entry, IMAPIProp* destination,
+                      bool unicode);
 
 // A PT_OBJECT value of an attachment node: its subnode holds either an embedded message
 // (a property context of its own), which is rebuilt as the attachment's embedded message,

@@ -16,10 +16,7 @@ std::u16string AnsiToWide(std::string_view text, uint32_t codePage)
     return AnsiToUtf16(text, configured);
 }
 
-std::string WideToAnsi(std::u16string_view text)
-{
-    return Utf16ToAnsi(text, AnsiCodePage());
-}
+std::string WideToAnsi(std::u16string_view text) { return Utf16ToAnsi(text, AnsiCodePage()); }
 
 uint32_t MessageCodePage(const PstNode& message)
 {

@@ -85,8 +85,8 @@ TEST(BthBuilder, KeysAscendAsLittleEndianNumbers)
 {
     // 0x0001 sorts before 0x0100 although its first byte is the larger one.
     std::vector<uint8_t> ascending(2 * 9, 0);
-    ascending[0] = 0x01;       // key 0x0000000000000001
-    ascending[9 + 1] = 0x01;   // key 0x0000000000000100
+    ascending[0] = 0x01;     // key 0x0000000000000001
+    ascending[9 + 1] = 0x01; // key 0x0000000000000100
     std::vector<uint8_t> descending(2 * 9, 0);
     descending[1] = 0x01;
     descending[9] = 0x01;
@@ -111,8 +111,8 @@ TEST(BthBuilder, RefusesWhatTheFormatCannotHold)
     BthBuilder bth(heap, 4, 4);
     bth.Reserve(2);
     EXPECT_THROW(bth.Reserve(2), pst::LtpError);
-    EXPECT_THROW(bth.Write(Records(3)), pst::LtpError);                         // not the reserved count
-    EXPECT_THROW(bth.Write(std::vector<uint8_t>(15, 0)), pst::LtpError);       // not whole records
+    EXPECT_THROW(bth.Write(Records(3)), pst::LtpError);                  // not the reserved count
+    EXPECT_THROW(bth.Write(std::vector<uint8_t>(15, 0)), pst::LtpError); // not whole records
 }
 
 } // namespace

@@ -21,7 +21,7 @@ uint32_t At32(const std::vector<uint8_t>& b, size_t at) { return LoadLe<uint32_t
 void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) { StoreLe<uint16_t>(b.data() + at, v); }
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { StoreLe<uint32_t>(b.data() + at, v); }
 
-constexpr uint32_t kValueHid = MakeHid(0, 4);  // the entry ID's allocation in block 0
+constexpr uint32_t kValueHid = MakeHid(0, 4); // the entry ID's allocation in block 0
 
 // One block: HNHDR, the BTH header (allocation 1), a leaf of three records (2): a string
 // (its value in allocation 3), an inline integer, an entry ID (its value in allocation 4,
@@ -38,9 +38,8 @@ std::vector<uint8_t> PropertyContextHeap(uint32_t entryIdHid = kValueHid)
     h[14] = 6;
     h[15] = 0;
     Put32(h, 16, MakeHid(0, 2));
-    const std::array<std::array<uint32_t, 3>, 3> records{{{0x3001, 0x001F, MakeHid(0, 3)},
-                                                          {0x35DF, 0x0003, 0x89},
-                                                          {0x35E0, 0x0102, entryIdHid}}};
+    const std::array<std::array<uint32_t, 3>, 3> records{
+        {{0x3001, 0x001F, MakeHid(0, 3)}, {0x35DF, 0x0003, 0x89}, {0x35E0, 0x0102, entryIdHid}}};
     for (size_t i = 0; i < records.size(); ++i) {
         Put16(h, 20 + 8 * i, static_cast<uint16_t>(records[i][0]));
         Put16(h, 22 + 8 * i, static_cast<uint16_t>(records[i][1]));
@@ -70,11 +69,11 @@ TEST(PropertyRecordDrop, TakesOutTheRecordAndEmptiesItsHeapValue)
     ASSERT_EQ(pst::DropPropertyRecords(h, ids), 1);
     EXPECT_EQ(h.size(), 86u - 8 - 24);
     EXPECT_EQ(PageMapOffsets(h), (std::vector<uint16_t>{12, 20, 36, 40, 40}));
-    EXPECT_EQ(At16(h, At16(h, 0) + 2), 1u);  // cFree: the entry ID's allocation
+    EXPECT_EQ(At16(h, At16(h, 0) + 2), 1u); // cFree: the entry ID's allocation
     EXPECT_EQ(At16(h, 20), 0x3001u);
     EXPECT_EQ(At32(h, 24), MakeHid(0, 3));
     EXPECT_EQ(At16(h, 28), 0x35DFu);
-    EXPECT_EQ(h[36], 'A');  // the string's value moved down with its allocation
+    EXPECT_EQ(h[36], 'A'); // the string's value moved down with its allocation
 }
 
 TEST(PropertyRecordDrop, AnInlineValueLeavesWithItsRecordAndAbsentIdsChangeNothing)
@@ -120,9 +119,9 @@ TEST(PropertyRecordDrop, RefusesWhatIsNoPropertyContextOfOneBlockAndLeavesItAsIt
 std::vector<uint8_t> SecondHeapBlock()
 {
     std::vector<uint8_t> b(34, 0);
-    Put16(b, 0, 26);   // ibHnpm
-    Put16(b, 26, 1);   // cAlloc
-    Put16(b, 30, 2);   // rgibAlloc
+    Put16(b, 0, 26); // ibHnpm
+    Put16(b, 26, 1); // cAlloc
+    Put16(b, 30, 2); // rgibAlloc
     Put16(b, 32, 26);
     return b;
 }
@@ -134,8 +133,8 @@ TEST(HeapHidRewrite, RespellsHidsOfLaterBlocksAndLeavesValuesAndBlockZeroHidsAlo
     const std::vector<uint8_t>& h = blocks[0];
     EXPECT_EQ(At32(h, 40), MakeHid4k(1, 1));
     EXPECT_EQ(At32(h, 40), 0x80020u);
-    EXPECT_EQ(At32(h, 24), MakeHid(0, 3));  // block 0: the same in both encodings
-    EXPECT_EQ(At32(h, 32), 0x89u);          // an inline integer is no HID
+    EXPECT_EQ(At32(h, 24), MakeHid(0, 3)); // block 0: the same in both encodings
+    EXPECT_EQ(At32(h, 32), 0x89u);         // an inline integer is no HID
     EXPECT_EQ(At32(h, kHnhdrHidUserRoot), MakeHid(0, 1));
     EXPECT_EQ(blocks[1], SecondHeapBlock());
 }

@@ -77,7 +77,7 @@ TEST_P(HeapLayouts, ItemsPastAFullBlockOpenTheNextOneAndBlockEightCarriesTheBitm
         items.emplace_back(heap.Allocate(bytes), bytes);
     }
     const auto node = Built(heap);
-    ASSERT_GE(node.blocks.size(), 12u);  // three 2.7 KB items per block at most
+    ASSERT_GE(node.blocks.size(), 12u); // three 2.7 KB items per block at most
     for (size_t b = 0; b + 1 < node.blocks.size(); ++b) EXPECT_EQ(node.blocks[b].size(), MaxData()) << b;
     // Block 8 opens with a 66-byte bitmap header: its first item starts there.
     const auto& eight = node.blocks[8];
@@ -146,8 +146,8 @@ TEST(HeapBuilder, RefusesItemsAboveTheLimitAndUnknownHids)
 TEST(HeapBuilder, FillLevelsFollowTheFreeSpaceBands)
 {
     const std::pair<size_t, uint8_t> cases[] = {
-        {8176, 0}, {3584, 0}, {3583, 1}, {2560, 1}, {2559, 2}, {2048, 2}, {1792, 3}, {1024, 6},
-        {1023, 7}, {256, 9},  {128, 10}, {64, 11},  {32, 12},  {16, 13}, {8, 14},   {7, 15}, {0, 15},
+        {8176, 0}, {3584, 0}, {3583, 1}, {2560, 1}, {2559, 2}, {2048, 2}, {1792, 3}, {1024, 6}, {1023, 7},
+        {256, 9},  {128, 10}, {64, 11},  {32, 12},  {16, 13},  {8, 14},   {7, 15},   {0, 15},
     };
     for (const auto& [freeBytes, level] : cases) EXPECT_EQ(pst::HeapFillLevel(freeBytes), level) << freeBytes;
 }

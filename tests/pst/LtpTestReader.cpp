@@ -18,8 +18,8 @@ namespace {
 using pstformat::LoadLe;
 using pstformat::RangeFits;
 
-using pstformat::Hex;
 using pstformat::HeapBlockHeaderSize;
+using pstformat::Hex;
 using pstformat::IsHid;
 
 // Sizes of the fixed-size property types; 0 for variable-size ones.
@@ -93,14 +93,18 @@ ReadHeap ReadHeapOnNode(const pst::NodeContent& node, pstformat::Layout layout)
             heap.hidUserRoot = LoadLe<uint32_t>(d.data() + 4);
             for (size_t i = 0; i < 8; ++i) {
                 const uint8_t nibble = (d[8 + i / 2] >> (4 * (i % 2))) & 0xF;
-                if (i < node.blocks.size()) storedLevels[i] = nibble;
-                else if (nibble != 0) problem(b, "fill level of absent block " + std::to_string(i) + " is not 0");
+                if (i < node.blocks.size())
+                    storedLevels[i] = nibble;
+                else if (nibble != 0)
+                    problem(b, "fill level of absent block " + std::to_string(i) + " is not 0");
             }
         } else if (hdr == 66) {
             for (size_t i = 0; i < 128; ++i) {
                 const uint8_t nibble = (d[2 + i / 2] >> (4 * (i % 2))) & 0xF;
-                if (b + i < node.blocks.size()) storedLevels[b + i] = nibble;
-                else if (nibble != 0) problem(b, "fill level of absent block " + std::to_string(b + i) + " is not 0");
+                if (b + i < node.blocks.size())
+                    storedLevels[b + i] = nibble;
+                else if (nibble != 0)
+                    problem(b, "fill level of absent block " + std::to_string(b + i) + " is not 0");
             }
         }
         if (ibHnpm % 2 != 0) problem(b, "page map not 2-byte aligned");
@@ -196,11 +200,13 @@ ReadPcResult ReadPc(const pst::NodeContent& node, pstformat::Layout layout)
     ReadPcResult pc;
     pc.heap = ReadHeapOnNode(node, layout);
     pc.problems = pc.heap.problems;
-    if (pc.heap.clientSig != pstformat::kClientSigPropertyContext) pc.problems.push_back("client signature " + Hex(pc.heap.clientSig));
+    if (pc.heap.clientSig != pstformat::kClientSigPropertyContext)
+        pc.problems.push_back("client signature " + Hex(pc.heap.clientSig));
     const ReadBthResult bth = ReadBth(pc.heap, pc.heap.hidUserRoot);
     pc.problems.insert(pc.problems.end(), bth.problems.begin(), bth.problems.end());
     if (bth.cbKey != 2 || bth.cbEnt != 6) {
-        pc.problems.push_back("PC BTH with cbKey " + std::to_string(bth.cbKey) + ", cbEnt " + std::to_string(bth.cbEnt));
+        pc.problems.push_back("PC BTH with cbKey " + std::to_string(bth.cbKey) + ", cbEnt " +
+                              std::to_string(bth.cbEnt));
         return pc;
     }
     for (const auto& [key, data] : bth.records) {
@@ -218,7 +224,8 @@ ReadPcResult ReadPc(const pst::NodeContent& node, pstformat::Layout layout)
             p.place = ValuePlace::Heap;
         }
         if (fixed > 4 && p.value.size() != fixed)
-            pc.problems.push_back("property " + Hex(id) + ": " + std::to_string(p.value.size()) + " bytes for its type");
+            pc.problems.push_back("property " + Hex(id) + ": " + std::to_string(p.value.size()) +
+                                  " bytes for its type");
         pc.props[id] = std::move(p);
     }
     return pc;
@@ -262,7 +269,8 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
     tc.node = &node;
     tc.heap = ReadHeapOnNode(node, layout);
     tc.problems = tc.heap.problems;
-    if (tc.heap.clientSig != pstformat::kClientSigTableContext) tc.problems.push_back("client signature " + Hex(tc.heap.clientSig));
+    if (tc.heap.clientSig != pstformat::kClientSigTableContext)
+        tc.problems.push_back("client signature " + Hex(tc.heap.clientSig));
     const auto* info = tc.heap.Item(tc.heap.hidUserRoot);
     using namespace pstformat;
     if (!info || info->size() < kTcInfoFixedSize || (*info)[kTcInfoBType] != kClientSigTableContext) {
@@ -278,9 +286,11 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
     for (size_t i = 0; i < cCols && TcInfoSize(i + 1) <= info->size(); ++i)
         tc.columns.push_back(LoadTcColumnDesc(info->data() + TcColumnDescOffset(i)));
     const size_t rowSize = tc.rgib[kTciBm];
-    if (!(tc.rgib[kTci4b] <= tc.rgib[kTci2b] && tc.rgib[kTci2b] <= tc.rgib[kTci1b] && tc.rgib[kTci1b] <= tc.rgib[kTciBm]))
+    if (!(tc.rgib[kTci4b] <= tc.rgib[kTci2b] && tc.rgib[kTci2b] <= tc.rgib[kTci1b] &&
+          tc.rgib[kTci1b] <= tc.rgib[kTciBm]))
         tc.problems.push_back("rgib does not ascend");
-    if (size_t{tc.rgib[kTciBm]} - tc.rgib[kTci1b] != CebSize(cCols)) tc.problems.push_back("CEB size does not match cCols");
+    if (size_t{tc.rgib[kTciBm]} - tc.rgib[kTci1b] != CebSize(cCols))
+        tc.problems.push_back("CEB size does not match cCols");
     std::set<uint8_t> bits;
     for (const auto& c : tc.columns) {
         if (!bits.insert(c.iBit).second) tc.problems.push_back("iBit repeated: " + Hex(c.tag));
@@ -289,7 +299,8 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
         const size_t want = (fixed != 0 && fixed <= 8) ? fixed : 4;
         if (c.cbData != want) tc.problems.push_back("cbData of " + Hex(c.tag));
         const auto [lo, hi] = TcCellAreaBounds(tc.rgib, TcCellArea(c.cbData));
-        if (c.ibData < lo || c.ibData + c.cbData > hi) tc.problems.push_back("cell of " + Hex(c.tag) + " outside its group");
+        if (c.ibData < lo || c.ibData + c.cbData > hi)
+            tc.problems.push_back("cell of " + Hex(c.tag) + " outside its group");
     }
     for (size_t i = 1; i < tc.columns.size(); ++i)
         if (tc.columns[i - 1].tag >= tc.columns[i].tag) tc.problems.push_back("columns not sorted by tag");
@@ -309,7 +320,8 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
     if (tc.hnidRows != 0 && rowSize > 0) {
         if (IsHid(tc.hnidRows)) {
             const auto* m = tc.heap.Item(tc.hnidRows);
-            if (!m) tc.problems.push_back("row matrix HID does not resolve");
+            if (!m)
+                tc.problems.push_back("row matrix HID does not resolve");
             else {
                 if (m->size() % rowSize != 0) tc.problems.push_back("row matrix not a whole number of rows");
                 for (size_t off = 0; off + rowSize <= m->size(); off += rowSize)
@@ -317,7 +329,8 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
             }
         } else {
             const auto it = node.subnodes.find(tc.hnidRows);
-            if (it == node.subnodes.end()) tc.problems.push_back("row matrix subnode missing");
+            if (it == node.subnodes.end())
+                tc.problems.push_back("row matrix subnode missing");
             else {
                 const size_t perBlock = TcRowsPerBlock(TraitsOf(layout).maxBlockData, rowSize);
                 const auto& blocks = it->second.blocks;
@@ -328,7 +341,8 @@ ReadTcResult ReadTc(const pst::NodeContent& node, pstformat::Layout layout)
                     const bool last = b + 1 == blocks.size();
                     if (!last && blk.size() != pstformat::TraitsOf(layout).maxBlockData)
                         tc.problems.push_back("row block " + std::to_string(b) + " not full");
-                    if (last && blk.size() % rowSize != 0) tc.problems.push_back("last row block not a whole number of rows");
+                    if (last && blk.size() % rowSize != 0)
+                        tc.problems.push_back("last row block not a whole number of rows");
                     const size_t count = std::min(perBlock, blk.size() / rowSize);
                     tc.rowsPerBlock.push_back(count);
                     for (size_t i = 0; i < count; ++i)

@@ -19,8 +19,8 @@ namespace krv::test {
 struct ReadHeap {
     uint8_t clientSig = 0;
     uint32_t hidUserRoot = 0;
-    std::map<uint32_t, std::vector<uint8_t>> items;  // by HID
-    std::vector<uint8_t> fillLevels;                 // as stored, one per block
+    std::map<uint32_t, std::vector<uint8_t>> items; // by HID
+    std::vector<uint8_t> fillLevels;                // as stored, one per block
     std::vector<std::string> problems;
 
     const std::vector<uint8_t>* Item(uint32_t hid) const;
@@ -34,7 +34,7 @@ struct ReadBthResult {
     uint8_t cbEnt = 0;
     uint8_t levels = 0;
     uint32_t hidRoot = 0;
-    std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> records;  // leaf key, data
+    std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> records; // leaf key, data
     std::vector<std::string> problems;
 };
 
@@ -46,13 +46,13 @@ struct ReadProperty {
     uint16_t type = 0;
     uint32_t hnid = 0;
     ValuePlace place = ValuePlace::Inline;
-    std::vector<uint8_t> value;  // inline: the 4 bytes of dwValueHnid
+    std::vector<uint8_t> value; // inline: the 4 bytes of dwValueHnid
 };
 
 struct ReadPcResult {
     ReadHeap heap;
     std::map<uint16_t, ReadProperty> props;
-    std::vector<std::string> problems;  // including the heap's
+    std::vector<std::string> problems; // including the heap's
 };
 
 ReadPcResult ReadPc(const pst::NodeContent& node, pstformat::Layout layout);
@@ -61,15 +61,15 @@ using ReadColumn = pstformat::TcColumnDesc;
 
 struct ReadTcResult {
     ReadHeap heap;
-    std::vector<ReadColumn> columns;  // as stored
+    std::vector<ReadColumn> columns; // as stored
     uint16_t rgib[pstformat::kTcRgibCount] = {};
     uint32_t hidRowIndex = 0;
     uint32_t hnidRows = 0;
     uint32_t hidIndex = 0;
-    uint8_t rowIndexSize = 0;                                // cbEnt of the row index: dwRowIndex's bytes
-    std::vector<std::vector<uint8_t>> rows;                  // row matrix, in row order
-    std::vector<std::pair<uint32_t, uint32_t>> rowIndex;     // dwRowID, dwRowIndex in key order
-    std::vector<size_t> rowsPerBlock;                        // when the matrix lives in a subnode
+    uint8_t rowIndexSize = 0;                            // cbEnt of the row index: dwRowIndex's bytes
+    std::vector<std::vector<uint8_t>> rows;              // row matrix, in row order
+    std::vector<std::pair<uint32_t, uint32_t>> rowIndex; // dwRowID, dwRowIndex in key order
+    std::vector<size_t> rowsPerBlock;                    // when the matrix lives in a subnode
     std::vector<std::string> problems;
 
     const ReadColumn* Column(uint32_t tag) const;

@@ -23,15 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 using pst::CryptMethod;
 
-int RunQuietly(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str());
-}
+int RunQuietly(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
 
-bool HaveTool(const std::string& name)
-{
-    return RunQuietly("command -v " + name) == 0;
-}
+bool HaveTool(const std::string& name) { return RunQuietly("command -v " + name) == 0; }
 
 // Every file under `root` by its path relative to `root`, its text passed through `normalise`.
 std::map<std::string, std::string> Tree(const fs::path& root, const std::function<std::string(std::string)>& normalise)
@@ -63,8 +57,10 @@ size_t ExpectSameTrees(const fs::path& a, const fs::path& b, const std::function
     EXPECT_EQ(left.size(), right.size());
     for (const auto& [name, text] : left) {
         const auto it = right.find(name);
-        if (it == right.end()) ADD_FAILURE() << name << " is missing";
-        else EXPECT_TRUE(it->second == text) << name << " differs";
+        if (it == right.end())
+            ADD_FAILURE() << name << " is missing";
+        else
+            EXPECT_TRUE(it->second == text) << name << " differs";
     }
     return left.size();
 }
@@ -78,9 +74,9 @@ TEST(NdbJudges, RewrittenRealStoresReadTheSameInPffexportAndReadpst)
         const char* file;
         CryptMethod crypt;
     } cases[] = {
-        {"pst2john-2k_outlook_qwerty1234.pst", CryptMethod::Cyclic},  // ANSI, 3 MB, many data trees
+        {"pst2john-2k_outlook_qwerty1234.pst", CryptMethod::Cyclic}, // ANSI, 3 MB, many data trees
         {"tika-testPST.pst", CryptMethod::None},
-        {"asposen-Outlook_1.pst", CryptMethod::Permute},             // calendar, contacts, tasks
+        {"asposen-Outlook_1.pst", CryptMethod::Permute}, // calendar, contacts, tasks
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

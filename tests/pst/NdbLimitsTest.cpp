@@ -26,10 +26,7 @@ using pst::NdbWriter;
 using pst::NodeContent;
 using namespace krv::pstformat;
 
-const char* Name(Layout layout)
-{
-    return layout == Layout::Ansi ? "ANSI" : "Unicode";
-}
+const char* Name(Layout layout) { return layout == Layout::Ansi ? "ANSI" : "Unicode"; }
 
 std::unique_ptr<NdbWriter> NewStore(const std::string& path, Layout layout, CryptMethod crypt = CryptMethod::Cyclic)
 {
@@ -78,8 +75,8 @@ TEST(NdbLimits, FillsManyIntervalsWithTheirMapPagesInPlace)
         EXPECT_GT(check.intervals, kFirstFMapInterval + 1);
         for (const auto& [nid, content] : written) EXPECT_TRUE(SameContent(check.nodes.at(nid), content)) << nid;
         const MappedFile file(path);
-        const auto fmap = ParsePageTrailer(file.Bytes().subspan(IntervalOffset(kFirstFMapInterval) + 0x400, kPageSize),
-                                           layout);
+        const auto fmap =
+            ParsePageTrailer(file.Bytes().subspan(IntervalOffset(kFirstFMapInterval) + 0x400, kPageSize), layout);
         ASSERT_TRUE(fmap);
         EXPECT_EQ(fmap->ptype, PageTypeFMap);
     }
@@ -102,8 +99,10 @@ TEST(NdbLimits, AnsiStoreRefusesToGrowPastItsLargestSizeAndStaysSound)
         const uint32_t nid = MakeNid(NidTypeNormalMessage, 0x10001 + i);
         const NodeContent content = FullBlocks(Layout::Ansi, 64, i);
         error = writer->PutNode(nid, 0x8022, content);
-        if (error.ok()) written[nid] = content;
-        else refused = nid;
+        if (error.ok())
+            written[nid] = content;
+        else
+            refused = nid;
     }
     EXPECT_EQ(error.code, NdbErrc::FileTooLarge) << pst::NdbErrorText(error);
     EXPECT_GE(written.size(), 4u) << "nodes fit right up to the end";
@@ -176,8 +175,8 @@ TEST(NdbLimits, AFailedWriteStoresNothingAndTheStoreStaysSound)
 {
     struct Case {
         const char* what;
-        uint64_t limit;      // file size limit while the node is put
-        size_t blocks;       // full blocks of the node
+        uint64_t limit; // file size limit while the node is put
+        size_t blocks;  // full blocks of the node
     } cases[] = {
         {"the file cannot grow", FileSizeForIntervals(1) + 4096, 80},
         {"a block cannot be written", kFirstAMapOffset + 0x1000, 4},

@@ -38,12 +38,12 @@ TEST(NdbStoreCheck, AgreesWithOutlooksOwnStores)
     // Stores of Outlook 2007 with several intervals and filled density lists: maps, list and
     // reference counts agree with the check. Outlook leaves stray bytes in the upper half of
     // the 64-bit NID of subnode entries, which the check reports and a writer must not do.
-    for (const char* name : {"tika-testPST.pst", "pstreader-backup_with_rules.pst", "pst2john-2007_default_a1sellers.pst"}) {
+    for (const char* name :
+         {"tika-testPST.pst", "pstreader-backup_with_rules.pst", "pst2john-2007_default_a1sellers.pst"}) {
         SCOPED_TRACE(name);
         const std::vector<uint8_t> bytes = ReadFileBytes(corpus + "/" + name);
         const NdbStoreCheck c = CheckNdbStore(bytes);
-        for (const std::string& p : c.problems)
-            EXPECT_NE(p.find("NID wider than 32 bits"), std::string::npos) << p;
+        for (const std::string& p : c.problems) EXPECT_NE(p.find("NID wider than 32 bits"), std::string::npos) << p;
         EXPECT_GT(c.intervals, 8u);
         const auto list = ParseDListPage(std::span(bytes).subspan(kDListOffset, kPageSize));
         ASSERT_TRUE(list);
@@ -93,7 +93,7 @@ TEST(NdbStoreCheck, ReportsEachFaultAWriterCouldMake)
     struct Case {
         const char* what;
         std::function<void(SealedStore&)> damage;
-        const char* problem;  // a piece of the expected problem text
+        const char* problem; // a piece of the expected problem text
     } cases[] = {
         {"an AMap bit of a block cleared",
          [](SealedStore& s) {
@@ -120,7 +120,8 @@ TEST(NdbStoreCheck, ReportsEachFaultAWriterCouldMake)
         {"an XBLOCK's total size off by one",
          [](SealedStore& s) {
              const WalkedBlock* x = s.walk.FindBlock(s.walk.FindNode(0x8022)->bidData);
-             auto block = std::span(s.bytes).subspan(static_cast<size_t>(x->ib), *BlockStoredSize(x->cb, Layout::Unicode));
+             auto block =
+                 std::span(s.bytes).subspan(static_cast<size_t>(x->ib), *BlockStoredSize(x->cb, Layout::Unicode));
              StoreLe<uint32_t>(block.data() + 4, 9001);
              EXPECT_TRUE(SealBlock(block, x->cb, x->bid, x->ib, Layout::Unicode));
          },

@@ -49,10 +49,7 @@ void FlushOk(NdbWriter& writer)
     ASSERT_TRUE(error.ok()) << pst::NdbErrorText(error);
 }
 
-uint64_t DiskSize(const std::string& path)
-{
-    return std::filesystem::file_size(path);
-}
+uint64_t DiskSize(const std::string& path) { return std::filesystem::file_size(path); }
 
 // The header of the internal block `bid` of the checked store file.
 std::optional<InternalBlockHeader> InternalHeader(const std::string& path, const NdbStoreCheck& check, uint64_t bid)
@@ -163,8 +160,8 @@ TEST(NdbWriter, UsesXXBlocksAndSIBlocksWhereOneLevelIsNotEnough)
             uint32_t nid;
             size_t blocks;
             size_t subnodes;
-            std::optional<uint8_t> dataLevel;  // cLevel of the data tree's top block; none: one data block
-            std::optional<uint8_t> subLevel;   // cLevel of the subnode tree's top block
+            std::optional<uint8_t> dataLevel; // cLevel of the data tree's top block; none: one data block
+            std::optional<uint8_t> subLevel;  // cLevel of the subnode tree's top block
         } shapes[] = {
             {0x8022, 1, 1, std::nullopt, kLevelSLBlock},
             {0x8042, xcap, slcap, kLevelXBlock, kLevelSLBlock},
@@ -209,7 +206,7 @@ TEST(NdbWriter, ReplacingANodeReusesItsSpaceOnceFlushed)
         const std::string path = dir.File("store.pst");
         auto writer = NewStore(path, layout);
         ASSERT_TRUE(writer);
-        const std::vector<size_t> sizes(40, 8000);  // about 320 KB: more than one interval
+        const std::vector<size_t> sizes(40, 8000); // about 320 KB: more than one interval
         Put(*writer, 0x21, 0, Content({50}, 1));
         Put(*writer, 0x8022, 0x122, Content(sizes, 2));
         FlushOk(*writer);
@@ -270,7 +267,7 @@ TEST(NdbWriter, AStoreLeftBetweenFlushesEndsWhereTheFileEnds)
             EXPECT_EQ(left.nodes.size(), round == 0 ? 1u : flushed.size()) << "round " << round;
             if (round == 0) FlushOk(*writer);
         }
-        writer.reset();  // gone without a Flush
+        writer.reset(); // gone without a Flush
 
         const NdbStoreCheck check = CheckStoreFile(path);
         EXPECT_TRUE(check.problems.empty()) << ProblemSummary(check);

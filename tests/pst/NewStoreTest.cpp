@@ -41,8 +41,8 @@ TEST(NewStore, HoldsTheNodesOfOutlooksNewStores)
     if (!fs::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     // Nodes Outlook keeps that [MS-PST] does not describe (or that newer versions drop),
     // and the one folder the sample stores add beside the new-store folders.
-    const std::set<uint32_t> omitted{0x281, 0x2A1, 0x321, 0xC01, 0xE01, 0xE41, 0xEC1, 0xEE1, 0xF01, 0xF21,
-                                     0x8082, 0x808D, 0x808E, 0x808F};
+    const std::set<uint32_t> omitted{0x281, 0x2A1, 0x321, 0xC01,  0xE01,  0xE41,  0xEC1,
+                                     0xEE1, 0xF01, 0xF21, 0x8082, 0x808D, 0x808E, 0x808F};
     struct Case {
         const char* file;
         StoreCase store;
@@ -84,7 +84,8 @@ TEST(NewStore, HoldsTheNodesOfOutlooksNewStores)
         }
 
         // Folders and the store carry a subset of Outlook's properties, with its names.
-        for (uint32_t nid : {kNidStore, kNidRoot, 0x8022u, 0x8042u, 0x8062u, kNidSpamSearchFolder, kNidSpamSearchCriteria}) {
+        for (uint32_t nid :
+             {kNidStore, kNidRoot, 0x8022u, 0x8042u, 0x8062u, kNidSpamSearchFolder, kNidSpamSearchCriteria}) {
             const auto mine = PropIds(ours.Pc(nid));
             const auto outlooks = PropIds(outlook.Pc(nid));
             EXPECT_FALSE(mine.empty()) << std::hex << nid;
@@ -92,7 +93,8 @@ TEST(NewStore, HoldsTheNodesOfOutlooksNewStores)
         }
         if (std::string(c.file).find("pstsdk") == 0) {
             for (uint32_t nid : {0x8022u, 0x8042u, 0x8062u, kNidSpamSearchFolder})
-                EXPECT_EQ(TextValue(ours.Pc(nid).props.at(kIdDisplayName)), TextValue(outlook.Pc(nid).props.at(kIdDisplayName)));
+                EXPECT_EQ(TextValue(ours.Pc(nid).props.at(kIdDisplayName)),
+                          TextValue(outlook.Pc(nid).props.at(kIdDisplayName)));
             EXPECT_EQ(Int32Value(ours.Pc(kNidStore).props.at(kIdValidFolderMask)),
                       Int32Value(outlook.Pc(kNidStore).props.at(kIdValidFolderMask)));
         }
@@ -107,7 +109,8 @@ TEST(NewStore, HoldsTheNodesOfOutlooksNewStores)
                 EXPECT_EQ(mine.columns, outlooks.columns) << std::hex << nid;
             }
         }
-        EXPECT_EQ(ours.check.nodes.at(kNidSearchActivityList).blocks, outlook.check.nodes.at(kNidSearchActivityList).blocks);
+        EXPECT_EQ(ours.check.nodes.at(kNidSearchActivityList).blocks,
+                  outlook.check.nodes.at(kNidSearchActivityList).blocks);
     }
 }
 

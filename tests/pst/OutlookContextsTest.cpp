@@ -26,8 +26,8 @@ namespace {
 
 using pst::NodeContent;
 using pst::PropertyValue;
-using pstformat::Layout;
 using pstformat::Hex;
+using pstformat::Layout;
 
 struct Store {
     std::vector<uint8_t> bytes;
@@ -39,7 +39,8 @@ const std::vector<std::string> kReferenceStores{"outlookpstrs-Empty.pst", "pstsd
                                                 "pstsdk-test_ansi.pst",   "pstsdk-sample1.pst",
                                                 "tika-testPST.pst",       "libyal-outlook.pst"};
 // The stores whose template nodes and root folder are compared byte for byte.
-const std::vector<std::string> kTemplateStores{"outlookpstrs-Empty.pst", "pstsdk-test_unicode.pst", "pstsdk-test_ansi.pst"};
+const std::vector<std::string> kTemplateStores{"outlookpstrs-Empty.pst", "pstsdk-test_unicode.pst",
+                                               "pstsdk-test_ansi.pst"};
 
 class OutlookContexts : public ::testing::Test {
 protected:
@@ -81,15 +82,15 @@ protected:
     // subnodes (recipient and attachment tables, attachments, embedded messages).
     static void ForEachContext(const Store& s, const std::function<void(const std::string&, const NodeContent&)>& visit)
     {
-        std::function<void(const std::string&, const NodeContent&, int)> walk = [&](const std::string& where,
-                                                                                   const NodeContent& node, int depth) {
-            const auto& b = node.blocks;
-            if (!b.empty() && b[0].size() >= 4 && b[0][2] == pst::kHeapSignature &&
-                (b[0][3] == pst::kClientSigPropertyContext || b[0][3] == pst::kClientSigTableContext))
-                visit(where, node);
-            if (depth < 4)
-                for (const auto& [nid, sub] : node.subnodes) walk(where + "/" + Hex(nid), sub, depth + 1);
-        };
+        std::function<void(const std::string&, const NodeContent&, int)> walk =
+            [&](const std::string& where, const NodeContent& node, int depth) {
+                const auto& b = node.blocks;
+                if (!b.empty() && b[0].size() >= 4 && b[0][2] == pst::kHeapSignature &&
+                    (b[0][3] == pst::kClientSigPropertyContext || b[0][3] == pst::kClientSigTableContext))
+                    visit(where, node);
+                if (depth < 4)
+                    for (const auto& [nid, sub] : node.subnodes) walk(where + "/" + Hex(nid), sub, depth + 1);
+            };
         for (const WalkedNode& n : s.walk.nodes) {
             std::string why;
             const auto node = LoadCorpusNode(s.bytes, s.walk, n.nid, why);
@@ -109,7 +110,7 @@ PropertyValue StoredForm(uint16_t id, const ReadProperty& p)
     const uint32_t tag = uint32_t{id} << 16 | p.type;
     std::vector<uint8_t> bytes = p.value;
     if (p.place == ValuePlace::Inline) bytes.resize(*pst::StoredValueSize(p.type));
-    if (p.type == 0x000B) bytes = {static_cast<uint8_t>(p.value[0] != 0)};  // a few stores keep other bytes here
+    if (p.type == 0x000B) bytes = {static_cast<uint8_t>(p.value[0] != 0)}; // a few stores keep other bytes here
     return PropertyValue{tag, bytes};
 }
 
@@ -161,9 +162,9 @@ TEST_F(OutlookContexts, ARecipientTableAcrossTwoMatrixBlocksAndABitmapPage)
     // 15; nothing else differs.
     for (const auto& p : tc.problems) {
         unsigned block = 0, level = 0, freeBytes = 0;
-        const bool nearlyFull = std::sscanf(p.c_str(), "heap block %u: fill level %u for %u free bytes", &block, &level,
-                                            &freeBytes) == 3 &&
-                                level == 14 && freeBytes < 8;
+        const bool nearlyFull =
+            std::sscanf(p.c_str(), "heap block %u: fill level %u for %u free bytes", &block, &level, &freeBytes) == 3 &&
+            level == 14 && freeBytes < 8;
         EXPECT_TRUE(nearlyFull) << p;
     }
 }
@@ -225,7 +226,8 @@ TEST_F(OutlookContexts, EveryTableRebuildsToTheSameLayoutAndCells)
             ASSERT_EQ(again.rows.size(), original.rows.size()) << name << " " << where;
             for (size_t r = 0; r < original.rows.size(); ++r)
                 for (const auto& c : original.columns)
-                    EXPECT_EQ(again.Cell(r, c.tag), original.Cell(r, c.tag)) << name << " " << where << " row " << r << " " << Hex(c.tag);
+                    EXPECT_EQ(again.Cell(r, c.tag), original.Cell(r, c.tag))
+                        << name << " " << where << " row " << r << " " << Hex(c.tag);
         });
         EXPECT_GE(contexts, 5u) << name;
     }
@@ -238,7 +240,8 @@ TEST_F(OutlookContexts, EmptyTemplatesComeOutAsOutlookWritesThem)
     for (const auto& [name, s] : stores) {
         const Layout layout = s->walk.layout;
         for (uint32_t nid : pst::kTableTemplateNids) {
-            const NodeContent ours = pst::TableContextBuilder(layout, pst::TableLayout(pst::TemplateColumns(nid, layout))).Build();
+            const NodeContent ours =
+                pst::TableContextBuilder(layout, pst::TableLayout(pst::TemplateColumns(nid, layout))).Build();
             const NodeContent theirs = Node(*s, nid);
             const ReadTcResult a = ReadTc(ours, layout);
             const ReadTcResult b = ReadTc(theirs, layout);
@@ -275,7 +278,9 @@ TEST_F(OutlookContexts, AnEmptyFolderHasTheTablesOutlookGivesDeletedItems)
                                                     {0x806F, pst::kNidAssocContentsTableTemplate}};
     for (const auto& [nid, templateNid] : tables) {
         const NodeContent ours =
-            pst::TableContextBuilder(Layout::Unicode, pst::TableLayout(pst::TemplateColumns(templateNid, Layout::Unicode))).Build();
+            pst::TableContextBuilder(Layout::Unicode,
+                                     pst::TableLayout(pst::TemplateColumns(templateNid, Layout::Unicode)))
+                .Build();
         EXPECT_EQ(ours.blocks, Node(*s, nid).blocks) << Hex(nid);
         EXPECT_TRUE(ours.subnodes.empty());
     }
@@ -290,7 +295,8 @@ TEST_F(OutlookContexts, TheRootFoldersHierarchyTableRebuildsByteForByte)
         const NodeContent theirs = Node(*s, 0x12D);
         const ReadTcResult original = ReadTc(theirs, layout);
         ASSERT_GE(original.rows.size(), 3u) << name;
-        pst::TableContextBuilder table(layout, pst::TableLayout(pst::TemplateColumns(pst::kNidHierarchyTableTemplate, layout)));
+        pst::TableContextBuilder table(layout,
+                                       pst::TableLayout(pst::TemplateColumns(pst::kNidHierarchyTableTemplate, layout)));
         for (size_t r = 0; r < original.rows.size(); ++r) {
             std::vector<PropertyValue> cells;
             for (const auto& c : original.columns)

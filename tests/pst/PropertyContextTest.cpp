@@ -40,10 +40,10 @@ TEST_P(PcLayouts, EachTypeGoesWhereItsSizeSendsIt)
     std::vector<PropertyValue> props{
         pst::MakeInt16(0x10010002, 0x1234),
         pst::MakeInt32(0x10020003, 0xDEADBEEF),
-        pst::MakeInt32(0x10030004, 0x3F800000),            // 1.0f
+        pst::MakeInt32(0x10030004, 0x3F800000), // 1.0f
         pst::MakeInt32(0x1004000A, 0x80004005),
         pst::MakeBoolean(0x1005000B, true),
-        pst::MakeInt64(0x10060005, 0x3FF0000000000000),    // 1.0
+        pst::MakeInt64(0x10060005, 0x3FF0000000000000), // 1.0
         pst::MakeInt64(0x10070006, 123456789),
         pst::MakeInt64(0x10080007, 0x40E5000000000000),
         pst::MakeInt64(0x10090014, 0x0102030405060708),
@@ -94,13 +94,17 @@ TEST_P(PcLayouts, ValueSizesAcrossTheHeapAndBlockThresholds)
     struct Case {
         size_t size;
         ValuePlace place;
-        size_t blocks;  // of the value's subnode
+        size_t blocks; // of the value's subnode
     };
     const Case cases[] = {
-        {0, ValuePlace::Heap, 0},           {1, ValuePlace::Heap, 0},
-        {3579, ValuePlace::Heap, 0},        {3580, ValuePlace::Heap, 0},
-        {3581, ValuePlace::Subnode, 1},     {maxData, ValuePlace::Subnode, 1},
-        {maxData + 1, ValuePlace::Subnode, 2}, {3 * maxData + 5, ValuePlace::Subnode, 4},
+        {0, ValuePlace::Heap, 0},
+        {1, ValuePlace::Heap, 0},
+        {3579, ValuePlace::Heap, 0},
+        {3580, ValuePlace::Heap, 0},
+        {3581, ValuePlace::Subnode, 1},
+        {maxData, ValuePlace::Subnode, 1},
+        {maxData + 1, ValuePlace::Subnode, 2},
+        {3 * maxData + 5, ValuePlace::Subnode, 4},
     };
     for (const Case& c : cases) {
         pst::NodeContent node;
@@ -110,10 +114,10 @@ TEST_P(PcLayouts, ValueSizesAcrossTheHeapAndBlockThresholds)
         EXPECT_EQ(r.place, c.place) << c.size;
         EXPECT_EQ(r.value, Pattern(c.size, 3)) << c.size;
         if (c.size == 0) {
-            EXPECT_EQ(r.hnid, 0u);  // Outlook stores empty values as HNID 0
+            EXPECT_EQ(r.hnid, 0u); // Outlook stores empty values as HNID 0
         }
         if (c.place == ValuePlace::Subnode) {
-            EXPECT_EQ(r.hnid, 0x3Fu) << c.size;  // NID_TYPE_LTP, index 1
+            EXPECT_EQ(r.hnid, 0x3Fu) << c.size; // NID_TYPE_LTP, index 1
             ASSERT_EQ(node.subnodes.at(r.hnid).blocks.size(), c.blocks) << c.size;
             EXPECT_EQ(node.subnodes.at(r.hnid).blocks[0].size(), std::min(c.size, maxData)) << c.size;
         } else {
@@ -127,8 +131,10 @@ TEST_P(PcLayouts, ManyLargeValuesFillManyHeapBlocksAndSubnodes)
     // 30 values of 3000 bytes need 15 heap blocks (block 8 with the bitmap header); four of
     // 5000 bytes need subnodes of their own; 500 properties need a BTH index level.
     std::vector<PropertyValue> props;
-    for (uint16_t i = 0; i < 30; ++i) props.push_back(pst::MakeBytes(uint32_t{0x2000u + i} << 16 | 0x0102, Pattern(3000, static_cast<uint8_t>(i))));
-    for (uint16_t i = 0; i < 4; ++i) props.push_back(pst::MakeBytes(uint32_t{0x3000u + i} << 16 | 0x0102, Pattern(5000, static_cast<uint8_t>(i))));
+    for (uint16_t i = 0; i < 30; ++i)
+        props.push_back(pst::MakeBytes(uint32_t{0x2000u + i} << 16 | 0x0102, Pattern(3000, static_cast<uint8_t>(i))));
+    for (uint16_t i = 0; i < 4; ++i)
+        props.push_back(pst::MakeBytes(uint32_t{0x3000u + i} << 16 | 0x0102, Pattern(5000, static_cast<uint8_t>(i))));
     for (uint16_t i = 0; i < 466; ++i) props.push_back(pst::MakeInt32(uint32_t{0x4000u + i} << 16 | 0x0003, i));
     pst::NodeContent node;
     const ReadPcResult pc = BuildAndRead(props, GetParam(), &node);
@@ -153,7 +159,7 @@ TEST_P(PcLayouts, RecordsAreSortedByIdWhateverTheInputOrder)
     const std::vector<PropertyValue> props{pst::MakeInt32(0x7FFF0003, 1), pst::MakeInt32(0x00010003, 2),
                                            pst::MakeUnicode(0x3001001F, u"x"), pst::MakeInt32(0x80000003, 3)};
     const ReadPcResult pc = BuildAndRead(props, GetParam());
-    EXPECT_TRUE(pc.problems.empty());  // the reader checks key order
+    EXPECT_TRUE(pc.problems.empty()); // the reader checks key order
     std::vector<uint16_t> ids;
     for (const auto& [id, p] : pc.props) ids.push_back(id);
     EXPECT_EQ(ids, (std::vector<uint16_t>{0x0001, 0x3001, 0x7FFF, 0x8000}));
@@ -173,17 +179,18 @@ TEST(PropertyContext, RefusesWhatAContextCannotHold)
 {
     const std::vector<std::vector<PropertyValue>> bad{
         {pst::MakeInt32(0x10000003, 1), pst::MakeUnicode(0x1000001F, u"same id")},
-        {PropertyValue{0x10000003, {1, 2, 3}}},           // PT_LONG of 3 bytes
-        {PropertyValue{0x1000001F, {'a', 0, 'b'}}},       // half a UTF-16 unit
-        {PropertyValue{0x1000000B, {2}}},                 // boolean neither 0 nor 1
-        {PropertyValue{0x10000001, {}}},                  // PT_NULL
-        {PropertyValue{0x10003003, {1, 0, 0, 0}}},        // MV_INSTANCE form
-        {PropertyValue{0x1000000D, {1, 2, 3, 4}}},        // object record of 4 bytes
-        {PropertyValue{0x1000101F, {2, 0, 0, 0, 12, 0, 0, 0, 99, 0, 0, 0}}},   // offset past the end
-        {PropertyValue{0x10001102, {3, 0, 0, 0}}},        // count larger than its offsets
-        {PropertyValue{0x10001003, {1, 0, 0}}},           // not whole elements
+        {PropertyValue{0x10000003, {1, 2, 3}}},                              // PT_LONG of 3 bytes
+        {PropertyValue{0x1000001F, {'a', 0, 'b'}}},                          // half a UTF-16 unit
+        {PropertyValue{0x1000000B, {2}}},                                    // boolean neither 0 nor 1
+        {PropertyValue{0x10000001, {}}},                                     // PT_NULL
+        {PropertyValue{0x10003003, {1, 0, 0, 0}}},                           // MV_INSTANCE form
+        {PropertyValue{0x1000000D, {1, 2, 3, 4}}},                           // object record of 4 bytes
+        {PropertyValue{0x1000101F, {2, 0, 0, 0, 12, 0, 0, 0, 99, 0, 0, 0}}}, // offset past the end
+        {PropertyValue{0x10001102, {3, 0, 0, 0}}},                           // count larger than its offsets
+        {PropertyValue{0x10001003, {1, 0, 0}}},                              // not whole elements
     };
-    for (const auto& props : bad) EXPECT_THROW((void)BuildPropertyContext(props, Layout::Unicode), pst::LtpError) << std::hex << props.back().tag;
+    for (const auto& props : bad)
+        EXPECT_THROW((void)BuildPropertyContext(props, Layout::Unicode), pst::LtpError) << std::hex << props.back().tag;
 }
 
 } // namespace

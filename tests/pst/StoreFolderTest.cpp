@@ -55,13 +55,15 @@ TEST(StoreFolders, NamesAreUniqueAmongSiblingsWhateverTheirCase)
     // Renaming keeps names unique too, and frees the old name.
     uint32_t archive = 0;
     KRV_ASSERT_OK(store->CreateFolder(store->IpmSubtree(), u"Archive", FolderCreateMode::FailIfExists, archive));
-    EXPECT_EQ(store->SetFolderProperty(archive, Text(kIdDisplayName, "inbox", store->GetLayout())).code, StoreErrc::Collision);
+    EXPECT_EQ(store->SetFolderProperty(archive, Text(kIdDisplayName, "inbox", store->GetLayout())).code,
+              StoreErrc::Collision);
     KRV_EXPECT_OK(store->SetFolderProperty(archive, Text(kIdDisplayName, "Old mail", store->GetLayout())));
     EXPECT_EQ(store->FindChildFolder(store->IpmSubtree(), u"old MAIL"), archive);
     EXPECT_FALSE(store->FindChildFolder(store->IpmSubtree(), u"Archive"));
     KRV_EXPECT_OK(store->CreateFolder(store->IpmSubtree(), u"Archive", FolderCreateMode::FailIfExists, unused));
     // The store's own folders may take the names a recovered store gave them.
-    KRV_EXPECT_OK(store->SetFolderProperty(store->Wastebasket(), Text(kIdDisplayName, "Corbeille", store->GetLayout())));
+    KRV_EXPECT_OK(
+        store->SetFolderProperty(store->Wastebasket(), Text(kIdDisplayName, "Corbeille", store->GetLayout())));
     KRV_EXPECT_OK(store->Close());
 }
 
@@ -81,7 +83,8 @@ TEST(StoreFolders, DeletesOnlyEmptyFoldersOfTheUser)
         uint32_t parent = 0, child = 0, withMessage = 0, doomed = 0;
         KRV_ASSERT_OK(store->CreateFolder(store->IpmSubtree(), u"Parent", FolderCreateMode::FailIfExists, parent));
         KRV_ASSERT_OK(store->CreateFolder(parent, u"Child", FolderCreateMode::FailIfExists, child));
-        KRV_ASSERT_OK(store->CreateFolder(store->IpmSubtree(), u"Holds a message", FolderCreateMode::FailIfExists, withMessage));
+        KRV_ASSERT_OK(
+            store->CreateFolder(store->IpmSubtree(), u"Holds a message", FolderCreateMode::FailIfExists, withMessage));
         KRV_ASSERT_OK(store->CreateFolder(store->IpmSubtree(), u"Doomed", FolderCreateMode::FailIfExists, doomed));
         StoreError error;
         auto message = store->CreateMessage(withMessage, false, error);
@@ -190,7 +193,8 @@ TEST(StoreFolders, CheckpointWritesCountsAndMirroredHierarchyRows)
             ASSERT_TRUE(cell) << std::hex << column.tag;
             std::vector<uint8_t> expected = prop->second.value;
             expected.resize(cell->size());
-            EXPECT_EQ(*cell, prop->second.place == ValuePlace::Inline ? expected : prop->second.value) << std::hex << column.tag;
+            EXPECT_EQ(*cell, prop->second.place == ValuePlace::Inline ? expected : prop->second.value)
+                << std::hex << column.tag;
         }
     }
 }
@@ -207,8 +211,8 @@ TEST(StoreFolders, ProviderOwnedListsAreExposedPerKind)
     EXPECT_TRUE(IsProviderOwned(ObjectKind::Message, MakeTag(kIdEntryId, kTypeBinary)));
     EXPECT_FALSE(IsProviderOwned(ObjectKind::Message, MakeTag(kIdSubject, 0x001F)));
     EXPECT_FALSE(IsProviderOwned(ObjectKind::Store, MakeTag(kIdDisplayName, 0x001F)));
-    for (ObjectKind kind : {ObjectKind::Store, ObjectKind::Folder, ObjectKind::Message, ObjectKind::Attachment,
-                            ObjectKind::Recipient})
+    for (ObjectKind kind :
+         {ObjectKind::Store, ObjectKind::Folder, ObjectKind::Message, ObjectKind::Attachment, ObjectKind::Recipient})
         EXPECT_TRUE(std::is_sorted(ProviderOwnedIds(kind).begin(), ProviderOwnedIds(kind).end()));
 }
 
@@ -218,8 +222,8 @@ TEST(StoreFolders, AnAnsiFolderTakesAsManyMessagesAsItsTableCanNumber)
     const PropertyValue row[] = {MakeInt32(MakeTag(kIdMessageFlags, kTypeInt32), kMsgFlagRead)};
     for (uint32_t i = 0; i < 65536; ++i) {
         ASSERT_TRUE(folder.CanAddRow(false, pstformat::Layout::Ansi));
-        (void)folder.AddMessageRow(pstformat::Layout::Ansi, pstformat::MakeNid(pstformat::NidTypeNormalMessage, 0x10001 + i),
-                                   row, false);
+        (void)folder.AddMessageRow(pstformat::Layout::Ansi,
+                                   pstformat::MakeNid(pstformat::NidTypeNormalMessage, 0x10001 + i), row, false);
     }
     EXPECT_FALSE(folder.CanAddRow(false, pstformat::Layout::Ansi));
     EXPECT_TRUE(folder.CanAddRow(true, pstformat::Layout::Ansi)) << "the associated table counts apart";

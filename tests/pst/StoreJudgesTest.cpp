@@ -20,16 +20,16 @@ using namespace krv::pst;
 using pstformat::Layout;
 
 struct ExpectedMessage {
-    std::string folder;  // below the IPM subtree
+    std::string folder; // below the IPM subtree
     std::string subject;
-    std::vector<std::string> markers;  // text of its bodies
+    std::vector<std::string> markers; // text of its bodies
     std::vector<std::string> recipients;
     std::map<std::string, std::vector<uint8_t>> attachments;
     std::vector<std::string> embedded;
 };
 
 struct SampleStore {
-    std::vector<std::string> folders;  // below the IPM subtree
+    std::vector<std::string> folders; // below the IPM subtree
     std::vector<ExpectedMessage> messages;
 };
 
@@ -110,19 +110,30 @@ SampleStore WriteSample(PstStore& store)
     w.Folder(year, "Archive/2019", "Empty one");
 
     w.Message(inbox, {"Inbox", "First subject", {"Plain marker one"}, {"Alice Able", "Bob Baker"}, {}, {}});
-    w.Message(inbox, {"Inbox", "Second subject", {"Plain marker two", "Html marker two", "Rtf marker two"}, {"Carol Cole"}, {}, {}},
-              [&](pst::Message& m) {
-                  const std::string html = "<html><body><p>Html marker two</p></body></html>";
-                  KRV_EXPECT_OK(m.SetProperty(MakeBytes(MakeTag(kIdHtml, kTypeBinary), AsciiBytes(html))));
-                  const std::string rtf = "{\\rtf1\\ansi Rtf marker two\\par}";
-                  KRV_EXPECT_OK(m.SetProperty(MakeBytes(MakeTag(kIdRtfCompressed, kTypeBinary), CompressRtf(rtf))));
-              });
+    w.Message(
+        inbox,
+        {"Inbox", "Second subject", {"Plain marker two", "Html marker two", "Rtf marker two"}, {"Carol Cole"}, {}, {}},
+        [&](pst::Message& m) {
+            const std::string html = "<html><body><p>Html marker two</p></body></html>";
+            KRV_EXPECT_OK(m.SetProperty(MakeBytes(MakeTag(kIdHtml, kTypeBinary), AsciiBytes(html))));
+            const std::string rtf = "{\\rtf1\\ansi Rtf marker two\\par}";
+            KRV_EXPECT_OK(m.SetProperty(MakeBytes(MakeTag(kIdRtfCompressed, kTypeBinary), CompressRtf(rtf))));
+        });
     // A body just past the largest heap item, and attachments small, large and past a block.
-    w.Message(projects, {"Inbox/Projects", "Third subject", {Ascii(3600, 3) + " Long marker three"}, {"Dan Dale"},
-                         {{"notes.txt", AsciiBytes("some notes\n")}, {"data.bin", Bytes(20000, 33)}, {"tiny.bin", Bytes(1, 34)}},
-                         {}});
-    w.Message(year, {"Archive/2019", "Fourth subject", {"Plain marker four"}, {"Eve Ewing"}, {{"pic.png", Bytes(3000, 4)}},
-                     {"Embedded four"}},
+    w.Message(projects,
+              {"Inbox/Projects",
+               "Third subject",
+               {Ascii(3600, 3) + " Long marker three"},
+               {"Dan Dale"},
+               {{"notes.txt", AsciiBytes("some notes\n")}, {"data.bin", Bytes(20000, 33)}, {"tiny.bin", Bytes(1, 34)}},
+               {}});
+    w.Message(year,
+              {"Archive/2019",
+               "Fourth subject",
+               {"Plain marker four"},
+               {"Eve Ewing"},
+               {{"pic.png", Bytes(3000, 4)}},
+               {"Embedded four"}},
               [&](pst::Message& m) {
                   StoreError error;
                   Attachment* a = m.CreateAttachment(error);
@@ -135,7 +146,8 @@ SampleStore WriteSample(PstStore& store)
                   KRV_EXPECT_OK(inner->SaveFinal());
                   KRV_EXPECT_OK(a->Save());
               });
-    w.Message(store.Wastebasket(), {"Deleted Items", "Fifth subject", {"Plain marker five"}, {"Fay Ford", "Gus Gold"}, {}, {}},
+    w.Message(store.Wastebasket(),
+              {"Deleted Items", "Fifth subject", {"Plain marker five"}, {"Fay Ford", "Gus Gold"}, {}, {}},
               [&](pst::Message& m) {
                   uint16_t number = 0, text = 0;
                   const GuidBytes common{0x08, 0x20, 0x06, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46};
@@ -213,7 +225,8 @@ TEST(StoreJudges, FindEverythingWrittenInEveryLayoutAndEncoding)
         const Export pff = ExportWithPffexport(path, dir.Path());
         EXPECT_EQ(pff.exitCode, 0);
         for (const std::string& folder : expected.folders)
-            EXPECT_NE(std::find(pff.folders.begin(), pff.folders.end(), "Top of Personal Folders/" + folder), pff.folders.end())
+            EXPECT_NE(std::find(pff.folders.begin(), pff.folders.end(), "Top of Personal Folders/" + folder),
+                      pff.folders.end())
                 << folder;
         ExpectFound(pff, expected, "Top of Personal Folders", "pffexport", true);
 

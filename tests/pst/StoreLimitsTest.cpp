@@ -64,7 +64,8 @@ TEST(StoreLimits, AFolderOfThousandsOfMessages)
             auto store = NewStore(path, c, CheckpointPolicy{1000, 0});
             ASSERT_TRUE(store);
             KRV_ASSERT_OK(store->CreateFolder(store->IpmSubtree(), u"Bulk", FolderCreateMode::FailIfExists, folder));
-            for (uint32_t i = 0; i < kMessages; ++i) KRV_ASSERT_OK(SaveMessage(*store, folder, "Message " + std::to_string(i)));
+            for (uint32_t i = 0; i < kMessages; ++i)
+                KRV_ASSERT_OK(SaveMessage(*store, folder, "Message " + std::to_string(i)));
             KRV_ASSERT_OK(store->Close());
         }
         const WrittenStore written = ReadWrittenStore(path);
@@ -142,7 +143,7 @@ TEST(StoreLimits, AnAnsiStoreRefusesTheSaveThatWouldPassItsLargestSize)
     EXPECT_EQ(error.code, StoreErrc::FileTooLarge) << StoreErrorText(error);
     EXPECT_GE(saved, 2u) << "messages fit right up to the end";
     EXPECT_EQ(store->CountsOf(folder)->contentCount, saved);
-    KRV_ASSERT_OK(store->Close());  // the store still closes sound
+    KRV_ASSERT_OK(store->Close()); // the store still closes sound
     EXPECT_LE(fs::file_size(path), pstformat::kAnsiLargestFileSize);
 
     const WrittenStore written = ReadWrittenStore(path);
@@ -170,7 +171,7 @@ TEST(StoreLimits, TheFileIsASoundStoreAtEveryCheckpointAndKeepsItAfterwards)
             EXPECT_EQ(store->FileSize(), fs::file_size(path));
             EXPECT_GE(store->FileSize(), previous);
             previous = store->FileSize();
-            if (i == 19) fs::copy_file(path, atCheckpoint);  // the 20th save made the second checkpoint
+            if (i == 19) fs::copy_file(path, atCheckpoint); // the 20th save made the second checkpoint
         }
         // As a crash would leave the file now: the store of the second checkpoint, with the
         // messages written since then in space that store does not name.
@@ -212,7 +213,8 @@ TEST(StoreLimits, CheckpointsFollowTheBytesWritten)
     const std::string snapshot = dir.File("snapshot.pst");
     fs::copy_file(path, snapshot);
     // The store the file's header names holds what the last checkpoint wrote.
-    EXPECT_EQ(ReadWrittenStore(snapshot).Tc(ContentsTableNid(0x8062)).rows.size(), 4u) << "the fourth message passed 1 MB";
+    EXPECT_EQ(ReadWrittenStore(snapshot).Tc(ContentsTableNid(0x8062)).rows.size(), 4u)
+        << "the fourth message passed 1 MB";
     KRV_EXPECT_OK(store->Close());
     EXPECT_EQ(ReadWrittenStore(path).Tc(ContentsTableNid(0x8062)).rows.size(), 5u);
 }

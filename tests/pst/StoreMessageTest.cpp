@@ -30,8 +30,8 @@ constexpr uint32_t kTagAttachLongFilename = 0x3707001F;
 
 std::vector<PropertyValue> Recipient(const char* name, const char* email, uint32_t type, Layout layout)
 {
-    return {Text(kIdDisplayName, name, layout), Text(kIdAddressType, "SMTP", layout), Text(kIdEmailAddress, email, layout),
-            MakeInt32(MakeTag(kIdRecipientType, kTypeInt32), type)};
+    return {Text(kIdDisplayName, name, layout), Text(kIdAddressType, "SMTP", layout),
+            Text(kIdEmailAddress, email, layout), MakeInt32(MakeTag(kIdRecipientType, kTypeInt32), type)};
 }
 
 // The cell of `tag` in the row of `rowId`.
@@ -52,8 +52,10 @@ public:
     }
     ~CodePageGuard()
     {
-        if (m_old) ::setenv("KRV_CODEPAGE", m_old->c_str(), 1);
-        else ::unsetenv("KRV_CODEPAGE");
+        if (m_old)
+            ::setenv("KRV_CODEPAGE", m_old->c_str(), 1);
+        else
+            ::unsetenv("KRV_CODEPAGE");
     }
 
 private:
@@ -76,7 +78,8 @@ TEST(StoreMessages, ComputesItsPropertiesAndMirrorsThemInTheContentsRow)
         EXPECT_EQ(pstformat::NidTypeOf(nid), pstformat::NidTypeNormalMessage);
         KRV_ASSERT_OK(message->SetProperty(Text(kIdSubject, "Quarterly figures", layout)));
         KRV_ASSERT_OK(message->SetProperty(Text(kIdBody, "See the attached figures.", layout)));
-        KRV_ASSERT_OK(message->SetProperty(MakeInt32(MakeTag(kIdMessageFlags, kTypeInt32), kMsgFlagRead | kMsgFlagHasAttach)));
+        KRV_ASSERT_OK(
+            message->SetProperty(MakeInt32(MakeTag(kIdMessageFlags, kTypeInt32), kMsgFlagRead | kMsgFlagHasAttach)));
         KRV_ASSERT_OK(message->SetProperty(MakeInt64(MakeTag(kIdDeliveryTime, kTypeTime), 0x01D0000000000000ull)));
         uint32_t rows[3] = {};
         KRV_ASSERT_OK(message->AddRecipient(Recipient("Alice Able", "alice@example.com", 1, layout), rows[0]));
@@ -100,7 +103,8 @@ TEST(StoreMessages, ComputesItsPropertiesAndMirrorsThemInTheContentsRow)
         const ReadPcResult pc = written.Pc(nid);
         ASSERT_TRUE(pc.problems.empty());
         EXPECT_EQ(TextValue(pc.props.at(kIdMessageClass)), "IPM.Note");
-        EXPECT_EQ(Int32Value(pc.props.at(kIdMessageFlags)), kMsgFlagRead) << "no attachments, so no has-attachments bit";
+        EXPECT_EQ(Int32Value(pc.props.at(kIdMessageFlags)), kMsgFlagRead)
+            << "no attachments, so no has-attachments bit";
         EXPECT_EQ(TextValue(pc.props.at(kIdDisplayTo)), "Alice Able");
         EXPECT_EQ(TextValue(pc.props.at(kIdDisplayCc)), "Bob Baker");
         EXPECT_EQ(TextValue(pc.props.at(kIdDisplayBcc)), "Carol");
@@ -141,9 +145,11 @@ TEST(StoreMessages, ComputesItsPropertiesAndMirrorsThemInTheContentsRow)
         const uint16_t stringType = layout == Layout::Unicode ? 0x001F : 0x001E;
         EXPECT_TRUE(recipients.Column(MakeTag(kIdSmtpAddress, stringType)));
         EXPECT_TRUE(recipients.Column(MakeTag(0x0E0F, kTypeBoolean))) << "template column";
-        EXPECT_EQ(CellText(*CellOf(recipients, 2, MakeTag(kIdEmailAddress, stringType)), MakeTag(kIdEmailAddress, stringType)),
+        EXPECT_EQ(CellText(*CellOf(recipients, 2, MakeTag(kIdEmailAddress, stringType)),
+                           MakeTag(kIdEmailAddress, stringType)),
                   "bob@example.com");
-        EXPECT_TRUE(ReadTc(written.check.nodes.at(bare->Nid()).subnodes.at(kNidMessageRecipients), layout).rows.empty());
+        EXPECT_TRUE(
+            ReadTc(written.check.nodes.at(bare->Nid()).subnodes.at(kNidMessageRecipients), layout).rows.empty());
     }
 }
 
@@ -163,7 +169,7 @@ TEST(StoreMessages, KeepsStringsInTheLayoutsOwnForm)
         KRV_ASSERT_OK(message->SetProperty(MakeString8(MakeTag(kIdSubject, 0x001E), "Caf\xE9")));
         KRV_ASSERT_OK(message->SetProperty(MakeUnicode(MakeTag(kIdBody, 0x001F), u"Na\u00EFve \u0416")));
         const std::vector<std::vector<uint8_t>> keywords{{'r', 'e', 'd'}, {'b', 'l', 'u', 'e'}};
-        KRV_ASSERT_OK(message->SetProperty(MakeMultiValue(0x8001101E, keywords)));  // assigned at creation
+        KRV_ASSERT_OK(message->SetProperty(MakeMultiValue(0x8001101E, keywords))); // assigned at creation
         KRV_ASSERT_OK(message->SaveFinal());
         KRV_ASSERT_OK(store->Close());
 
@@ -215,12 +221,16 @@ TEST(StoreMessages, RefusesWhatItCannotKeep)
     KRV_EXPECT_OK(message->SetProperty(Text(id, "teal", Layout::Unicode)));
     uint32_t row = 0;
     EXPECT_EQ(message->AddRecipient({MakeInt32(MakeTag(kIdRowId, kTypeInt32), 9)}, row).code, StoreErrc::ProviderOwned);
-    EXPECT_EQ(message->AddRecipient({Text(kIdDisplayName, "a", Layout::Unicode), Text(kIdDisplayName, "b", Layout::Unicode)}, row).code,
+    EXPECT_EQ(message
+                  ->AddRecipient(
+                      {Text(kIdDisplayName, "a", Layout::Unicode), Text(kIdDisplayName, "b", Layout::Unicode)}, row)
+                  .code,
               StoreErrc::BadValue);
     EXPECT_EQ(message->ModifyRecipient(42, {}).code, StoreErrc::NotFound);
     // 255 columns at most: the template's 14 and 241 more.
     std::vector<PropertyValue> wide;
-    for (uint16_t i = 0; i < 242; ++i) wide.push_back(MakeInt32(MakeTag(static_cast<uint16_t>(0x6000 + i), kTypeInt32), i));
+    for (uint16_t i = 0; i < 242; ++i)
+        wide.push_back(MakeInt32(MakeTag(static_cast<uint16_t>(0x6000 + i), kTypeInt32), i));
     EXPECT_EQ(message->AddRecipient(wide, row).code, StoreErrc::BadValue);
     wide.pop_back();
     KRV_EXPECT_OK(message->AddRecipient(wide, row));
@@ -239,9 +249,9 @@ TEST(StoreMessages, PutsValuesInTheHeapOrInSubnodesByTheirSize)
         StoreError error;
         auto message = store->CreateMessage(store->Wastebasket(), false, error);
         ASSERT_TRUE(message);
-        const std::vector<uint8_t> html = Bytes(3580, 1);  // the largest heap item
-        const std::string body(3581, 'b');                 // one byte more, in either layout's form
-        const std::vector<uint8_t> rtf = CompressRtf(std::string(20000, 'r'));  // past one block
+        const std::vector<uint8_t> html = Bytes(3580, 1);                      // the largest heap item
+        const std::string body(3581, 'b');                                     // one byte more, in either layout's form
+        const std::vector<uint8_t> rtf = CompressRtf(std::string(20000, 'r')); // past one block
         KRV_ASSERT_OK(message->SetProperty(MakeBytes(MakeTag(kIdHtml, kTypeBinary), html)));
         KRV_ASSERT_OK(message->SetProperty(Text(kIdBody, body, c.layout)));
         KRV_ASSERT_OK(message->SetProperty(MakeBytes(MakeTag(kIdRtfCompressed, kTypeBinary), rtf)));
@@ -322,7 +332,8 @@ TEST(StoreMessages, WritesAttachmentsOfEveryKind)
         const WrittenStore written = ReadWrittenStore(path);
         ASSERT_TRUE(written.check.problems.empty()) << ProblemSummary(written.check);
         const pst::NodeContent& node = written.check.nodes.at(message->Nid());
-        EXPECT_EQ(Int32Value(written.Pc(message->Nid()).props.at(kIdMessageFlags)) & kMsgFlagHasAttach, kMsgFlagHasAttach);
+        EXPECT_EQ(Int32Value(written.Pc(message->Nid()).props.at(kIdMessageFlags)) & kMsgFlagHasAttach,
+                  kMsgFlagHasAttach);
         const ReadTcResult table = ReadTc(node.subnodes.at(kNidMessageAttachments), layout);
         ASSERT_TRUE(table.problems.empty());
         ASSERT_EQ(table.rowIndex.size(), 4u) << "the unsaved and the deleted attachment are left out";
@@ -334,8 +345,10 @@ TEST(StoreMessages, WritesAttachmentsOfEveryKind)
             uint32_t number;
             uint32_t method;
             size_t minSize;
-        } expected[] = {{0, kAttachByValue, small.size()}, {1, kAttachByValue, large.size()},
-                        {2, kAttachEmbeddedMessage, 100}, {3, kAttachOle, ole.size()}};
+        } expected[] = {{0, kAttachByValue, small.size()},
+                        {1, kAttachByValue, large.size()},
+                        {2, kAttachEmbeddedMessage, 100},
+                        {3, kAttachOle, ole.size()}};
         for (const Expected& e : expected) {
             SCOPED_TRACE(e.number);
             const uint32_t attachmentNid = AttachmentNid(e.number);

@@ -41,15 +41,19 @@ std::vector<PropertyName> NamesOf(const ReadPcResult& map)
         const uint16_t guidAndKind = LoadLe<uint16_t>(entries.data() + i + 4);
         EXPECT_EQ(LoadLe<uint16_t>(entries.data() + i + 6), i / 8);
         const uint16_t guid = guidAndKind >> 1;
-        if (guid == 1) name.guid = kPsMapi;
-        else if (guid == 2) name.guid = kPsPublicStrings;
-        else std::copy_n(guids.begin() + 16 * (guid - 3), 16, name.guid.begin());
+        if (guid == 1)
+            name.guid = kPsMapi;
+        else if (guid == 2)
+            name.guid = kPsPublicStrings;
+        else
+            std::copy_n(guids.begin() + 16 * (guid - 3), 16, name.guid.begin());
         name.isString = (guidAndKind & 1) != 0;
         if (!name.isString) {
             name.number = id;
         } else {
             const uint32_t length = LoadLe<uint32_t>(strings.data() + id);
-            for (uint32_t k = 0; k < length; k += 2) name.name.push_back(static_cast<char16_t>(LoadLe<uint16_t>(strings.data() + id + 4 + k)));
+            for (uint32_t k = 0; k < length; k += 2)
+                name.name.push_back(static_cast<char16_t>(LoadLe<uint16_t>(strings.data() + id + 4 + k)));
         }
         names.push_back(name);
     }
@@ -79,7 +83,8 @@ TEST(StoreNames, HandsOutIdsAndFindsThemAgain)
         EXPECT_EQ(again, b);
         KRV_EXPECT_OK(store->IdOfName(PropertyName{kPsetidCommon, false, 0x8580, {}}, true, again));
         EXPECT_EQ(again, a);
-        EXPECT_EQ(store->IdOfName(PropertyName{kPsPublicStrings, true, 0, u"keywords"}, false, again).code, StoreErrc::NotFound)
+        EXPECT_EQ(store->IdOfName(PropertyName{kPsPublicStrings, true, 0, u"keywords"}, false, again).code,
+                  StoreErrc::NotFound)
             << "string names are compared exactly";
         KRV_EXPECT_OK(store->IdOfName(PropertyName{kPsMapi, false, 0x0037, {}}, false, again));
         EXPECT_EQ(again, 0x0037) << "a PS_MAPI number is the property ID itself";
@@ -134,7 +139,8 @@ TEST(StoreNames, WritesOutlooksOwnMapsByteForByte)
 {
     const std::string corpus = KRV_CORPUS_DIR;
     if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
-    for (const char* file : {"pstsdk-test_unicode.pst", "pstsdk-test_ansi.pst", "outlookpstrs-Empty.pst", "tika-testPST.pst"}) {
+    for (const char* file :
+         {"pstsdk-test_unicode.pst", "pstsdk-test_ansi.pst", "outlookpstrs-Empty.pst", "tika-testPST.pst"}) {
         SCOPED_TRACE(file);
         const WrittenStore outlook = ReadWrittenStore(corpus + "/" + file);
         const ReadPcResult theirs = outlook.Pc(kNidNameMap);

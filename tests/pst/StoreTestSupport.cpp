@@ -127,8 +127,10 @@ void WalkReadpst(const fs::path& dir, const std::string& path, Export& out)
         if (subjects.size() > 1) message.embeddedSubjects.assign(subjects.begin() + 1, subjects.end());
         for (const fs::path& other : extras[name]) {
             const std::string attachment = other.filename().string().substr(name.size() + 1);
-            if (attachment == "rtf-body.rtf") message.text += ReadText(other);
-            else message.attachments[attachment] = ReadBytes(other);
+            if (attachment == "rtf-body.rtf")
+                message.text += ReadText(other);
+            else
+                message.attachments[attachment] = ReadBytes(other);
         }
         out.messages.push_back(std::move(message));
     }
@@ -175,10 +177,7 @@ std::string CellText(const std::vector<uint8_t>& bytes, uint32_t tag)
     return text ? Utf16ToUtf8(*text) : std::string();
 }
 
-std::string TextValue(const ReadProperty& property)
-{
-    return CellText(property.value, property.type);
-}
+std::string TextValue(const ReadProperty& property) { return CellText(property.value, property.type); }
 
 uint32_t Int32Value(const ReadProperty& property)
 {
@@ -195,7 +194,7 @@ pst::PropertyValue Text(uint16_t id, std::string_view ascii, pstformat::Layout l
 std::vector<uint8_t> CompressRtf(std::string_view rtf)
 {
     constexpr size_t kDictionarySize = 4096;
-    constexpr size_t kPrefixLength = 207;  // the dictionary starts filled with a fixed RTF prefix
+    constexpr size_t kPrefixLength = 207; // the dictionary starts filled with a fixed RTF prefix
     std::vector<uint8_t> data;
     size_t write = kPrefixLength;
     size_t next = 0;
@@ -220,7 +219,7 @@ std::vector<uint8_t> CompressRtf(std::string_view rtf)
     std::vector<uint8_t> out(16);
     pstformat::StoreLe<uint32_t>(out.data(), static_cast<uint32_t>(data.size() + 12));
     pstformat::StoreLe<uint32_t>(out.data() + 4, static_cast<uint32_t>(rtf.size()));
-    pstformat::StoreLe<uint32_t>(out.data() + 8, 0x75465A4C);  // "LZFu"
+    pstformat::StoreLe<uint32_t>(out.data() + 8, 0x75465A4C); // "LZFu"
     pstformat::StoreLe<uint32_t>(out.data() + 12, pstformat::ComputeCrc(0, data.data(), data.size()));
     out.insert(out.end(), data.begin(), data.end());
     return out;

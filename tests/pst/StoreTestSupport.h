@@ -51,22 +51,22 @@ struct WrittenStore {
 [[nodiscard]] std::vector<uint8_t> Bytes(size_t n, uint32_t seed);
 
 // "Expect ok" with the error's text.
-#define KRV_EXPECT_OK(expr)                                                   \
-    do {                                                                      \
-        const ::krv::pst::StoreError krvError_ = (expr);                      \
-        EXPECT_TRUE(krvError_.ok()) << #expr << ": " << ::krv::pst::StoreErrorText(krvError_); \
+#define KRV_EXPECT_OK(expr)                                                                                            \
+    do {                                                                                                               \
+        const ::krv::pst::StoreError krvError_ = (expr);                                                               \
+        EXPECT_TRUE(krvError_.ok()) << #expr << ": " << ::krv::pst::StoreErrorText(krvError_);                         \
     } while (0)
-#define KRV_ASSERT_OK(expr)                                                   \
-    do {                                                                      \
-        const ::krv::pst::StoreError krvError_ = (expr);                      \
-        ASSERT_TRUE(krvError_.ok()) << #expr << ": " << ::krv::pst::StoreErrorText(krvError_); \
+#define KRV_ASSERT_OK(expr)                                                                                            \
+    do {                                                                                                               \
+        const ::krv::pst::StoreError krvError_ = (expr);                                                               \
+        ASSERT_TRUE(krvError_.ok()) << #expr << ": " << ::krv::pst::StoreErrorText(krvError_);                         \
     } while (0)
 
 // ---- judges
 
 struct ToolRun {
     int exitCode = -1;
-    std::string output;  // stdout and stderr
+    std::string output; // stdout and stderr
 };
 
 [[nodiscard]] ToolRun RunTool(const std::string& command);
@@ -78,16 +78,16 @@ struct ToolRun {
 
 // A message as an independent reader exported it.
 struct FoundMessage {
-    std::string folder;   // path below the top folder the reader shows
+    std::string folder; // path below the top folder the reader shows
     std::string subject;
-    std::string text;     // everything the reader wrote about the message: headers, bodies
+    std::string text; // everything the reader wrote about the message: headers, bodies
     std::vector<std::string> embeddedSubjects;
-    std::map<std::string, std::vector<uint8_t>> attachments;  // file name -> bytes
+    std::map<std::string, std::vector<uint8_t>> attachments; // file name -> bytes
 };
 
 struct Export {
     int exitCode = -1;
-    std::vector<std::string> folders;  // every folder below the top one, by path
+    std::vector<std::string> folders; // every folder below the top one, by path
     std::vector<FoundMessage> messages;
 };
 

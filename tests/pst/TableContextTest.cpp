@@ -62,10 +62,12 @@ std::vector<PropertyValue> Cells(uint32_t n, size_t textChars = 3, size_t binary
 
 void ExpectRowHolds(const ReadTcResult& tc, size_t row, uint32_t rowId, const std::vector<PropertyValue>& cells)
 {
-    EXPECT_EQ(tc.Cell(row, pst::kTagLtpRowId), (std::vector<uint8_t>{static_cast<uint8_t>(rowId), static_cast<uint8_t>(rowId >> 8),
-                                                                     static_cast<uint8_t>(rowId >> 16), static_cast<uint8_t>(rowId >> 24)}));
+    EXPECT_EQ(tc.Cell(row, pst::kTagLtpRowId),
+              (std::vector<uint8_t>{static_cast<uint8_t>(rowId), static_cast<uint8_t>(rowId >> 8),
+                                    static_cast<uint8_t>(rowId >> 16), static_cast<uint8_t>(rowId >> 24)}));
     EXPECT_TRUE(tc.Cell(row, pst::kTagLtpRowVer).has_value());
-    for (const PropertyValue& c : cells) EXPECT_EQ(tc.Cell(row, c.tag), c.bytes) << "row " << row << " tag " << std::hex << c.tag;
+    for (const PropertyValue& c : cells)
+        EXPECT_EQ(tc.Cell(row, c.tag), c.bytes) << "row " << row << " tag " << std::hex << c.tag;
 }
 
 TEST(TableLayout, CellsTakeTheirGroupInColumnOrder)
@@ -77,11 +79,11 @@ TEST(TableLayout, CellsTakeTheirGroupInColumnOrder)
     EXPECT_EQ(c[1], (pst::TableColumn{pst::kTagLtpRowVer, 4, 4, 1}));
     EXPECT_EQ(c[2], (pst::TableColumn{kBool, 38, 1, 2}));
     EXPECT_EQ(c[3], (pst::TableColumn{kLong, 8, 4, 3}));
-    EXPECT_EQ(c[4], (pst::TableColumn{kText, 12, 4, 4}));   // an HNID
+    EXPECT_EQ(c[4], (pst::TableColumn{kText, 12, 4, 4})); // an HNID
     EXPECT_EQ(c[5], (pst::TableColumn{kShort, 36, 2, 5}));
     EXPECT_EQ(c[6], (pst::TableColumn{kTime, 16, 8, 6}));
     EXPECT_EQ(c[7], (pst::TableColumn{kBinary, 24, 4, 7}));
-    EXPECT_EQ(c[8], (pst::TableColumn{kGuid, 28, 4, 8}));   // 16 bytes do not fit a cell
+    EXPECT_EQ(c[8], (pst::TableColumn{kGuid, 28, 4, 8})); // 16 bytes do not fit a cell
     EXPECT_EQ(c[9], (pst::TableColumn{kMulti, 32, 4, 9}));
     EXPECT_EQ(c[10], (pst::TableColumn{kBool2, 39, 1, 10}));
     // 8- and 4-byte cells, then 2-byte, then 1-byte cells, then a bitmap of 11 bits.
@@ -133,7 +135,7 @@ TEST_P(TcLayouts, CellsOfEverySizeComeBackAndAbsentCellsStayAbsent)
 {
     TableContextBuilder table(GetParam(), TableLayout(kColumns));
     for (uint32_t n = 0; n < 5; ++n) table.SetRow(0x200004 + 0x20 * n, Cells(n));
-    table.SetRow(0x100, {});  // only the row columns
+    table.SetRow(0x100, {}); // only the row columns
     const pst::NodeContent node = table.Build();
     const ReadTcResult tc = ReadTc(node, GetParam());
     for (const auto& p : tc.problems) ADD_FAILURE() << p;
@@ -155,10 +157,10 @@ TEST_P(TcLayouts, TheMatrixMovesToASubnodeOfWholeRowsPerBlock)
     const size_t perBlock = maxData / rowSize;
     struct Case {
         size_t rows;
-        size_t blocks;  // 0: the matrix is a heap item
+        size_t blocks; // 0: the matrix is a heap item
     };
-    for (const Case& c : {Case{inHeap, 0}, Case{inHeap + 1, 1}, Case{perBlock, 1}, Case{perBlock + 1, 2},
-                          Case{3 * perBlock + 1, 4}}) {
+    for (const Case& c :
+         {Case{inHeap, 0}, Case{inHeap + 1, 1}, Case{perBlock, 1}, Case{perBlock + 1, 2}, Case{3 * perBlock + 1, 4}}) {
         TableContextBuilder table(GetParam(), TableLayout(kColumns));
         for (uint32_t n = 0; n < c.rows; ++n) table.SetRow(1000 + n, Cells(n));
         const pst::NodeContent node = table.Build();
@@ -175,7 +177,8 @@ TEST_P(TcLayouts, TheMatrixMovesToASubnodeOfWholeRowsPerBlock)
             EXPECT_EQ(blocks.back().size(), (c.rows - (c.blocks - 1) * perBlock) * rowSize);
         }
         for (uint32_t n = 0; n < c.rows; n += 37) ExpectRowHolds(tc, n, 1000 + n, Cells(n));
-        ExpectRowHolds(tc, c.rows - 1, static_cast<uint32_t>(1000 + c.rows - 1), Cells(static_cast<uint32_t>(c.rows - 1)));
+        ExpectRowHolds(tc, c.rows - 1, static_cast<uint32_t>(1000 + c.rows - 1),
+                       Cells(static_cast<uint32_t>(c.rows - 1)));
     }
 }
 
@@ -189,7 +192,7 @@ TEST_P(TcLayouts, LargeCellsGoToSubnodesAndManyRowsNeedAnIndexLevel)
     const ReadTcResult tc = ReadTc(node, GetParam());
     for (const auto& p : tc.problems) ADD_FAILURE() << p;
     EXPECT_EQ(ReadBth(tc.heap, tc.hidRowIndex).levels, 1);
-    EXPECT_EQ(node.subnodes.size(), 11u);  // the matrix and ten cells
+    EXPECT_EQ(node.subnodes.size(), 11u); // the matrix and ten cells
     EXPECT_GT(tc.heap.fillLevels.size(), 8u);
     ASSERT_EQ(tc.rows.size(), 1000u);
     for (uint32_t n = 0; n < 1000; n += 50) ExpectRowHolds(tc, n, 5000 - n, Cells(n, 20, n % 100 == 0 ? 4000 : 30));
@@ -199,7 +202,7 @@ TEST_P(TcLayouts, RowsReplacedUpdatedAndRemovedBetweenBuilds)
 {
     TableContextBuilder table(GetParam(), TableLayout(kColumns));
     for (uint32_t n = 0; n < 6; ++n) table.SetRow(10 * (n + 1), Cells(n));
-    table.SetRow(30, Cells(42));                                            // replaced in place
+    table.SetRow(30, Cells(42)); // replaced in place
     EXPECT_TRUE(table.UpdateRow(40, std::vector{pst::MakeInt32(kLong, 777), pst::MakeBoolean(kBool2, true)}));
     EXPECT_FALSE(table.UpdateRow(99, {}));
     EXPECT_TRUE(table.RemoveRow(20));
@@ -208,7 +211,7 @@ TEST_P(TcLayouts, RowsReplacedUpdatedAndRemovedBetweenBuilds)
 
     const pst::NodeContent node = table.Build();
     const ReadTcResult tc = ReadTc(node, GetParam());
-    for (const auto& p : tc.problems) ADD_FAILURE() << p;  // includes: each index entry names its row
+    for (const auto& p : tc.problems) ADD_FAILURE() << p; // includes: each index entry names its row
     ASSERT_EQ(tc.rows.size(), 5u);
     ExpectRowHolds(tc, 1, 30, Cells(42));
     std::vector<PropertyValue> updated = Cells(3);
@@ -233,7 +236,8 @@ TEST(TableContextBuilder, CellsAreCheckedAndForeignOnesIgnored)
                                 pst::MakeInt32(pst::kTagLtpRowId, 99), pst::MakeInt32(pst::kTagLtpRowVer, 1234)});
     const auto row = table.Row(7);
     ASSERT_TRUE(row);
-    EXPECT_EQ(*row, (std::vector<PropertyValue>{pst::MakeInt32(pst::kTagLtpRowId, 7), pst::MakeInt32(pst::kTagLtpRowVer, 1234)}));
+    EXPECT_EQ(*row, (std::vector<PropertyValue>{pst::MakeInt32(pst::kTagLtpRowId, 7),
+                                                pst::MakeInt32(pst::kTagLtpRowVer, 1234)}));
     EXPECT_THROW(table.SetRow(8, std::vector{pst::MakeInt32(kLong, 1), pst::MakeInt32(kLong, 2)}), pst::LtpError);
     EXPECT_THROW(table.SetRow(8, std::vector{PropertyValue{kText, {1, 2, 3}}}), pst::LtpError);
     EXPECT_FALSE(table.HasRow(8));
@@ -261,7 +265,7 @@ TEST(TableContextBuilder, TheRowIndexWidthSetsTheEntrySizeAndTheRowLimit)
         for (uint32_t n = 0; n < 65536; ++n) table.SetRow(n, {});
         if (c.entrySize == 2) {
             EXPECT_THROW(table.SetRow(70000, {}), pst::LtpError);
-            EXPECT_NO_THROW(table.SetRow(5, {}));  // replacing still works
+            EXPECT_NO_THROW(table.SetRow(5, {})); // replacing still works
             EXPECT_EQ(table.RowCount(), 65536u);
         } else {
             EXPECT_NO_THROW(table.SetRow(70000, {}));
@@ -297,7 +301,7 @@ TEST(TableContextBuilder, OutlooksWideAnsiTemplatesComeOutByteForByte)
             EXPECT_EQ(ReadTc(*theirs, Layout::Ansi).rowIndexSize, 4u) << nid;
             ASSERT_EQ(pst::TemplateRowIndexWidth(nid), pst::RowIndexWidth::FourBytes);
             const TableContextBuilder ours(Layout::Ansi, TableLayout(pst::TemplateColumns(nid, Layout::Ansi)),
-                                    pst::TemplateRowIndexWidth(nid));
+                                           pst::TemplateRowIndexWidth(nid));
             EXPECT_EQ(ours.Build().blocks, theirs->blocks) << nid;
             ++compared;
         }

@@ -27,8 +27,10 @@ CheckRun RunCheck(const std::string& path)
     std::istringstream lines(result.out);
     for (std::string line; std::getline(lines, line);) {
         std::smatch m;
-        if (std::regex_match(line, m, kProblem)) ++(m[1] == "error" ? run.errors : run.warnings)[m[2].str()];
-        else if (std::regex_match(line, kSummary)) run.summarised = true;
+        if (std::regex_match(line, m, kProblem))
+            ++(m[1] == "error" ? run.errors : run.warnings)[m[2].str()];
+        else if (std::regex_match(line, kSummary))
+            run.summarised = true;
     }
     return run;
 }

@@ -11,9 +11,9 @@ namespace krv::test {
 
 struct CheckRun {
     int exitCode = -1;
-    std::map<std::string, size_t> errors;    // rule -> problems printed
+    std::map<std::string, size_t> errors; // rule -> problems printed
     std::map<std::string, size_t> warnings;
-    bool summarised = false;                 // the closing summary line was printed
+    bool summarised = false; // the closing summary line was printed
     std::string out;
     std::string err;
 

@@ -17,11 +17,11 @@ TEST_F(CommandLineTest, UsageAndOpenErrorsExitWithTwo)
     const std::string pipe = Scratch("pipe.pst");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const std::vector<std::vector<std::string>> cases{
-        {pipe},                                                    // not a regular file
-        {},                                                        // no file
-        {"a.pst", "b.pst"},                                        // two files
-        {Scratch("absent.pst")},                                   // cannot be opened
-        {Scratch("")},                                             // a directory
+        {pipe},                  // not a regular file
+        {},                      // no file
+        {"a.pst", "b.pst"},      // two files
+        {Scratch("absent.pst")}, // cannot be opened
+        {Scratch("")},           // a directory
     };
     for (const auto& args : cases) {
         const ToolResult result = RunTool(KRV_BIN_DIR "/krv-pstcheck", args);

@@ -50,13 +50,15 @@ TEST(CorpusVerdictTest, EveryStoreGetsItsEstablishedVerdict)
     for (const std::string& file : files) {
         const std::string name = std::filesystem::path(file).filename().string();
         const auto known = KnownFaultyStores().find(name);
-        const std::set<std::string> expected = known == KnownFaultyStores().end() ? std::set<std::string>{} : known->second.rules;
+        const std::set<std::string> expected =
+            known == KnownFaultyStores().end() ? std::set<std::string>{} : known->second.rules;
         faulty += expected.empty() ? 0 : 1;
         const CheckRun run = RunCheck(file);
         EXPECT_TRUE(run.summarised) << name << ":\n" << run.out << run.err;
         EXPECT_EQ(run.exitCode, expected.empty() ? 0 : 1) << name << ":\n" << run.out;
-        EXPECT_EQ(run.ErrorRules(), expected) << name << ": found " << Join(run.ErrorRules()) << ", expected "
-                                              << Join(expected) << "\n" << run.out;
+        EXPECT_EQ(run.ErrorRules(), expected)
+            << name << ": found " << Join(run.ErrorRules()) << ", expected " << Join(expected) << "\n"
+            << run.out;
     }
     // Both kinds of verdict were handed out, so neither half of the table went untested.
     EXPECT_GT(faulty, 0u);

@@ -46,8 +46,9 @@ TEST_P(DamagedCopyTest, DamageIsReportedByTheMatchingRule)
     for (const Case& c : cases) {
         const CheckRun run = RunCheck(DamagedCopy(c.options));
         EXPECT_EQ(run.exitCode, 1) << c.options[1] << ":\n" << run.out << run.err;
-        EXPECT_TRUE(run.HasError(c.rule)) << c.options[1] << ": expected " << c.rule << ", found "
-                                          << Join(run.ErrorRules()) << "\n" << run.out;
+        EXPECT_TRUE(run.HasError(c.rule))
+            << c.options[1] << ": expected " << c.rule << ", found " << Join(run.ErrorRules()) << "\n"
+            << run.out;
     }
 }
 
@@ -68,8 +69,9 @@ TEST_P(DamagedCopyTest, RandomDamageNeverCrashesTheCheck)
             if (made.exitCode == 1 && made.err.find("nothing was damaged") != std::string::npos) continue;
             ASSERT_EQ(made.exitCode, 0) << kind << " seed " << seed << ": " << made.err;
             const CheckRun run = RunCheck(copy);
-            EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << kind << " seed " << seed << ": exit " << run.exitCode
-                                                                << "\n" << run.err;
+            EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1)
+                << kind << " seed " << seed << ": exit " << run.exitCode << "\n"
+                << run.err;
             EXPECT_TRUE(run.summarised) << kind << " seed " << seed << ":\n" << run.out << run.err;
             failed += run.exitCode == 1 ? 1 : 0;
         }

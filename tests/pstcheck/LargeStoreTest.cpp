@@ -28,10 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace krv::pstformat;
 
-bool HaveTool(const std::string& name)
-{
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+bool HaveTool(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
 
 // Every file under `root` with its bytes, by relative path.
 std::map<std::string, std::vector<uint8_t>> Tree(const fs::path& root)
@@ -126,8 +123,10 @@ void ExpectSpreadCopyReadsLikeTheOriginal(const std::string& name, Layout layout
     EXPECT_EQ(before.size(), after.size());
     for (const auto& [file, bytes] : before) {
         const auto it = after.find(file);
-        if (it == after.end()) ADD_FAILURE() << file << " is missing";
-        else EXPECT_TRUE(it->second == bytes) << file << " differs";
+        if (it == after.end())
+            ADD_FAILURE() << file << " is missing";
+        else
+            EXPECT_TRUE(it->second == bytes) << file << " differs";
     }
 }
 

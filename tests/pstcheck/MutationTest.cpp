@@ -117,9 +117,8 @@ TEST_P(MutationTest, AMapBitClearedUnderABlock)
 
 TEST_P(MutationTest, WrongXBlockTotal)
 {
-    const WalkedBlock* xblock = FindBlock([&](const WalkedBlock& b) {
-        return IsInternalBid(b.bid) && Editor().Bytes()[b.ib] == kBlockTypeData;
-    });
+    const WalkedBlock* xblock = FindBlock(
+        [&](const WalkedBlock& b) { return IsInternalBid(b.bid) && Editor().Bytes()[b.ib] == kBlockTypeData; });
     ASSERT_NE(xblock, nullptr) << "the sample store has an XBLOCK";
     uint8_t* lcbTotal = Editor().BlockData(*xblock).data() + 4;
     StoreLe<uint32_t>(lcbTotal, LoadLe<uint32_t>(lcbTotal) + 1);
@@ -193,8 +192,10 @@ TEST_P(MutationTest, HeaderFieldsEachBreakTheirRule)
     // dwReserved1 lies under the partial CRC, and in the Unicode layout under the full one too.
     Editor().Bytes() = original;
     Editor().Bytes()[0x10] ^= 0x01;
-    if (Editor().Layout() == Layout::Unicode) ExpectOnly({"header.crc-partial", "header.crc-full"});
-    else ExpectOnly({"header.crc-partial"});
+    if (Editor().Layout() == Layout::Unicode)
+        ExpectOnly({"header.crc-partial", "header.crc-full"});
+    else
+        ExpectOnly({"header.crc-partial"});
 }
 
 // Offset, within a table's heap block, of its row index's BTH header; none unless the heap
@@ -245,12 +246,12 @@ TEST_P(MutationTest, RowIndexEntrySizes)
     const bool ansi = Editor().Layout() == Layout::Ansi;
     struct Case {
         uint8_t cbEnt;
-        const char* error;    // the error rule, or none
-        const char* warning;  // the warning rule, or none
+        const char* error;   // the error rule, or none
+        const char* warning; // the warning rule, or none
     };
-    const std::vector<Case> cases = ansi ? std::vector<Case>{{2, nullptr, nullptr}, {4, nullptr, "tc.row-index"},
-                                                             {3, "tc.row-index", nullptr}}
-                                         : std::vector<Case>{{4, nullptr, nullptr}, {2, "tc.row-index", nullptr}};
+    const std::vector<Case> cases =
+        ansi ? std::vector<Case>{{2, nullptr, nullptr}, {4, nullptr, "tc.row-index"}, {3, "tc.row-index", nullptr}}
+             : std::vector<Case>{{4, nullptr, nullptr}, {2, "tc.row-index", nullptr}};
     const std::vector<uint8_t> original = Editor().Bytes();
     for (const Case& c : cases) {
         SCOPED_TRACE(int{c.cbEnt});

@@ -23,16 +23,23 @@ std::optional<uint64_t> StoreEditor::LeafEntryAt(const std::vector<uint64_t>& pa
         if (!info || info->cLevel != 0) continue;
         for (size_t i = 0; i < info->cEnt; ++i) {
             const auto entry = BTreePageEntry(page, Layout(), i, info->cbEnt);
-            const uint64_t k = blocks ? BidKey(ParseBBTEntry(entry, Layout())->bref.bid) : ParseNBTEntry(entry, Layout())->nid;
+            const uint64_t k =
+                blocks ? BidKey(ParseBBTEntry(entry, Layout())->bref.bid) : ParseNBTEntry(entry, Layout())->nid;
             if (k == key) return ib + i * info->cbEnt;
         }
     }
     return std::nullopt;
 }
 
-std::optional<uint64_t> StoreEditor::BlockEntryAt(uint64_t bid) const { return LeafEntryAt(m_walk.bbtPages, BidKey(bid), true); }
+std::optional<uint64_t> StoreEditor::BlockEntryAt(uint64_t bid) const
+{
+    return LeafEntryAt(m_walk.bbtPages, BidKey(bid), true);
+}
 
-std::optional<uint64_t> StoreEditor::NodeEntryAt(uint32_t nid) const { return LeafEntryAt(m_walk.nbtPages, nid, false); }
+std::optional<uint64_t> StoreEditor::NodeEntryAt(uint32_t nid) const
+{
+    return LeafEntryAt(m_walk.nbtPages, nid, false);
+}
 
 void StoreEditor::ResealPage(uint64_t ib)
 {

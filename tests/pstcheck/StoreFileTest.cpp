@@ -30,8 +30,8 @@ protected:
         // Three and a half windows of bytes that differ from offset to offset.
         m_bytes.resize(StoreFile::kWindowSize * 7 / 2);
         for (size_t i = 0; i < m_bytes.size(); ++i) m_bytes[i] = static_cast<uint8_t>((i * 131 + i / 251) & 0xFF);
-        std::ofstream(m_path, std::ios::binary).write(reinterpret_cast<const char*>(m_bytes.data()),
-                                                      static_cast<std::streamsize>(m_bytes.size()));
+        std::ofstream(m_path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(m_bytes.data()), static_cast<std::streamsize>(m_bytes.size()));
     }
     void TearDown() override { std::remove(m_path.c_str()); }
 
@@ -57,9 +57,15 @@ TEST_F(StoreFileTest, ReadsGiveTheFilesBytesAnywhereAndNothingPastTheEnd)
         size_t length;
     };
     // In file order, backwards, across a window's end, larger than a window, at the end.
-    const Case cases[] = {{0, 512},           {512, 8192},         {window - 100, 512}, {17, 1},
-                          {window * 2, 4096}, {window - 1, window + 2}, {m_bytes.size() - 512, 512},
-                          {0, m_bytes.size()}, {m_bytes.size(), 0}};
+    const Case cases[] = {{0, 512},
+                          {512, 8192},
+                          {window - 100, 512},
+                          {17, 1},
+                          {window * 2, 4096},
+                          {window - 1, window + 2},
+                          {m_bytes.size() - 512, 512},
+                          {0, m_bytes.size()},
+                          {m_bytes.size(), 0}};
     for (const Case& c : cases) {
         const auto bytes = file.Read(c.offset, c.length);
         ASSERT_TRUE(bytes.has_value()) << c.offset << "+" << c.length;

@@ -32,17 +32,17 @@ TEST(AllocationMap, MapPagesLieBackToBackFromTheStartOfTheirInterval)
         P ansi;
         P unicode;
     } cases[] = {
-        {0, pmap, pmap},                                  // 0x4400 and 0x4600
+        {0, pmap, pmap}, // 0x4400 and 0x4600
         {1, amap, amap},
         {8, pmap, pmap},
         {127, amap, amap},
-        {128, fmap, fmap},                                // the first FMap: rgbFM covers 0 to 127
+        {128, fmap, fmap}, // the first FMap: rgbFM covers 0 to 127
         {129, amap, amap},
         {128 + 496, fmap, fmap},
         {128 + 2 * 496, fmap, fmap},
-        {128 + 16 * 496, fmap, fmap},                     // the last FMap of an ANSI file
+        {128 + 16 * 496, fmap, fmap}, // the last FMap of an ANSI file
         {8191, amap, amap},
-        {8192, pmap, fpmap},                              // the first FPMap: rgbFP covers 1024 PMaps
+        {8192, pmap, fpmap}, // the first FPMap: rgbFP covers 1024 PMaps
         {8192 + 31744, pmap, fpmap},
         {8192 + 2 * 31744, pmap, fpmap},
         {8192 + 31744 + 8, pmap, pmap},

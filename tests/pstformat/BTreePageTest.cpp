@@ -51,17 +51,16 @@ TEST(BTreePage, ValidityChecksEveryCounterTheTypeAndTheCrc)
     struct Case {
         const char* what;
         Mutation mutate;
-        bool reseal;  // recompute the CRC after the change
+        bool reseal; // recompute the CRC after the change
         bool valid;
     } cases[] = {
         {"untouched", [](auto&, Layout) {}, false, true},
         {"ptypeRepeat differs", [&](auto& p, Layout l) { p[trailer(l) + 1] = PageTypeBbt; }, false, false},
-        {"cEnt above cEntMax",
-         [&](auto& p, Layout l) { p[info(l)] = static_cast<uint8_t>(p[info(l) + 1] + 1); }, true, false},
+        {"cEnt above cEntMax", [&](auto& p, Layout l) { p[info(l)] = static_cast<uint8_t>(p[info(l) + 1] + 1); }, true,
+         false},
         {"cEntMax wrong", [&](auto& p, Layout l) { p[info(l) + 1] -= 1; }, true, false},
         {"cbEnt of the other kind",
-         [&](auto& p, Layout l) { p[info(l) + 2] = static_cast<uint8_t>(TraitsOf(l).bbtEntrySize); }, true,
-         false},
+         [&](auto& p, Layout l) { p[info(l) + 2] = static_cast<uint8_t>(TraitsOf(l).bbtEntrySize); }, true, false},
         {"cLevel 8", [&](auto& p, Layout l) { p[info(l) + 3] = 8; }, true, false},
         {"a byte under the CRC", [](auto& p, Layout) { p[3] ^= 1; }, false, false},
         {"signature wrong", [&](auto& p, Layout l) { p[trailer(l) + 2] ^= 0xFF; }, false, true},

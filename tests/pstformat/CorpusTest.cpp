@@ -143,10 +143,19 @@ void CollectSubnodes(const LoadedStore& s, uint64_t bid, int depth, std::vector<
 bool CarriesHeap(uint32_t nid)
 {
     switch (NidTypeOf(nid)) {
-    case NidTypeNormalFolder: case NidTypeSearchFolder: case NidTypeNormalMessage: case NidTypeAttachment:
-    case NidTypeSearchCriteriaObject: case NidTypeAssocMessage: case NidTypeReceiveFolderTable:
-    case NidTypeOutgoingQueueTable: case NidTypeHierarchyTable: case NidTypeContentsTable:
-    case NidTypeAssocContentsTable: case NidTypeSearchContentsTable: case NidTypeAttachmentTable:
+    case NidTypeNormalFolder:
+    case NidTypeSearchFolder:
+    case NidTypeNormalMessage:
+    case NidTypeAttachment:
+    case NidTypeSearchCriteriaObject:
+    case NidTypeAssocMessage:
+    case NidTypeReceiveFolderTable:
+    case NidTypeOutgoingQueueTable:
+    case NidTypeHierarchyTable:
+    case NidTypeContentsTable:
+    case NidTypeAssocContentsTable:
+    case NidTypeSearchContentsTable:
+    case NidTypeAttachmentTable:
     case NidTypeRecipientTable:
         return true;
     default:
@@ -249,8 +258,8 @@ bool CollectDataBlocks(const LoadedStore& s, const WalkedBlock& block, uint8_t e
         const auto bid = ParseXBlockEntry(data, s.walk.layout, i);
         const WalkedBlock* child = bid ? s.walk.FindBlock(*bid) : nullptr;
         if (!child) {
-            why = "entry " + std::to_string(i) + " of block " + std::to_string(block.bid) +
-                  " is unreadable or unlisted";
+            why =
+                "entry " + std::to_string(i) + " of block " + std::to_string(block.bid) + " is unreadable or unlisted";
             return false;
         }
         if (expectedLevel == kLevelXBlock) {

@@ -35,8 +35,8 @@ TEST(Encoding, PermuteRoundTripsEveryByte)
     std::iota(bytes.begin(), bytes.end(), uint8_t{0});
     std::vector<uint8_t> encoded = bytes;
     EncodePermute(encoded.data(), encoded.size());
-    EXPECT_EQ(encoded[0], 0x41);   // R[0x00]
-    EXPECT_EQ(encoded[0xEC], 0xFF);  // R[0xEC]: a heap's signature byte as stored
+    EXPECT_EQ(encoded[0], 0x41);    // R[0x00]
+    EXPECT_EQ(encoded[0xEC], 0xFF); // R[0xEC]: a heap's signature byte as stored
     EXPECT_NE(encoded, bytes);
     DecodePermute(encoded.data(), encoded.size());
     EXPECT_EQ(encoded, bytes);
@@ -79,8 +79,8 @@ TEST(Encoding, BlockDataFollowsTheMethodAndTheBlocksOwnId)
         uint8_t cryptMethod;
         std::optional<BlockEncoding> encoding;
     } cases[] = {
-        {0, BlockEncoding::Plain}, {1, BlockEncoding::Permute}, {2, BlockEncoding::Cyclic}, {3, std::nullopt},
-        {0x10, std::nullopt},
+        {0, BlockEncoding::Plain}, {1, BlockEncoding::Permute}, {2, BlockEncoding::Cyclic},
+        {3, std::nullopt},         {0x10, std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(EncodingFromCryptMethod(c.cryptMethod), c.encoding) << int(c.cryptMethod);
 
@@ -117,10 +117,10 @@ TEST(Signature, FoldsTheLowHalvesOfIdAndOffset)
     } cases[] = {
         {0, 0, 0},
         {0x4, 0x4400, 0x4404},
-        {0x24B, 0x905200, 0x0090 ^ (0x5200 ^ 0x024B)},   // a page of the published sample header
-        {0x10000, 0, 0x0001},                             // the high half folds onto the low
+        {0x24B, 0x905200, 0x0090 ^ (0x5200 ^ 0x024B)}, // a page of the published sample header
+        {0x10000, 0, 0x0001},                          // the high half folds onto the low
         {0x10001, 0, 0x0000},
-        {0x1'0000'0004ull, 0x2'0000'4400ull, 0x4404},     // bits above 32 take no part
+        {0x1'0000'0004ull, 0x2'0000'4400ull, 0x4404}, // bits above 32 take no part
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ComputeSignature(c.id, c.offset), c.signature) << std::hex << c.id << " " << c.offset;

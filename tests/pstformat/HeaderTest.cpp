@@ -74,14 +74,12 @@ TEST(Header, ChecksumsGuardTheirRangesOnly)
         size_t offset;
         bool stillValid;
     } cases[] = {
-        {Layout::Ansi, 8, false},      // first byte under the partial CRC
-        {Layout::Ansi, 478, false},    // last byte under it
-        {Layout::Ansi, 479, true},     // bReserved: outside
-        {Layout::Ansi, 0, false},      // the magic
-        {Layout::Unicode, 100, false},
-        {Layout::Unicode, 513, false},  // bCryptMethod: only the full CRC covers it
-        {Layout::Unicode, 523, false},
-        {Layout::Unicode, 528, true},
+        {Layout::Ansi, 8, false},                                     // first byte under the partial CRC
+        {Layout::Ansi, 478, false},                                   // last byte under it
+        {Layout::Ansi, 479, true},                                    // bReserved: outside
+        {Layout::Ansi, 0, false},                                     // the magic
+        {Layout::Unicode, 100, false}, {Layout::Unicode, 513, false}, // bCryptMethod: only the full CRC covers it
+        {Layout::Unicode, 523, false}, {Layout::Unicode, 528, true},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> bytes(TraitsOf(c.layout).headerSize);
@@ -119,7 +117,7 @@ TEST(Header, VersionNamesTheLayout)
         std::optional<Layout> layout;
     } cases[] = {
         {14, Layout::Ansi}, {15, Layout::Ansi}, {23, Layout::Unicode}, {37, Layout::Unicode},
-        {0, std::nullopt}, {16, std::nullopt}, {22, std::nullopt}, {36, std::nullopt},
+        {0, std::nullopt},  {16, std::nullopt}, {22, std::nullopt},    {36, std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(LayoutFromVersion(c.wVer), c.layout) << c.wVer;
 }

@@ -28,7 +28,7 @@ TEST(Heap, HidBitsAndHnidKinds)
     // An index past 11 bits must not spill into the block index.
     EXPECT_EQ(HidBlockIndex(MakeHid(1, 2048)), 1u);
     EXPECT_TRUE(IsHid(MakeHid(2, 5)));
-    EXPECT_FALSE(IsHid(0x8025));  // a subnode NID: its low five bits are its nidType
+    EXPECT_FALSE(IsHid(0x8025)); // a subnode NID: its low five bits are its nidType
 }
 
 } // namespace

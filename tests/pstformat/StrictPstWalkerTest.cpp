@@ -20,10 +20,10 @@ namespace {
 using namespace krv::pstformat;
 
 // Where the pieces of the small store lie.
-constexpr uint64_t kBbtRoot = 0x800;   // level 1, two entries
-constexpr uint64_t kBbtLeafA = 0xA00;  // block 0x104
-constexpr uint64_t kBbtLeafB = 0xC00;  // blocks 0x108, 0x10C
-constexpr uint64_t kNbtRoot = 0xE00;   // nodes 0x21, 0x122, 0x8022
+constexpr uint64_t kBbtRoot = 0x800;  // level 1, two entries
+constexpr uint64_t kBbtLeafA = 0xA00; // block 0x104
+constexpr uint64_t kBbtLeafB = 0xC00; // blocks 0x108, 0x10C
+constexpr uint64_t kNbtRoot = 0xE00;  // nodes 0x21, 0x122, 0x8022
 constexpr uint64_t kBlocksAt = 0x1000;
 constexpr size_t kFileSize = 0x1200;
 
@@ -34,8 +34,8 @@ class SmallStore {
 public:
     explicit SmallStore(Layout layout) : m_layout(layout), m_file(kFileSize, 0)
     {
-        const std::vector<WalkedBlock> blocks{{0x104, kBlocksAt, 40, 1}, {0x108, kBlocksAt + 64, 30, 1},
-                                              {0x10C, kBlocksAt + 128, 20, 2}};
+        const std::vector<WalkedBlock> blocks{
+            {0x104, kBlocksAt, 40, 1}, {0x108, kBlocksAt + 64, 30, 1}, {0x10C, kBlocksAt + 128, 20, 2}};
         for (const WalkedBlock& b : blocks) {
             auto bytes = Span(b.ib, *BlockStoredSize(b.cb, layout));
             for (size_t i = 0; i < b.cb; ++i) bytes[i] = static_cast<uint8_t>(b.bid + i);
@@ -76,9 +76,9 @@ public:
         const size_t size = TraitsOf(m_layout).btEntrySize;
         for (size_t i = 0; i < entries.size(); ++i)
             EXPECT_TRUE(WriteBTEntry(entries[i], m_layout, BTreePageEntry(page, m_layout, i, size)));
-        EXPECT_TRUE(WriteBTreePageInfo({static_cast<uint8_t>(entries.size()), BTreeEntryCapacity(m_layout, size),
-                                        static_cast<uint8_t>(size), 1},
-                                       m_layout, page));
+        EXPECT_TRUE(WriteBTreePageInfo(
+            {static_cast<uint8_t>(entries.size()), BTreeEntryCapacity(m_layout, size), static_cast<uint8_t>(size), 1},
+            m_layout, page));
         Reseal(kBbtRoot, PageTypeBbt);
     }
 
@@ -90,9 +90,9 @@ public:
             const BBTEntry e{{blocks[i].bid, blocks[i].ib}, blocks[i].cb, blocks[i].cRef};
             EXPECT_TRUE(WriteBBTEntry(e, m_layout, BTreePageEntry(page, m_layout, i, size)));
         }
-        EXPECT_TRUE(WriteBTreePageInfo({static_cast<uint8_t>(blocks.size()), BTreeEntryCapacity(m_layout, size),
-                                        static_cast<uint8_t>(size), 0},
-                                       m_layout, page));
+        EXPECT_TRUE(WriteBTreePageInfo(
+            {static_cast<uint8_t>(blocks.size()), BTreeEntryCapacity(m_layout, size), static_cast<uint8_t>(size), 0},
+            m_layout, page));
         Reseal(ib, PageTypeBbt);
     }
 
@@ -141,8 +141,8 @@ TEST(StrictPstWalker, ListsEveryBrokenRuleAndStillEnds)
     struct Case {
         const char* what;
         std::function<void(SmallStore&)> damage;
-        const char* problem;    // a piece of the expected problem text
-        size_t blocksLeft;      // leaf entries still collected around the damage
+        const char* problem; // a piece of the expected problem text
+        size_t blocksLeft;   // leaf entries still collected around the damage
     } cases[] = {
         {"a byte of a leaf changed", [](SmallStore& s) { s.Page(kBbtLeafA)[5] ^= 1; }, "CRC does not match", 2},
         {"the root lists itself",
@@ -178,7 +178,10 @@ TEST(StrictPstWalker, ListsEveryBrokenRuleAndStillEnds)
          },
          "beyond the end of the file", 0},
         {"a block runs past the end",
-         [](SmallStore& s) { s.WriteLeaf(kBbtLeafA, {{0x104, kFileSize - 64, 100, 1}}); }, "does not fit the file", 3},
+         [](SmallStore& s) {
+             s.WriteLeaf(kBbtLeafA, {{0x104, kFileSize - 64, 100, 1}});
+         },
+         "does not fit the file", 3},
         {"the header's checksum", [](SmallStore& s) { s.File()[100] ^= 1; }, "header: CRC does not match", 3},
         {"a cut file", [](SmallStore& s) { s.File().resize(0x900); }, "beyond the end of the file", 0},
         {"a file too short for a header", [](SmallStore& s) { s.File().resize(300); }, "header", 0},

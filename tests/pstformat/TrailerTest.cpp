@@ -20,8 +20,8 @@ TEST(PageTrailer, FieldsSitWhereEachLayoutPutsThem)
         Layout layout;
         size_t ptypeAt, sigAt, bidAt, crcAt;
     } cases[] = {
-        {Layout::Ansi, 500, 502, 504, 508},     // bid before dwCRC
-        {Layout::Unicode, 496, 498, 504, 500},  // dwCRC before bid
+        {Layout::Ansi, 500, 502, 504, 508},    // bid before dwCRC
+        {Layout::Unicode, 496, 498, 504, 500}, // dwCRC before bid
         {Layout::Unicode4k, 4072, 4074, 4080, 4076},
     };
     for (const Case& c : cases) {
@@ -73,9 +73,14 @@ TEST(BlockTrailer, StoredSizeRoundsDataAndTrailerUpTo64)
         size_t cb;
         std::optional<size_t> stored;
     } cases[] = {
-        {Layout::Ansi, 1, 64},       {Layout::Ansi, 52, 64},      {Layout::Ansi, 53, 128},
-        {Layout::Ansi, 8180, 8192},  {Layout::Ansi, 8181, std::nullopt},
-        {Layout::Unicode, 48, 64},   {Layout::Unicode, 49, 128},  {Layout::Unicode, 8176, 8192},
+        {Layout::Ansi, 1, 64},
+        {Layout::Ansi, 52, 64},
+        {Layout::Ansi, 53, 128},
+        {Layout::Ansi, 8180, 8192},
+        {Layout::Ansi, 8181, std::nullopt},
+        {Layout::Unicode, 48, 64},
+        {Layout::Unicode, 49, 128},
+        {Layout::Unicode, 8176, 8192},
         {Layout::Unicode, 8177, std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(BlockStoredSize(c.cb, c.layout), c.stored) << c.cb;

@@ -26,7 +26,7 @@ TEST(Unicode4kLayout, PageCountersAreTwoBytesAndTheirPaddingIsZeroed)
     EXPECT_EQ(page[4060], 24);
     EXPECT_EQ(page[4061], 1);
     for (size_t i = 4062; i < 4072; ++i) EXPECT_EQ(page[i], 0) << i;
-    EXPECT_EQ(page[4072], 0xEE);  // the trailer is not the counters' to write
+    EXPECT_EQ(page[4072], 0xEE); // the trailer is not the counters' to write
     EXPECT_EQ(ParseBTreePageInfo(page, Layout::Unicode4k), info);
 
     // One byte each in the 512-byte layouts: a count that needs two is refused there.
@@ -70,7 +70,8 @@ TEST(Unicode4kLayout, BlocksAre512ByteAlignedUpTo64KiB)
         size_t cb;
         std::optional<size_t> stored;
     } cases[] = {
-        {1, 512}, {488, 512}, {489, 1024}, {8176, 8704}, {65000, 65024}, {65001, 65536}, {65512, 65536}, {65513, std::nullopt},
+        {1, 512},       {488, 512},     {489, 1024},    {8176, 8704},
+        {65000, 65024}, {65001, 65536}, {65512, 65536}, {65513, std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(BlockStoredSize(c.cb, Layout::Unicode4k), c.stored) << c.cb;
 }

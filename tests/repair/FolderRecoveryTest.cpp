@@ -152,7 +152,8 @@ TEST(FolderRecovery, AFolderReadAsATableKeepsItsPlaceholderNameWhileItHoldsSomet
         ASSERT_TRUE(dump);
         size_t placeholders = 0;
         for (const Json& path : (*dump)["folders"].items)
-            if (path.text.rfind("<IPM subtree>/Recovered_Folder", 0) == 0 && path.text.find('/', 14) == std::string::npos)
+            if (path.text.rfind("<IPM subtree>/Recovered_Folder", 0) == 0 &&
+                path.text.find('/', 14) == std::string::npos)
                 ++placeholders;
         EXPECT_EQ(placeholders, withMessage ? 1u : 0u);
     }
@@ -195,7 +196,7 @@ TEST(FolderRecovery, LoopsOfParentsAndFoldersThatListThemselvesAreWalkedOnce)
     PstNode& loopA = NodeOf(reader, NidNamed(reader, "LoopA"));
     PstNode& loopB = NodeOf(reader, NidNamed(reader, "LoopB"));
     loopA.children.push_back(loopA.nid);
-    loopB.children.push_back(loopA.nid);  // B names A below itself too
+    loopB.children.push_back(loopA.nid); // B names A below itself too
     loopB.children.push_back(loopB.nid);
 
     RecoverTree(f.context, reader, f.Output());

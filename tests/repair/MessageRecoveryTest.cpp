@@ -79,7 +79,7 @@ TEST(MessageRecovery, ANodeThatIsNoPropertyContextIsMarkedAndSkippedWithoutALogL
     message.Reset();
     PstReader& reader = f.Scan();
     PstNode& node = LoadedMessage(reader, "Table instead");
-    node.bidData = node.subnodes.FindCurrent(0x692)->bidData;  // the recipient table's data
+    node.bidData = node.subnodes.FindCurrent(0x692)->bidData; // the recipient table's data
     EXPECT_EQ(RecoverMessage(f.context, node, f.Output(), f.Output().SpecialFolder(kInboxTag)), 0u);
     EXPECT_EQ(GetUsedMark(node), 1);
     EXPECT_TRUE(f.context.logLines.empty());
@@ -152,16 +152,17 @@ TEST(MessageRecovery, AnAttachmentOnItsOwnIsWrappedIntoAMessageThatSaysSo)
     // A property context without a file name or size: the subject is the fixed text alone.
     PstNode& bare = LoadedMessage(reader, "Bare");
     ASSERT_EQ(RecoverLooseAttachment(f.context, bare, f.Output(), inbox), 1u);
-    EXPECT_EQ(f.context.logLines, (std::vector<std::string>{"Recover attachment 'report.doc' ...",
-                                                            "Recover attachment '' ..."}));
+    EXPECT_EQ(f.context.logLines,
+              (std::vector<std::string>{"Recover attachment 'report.doc' ...", "Recover attachment '' ..."}));
 
     const std::optional<Json> dump = f.Dump();
     ASSERT_TRUE(dump);
     std::vector<std::string> subjects;
     for (const Json* m : MessagesIn(*dump, "<IPM subtree>/Inbox")) subjects.push_back((*m)["subject"].text);
     std::sort(subjects.begin(), subjects.end());
-    EXPECT_EQ(subjects, (std::vector<std::string>{"Empty message with one attachment",
-                                                  "Empty message with one attachment report.doc (" + sizeText + " bytes)"}));
+    EXPECT_EQ(subjects,
+              (std::vector<std::string>{"Empty message with one attachment",
+                                        "Empty message with one attachment report.doc (" + sizeText + " bytes)"}));
 }
 
 TEST(MessageRecovery, AnRtfOnlyMessageIsMarkedInSyncAndTheSourcesFlagIsNotCopied)
@@ -208,13 +209,15 @@ TEST(MessageRecovery, AnObjectThatIsNoCompoundFileCostsOnlyItselfAndLeavesNoTemp
     ASSERT_EQ(CreateOutputAttachment(destination.Get(), attachment), S_OK);
     SPropValue object{};
     object.ulPropTag = PR_ATTACH_DATA_OBJ;
-    object.Value.ul = 0x692;  // the recipient table: a table context, not a compound file
+    object.Value.ul = 0x692; // the recipient table: a table context, not a compound file
     EXPECT_FALSE(TransferObjectProperty(f.context, node, object, attachment.Get()));
-    object.Value.ul = 0x12345;  // no such subnode
+    object.Value.ul = 0x12345; // no such subnode
     EXPECT_FALSE(TransferObjectProperty(f.context, node, object, attachment.Get()));
     // The output's own profile, and no temporary file.
     const std::vector<std::string> left = f.sandbox.LeftOvers();
-    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& p) { return p.find("/KRV") != std::string::npos; }), 0);
+    EXPECT_EQ(std::count_if(left.begin(), left.end(),
+                            [](const std::string& p) { return p.find("/KRV") != std::string::npos; }),
+              0);
 }
 
 TEST(MessageRecovery, AnAttachmentWhoseObjectIsLostStaysWithoutClaimingOne)
@@ -223,8 +226,10 @@ TEST(MessageRecovery, AnAttachmentWhoseObjectIsLostStaysWithoutClaimingOne)
         SCOPED_TRACE(embedded ? "embedded message" : "OLE object");
         PassFixture f;
         ObjectRef<IMessage> message = f.Source().Message(f.Source().Inbox(), "Lost object");
-        if (embedded) f.Source().AddEmbeddedMessage(message.Get(), "Inner", "carol@example.com");
-        else f.Source().AddOleAttachment(message.Get(), Filler(300));
+        if (embedded)
+            f.Source().AddEmbeddedMessage(message.Get(), "Inner", "carol@example.com");
+        else
+            f.Source().AddOleAttachment(message.Get(), Filler(300));
         SourceStore::SaveMessage(message.Get());
         message.Reset();
         PstReader& reader = f.Scan();
@@ -244,7 +249,7 @@ TEST(MessageRecovery, AnAttachmentWhoseObjectIsLostStaysWithoutClaimingOne)
         const std::optional<Json> dump = f.Dump();
         const std::string output = f.sandbox.File("out.pst");
         EXPECT_EQ(Pstcheck(output).exitCode, 0) << Pstcheck(output).output;
-        if (!dump) continue;  // libpff is not installed
+        if (!dump) continue; // libpff is not installed
         const std::vector<const Json*> inbox = MessagesIn(*dump, "<IPM subtree>/Inbox");
         ASSERT_EQ(inbox.size(), 1u);
         // The attachment stays, as one by value without data.

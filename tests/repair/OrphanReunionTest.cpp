@@ -29,7 +29,7 @@ void ForgetMessages(PstReader& reader, const std::vector<std::string>& subjects)
 }
 
 struct Written {
-    std::string recipients;  // names, comma-separated
+    std::string recipients; // names, comma-separated
     std::string attachments;
 };
 
@@ -41,8 +41,7 @@ std::map<std::string, Written> Contents(const Json& dump)
     for (const Json& m : dump["messages"].items) {
         Written& w = found[m["subject"].text];
         for (const Json& r : m["recipients"].items) w.recipients += (w.recipients.empty() ? "" : ",") + r.items[0].text;
-        for (const Json& a : m["attachment_names"].items)
-            w.attachments += (w.attachments.empty() ? "" : ",") + a.text;
+        for (const Json& a : m["attachment_names"].items) w.attachments += (w.attachments.empty() ? "" : ",") + a.text;
     }
     return found;
 }
@@ -70,13 +69,9 @@ TEST(OrphanReunion, OrphanHalvesArePairedOnlyWhenTheEvidenceLeavesOneChoice)
          true},
         // Two messages that nothing tells apart (same recipient, one attachment each, of
         // different bytes): a guess could swap their attachments, so neither is paired.
-        {"the same recipient on both",
-         {{"First", "Ann", "one.txt", '1'}, {"Second", "Ann", "two.txt", '2'}},
-         false},
+        {"the same recipient on both", {{"First", "Ann", "one.txt", '1'}, {"Second", "Ann", "two.txt", '2'}}, false},
         // The same message twice: whichever tree a copy gets, it is the same.
-        {"copies of one message",
-         {{"Twice", "Ann", "same.txt", 's'}, {"Twice", "Ann", "same.txt", 's'}},
-         true},
+        {"copies of one message", {{"Twice", "Ann", "same.txt", 's'}, {"Twice", "Ann", "same.txt", 's'}}, true},
     };
     for (const ReunionCase& c : cases) {
         PassFixture f;
@@ -143,8 +138,8 @@ TEST(OrphanReunion, APairIsCompatibleOnlyWhenNothingContradictsItAndSupportedWhe
         {"everything agrees", [](ReunionMessageFacts&, ReunionSubnodeFacts&) {}, true, true},
         {"a value subnode the message names is not in the tree",
          [](ReunionMessageFacts& m, ReunionSubnodeFacts&) { m.valueNids = {0x805F}; }, false, false},
-        {"the tree's To names differ",
-         [](ReunionMessageFacts&, ReunionSubnodeFacts& t) { t.recipients[0] = {"Ann"}; }, false, false},
+        {"the tree's To names differ", [](ReunionMessageFacts&, ReunionSubnodeFacts& t) { t.recipients[0] = {"Ann"}; },
+         false, false},
         {"a Cc list the tree does not have",
          [](ReunionMessageFacts& m, ReunionSubnodeFacts&) {
              m.hasDisplay[1] = true;

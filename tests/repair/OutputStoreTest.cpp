@@ -26,7 +26,8 @@ std::vector<std::string> ProfileNames()
     std::vector<std::string> names;
     std::error_code ec;
     for (const auto& entry : fs::recursive_directory_iterator(std::string(std::getenv("XDG_STATE_HOME")), ec))
-        if (entry.is_regular_file() && entry.path().filename() != ".lock") names.push_back(entry.path().filename().string());
+        if (entry.is_regular_file() && entry.path().filename() != ".lock")
+            names.push_back(entry.path().filename().string());
     return names;
 }
 
@@ -36,7 +37,7 @@ TEST_P(OutputStoreTest, CreatesTheStoreWithItsSpecialFoldersAndLeavesOnlyTheFile
 {
     RepairSandbox sandbox;
     const std::string path = sandbox.File("out.pst");
-    WriteBytes(path, std::vector<uint8_t>(64, 'x'));  // whatever was there goes
+    WriteBytes(path, std::vector<uint8_t>(64, 'x')); // whatever was there goes
     {
         OutputFixture output(path, GetParam());
         ASSERT_TRUE(output.Ok());
@@ -45,10 +46,10 @@ TEST_P(OutputStoreTest, CreatesTheStoreWithItsSpecialFoldersAndLeavesOnlyTheFile
                           PR_IPM_SENTMAIL_ENTRYID, PR_VIEWS_ENTRYID, PR_COMMON_VIEWS_ENTRYID, PR_FINDER_ENTRYID})
             EXPECT_NE(output.store.SpecialFolder(tag), nullptr) << std::hex << tag;
         EXPECT_EQ(output.store.GetInboxDisplayName(), "Inbox");
-        EXPECT_EQ(ProfileNames(), std::vector<std::string>{"pstloadtmp000"});  // the store keeps names in lower case
+        EXPECT_EQ(ProfileNames(), std::vector<std::string>{"pstloadtmp000"}); // the store keeps names in lower case
         EXPECT_GT(output.store.GetOutputFileSize(), 0u);
         output.Close();
-        EXPECT_EQ(output.store.GetOutputFileSize(), 0u);  // no output file any more
+        EXPECT_EQ(output.store.GetOutputFileSize(), 0u); // no output file any more
     }
     EXPECT_EQ(sandbox.LeftOvers(), std::vector<std::string>{});
     EXPECT_EQ(Pstcheck(path).exitCode, 0) << Pstcheck(path).output;
@@ -140,9 +141,14 @@ TEST(OutputStore, FolderNamesAndTheFoldersMadeWithThem)
     struct NameCase {
         const char* name;
         bool placeholder;
-    } names[] = {{"Recovered_Folder", false}, {"Recovered_Folder12", true}, {"Recovered_Folder12a", false},
-                 {"Recovered_Folder0", true}, {"recovered_folder3", false}, {"Recovered_Folder-1", false},
-                 {"Recovered_Folder99999999999999999999999", false}, {"Inbox", false}};
+    } names[] = {{"Recovered_Folder", false},
+                 {"Recovered_Folder12", true},
+                 {"Recovered_Folder12a", false},
+                 {"Recovered_Folder0", true},
+                 {"recovered_folder3", false},
+                 {"Recovered_Folder-1", false},
+                 {"Recovered_Folder99999999999999999999999", false},
+                 {"Inbox", false}};
     for (const NameCase& c : names) EXPECT_EQ(IsRecoveredFolderName(std::string(c.name)), c.placeholder) << c.name;
 
     // OPEN_IF_EXISTS: the second creation opens the first folder.

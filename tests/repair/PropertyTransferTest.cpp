@@ -36,7 +36,10 @@ public:
     }
     [[nodiscard]] bool Ok() const { return m_output.Ok() && message.Get() != nullptr; }
     [[nodiscard]] bool Unicode() const { return context.UnicodeOutput(); }
-    bool Transfer(const SPropValue& value) { return TransferProperty(context, m_node, value, message.Get(), Unicode()); }
+    bool Transfer(const SPropValue& value)
+    {
+        return TransferProperty(context, m_node, value, message.Get(), Unicode());
+    }
     // The value the message holds under exactly this tag, none when absent.
     MapiPtr<SPropValue> Get(ULONG tag)
     {
@@ -68,10 +71,11 @@ private:
 
 TEST(PropertyTransfer, WritesTheTypesAStoreKeepsAndNothingElse)
 {
-    for (ULONG type : {PT_I2, PT_LONG, PT_R4, PT_DOUBLE, PT_CURRENCY, PT_APPTIME, PT_BOOLEAN, PT_OBJECT, PT_I8,
-                       PT_STRING8, PT_UNICODE, PT_SYSTIME, PT_CLSID, PT_BINARY, PT_MV_I2, PT_MV_LONG, PT_MV_R4,
-                       PT_MV_DOUBLE, PT_MV_CURRENCY, PT_MV_APPTIME, PT_MV_I8, PT_MV_STRING8, PT_MV_UNICODE,
-                       PT_MV_SYSTIME, PT_MV_CLSID, PT_MV_BINARY})
+    for (ULONG type :
+         {PT_I2,         PT_LONG,       PT_R4,         PT_DOUBLE,    PT_CURRENCY,    PT_APPTIME,    PT_BOOLEAN,
+          PT_OBJECT,     PT_I8,         PT_STRING8,    PT_UNICODE,   PT_SYSTIME,     PT_CLSID,      PT_BINARY,
+          PT_MV_I2,      PT_MV_LONG,    PT_MV_R4,      PT_MV_DOUBLE, PT_MV_CURRENCY, PT_MV_APPTIME, PT_MV_I8,
+          PT_MV_STRING8, PT_MV_UNICODE, PT_MV_SYSTIME, PT_MV_CLSID,  PT_MV_BINARY})
         EXPECT_TRUE(IsTransferredType(type)) << std::hex << type;
     for (ULONG type : {PT_UNSPECIFIED, PT_NULL, PT_ERROR, 0x00FBu, 0x0008u, PT_MV_BINARY | 0x4000u})
         EXPECT_FALSE(IsTransferredType(type)) << std::hex << type;
@@ -95,13 +99,13 @@ TEST(PropertyTransfer, StringsTakeTheOutputsFormInBothDirectionsWhateverTheirLen
 {
     struct Case {
         bool unicodeOutput;
-        size_t length;  // characters, past the 10240-byte mark for the long ones
+        size_t length; // characters, past the 10240-byte mark for the long ones
     } cases[] = {{true, 5}, {true, 12000}, {false, 5}, {false, 6000}};
     for (const Case& c : cases) {
         TransferTarget target(c.unicodeOutput);
         ASSERT_TRUE(target.Ok());
         if (c.unicodeOutput) {
-            const std::string text = std::string(c.length - 1, 'a') + "\xE9";  // é in Windows-1252
+            const std::string text = std::string(c.length - 1, 'a') + "\xE9"; // é in Windows-1252
             ASSERT_TRUE(target.Transfer(StringProp(kBodyA, text)));
             MapiPtr<SPropValue> back = target.Get(kBodyW);
             ASSERT_NE(back, nullptr) << c.length;

@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct CorpusCase {
-    std::string path;  // empty: the corpus is absent
+    std::string path; // empty: the corpus is absent
     bool unicode = true;
 };
 
@@ -59,8 +59,8 @@ TEST_P(RepairCorpus, OpensCleanlyInEveryReaderAndHoldsEveryMessageOfTheOriginal)
     // An offline folder file keeps its IPM subtree as folder 0x2142, which only the
     // offline option ties to the output's.
     const bool offline = fs::path(c.path).extension() == ".ost";
-    const uint32_t flags =
-        kFrontEndDefaults | (c.unicode ? kOutputUnicode : kOutputAnsi) | (offline ? uint32_t{FlagOfflineFolderFile} : 0u);
+    const uint32_t flags = kFrontEndDefaults | (c.unicode ? kOutputUnicode : kOutputAnsi) |
+                           (offline ? uint32_t{FlagOfflineFolderFile} : 0u);
 
     const RepairRun run = RunRepair(c.path, output, flags);
     EXPECT_EQ(ReadBytes(c.path), before) << "the source changed";

@@ -89,7 +89,7 @@ TEST_P(RepairOfMailbox, HoldsEveryFolderMessageRecipientAndAttachment)
     ASSERT_EQ(inbox.size(), 2u);
     const Json& first = inbox[0]->operator[]("subject").text == "First" ? *inbox[0] : *inbox[1];
     EXPECT_EQ(first["recipients"].items.size(), 3u);
-    EXPECT_EQ(first["attachments"].items.size(), 2u);  // the file and the OLE object
+    EXPECT_EQ(first["attachments"].items.size(), 2u); // the file and the OLE object
     EXPECT_EQ(first["plain"].text, "first body");
     const std::vector<const Json*> projects = MessagesIn(*dump, "<IPM subtree>/Projects");
     ASSERT_EQ(projects.size(), 1u);
@@ -130,8 +130,8 @@ TEST(RepairRun, AnOutputThatNamesTheSourceIsRefusedAndTheSourceStaysAsItWas)
     fs::create_symlink(source, sandbox.File("soft.pst"));
     fs::create_directories(sandbox.File("sub"));
 
-    for (const std::string& output : {source, sandbox.File("hard.pst"), sandbox.File("soft.pst"),
-                                      sandbox.File("sub/../source.pst")}) {
+    for (const std::string& output :
+         {source, sandbox.File("hard.pst"), sandbox.File("soft.pst"), sandbox.File("sub/../source.pst")}) {
         const RepairRun run = RunRepair(source, output, kFrontEndDefaults | kOutputUnicode);
         EXPECT_EQ(run.result, 0) << output;
         const std::vector<std::string> errors = run.Texts(MsgError);
@@ -182,7 +182,8 @@ RepairRun RepairWithFileSizeLimit(const std::string& source, const std::string& 
         setrlimit(RLIMIT_FSIZE, &original);
         std::ofstream out(record, std::ios::binary);
         out << run.result << '\n';
-        for (const RecordedMessage& m : run.recorder.messages) out << m.code << '\t' << m.number << '\t' << m.text << '\n';
+        for (const RecordedMessage& m : run.recorder.messages)
+            out << m.code << '\t' << m.number << '\t' << m.text << '\n';
         out.close();
         _exit(out ? 0 : 1);
     }
@@ -232,9 +233,8 @@ TEST(RepairRun, AFullDiskStopsWritingWithItsOwnErrorAndTheFileHoldsWhatWasCounte
     EXPECT_EQ(run.Texts(MsgAlert), errors);
     // Nothing is attempted after the first failed write: the log stops there too.
     const std::vector<std::string> log = run.Texts(MsgLogLine);
-    const auto messageLines = std::count_if(log.begin(), log.end(), [](const std::string& l) {
-        return l.rfind("Recover message '", 0) == 0;
-    });
+    const auto messageLines = std::count_if(log.begin(), log.end(),
+                                            [](const std::string& l) { return l.rfind("Recover message '", 0) == 0; });
     EXPECT_LT(messageLines, kMessages);
     EXPECT_EQ(sandbox.LeftOvers(), std::vector<std::string>{});
 
@@ -243,9 +243,8 @@ TEST(RepairRun, AFullDiskStopsWritingWithItsOwnErrorAndTheFileHoldsWhatWasCounte
     const std::optional<Json> dump = LibpffDump(output);
     ASSERT_TRUE(dump.has_value());
     const size_t written = MessagesIn(*dump, "<IPM subtree>/Bulk").size();
-    const auto folderLines = std::count_if(log.begin(), log.end(), [](const std::string& l) {
-        return l.rfind("Recover folder '", 0) == 0;
-    });
+    const auto folderLines =
+        std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("Recover folder '", 0) == 0; });
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, static_cast<size_t>(kMessages));
     // Every message counted is in the file, and only those.
@@ -264,7 +263,9 @@ TEST(RepairRun, EightBitTextIsReadInTheCodePageItsMessageNames)
     // "Привет" in Windows-1251.
     const std::string cyrillic = "\xCF\xF0\xE8\xE2\xE5\xF2";
     const CodePageCase cases[] = {
-        {"message code page", {LongProp(PR_MESSAGE_CODEPAGE, 1251)}, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {"message code page",
+         {LongProp(PR_MESSAGE_CODEPAGE, 1251)},
+         "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
         {"Internet code page", {LongProp(PR_INTERNET_CPID, 1251)}, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
         // Without one the configured page (Windows-1252) reads the bytes.
         {"none", {}, "\xC3\x8F\xC3\xB0\xC3\xA8\xC3\xA2\xC3\xA5\xC3\xB2"},

@@ -34,10 +34,7 @@ std::string TempDir(const ScratchDir& dir) { return dir.File("tmp"); }
 
 std::string JudgeScript() { return std::string(KRV_SOURCE_DIR) + "/tests/judges/libpff_compare.py"; }
 
-Verdict FromResult(const ToolResult& result)
-{
-    return Verdict{result.exitCode, result.out + result.err};
-}
+Verdict FromResult(const ToolResult& result) { return Verdict{result.exitCode, result.out + result.err}; }
 
 // A value array with its strings chained to it, as FreePadrlist frees it.
 LPSPropValue RecipientRow(const std::string& name, const std::string& address, ULONG* count)
@@ -52,11 +49,11 @@ LPSPropValue RecipientRow(const std::string& name, const std::string& address, U
     };
     row[0].ulPropTag = PR_DISPLAY_NAME_A;
     row[0].Value.lpszA = chain(name);
-    row[1].ulPropTag = PROP_TAG(PT_STRING8, 0x3003);  // PR_EMAIL_ADDRESS
+    row[1].ulPropTag = PROP_TAG(PT_STRING8, 0x3003); // PR_EMAIL_ADDRESS
     row[1].Value.lpszA = chain(address);
-    row[2].ulPropTag = PROP_TAG(PT_STRING8, 0x3002);  // PR_ADDRTYPE
+    row[2].ulPropTag = PROP_TAG(PT_STRING8, 0x3002); // PR_ADDRTYPE
     row[2].Value.lpszA = chain("SMTP");
-    row[3].ulPropTag = PROP_TAG(PT_LONG, 0x0C15);  // PR_RECIPIENT_TYPE: To
+    row[3].ulPropTag = PROP_TAG(PT_LONG, 0x0C15); // PR_RECIPIENT_TYPE: To
     row[3].Value.ul = 1;
     *count = 4;
     return row;
@@ -203,7 +200,7 @@ void SourceStore::AddFileAttachment(IMessage* message, const std::string& name, 
     values[0] = LongProp(PR_ATTACH_METHOD, 1);
     values[1] = StringProp(PR_ATTACH_LONG_FILENAME_A, name);
     values[2] = StringProp(PR_ATTACH_FILENAME_A, name);
-    values[3].ulPropTag = PROP_TAG(PT_BINARY, 0x3701);  // PR_ATTACH_DATA_BIN
+    values[3].ulPropTag = PROP_TAG(PT_BINARY, 0x3701); // PR_ATTACH_DATA_BIN
     values[3].Value.bin = SBinary{static_cast<ULONG>(data.size()), data.data()};
     for (SPropValue& value : values) EXPECT_EQ(attachment->SetProps(1, &value, nullptr), S_OK);
     EXPECT_EQ(attachment->SaveChanges(0), S_OK);
@@ -219,9 +216,9 @@ void SourceStore::AddOleAttachment(IMessage* message, const std::vector<uint8_t>
     ObjectRef<IStorage> storage;
     ASSERT_EQ(opened->QueryInterface(IID_IStorage, reinterpret_cast<void**>(storage.Out())), S_OK);
     ObjectRef<IStream> stream;
-    ASSERT_EQ(storage->CreateStream(u"CONTENTS", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
-                                    stream.Out()),
-              S_OK);
+    ASSERT_EQ(
+        storage->CreateStream(u"CONTENTS", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.Out()),
+        S_OK);
     ULONG written = 0;
     ASSERT_EQ(stream->Write(contents.data(), static_cast<ULONG>(contents.size()), &written), S_OK);
     stream.Reset();
@@ -248,10 +245,7 @@ void SourceStore::AddEmbeddedMessage(IMessage* message, const std::string& subje
     EXPECT_EQ(attachment->SaveChanges(0), S_OK);
 }
 
-void SourceStore::SaveMessage(IMessage* message)
-{
-    EXPECT_EQ(message->SaveChanges(MAPI_DEFERRED_ERRORS), S_OK);
-}
+void SourceStore::SaveMessage(IMessage* message) { EXPECT_EQ(message->SaveChanges(MAPI_DEFERRED_ERRORS), S_OK); }
 
 ULONG SourceStore::NamedId(const std::u16string& name)
 {
@@ -363,10 +357,7 @@ Verdict Pstcheck(const std::string& store)
     return FromResult(RunTool(std::string(KRV_BIN_DIR) + "/krv-pstcheck", {store}));
 }
 
-Verdict Pffinfo(const std::string& store)
-{
-    return FromResult(RunTool("/usr/bin/pffinfo", {"-a", store}));
-}
+Verdict Pffinfo(const std::string& store) { return FromResult(RunTool("/usr/bin/pffinfo", {"-a", store})); }
 
 Verdict Readpst(const std::string& store, const std::string& scratch)
 {

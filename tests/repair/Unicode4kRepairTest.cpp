@@ -44,7 +44,8 @@ void WriteMailbox(const std::string& path)
     for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + " of the report\r\n";
     for (int i = 0; i < 6; ++i) {
         const std::string body = "body of message " + std::to_string(i);
-        ObjectRef<IMessage> m = source.Message(source.Inbox(), "Inbox " + std::to_string(i), {StringProp(kBodyA, body)});
+        ObjectRef<IMessage> m =
+            source.Message(source.Inbox(), "Inbox " + std::to_string(i), {StringProp(kBodyA, body)});
         source.AddRecipient(m.Get(), "Ann Smith", "ann@example.com");
         source.AddFileAttachment(m.Get(), "report.txt", std::vector<uint8_t>(text.begin(), text.end()));
         SourceStore::SaveMessage(m.Get());
@@ -61,14 +62,15 @@ void WriteMailbox(const std::string& path)
 // The property IDs of the message store's properties as libpff reads them ("3001 35e0 ...").
 std::string StorePropertyIds(const std::string& store)
 {
-    const ToolResult result = RunTool("/usr/bin/python3",
-                                      {"-c",
-                                       "import pypff, sys\n"
-                                       "f = pypff.file()\n"
-                                       "f.open(sys.argv[1])\n"
-                                       "r = f.get_message_store().get_record_set(0)\n"
-                                       "print(' '.join('%04x' % r.get_entry(i).entry_type for i in range(r.number_of_entries)))\n",
-                                       store});
+    const ToolResult result =
+        RunTool("/usr/bin/python3",
+                {"-c",
+                 "import pypff, sys\n"
+                 "f = pypff.file()\n"
+                 "f.open(sys.argv[1])\n"
+                 "r = f.get_message_store().get_record_set(0)\n"
+                 "print(' '.join('%04x' % r.get_entry(i).entry_type for i in range(r.number_of_entries)))\n",
+                 store});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     return " " + result.out.substr(0, result.out.find('\n')) + " ";
 }
@@ -112,7 +114,8 @@ void MakeInflatedSizesLie(const std::string& path, SizeLie lie)
                 const std::span<uint8_t> block(bytes.data() + entry.bref.ib, stored);
                 BlockTrailer t = *ParseBlockTrailerOf(block, Layout::Unicode4k);
                 t.cbInflated = t.cb;
-                ASSERT_TRUE(WriteBlockTrailer(t, Layout::Unicode4k, block.subspan(stored - kUnicode4k.blockTrailerSize)));
+                ASSERT_TRUE(
+                    WriteBlockTrailer(t, Layout::Unicode4k, block.subspan(stored - kUnicode4k.blockTrailerSize)));
             }
         }
         if (lie == SizeLie::Entries) {
@@ -127,8 +130,8 @@ void MakeInflatedSizesLie(const std::string& path, SizeLie lie)
 struct Case {
     const char* name;
     bool compress;
-    bool dropContentsTables;  // folders whose messages no contents table lists
-    bool zeroHeader;          // the layout is then found by probing
+    bool dropContentsTables; // folders whose messages no contents table lists
+    bool zeroHeader;         // the layout is then found by probing
     uint32_t sourceFormat;
     SizeLie lie = SizeLie::None;
     // Taken out of the message store, as Outlook's offline folder files lack them.
@@ -164,7 +167,7 @@ TEST_P(RepairOf4kFile, HoldsWhatLibpffReadsFromTheStoreItWasCopiedFrom)
     EXPECT_EQ(Readpst(source, sandbox.File("readpst-source")).exitCode, 0);
     if (!c.dropStoreProperties.empty()) {
         const std::string ids = StorePropertyIds(source);
-        EXPECT_NE(ids.find(" 3001 "), std::string::npos) << ids;  // the display name stays
+        EXPECT_NE(ids.find(" 3001 "), std::string::npos) << ids; // the display name stays
         for (const uint16_t id : c.dropStoreProperties) {
             char text[8];
             std::snprintf(text, sizeof text, " %04x ", id);
@@ -179,7 +182,8 @@ TEST_P(RepairOf4kFile, HoldsWhatLibpffReadsFromTheStoreItWasCopiedFrom)
     }
 
     const std::string output = sandbox.File("out.pst");
-    const RepairRun run = RunRepair(source, output, kFrontEndDefaults | kOutputUnicode | (c.sourceFormat << KRV_SOURCE_FORMAT_SHIFT));
+    const RepairRun run =
+        RunRepair(source, output, kFrontEndDefaults | kOutputUnicode | (c.sourceFormat << KRV_SOURCE_FORMAT_SHIFT));
     ASSERT_EQ(run.result, 1);
     EXPECT_EQ(run.Texts(MsgError), std::vector<std::string>{});
     EXPECT_EQ(run.Texts(MsgAlert), std::vector<std::string>{});
@@ -201,7 +205,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"TrailersClaimStoredAsIs", true, false, false, PstFormatAuto, SizeLie::Trailers},
                       Case{"EntriesClaimStoredAsIs", true, false, false, PstFormatAuto, SizeLie::Entries},
                       Case{"NoIpmSubtreeEntryId", false, false, false, PstFormatAuto, SizeLie::None, {kIpmSubtreeId}},
-                      Case{"NoSpecialFolderEntryIds", true, false, false, PstFormatAuto, SizeLie::None,
+                      Case{"NoSpecialFolderEntryIds",
+                           true,
+                           false,
+                           false,
+                           PstFormatAuto,
+                           SizeLie::None,
                            {kIpmSubtreeId, kWastebasketId, kFinderId}}),
     [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 

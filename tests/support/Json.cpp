@@ -25,8 +25,8 @@ public:
 private:
     void Blank()
     {
-        while (m_at < m_text.size() && (m_text[m_at] == ' ' || m_text[m_at] == '\n' || m_text[m_at] == '\r' ||
-                                        m_text[m_at] == '\t'))
+        while (m_at < m_text.size() &&
+               (m_text[m_at] == ' ' || m_text[m_at] == '\n' || m_text[m_at] == '\r' || m_text[m_at] == '\t'))
             ++m_at;
     }
     bool Eat(char c)
@@ -84,14 +84,30 @@ private:
             if (m_at >= m_text.size()) return false;
             const char e = m_text[m_at++];
             switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'u': {
                 uint32_t cp = 0;
                 if (!Hex4(cp)) return false;
@@ -105,7 +121,8 @@ private:
                 Utf8(cp, out);
                 break;
             }
-            default: return false;
+            default:
+                return false;
             }
         }
         return false;
@@ -113,9 +130,9 @@ private:
     bool Number(double& out)
     {
         const size_t start = m_at;
-        while (m_at < m_text.size() && (std::isdigit(static_cast<unsigned char>(m_text[m_at])) || m_text[m_at] == '-' ||
-                                        m_text[m_at] == '+' || m_text[m_at] == '.' || m_text[m_at] == 'e' ||
-                                        m_text[m_at] == 'E'))
+        while (m_at < m_text.size() &&
+               (std::isdigit(static_cast<unsigned char>(m_text[m_at])) || m_text[m_at] == '-' || m_text[m_at] == '+' ||
+                m_text[m_at] == '.' || m_text[m_at] == 'e' || m_text[m_at] == 'E'))
             ++m_at;
         if (m_at == start) return false;
         const std::string digits(m_text.substr(start, m_at - start));

@@ -18,7 +18,7 @@ struct Json {
     Kind kind = Kind::Null;
     bool boolean = false;
     double number = 0;
-    std::string text;  // a string's UTF-8 contents
+    std::string text; // a string's UTF-8 contents
     std::vector<Json> items;
     std::map<std::string, Json> members;
 

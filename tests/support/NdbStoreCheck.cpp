@@ -107,7 +107,8 @@ private:
                  where);
         }
         if (sum != h->lcbTotal)
-            Problem(name + " says lcbTotal " + std::to_string(h->lcbTotal) + ", its blocks hold " + std::to_string(sum));
+            Problem(name + " says lcbTotal " + std::to_string(h->lcbTotal) + ", its blocks hold " +
+                    std::to_string(sum));
         total += sum;
     }
 
@@ -125,7 +126,8 @@ private:
         if (!IsInternalBid(bid) || !h || h->btype != kBlockTypeSubnode) return Problem(name + " is no subnode block");
         const LayoutTraits& t = TraitsOf(m_layout);
         const bool si = h->cLevel == kLevelSIBlock;
-        if (h->cLevel > kLevelSIBlock || (si && !top)) return Problem(name + " has cLevel " + std::to_string(h->cLevel));
+        if (h->cLevel > kLevelSIBlock || (si && !top))
+            return Problem(name + " has cLevel " + std::to_string(h->cLevel));
         const size_t capacity = si ? SIBlockCapacity(m_layout) : SLBlockCapacity(m_layout);
         if (h->cEnt == 0 || h->cEnt > capacity) Problem(name + " has cEnt " + std::to_string(h->cEnt));
         const size_t entrySize = si ? t.siEntrySize : t.slEntrySize;
@@ -156,7 +158,8 @@ private:
             NoteNid(e->nid);
             pst::NodeContent& sub = out[e->nid];
             const std::string subWhere = where + "/" + Hex(e->nid);
-            if (e->bidData == 0) Problem(subWhere + ": subnode without data");
+            if (e->bidData == 0)
+                Problem(subWhere + ": subnode without data");
             else {
                 uint64_t total = 0;
                 Data(e->bidData, DataLevel::Top, sub.blocks, total, subWhere);
@@ -223,7 +226,8 @@ private:
         pages.insert(pages.end(), m_out.walk.nbtPages.begin(), m_out.walk.nbtPages.end());
         for (uint64_t ib : pages) {
             const auto t = Trailer(ib);
-            if (t && t->bid >= h.bidNextP) Problem("page at " + Hex(ib) + " has bid " + Hex(t->bid) + " not below bidNextP");
+            if (t && t->bid >= h.bidNextP)
+                Problem("page at " + Hex(ib) + " has bid " + Hex(t->bid) + " not below bidNextP");
         }
         // Outlook gives its density list the value of bidNextP itself.
         if (m_layout == Layout::Unicode)
@@ -263,7 +267,8 @@ private:
         for (uint64_t ib : m_out.walk.bbtPages) claims.push_back({ib, kPageSize, "block tree page"});
         for (uint64_t ib : m_out.walk.nbtPages) claims.push_back({ib, kPageSize, "node tree page"});
         for (const WalkedBlock& b : m_out.walk.blocks)
-            if (const auto stored = BlockStoredSize(b.cb, m_layout)) claims.push_back({b.ib, *stored, "block " + Hex(b.bid)});
+            if (const auto stored = BlockStoredSize(b.cb, m_layout))
+                claims.push_back({b.ib, *stored, "block " + Hex(b.bid)});
         std::sort(claims.begin(), claims.end(), [](const Claim& a, const Claim& b) { return a.ib < b.ib; });
 
         uint64_t free = 0;
@@ -301,10 +306,11 @@ private:
             free += freeHere;
             m_freeSlots.push_back(freeHere);
             if (mismatches > 0)
-                Problem("AMap " + std::to_string(k) + ": " + std::to_string(mismatches) + " bits differ from what is in use, first at " +
-                        Hex(start + *firstMismatch * kSlotSize));
+                Problem("AMap " + std::to_string(k) + ": " + std::to_string(mismatches) +
+                        " bits differ from what is in use, first at " + Hex(start + *firstMismatch * kSlotSize));
         }
-        for (; next < claims.size(); ++next) Problem(claims[next].what + " at " + Hex(claims[next].ib) + " past the maps");
+        for (; next < claims.size(); ++next)
+            Problem(claims[next].what + " at " + Hex(claims[next].ib) + " past the maps");
         if (root.cbAMapFree != free * kSlotSize)
             Problem("header: cbAMapFree " + Hex(root.cbAMapFree) + ", the maps have " + Hex(free * kSlotSize));
     }
@@ -332,7 +338,8 @@ private:
         const auto t = Trailer(kDListOffset);
         if (!t) return Problem("no density list");
         const auto page = m_file.subspan(static_cast<size_t>(kDListOffset), kPageSize);
-        if (t->ptype != PageTypeDList || t->ptypeRepeat != PageTypeDList) return Problem("density list: ptype " + Hex(t->ptype));
+        if (t->ptype != PageTypeDList || t->ptypeRepeat != PageTypeDList)
+            return Problem("density list: ptype " + Hex(t->ptype));
         if (ComputePageCrc(page, m_layout) != t->dwCRC) Problem("density list: CRC does not match");
         if (t->wSig != ComputeSignature(t->bid, kDListOffset)) Problem("density list: signature does not match");
         const auto list = ParseDListPage(page);
@@ -360,8 +367,8 @@ private:
         for (size_t k = 0; k < m_freeSlots.size(); ++k)
             if (k != list->currentPage && m_freeSlots[k] > 0) ++candidates;
         if (list->entries.size() != std::min(candidates, kDListMaxEntries))
-            Problem("density list: " + std::to_string(list->entries.size()) + " entries for " + std::to_string(candidates) +
-                    " intervals with room");
+            Problem("density list: " + std::to_string(list->entries.size()) + " entries for " +
+                    std::to_string(candidates) + " intervals with room");
         for (size_t k = 0; k < m_freeSlots.size(); ++k)
             if (k != list->currentPage && !listed[k] && previousFree && m_freeSlots[k] > *previousFree)
                 Problem("density list: interval " + std::to_string(k) + " has more room than the listed ones");
@@ -373,7 +380,7 @@ private:
     BlockEncoding m_encoding = BlockEncoding::Plain;
     std::set<uint64_t> m_reached;
     std::vector<uint32_t> m_nids;
-    std::vector<uint32_t> m_freeSlots;  // per interval, from its AMap
+    std::vector<uint32_t> m_freeSlots; // per interval, from its AMap
 };
 
 } // namespace

@@ -19,9 +19,9 @@ namespace krv::test {
 
 struct NdbStoreCheck {
     StrictWalk walk;
-    std::vector<std::string> problems;           // the walk's and every further broken rule
-    std::map<uint32_t, pst::NodeContent> nodes;  // every node of the node tree, data decoded
-    uint64_t intervals = 0;                      // allocation-map intervals of the file
+    std::vector<std::string> problems;          // the walk's and every further broken rule
+    std::map<uint32_t, pst::NodeContent> nodes; // every node of the node tree, data decoded
+    uint64_t intervals = 0;                     // allocation-map intervals of the file
 };
 
 // Checks the store held in `file` (all of it, as on disk).

@@ -25,8 +25,7 @@ public:
     TreeWalker(std::span<const uint8_t> file, StrictWalk& walk, uint8_t ptype)
         : m_file(file), m_walk(walk), m_ptype(ptype), m_layout(walk.layout),
           m_pages(ptype == PageTypeBbt ? walk.bbtPages : walk.nbtPages)
-    {
-    }
+    {}
 
     void WalkFrom(const Bref& root) { WalkPage(root, std::nullopt, std::nullopt, 0); }
 
@@ -95,10 +94,12 @@ private:
             if (e.bref.ib % TraitsOf(m_layout).blockAlignment != 0)
                 Problem(pageIb, "block " + Hex(e.bref.bid) + " is not on a 64-byte boundary");
             const auto stored = BlockStoredSize(e.cb, m_layout);
-            if (!stored) Problem(pageIb, "block " + Hex(e.bref.bid) + " claims more data than a block holds");
+            if (!stored)
+                Problem(pageIb, "block " + Hex(e.bref.bid) + " claims more data than a block holds");
             else if (!RangeFits(m_file.size(), static_cast<size_t>(e.bref.ib), *stored))
                 Problem(pageIb, "block " + Hex(e.bref.bid) + " does not fit the file");
-            else CheckBlockTrailer(pageIb, e, *stored);
+            else
+                CheckBlockTrailer(pageIb, e, *stored);
             CheckLeafOrder(pageIb, e.bref.bid);
             m_walk.blocks.push_back({e.bref.bid, e.bref.ib, e.cb, e.cRef});
             return e.bref.bid;
@@ -124,7 +125,8 @@ private:
         if (trailer->cb != e.cb)
             Problem(pageIb, name + ": trailer cb " + std::to_string(trailer->cb) + ", entry " + std::to_string(e.cb));
         if (trailer->bid != e.bref.bid) Problem(pageIb, name + ": trailer names bid " + Hex(trailer->bid));
-        if (trailer->wSig != ComputeSignature(trailer->bid, e.bref.ib)) Problem(pageIb, name + ": signature does not match");
+        if (trailer->wSig != ComputeSignature(trailer->bid, e.bref.ib))
+            Problem(pageIb, name + ": signature does not match");
         if (trailer->dwCRC != ComputeCrc(0, block.data(), e.cb)) Problem(pageIb, name + ": CRC does not match");
     }
 
@@ -163,8 +165,8 @@ const WalkedBlock* StrictWalk::FindBlock(uint64_t bid) const
 
 const WalkedNode* StrictWalk::FindNode(uint32_t nid) const
 {
-    auto it = std::lower_bound(nodes.begin(), nodes.end(), nid,
-                               [](const WalkedNode& n, uint32_t k) { return n.nid < k; });
+    auto it =
+        std::lower_bound(nodes.begin(), nodes.end(), nid, [](const WalkedNode& n, uint32_t k) { return n.nid < k; });
     return it != nodes.end() && it->nid == nid ? &*it : nullptr;
 }
 

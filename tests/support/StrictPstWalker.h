@@ -42,11 +42,11 @@ struct StrictWalk {
     pstformat::Layout layout = pstformat::Layout::Ansi;
     uint8_t cryptMethod = 0;
     pstformat::Header header;
-    std::vector<WalkedBlock> blocks;    // in key order
-    std::vector<WalkedNode> nodes;      // in key order
-    std::vector<uint64_t> bbtPages;     // file offsets of the block tree's pages, root first
-    std::vector<uint64_t> nbtPages;     // file offsets of the node tree's pages, root first
-    std::vector<std::string> problems;  // every broken rule, with the offset where it was seen
+    std::vector<WalkedBlock> blocks;   // in key order
+    std::vector<WalkedNode> nodes;     // in key order
+    std::vector<uint64_t> bbtPages;    // file offsets of the block tree's pages, root first
+    std::vector<uint64_t> nbtPages;    // file offsets of the node tree's pages, root first
+    std::vector<std::string> problems; // every broken rule, with the offset where it was seen
 
     // Leaf entries by id (bit 0 of a BID ignored); null when absent.
     const WalkedBlock* FindBlock(uint64_t bid) const;

@@ -8,7 +8,7 @@
 namespace krv::test {
 
 struct ToolResult {
-    int exitCode = -1;  // -1 when the child could not start or did not exit normally
+    int exitCode = -1; // -1 when the child could not start or did not exit normally
     std::string out;
     std::string err;
 };

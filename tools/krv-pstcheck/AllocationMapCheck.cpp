@@ -25,7 +25,7 @@ constexpr uint64_t kFirstAMap = 0x4400;
 constexpr uint64_t kGranule = 64;
 constexpr size_t kMapBytes = 496;
 constexpr uint64_t kGranulesPerAMap = kMapBytes * 8;
-constexpr uint64_t kSection = kGranulesPerAMap * kGranule;  // 253,952 bytes per AMap
+constexpr uint64_t kSection = kGranulesPerAMap * kGranule; // 253,952 bytes per AMap
 constexpr uint64_t kPagesPerPMap = kMapBytes * 8;
 constexpr uint64_t kAMapsPerPMap = 8;
 constexpr uint64_t kDListOffset = 0x4200;
@@ -38,19 +38,26 @@ struct Allocation {
     uint64_t ib = 0;
     uint64_t size = 0;
     Kind kind = Kind::Block;
-    uint64_t id = 0;  // the block's BID, the page's BID
+    uint64_t id = 0; // the block's BID, the page's BID
 };
 
 std::string Describe(const Allocation& a)
 {
     switch (a.kind) {
-    case Kind::AMap: return "AMap page ib " + Hex(a.ib);
-    case Kind::PMap: return "PMap page ib " + Hex(a.ib);
-    case Kind::FMap: return "FMap page ib " + Hex(a.ib);
-    case Kind::FPMap: return "FPMap page ib " + Hex(a.ib);
-    case Kind::BbtPage: return "bbt page ib " + Hex(a.ib);
-    case Kind::NbtPage: return "nbt page ib " + Hex(a.ib);
-    case Kind::Block: return "block " + Hex(a.id) + " ib " + Hex(a.ib);
+    case Kind::AMap:
+        return "AMap page ib " + Hex(a.ib);
+    case Kind::PMap:
+        return "PMap page ib " + Hex(a.ib);
+    case Kind::FMap:
+        return "FMap page ib " + Hex(a.ib);
+    case Kind::FPMap:
+        return "FPMap page ib " + Hex(a.ib);
+    case Kind::BbtPage:
+        return "bbt page ib " + Hex(a.ib);
+    case Kind::NbtPage:
+        return "nbt page ib " + Hex(a.ib);
+    case Kind::Block:
+        return "block " + Hex(a.id) + " ib " + Hex(a.ib);
     }
     return "?";
 }
@@ -61,8 +68,7 @@ class MapCheck {
 public:
     MapCheck(const StoreImage& store, const BTreeIndex& index, Report& report)
         : m_store(store), m_index(index), m_report(report), m_size(store.size)
-    {
-    }
+    {}
 
     void Run()
     {
@@ -76,7 +82,7 @@ public:
         CollectInUse();
         CheckOverlaps();
         CheckDList();
-        if (m_store.header.root.fAMapValid == kAMapInvalid) return;  // stale maps: reported, not compared
+        if (m_store.header.root.fAMapValid == kAMapInvalid) return; // stale maps: reported, not compared
         uint64_t amapFree = 0;
         for (uint64_t k = 0; k < m_amaps; ++k) amapFree += CompareSection(k);
         const uint64_t pmapFree = CheckPMapReservations();
@@ -130,14 +136,16 @@ private:
         const auto t = ParsePageTrailer(page, m_store.layout);
         if (t->ptype != ptype || t->ptypeRepeat != ptype) {
             m_report.Error("map.trailer", where,
-                           "ptype/ptypeRepeat " + ExpectedFound(Hex(ptype) + "/" + Hex(ptype),
-                                                                Hex(t->ptype) + "/" + Hex(t->ptypeRepeat)));
+                           "ptype/ptypeRepeat " +
+                               ExpectedFound(Hex(ptype) + "/" + Hex(ptype), Hex(t->ptype) + "/" + Hex(t->ptypeRepeat)));
             return;
         }
         if (const auto crc = ComputePageCrc(page, m_store.layout); crc != t->dwCRC)
             m_report.Error("map.crc", where, "dwCRC " + ExpectedFound(crc.value_or(0), t->dwCRC));
-        if (t->wSig != 0) m_report.Error("map.trailer", where, "wSig " + ExpectedFound(0, t->wSig) + " (map pages carry none)");
-        if (t->bid != ib) m_report.Error("map.trailer", where, "bid " + ExpectedFound(ib, t->bid) + " (its own offset)");
+        if (t->wSig != 0)
+            m_report.Error("map.trailer", where, "wSig " + ExpectedFound(0, t->wSig) + " (map pages carry none)");
+        if (t->bid != ib)
+            m_report.Error("map.trailer", where, "bid " + ExpectedFound(ib, t->bid) + " (its own offset)");
         if (kind == Kind::AMap) m_soundAMaps.insert(ib);
         if (kind == Kind::PMap) m_soundPMaps.insert(ib);
     }
@@ -149,10 +157,18 @@ private:
         for (uint64_t k = 0; k < m_amaps; ++k)
             for (const pstformat::MapPage& map : MapPagesOf(m_store.layout, k)) {
                 switch (map.ptype) {
-                case PageTypeAMap: MapPage(map.ib, map.ptype, Kind::AMap, "AMap"); break;
-                case PageTypePMap: MapPage(map.ib, map.ptype, Kind::PMap, "PMap"); break;
-                case PageTypeFMap: MapPage(map.ib, map.ptype, Kind::FMap, "FMap"); break;
-                default: MapPage(map.ib, map.ptype, Kind::FPMap, "FPMap"); break;
+                case PageTypeAMap:
+                    MapPage(map.ib, map.ptype, Kind::AMap, "AMap");
+                    break;
+                case PageTypePMap:
+                    MapPage(map.ib, map.ptype, Kind::PMap, "PMap");
+                    break;
+                case PageTypeFMap:
+                    MapPage(map.ib, map.ptype, Kind::FMap, "FMap");
+                    break;
+                default:
+                    MapPage(map.ib, map.ptype, Kind::FPMap, "FPMap");
+                    break;
                 }
             }
     }
@@ -161,7 +177,8 @@ private:
     {
         for (const TreePage& p : m_index.pages)
             if (p.ib % kPageSize == 0 && RangeFits(m_size, p.ib, kPageSize))
-                m_allocations.push_back({p.ib, kPageSize, p.ptype == PageTypeBbt ? Kind::BbtPage : Kind::NbtPage, p.bid});
+                m_allocations.push_back(
+                    {p.ib, kPageSize, p.ptype == PageTypeBbt ? Kind::BbtPage : Kind::NbtPage, p.bid});
         for (const auto& [key, b] : m_index.blocks) {
             const auto stored = BlockStoredSize(b.cb, m_store.layout);
             if (stored && b.ib % kGranule == 0 && RangeFits(m_size, b.ib, *stored))
@@ -173,9 +190,10 @@ private:
 
     void CheckOverlaps()
     {
-        const Allocation* reach = nullptr;  // the allocation that ends furthest so far
+        const Allocation* reach = nullptr; // the allocation that ends furthest so far
         for (const Allocation& a : m_allocations) {
-            if (a.ib < kFirstAMap) m_report.Error("alloc.overlap", Describe(a), "lies in the header area before 0x4400");
+            if (a.ib < kFirstAMap)
+                m_report.Error("alloc.overlap", Describe(a), "lies in the header area before 0x4400");
             if (reach != nullptr && a.ib < reach->ib + reach->size)
                 m_report.Error("alloc.overlap", Describe(a), "overlaps " + Describe(*reach));
             if (reach == nullptr || a.ib + a.size > reach->ib + reach->size) reach = &a;
@@ -193,14 +211,14 @@ private:
                                    [](const Allocation& a, uint64_t ib) { return a.ib < ib; });
         for (; it != m_allocations.end() && it->ib < base + kSection; ++it) {
             bool unmarked = false;
-            for (uint64_t g = (it->ib - base) / kGranule; g < kGranulesPerAMap && base + g * kGranule < it->ib + it->size;
-                 ++g) {
+            for (uint64_t g = (it->ib - base) / kGranule;
+                 g < kGranulesPerAMap && base + g * kGranule < it->ib + it->size; ++g) {
                 used[g] = true;
                 unmarked = unmarked || !BitSet(*bits, g);
             }
             if (unmarked)
-                m_report.Error("amap.unmarked", Describe(*it), "in use, but its AMap (ib " + Hex(base) +
-                                                                   ") does not mark all of its space allocated");
+                m_report.Error("amap.unmarked", Describe(*it),
+                               "in use, but its AMap (ib " + Hex(base) + ") does not mark all of its space allocated");
         }
 
         uint64_t freeBits = 0;
@@ -223,8 +241,10 @@ private:
                 accounted = true;
             }
             if (!accounted) accounted = PMapReserves(ib);
-            if (accounted) flushLeak(g);
-            else if (!leakStart) leakStart = g;
+            if (accounted)
+                flushLeak(g);
+            else if (!leakStart)
+                leakStart = g;
         }
         flushLeak(kGranulesPerAMap);
         if (k + 1 == m_amaps && m_tail != 0 && m_store.layout == Layout::Ansi) {
@@ -299,11 +319,11 @@ private:
         if (!read) return m_report.Error("dlist.trailer", where, "the file does not hold this page");
         const std::span<const uint8_t> page(*read);
         const auto t = ParsePageTrailer(page, m_store.layout);
-        if (t->ptype == 0 && t->ptypeRepeat == 0 && t->dwCRC == 0 && t->bid == 0) return;  // none: it is optional
+        if (t->ptype == 0 && t->ptypeRepeat == 0 && t->dwCRC == 0 && t->bid == 0) return; // none: it is optional
         if (t->ptype != PageTypeDList || t->ptypeRepeat != PageTypeDList)
             return m_report.Error("dlist.trailer", where,
-                                  "ptype/ptypeRepeat " + ExpectedFound("0x86/0x86", Hex(t->ptype) + "/" +
-                                                                                         Hex(t->ptypeRepeat)));
+                                  "ptype/ptypeRepeat " +
+                                      ExpectedFound("0x86/0x86", Hex(t->ptype) + "/" + Hex(t->ptypeRepeat)));
         if (const auto crc = ComputePageCrc(page, m_store.layout); crc != t->dwCRC)
             return m_report.Error("dlist.crc", where, "dwCRC " + ExpectedFound(crc.value_or(0), t->dwCRC));
         if (const uint16_t sig = ComputeSignature(t->bid, kDListOffset); t->wSig != sig)
@@ -311,7 +331,8 @@ private:
         const uint8_t cEnt = page[1];
         const uint32_t current = LoadLe<uint32_t>(page.data() + 4);
         if (cEnt > kDListMaxEntries)
-            return m_report.Error("dlist.entries", where, "cEntDList " + std::to_string(cEnt) + " is more than the page holds");
+            return m_report.Error("dlist.entries", where,
+                                  "cEntDList " + std::to_string(cEnt) + " is more than the page holds");
         if (current >= m_amaps)
             m_report.Error("dlist.entries", where,
                            "ulCurrentPage " + std::to_string(current) + " names no AMap (the file has " +
@@ -324,8 +345,9 @@ private:
             const uint32_t freeSlots = e >> 20;
             // Emptiest AMap first, so that allocation finds room at once.
             if (previousFree && freeSlots > *previousFree)
-                m_report.Warning("dlist.order", where, "entry " + std::to_string(i) + " has more free slots (" +
-                                                           std::to_string(freeSlots) + ") than the one before it");
+                m_report.Warning("dlist.order", where,
+                                 "entry " + std::to_string(i) + " has more free slots (" + std::to_string(freeSlots) +
+                                     ") than the one before it");
             previousFree = freeSlots;
             if (amap >= m_amaps || !seen.insert(amap).second) {
                 m_report.Error("dlist.entries", where,

@@ -24,8 +24,7 @@ class TreeWalk {
 public:
     TreeWalk(const StoreImage& store, BTreeIndex& index, Report& report, uint8_t ptype)
         : m_store(store), m_index(index), m_report(report), m_ptype(ptype)
-    {
-    }
+    {}
 
     void Run(const Bref& root) { Page(root, std::nullopt, std::nullopt, 0, true); }
 
@@ -55,9 +54,9 @@ private:
         if (!trailer || !info) return m_report.Error("page.range", where, "unreadable");
         if (trailer->ptype != m_ptype || trailer->ptypeRepeat != m_ptype)
             return m_report.Error("page.type", where,
-                                  "ptype/ptypeRepeat " + ExpectedFound(Hex(m_ptype) + "/" + Hex(m_ptype),
-                                                                       Hex(trailer->ptype) + "/" +
-                                                                           Hex(trailer->ptypeRepeat)));
+                                  "ptype/ptypeRepeat " +
+                                      ExpectedFound(Hex(m_ptype) + "/" + Hex(m_ptype),
+                                                    Hex(trailer->ptype) + "/" + Hex(trailer->ptypeRepeat)));
         if (const auto crc = ComputePageCrc(page, m_store.layout); crc != trailer->dwCRC)
             return m_report.Error("page.crc", where, "dwCRC " + ExpectedFound(crc.value_or(0), trailer->dwCRC));
         if (trailer->bid != ref.bid)
@@ -71,9 +70,9 @@ private:
         std::optional<uint64_t> previous;
         for (size_t i = 0; i < info->cEnt; ++i) {
             const auto bytes = BTreePageEntry(page, m_store.layout, i, info->cbEnt);
-            const auto key = info->cLevel > 0 ? Branch(bytes, info->cLevel, depth)
-                                              : (m_ptype == PageTypeBbt ? BlockLeaf(bytes, where)
-                                                                        : NodeLeaf(bytes, where));
+            const auto key = info->cLevel > 0
+                                 ? Branch(bytes, info->cLevel, depth)
+                                 : (m_ptype == PageTypeBbt ? BlockLeaf(bytes, where) : NodeLeaf(bytes, where));
             if (!key) continue;
             if (i == 0 && firstKey && *key != *firstKey)
                 m_report.Error("btree.parent-key", where,
@@ -105,7 +104,8 @@ private:
             m_report.Error("btree.counts", where, "cbEnt " + ExpectedFound(entrySize, info.cbEnt));
             sound = false;
         }
-        if (info.cEntMax != capacity) m_report.Error("btree.counts", where, "cEntMax " + ExpectedFound(capacity, info.cEntMax));
+        if (info.cEntMax != capacity)
+            m_report.Error("btree.counts", where, "cEntMax " + ExpectedFound(capacity, info.cEntMax));
         if (info.cEnt > capacity) {
             m_report.Error("btree.counts", where,
                            "cEnt " + std::to_string(info.cEnt) + " is more than the page holds (" +
@@ -153,8 +153,8 @@ private:
     void LeafOrder(uint64_t key, const std::string& where)
     {
         if (m_lastLeaf && key <= *m_lastLeaf)
-            m_report.Error("btree.order", where, "leaf key " + Hex(key) + " does not follow " + Hex(*m_lastLeaf) +
-                                                     " of the previous leaf");
+            m_report.Error("btree.order", where,
+                           "leaf key " + Hex(key) + " does not follow " + Hex(*m_lastLeaf) + " of the previous leaf");
         m_lastLeaf = key;
     }
 

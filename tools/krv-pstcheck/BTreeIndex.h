@@ -11,7 +11,7 @@ namespace krv::pstcheck {
 
 // A leaf entry of the block B-tree.
 struct BlockEntry {
-    uint64_t bid = 0;  // as stored
+    uint64_t bid = 0; // as stored
     uint64_t ib = 0;
     uint16_t cb = 0;
     uint16_t cRef = 0;
@@ -33,7 +33,7 @@ struct TreePage {
 };
 
 struct BTreeIndex {
-    std::map<uint64_t, BlockEntry> blocks;  // by BID with bit 0 cleared
+    std::map<uint64_t, BlockEntry> blocks; // by BID with bit 0 cleared
     std::map<uint32_t, NodeEntry> nodes;
     std::vector<TreePage> pages;
     uint64_t maxPageBid = 0;

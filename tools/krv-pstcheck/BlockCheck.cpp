@@ -46,8 +46,8 @@ bool CheckOne(const StoreImage& store, const BlockEntry& b, Report& report)
     if (!trailer) return false;
     bool sound = true;
     if (trailer->cb != b.cb) {
-        report.Error("block.trailer", where, "trailer cb " + ExpectedFound(std::to_string(b.cb), std::to_string(trailer->cb)) +
-                                                 " (the BBT's)");
+        report.Error("block.trailer", where,
+                     "trailer cb " + ExpectedFound(std::to_string(b.cb), std::to_string(trailer->cb)) + " (the BBT's)");
         sound = false;
     }
     if (trailer->bid != b.bid) {

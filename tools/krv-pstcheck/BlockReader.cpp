@@ -16,7 +16,7 @@ std::optional<std::vector<uint8_t>> BlockReader::Stored(uint64_t bid) const
 {
     if (!IsSound(bid)) return std::nullopt;
     const BlockEntry* b = m_index.FindBlock(bid);
-    return m_store.Read(b->ib, b->cb);  // the block check proved the range
+    return m_store.Read(b->ib, b->cb); // the block check proved the range
 }
 
 std::optional<std::vector<uint8_t>> BlockReader::Decoded(uint64_t bid) const
@@ -80,7 +80,8 @@ std::optional<SubnodeMap> BlockReader::Subnodes(uint64_t bidSub) const
     if (!h || h->btype != kBlockTypeSubnode) return std::nullopt;
 
     std::vector<std::vector<uint8_t>> leaves;
-    if (h->cLevel == kLevelSLBlock) leaves.push_back(*top);
+    if (h->cLevel == kLevelSLBlock)
+        leaves.push_back(*top);
     else if (h->cLevel == kLevelSIBlock) {
         for (size_t i = 0; i < h->cEnt; ++i) {
             const auto e = ParseSIEntry(*top, m_store.layout, i);
@@ -90,7 +91,8 @@ std::optional<SubnodeMap> BlockReader::Subnodes(uint64_t bidSub) const
             if (!lh || lh->btype != kBlockTypeSubnode || lh->cLevel != kLevelSLBlock) return std::nullopt;
             leaves.push_back(*leaf);
         }
-    } else return std::nullopt;
+    } else
+        return std::nullopt;
 
     for (const auto& leaf : leaves) {
         const auto lh = ParseInternalBlockHeader(leaf);

@@ -26,8 +26,7 @@ class BlockReader {
 public:
     BlockReader(const StoreImage& store, const BTreeIndex& index, const std::set<uint64_t>& sound)
         : m_store(store), m_index(index), m_sound(sound)
-    {
-    }
+    {}
 
     [[nodiscard]] const StoreImage& Store() const { return m_store; }
     [[nodiscard]] const BTreeIndex& Index() const { return m_index; }

@@ -14,7 +14,7 @@ using namespace krv::pstformat;
 
 namespace {
 
-constexpr uint8_t kBthType = kClientSigBth;  // a BTHHEADER's bType is the heap client signature of a BTH
+constexpr uint8_t kBthType = kClientSigBth; // a BTHHEADER's bType is the heap client signature of a BTH
 // Each index level multiplies the records by hundreds; no real BTH needs more than a few.
 constexpr uint8_t kMaxIndexLevels = 8;
 
@@ -40,8 +40,7 @@ class BthWalk {
 public:
     BthWalk(const CheckedHeap& heap, const std::string& where, Report& report, Bth& bth)
         : m_heap(heap), m_where(where), m_report(report), m_bth(bth)
-    {
-    }
+    {}
 
     // Walks the array `hid` at `level`; answers its first key when it has one.
     std::optional<std::span<const uint8_t>> Level(uint32_t hid, uint8_t level)
@@ -58,8 +57,9 @@ public:
         }
         const size_t recordSize = m_bth.cbKey + (level > 0 ? kBthHidNextLevelSize : m_bth.cbEnt);
         if (items->empty() || items->size() % recordSize != 0) {
-            m_report.Error("bth.size", here, std::to_string(items->size()) + " bytes is not a whole, non-zero number of " +
-                                                 std::to_string(recordSize) + "-byte records");
+            m_report.Error("bth.size", here,
+                           std::to_string(items->size()) + " bytes is not a whole, non-zero number of " +
+                               std::to_string(recordSize) + "-byte records");
             if (items->size() < recordSize) return std::nullopt;
         }
         std::optional<std::span<const uint8_t>> first;
@@ -73,8 +73,8 @@ public:
             const uint32_t child = LoadLe<uint32_t>(items->data() + at + m_bth.cbKey);
             const auto childFirst = Level(child, static_cast<uint8_t>(level - 1));
             if (childFirst && !std::equal(key.begin(), key.end(), childFirst->begin(), childFirst->end()))
-                m_report.Error("bth.key", here, "index key " + KeyText(key) + " but the array below starts at " +
-                                                    KeyText(*childFirst));
+                m_report.Error("bth.key", here,
+                               "index key " + KeyText(key) + " but the array below starts at " + KeyText(*childFirst));
         }
         return first;
     }
@@ -83,8 +83,8 @@ private:
     void Leaf(std::span<const uint8_t> key, std::span<const uint8_t> data, const std::string& here)
     {
         if (!m_bth.records.empty() && !KeyLess(m_bth.records.back().key, key))
-            m_report.Error("bth.order", here, "key " + KeyText(key) + " does not follow " +
-                                                  KeyText(m_bth.records.back().key));
+            m_report.Error("bth.order", here,
+                           "key " + KeyText(key) + " does not follow " + KeyText(m_bth.records.back().key));
         m_bth.records.push_back({key, data});
     }
 
@@ -114,9 +114,10 @@ std::optional<Bth> CheckBth(const CheckedHeap& heap, uint32_t hid, const std::st
     }
     if (header->size() != kBthHeaderSize || (*header)[kBthBType] != kBthType) {
         report.Error("bth.header", where,
-                     "BTHHEADER " + ExpectedFound("8 bytes of bType 0xb5",
-                                                  std::to_string(header->size()) + " bytes" +
-                                                      (header->empty() ? "" : " of bType " + Hex((*header)[kBthBType]))));
+                     "BTHHEADER " +
+                         ExpectedFound("8 bytes of bType 0xb5",
+                                       std::to_string(header->size()) + " bytes" +
+                                           (header->empty() ? "" : " of bType " + Hex((*header)[kBthBType]))));
         return std::nullopt;
     }
     Bth bth;

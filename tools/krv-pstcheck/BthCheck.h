@@ -25,13 +25,14 @@ struct BthRecord {
 struct Bth {
     uint8_t cbKey = 0;
     uint8_t cbEnt = 0;
-    std::vector<BthRecord> records;  // the leaf records in key order
+    std::vector<BthRecord> records; // the leaf records in key order
 };
 
 // Checks the BTH whose header is the allocation `hid`; `what` names it in problems ("row
 // index"). None when the header is unreadable; records that could not be reached are
 // missing from the answer.
-[[nodiscard]] std::optional<Bth> CheckBth(const CheckedHeap& heap, uint32_t hid, const std::string& what, Report& report);
+[[nodiscard]] std::optional<Bth> CheckBth(const CheckedHeap& heap, uint32_t hid, const std::string& what,
+                                          Report& report);
 
 // A key read as the little-endian number it is (keys of up to 8 bytes).
 [[nodiscard]] uint64_t BthKey(std::span<const uint8_t> key);

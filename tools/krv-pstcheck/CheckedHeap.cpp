@@ -11,12 +11,13 @@ using namespace krv::pstformat;
 
 namespace {
 
-constexpr size_t kHnHdrFillLevels = kFirstHeapBitmapBlock;  // blocks 0-7
+constexpr size_t kHnHdrFillLevels = kFirstHeapBitmapBlock; // blocks 0-7
 
 // The fill level of a block with `free` bytes left: 0 is empty (3584 or more), 15 full.
 uint8_t FillLevel(size_t free)
 {
-    static constexpr size_t kThresholds[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8};
+    static constexpr size_t kThresholds[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768,
+                                             512,  256,  128,  64,   32,   16,   8};
     for (uint8_t level = 0; level < std::size(kThresholds); ++level)
         if (free >= kThresholds[level]) return level;
     return 15;
@@ -81,14 +82,15 @@ std::optional<CheckedHeap> CheckedHeap::Check(LtpNode node, size_t maxBlockData,
         for (size_t i = 0; i <= *cAlloc; ++i) offsets.push_back(LoadLe<uint16_t>(block.data() + *ibHnpm + 4 + 2 * i));
         bool sound = offsets.front() == header;
         if (!sound)
-            report.Error("hn.page-map", here, "first allocation at " + ExpectedFound(header, offsets.front()) +
-                                                  " (right after the page header)");
+            report.Error("hn.page-map", here,
+                         "first allocation at " + ExpectedFound(header, offsets.front()) +
+                             " (right after the page header)");
         size_t freed = 0;
         for (size_t i = 0; i < *cAlloc; ++i) {
             if (offsets[i + 1] < offsets[i]) {
-                report.Error("hn.page-map", here, "rgibAlloc[" + std::to_string(i + 1) + "] " + Hex(offsets[i + 1]) +
-                                                      " lies before rgibAlloc[" + std::to_string(i) + "] " +
-                                                      Hex(offsets[i]));
+                report.Error("hn.page-map", here,
+                             "rgibAlloc[" + std::to_string(i + 1) + "] " + Hex(offsets[i + 1]) +
+                                 " lies before rgibAlloc[" + std::to_string(i) + "] " + Hex(offsets[i]));
                 sound = false;
                 break;
             }
@@ -101,8 +103,8 @@ std::optional<CheckedHeap> CheckedHeap::Check(LtpNode node, size_t maxBlockData,
                                  std::to_string(kMaxHeapItem));
         }
         if (sound && offsets.back() > *ibHnpm) {
-            report.Error("hn.page-map", here, "the allocations end at " + Hex(offsets.back()) +
-                                                  ", past the page map at " + Hex(*ibHnpm));
+            report.Error("hn.page-map", here,
+                         "the allocations end at " + Hex(offsets.back()) + ", past the page map at " + Hex(*ibHnpm));
             sound = false;
         }
         if (!sound) {
@@ -112,16 +114,19 @@ std::optional<CheckedHeap> CheckedHeap::Check(LtpNode node, size_t maxBlockData,
         usable = true;
         // The page map follows the last allocation, rounded up to an even offset.
         if (*ibHnpm != offsets.back() + offsets.back() % 2)
-            report.Error("hn.page-map", here, "ibHnpm " + ExpectedFound(offsets.back() + offsets.back() % 2, *ibHnpm) +
-                                                  " (the end of the last allocation, made even)");
+            report.Error("hn.page-map", here,
+                         "ibHnpm " + ExpectedFound(offsets.back() + offsets.back() % 2, *ibHnpm) +
+                             " (the end of the last allocation, made even)");
         // The map ends the block, unless the block was given its full size up front.
         const size_t mapEnd = size_t{*ibHnpm} + 4 + 2 * (size_t{*cAlloc} + 1);
         if (mapEnd != block.size() && block.size() != maxData)
-            report.Error("hn.page-map", here, "the page map ends at " + Hex(mapEnd) + " but the block holds " +
-                                                  std::to_string(block.size()) + " bytes");
+            report.Error("hn.page-map", here,
+                         "the page map ends at " + Hex(mapEnd) + " but the block holds " +
+                             std::to_string(block.size()) + " bytes");
         if (freed != *cFree)
-            report.Error("hn.page-map", here, "cFree " + ExpectedFound(std::to_string(freed), std::to_string(*cFree)) +
-                                                  " (the empty allocations)");
+            report.Error("hn.page-map", here,
+                         "cFree " + ExpectedFound(std::to_string(freed), std::to_string(*cFree)) +
+                             " (the empty allocations)");
         size_t used = header + (mapEnd - *ibHnpm);
         for (size_t i = 0; i < *cAlloc; ++i) used += offsets[i + 1] - offsets[i];
         if (const auto stored = StoredFillLevel(node.blocks, b))
@@ -133,8 +138,9 @@ std::optional<CheckedHeap> CheckedHeap::Check(LtpNode node, size_t maxBlockData,
     }
     for (size_t b = node.blocks.size(); b < kHnHdrFillLevels; ++b)
         if (const auto stored = StoredFillLevel(node.blocks, b); stored && *stored != 0)
-            report.Warning("hn.fill-level", where, "fill level " + Hex(*stored) + " for block " + std::to_string(b) +
-                                                       ", which the heap does not have (should be 0)");
+            report.Warning("hn.fill-level", where,
+                           "fill level " + Hex(*stored) + " for block " + std::to_string(b) +
+                               ", which the heap does not have (should be 0)");
     heap.m_node = std::move(node);
     if (!usable) return std::nullopt;
     if (heap.m_userRoot != 0 && !heap.Item(heap.m_userRoot))
@@ -149,7 +155,8 @@ std::optional<std::span<const uint8_t>> CheckedHeap::Item(uint32_t hid) const
     const size_t index = HidAllocIndex(hid);
     if (block >= m_offsets.size() || index == 0 || index >= m_offsets[block].size()) return std::nullopt;
     const auto& offsets = m_offsets[block];
-    return std::span<const uint8_t>(m_node.blocks[block]).subspan(offsets[index - 1], offsets[index] - offsets[index - 1]);
+    return std::span<const uint8_t>(m_node.blocks[block])
+        .subspan(offsets[index - 1], offsets[index] - offsets[index - 1]);
 }
 
 } // namespace krv::pstcheck

@@ -40,7 +40,7 @@ public:
 
 private:
     LtpNode m_node;
-    std::vector<std::vector<uint16_t>> m_offsets;  // rgibAlloc of each block; empty when unusable
+    std::vector<std::vector<uint16_t>> m_offsets; // rgibAlloc of each block; empty when unusable
     uint8_t m_clientSig = 0;
     uint32_t m_userRoot = 0;
 };

@@ -48,16 +48,17 @@ std::optional<uint64_t> HnidSize(const BlockReader& reader, const CheckedHeap& h
     return reader.DataSize(it->second.bidData);
 }
 
-std::optional<CheckedPropertyContext> CheckedPropertyContext::Check(const BlockReader& reader, CheckedHeap heap, Report& report)
+std::optional<CheckedPropertyContext> CheckedPropertyContext::Check(const BlockReader& reader, CheckedHeap heap,
+                                                                    Report& report)
 {
     CheckedPropertyContext pc(reader, std::move(heap));
     const CheckedHeap& h = pc.m_heap;
     const auto bth = CheckBth(h, h.UserRoot(), "property BTH", report);
     if (!bth) return std::nullopt;
     if (bth->cbKey != kPcKeySize || bth->cbEnt != kPcEntrySize) {
-        report.Error("pc.bth", h.Where(), "property BTH cbKey/cbEnt " +
-                                              ExpectedFound("2/6", std::to_string(bth->cbKey) + "/" +
-                                                                       std::to_string(bth->cbEnt)));
+        report.Error("pc.bth", h.Where(),
+                     "property BTH cbKey/cbEnt " +
+                         ExpectedFound("2/6", std::to_string(bth->cbKey) + "/" + std::to_string(bth->cbEnt)));
         return std::nullopt;
     }
     for (const BthRecord& r : bth->records) {
@@ -106,7 +107,7 @@ std::optional<CheckedPropertyContext> CheckedPropertyContext::Check(const BlockR
             continue;
         }
         const auto size = reader.DataSize(it->second.bidData);
-        if (!size) continue;  // the broken tree has been reported
+        if (!size) continue; // the broken tree has been reported
         if (IsMultiValuedType(type) && !FixedSize(type & ~MV_FLAG)) {
             if (const auto bytes = ReadHnid(reader, h, hnid))
                 if (const auto problem = ValueShapeProblem(type, *bytes)) report.Error("pc.size", where, *problem);
@@ -117,7 +118,8 @@ std::optional<CheckedPropertyContext> CheckedPropertyContext::Check(const BlockR
     return pc;
 }
 
-void CheckedPropertyContext::CheckObject(std::span<const uint8_t> record, const std::string& where, Report& report) const
+void CheckedPropertyContext::CheckObject(std::span<const uint8_t> record, const std::string& where,
+                                         Report& report) const
 {
     if (record.size() != kObjectRecordSize) {
         report.Error("pc.size", where, "object record of " + ExpectedFound("8 bytes", std::to_string(record.size())));

@@ -22,14 +22,15 @@ namespace krv::pstcheck {
 
 struct PcProperty {
     uint16_t type = 0;
-    uint32_t hnid = 0;  // or the inline value
+    uint32_t hnid = 0; // or the inline value
 };
 
 class CheckedPropertyContext {
 public:
     // Checks the heap as a PC: its BTH, every property's type, and that every value
     // resolves and has the size and shape of its type.
-    [[nodiscard]] static std::optional<CheckedPropertyContext> Check(const BlockReader& reader, CheckedHeap heap, Report& report);
+    [[nodiscard]] static std::optional<CheckedPropertyContext> Check(const BlockReader& reader, CheckedHeap heap,
+                                                                     Report& report);
 
     [[nodiscard]] const std::map<uint16_t, PcProperty>& Properties() const { return m_properties; }
     [[nodiscard]] const CheckedHeap& HeapOf() const { return m_heap; }
@@ -46,7 +47,9 @@ public:
     [[nodiscard]] std::optional<uint32_t> ObjectNid(uint32_t tag) const;
 
 private:
-    explicit CheckedPropertyContext(const BlockReader& reader, CheckedHeap heap) : m_reader(&reader), m_heap(std::move(heap)) {}
+    explicit CheckedPropertyContext(const BlockReader& reader, CheckedHeap heap)
+        : m_reader(&reader), m_heap(std::move(heap))
+    {}
 
     void CheckObject(std::span<const uint8_t> record, const std::string& where, Report& report) const;
 
@@ -56,7 +59,8 @@ private:
 };
 
 // The bytes an HNID names within `heap`'s node: a heap allocation or a subnode's data.
-[[nodiscard]] std::optional<std::vector<uint8_t>> ReadHnid(const BlockReader& reader, const CheckedHeap& heap, uint32_t hnid);
+[[nodiscard]] std::optional<std::vector<uint8_t>> ReadHnid(const BlockReader& reader, const CheckedHeap& heap,
+                                                           uint32_t hnid);
 
 // The size of what an HNID names, without reading a subnode's data.
 [[nodiscard]] std::optional<uint64_t> HnidSize(const BlockReader& reader, const CheckedHeap& heap, uint32_t hnid);

@@ -30,7 +30,8 @@ bool IsHnidCell(uint16_t type)
 
 } // namespace
 
-std::optional<CheckedTableContext> CheckedTableContext::Check(const BlockReader& reader, CheckedHeap heap, bool documented, Report& report)
+std::optional<CheckedTableContext> CheckedTableContext::Check(const BlockReader& reader, CheckedHeap heap,
+                                                              bool documented, Report& report)
 {
     CheckedTableContext tc(reader, std::move(heap));
     tc.m_documented = documented;
@@ -52,16 +53,17 @@ bool CheckedTableContext::CheckInfo(std::span<const uint8_t> info, Report& repor
 {
     const std::string where = Where() + " TCINFO";
     if (info.size() < kTcInfoFixedSize || info[kTcInfoBType] != kClientSigTableContext) {
-        report.Error("tc.info", where, ExpectedFound("22 bytes or more of bType 0x7c",
-                                                     std::to_string(info.size()) + " bytes" +
-                                                         (info.empty() ? "" : " of bType " + Hex(info[kTcInfoBType]))));
+        report.Error("tc.info", where,
+                     ExpectedFound("22 bytes or more of bType 0x7c",
+                                   std::to_string(info.size()) + " bytes" +
+                                       (info.empty() ? "" : " of bType " + Hex(info[kTcInfoBType]))));
         return false;
     }
     const size_t cCols = info[kTcInfoColumnCount];
     if (info.size() != TcInfoSize(cCols)) {
-        report.Error("tc.info", where, "size " + ExpectedFound(std::to_string(TcInfoSize(cCols)),
-                                                               std::to_string(info.size())) +
-                                           " for " + std::to_string(cCols) + " columns");
+        report.Error("tc.info", where,
+                     "size " + ExpectedFound(std::to_string(TcInfoSize(cCols)), std::to_string(info.size())) + " for " +
+                         std::to_string(cCols) + " columns");
         return false;
     }
     for (size_t i = 0; i < kTcRgibCount; ++i) m_rgib[i] = LoadLe<uint16_t>(info.data() + TcInfoRgibOffset(i));
@@ -87,14 +89,16 @@ bool CheckedTableContext::CheckInfo(std::span<const uint8_t> info, Report& repor
             report.Error("tc.column", here, "columns must ascend by tag; this follows " + Hex(m_columns.back().tag));
         const uint16_t type = c.tag & 0xFFFF;
         const auto cell = TcCellSize(type);
-        if (!cell) report.Error("tc.column", here, "type " + Hex(type) + " is no property type");
+        if (!cell)
+            report.Error("tc.column", here, "type " + Hex(type) + " is no property type");
         else if (c.cbData != *cell)
             report.Error("tc.column", here, "cbData " + ExpectedFound(std::to_string(*cell), std::to_string(c.cbData)));
         // Where a cell may lie follows from its size.
         const auto [low, high] = TcCellAreaBounds(m_rgib, TcCellArea(c.cbData));
         if (c.ibData < low || size_t{c.ibData} + c.cbData > high) {
-            report.Error("tc.column", here, "cell at " + Hex(c.ibData) + " size " + std::to_string(c.cbData) +
-                                                " outside its area [" + Hex(low) + ", " + Hex(high) + ")");
+            report.Error("tc.column", here,
+                         "cell at " + Hex(c.ibData) + " size " + std::to_string(c.cbData) + " outside its area [" +
+                             Hex(low) + ", " + Hex(high) + ")");
             sound = false;
         }
         if (c.iBit >= cCols || !bits.insert(c.iBit).second) {
@@ -104,7 +108,8 @@ bool CheckedTableContext::CheckInfo(std::span<const uint8_t> info, Report& repor
         m_columns.push_back(c);
     }
     std::vector<TcColumn> byOffset = m_columns;
-    std::sort(byOffset.begin(), byOffset.end(), [](const TcColumn& a, const TcColumn& b) { return a.ibData < b.ibData; });
+    std::sort(byOffset.begin(), byOffset.end(),
+              [](const TcColumn& a, const TcColumn& b) { return a.ibData < b.ibData; });
     for (size_t i = 1; i < byOffset.size(); ++i)
         if (size_t{byOffset[i - 1].ibData} + byOffset[i - 1].cbData > byOffset[i].ibData)
             report.Error("tc.column", Where() + " " + ColumnText(byOffset[i]),
@@ -141,7 +146,7 @@ bool CheckedTableContext::LoadRows(uint32_t hnidRows, Report& report)
             return false;
         }
         sub = LoadSubnode(*m_reader, m_heap.Node(), hnidRows);
-        if (!sub) return false;  // its broken tree has been reported
+        if (!sub) return false; // its broken tree has been reported
         // Rows never straddle blocks: every block but the last is a full block holding as
         // many whole rows as fit, then padding; the last holds the rest.
         const size_t maxData = m_reader->Store().traits->maxBlockData;
@@ -150,21 +155,22 @@ bool CheckedTableContext::LoadRows(uint32_t hnidRows, Report& report)
             const auto& block = sub->blocks[b];
             const bool last = b + 1 == sub->blocks.size();
             if (!last) {
-                if (block.size() != maxData) continue;  // the data tree check has said so
+                if (block.size() != maxData) continue; // the data tree check has said so
                 pieces.push_back(std::span<const uint8_t>(block).first(perBlock * m_rowSize));
                 continue;
             }
             if (block.size() > perBlock * m_rowSize)
                 report.Error("tc.rows", where + " block " + std::to_string(b),
-                             std::to_string(block.size()) + " bytes; a block holds at most " + std::to_string(perBlock) +
-                                 " rows of " + std::to_string(m_rowSize) + " bytes");
+                             std::to_string(block.size()) + " bytes; a block holds at most " +
+                                 std::to_string(perBlock) + " rows of " + std::to_string(m_rowSize) + " bytes");
             pieces.push_back(block);
         }
     }
     for (const auto& piece : pieces) {
         if (piece.size() % m_rowSize != 0)
-            report.Error("tc.rows", where, std::to_string(piece.size()) + " bytes is not a whole number of " +
-                                               std::to_string(m_rowSize) + "-byte rows");
+            report.Error("tc.rows", where,
+                         std::to_string(piece.size()) + " bytes is not a whole number of " + std::to_string(m_rowSize) +
+                             "-byte rows");
         m_matrix.insert(m_matrix.end(), piece.begin(),
                         piece.begin() + static_cast<std::ptrdiff_t>(piece.size() / m_rowSize * m_rowSize));
     }
@@ -183,28 +189,30 @@ void CheckedTableContext::CheckRowIndex(uint32_t hidRowIndex, Report& report)
     const bool ansi = m_reader->Store().layout == Layout::Ansi;
     const bool sizeOk = bth->cbEnt == 4 || bth->cbEnt == TcRowIndexWidth(m_reader->Store().layout);
     if (bth->cbKey != kTcRowIdKeySize || !sizeOk) {
-        report.Error("tc.row-index", where, "cbKey/cbEnt " + ExpectedFound(ansi ? "4/2 or 4/4" : "4/4",
-                                                                           std::to_string(bth->cbKey) + "/" +
-                                                                               std::to_string(bth->cbEnt)));
+        report.Error("tc.row-index", where,
+                     "cbKey/cbEnt " + ExpectedFound(ansi ? "4/2 or 4/4" : "4/4",
+                                                    std::to_string(bth->cbKey) + "/" + std::to_string(bth->cbEnt)));
         return;
     }
     if (ansi && m_documented && bth->cbEnt == 4)
         report.Warning("tc.row-index", where, "4-byte row positions in an ANSI table, where Outlook writes 2");
     if (bth->records.size() != RowCount())
-        report.Error("tc.row-index", where, std::to_string(bth->records.size()) + " entries for " +
-                                                std::to_string(RowCount()) + " rows");
+        report.Error("tc.row-index", where,
+                     std::to_string(bth->records.size()) + " entries for " + std::to_string(RowCount()) + " rows");
     std::set<uint64_t> positions;
     for (const BthRecord& r : bth->records) {
         const uint32_t rowId = LoadLe<uint32_t>(r.key.data());
         const uint64_t position = BthKey(r.data);
         if (position >= RowCount() || !positions.insert(position).second) {
-            report.Error("tc.row-index", where, "row id " + Hex(rowId) + " points at row " + std::to_string(position) +
-                                                    (position >= RowCount() ? ", past the last" : ", taken twice"));
+            report.Error("tc.row-index", where,
+                         "row id " + Hex(rowId) + " points at row " + std::to_string(position) +
+                             (position >= RowCount() ? ", past the last" : ", taken twice"));
             continue;
         }
         if (RowId(position) != rowId)
-            report.Error("tc.row-index", where, "row id " + Hex(rowId) + " points at row " + std::to_string(position) +
-                                                    ", whose dwRowID is " + Hex(RowId(position)));
+            report.Error("tc.row-index", where,
+                         "row id " + Hex(rowId) + " points at row " + std::to_string(position) + ", whose dwRowID is " +
+                             Hex(RowId(position)));
     }
 }
 
@@ -213,19 +221,22 @@ void CheckedTableContext::CheckCells(Report& report)
     const TcColumn* rowIdColumn = FindColumn(kTagLtpRowId);
     for (size_t row = 0; row < RowCount(); ++row) {
         if (rowIdColumn != nullptr && !Cell(row, *rowIdColumn))
-            report.Error("tc.cell", Where() + " row " + std::to_string(row), "the row id cell is marked absent in the CEB");
+            report.Error("tc.cell", Where() + " row " + std::to_string(row),
+                         "the row id cell is marked absent in the CEB");
         for (const TcColumn& c : m_columns) {
             const uint16_t type = c.tag & 0xFFFF;
             if (!TcCellSize(type) || !IsHnidCell(type)) continue;
             const auto cell = Cell(row, c);
-            if (!cell || cell->size() != 4) continue;  // a wrong cbData has been reported
+            if (!cell || cell->size() != 4) continue; // a wrong cbData has been reported
             const uint32_t hnid = LoadLe<uint32_t>(cell->data());
-            if (hnid == 0) continue;  // an empty value
+            if (hnid == 0) continue; // an empty value
             const std::string where = Where() + " row " + std::to_string(row) + " " + ColumnText(c);
             if (IsHid(hnid)) {
                 const auto item = m_heap.Item(hnid);
-                if (!item) report.Error("tc.cell", where, "HID " + Hex(hnid) + " names no heap allocation");
-                else if (const auto problem = ValueShapeProblem(type, *item)) report.Error("tc.cell", where, *problem);
+                if (!item)
+                    report.Error("tc.cell", where, "HID " + Hex(hnid) + " names no heap allocation");
+                else if (const auto problem = ValueShapeProblem(type, *item))
+                    report.Error("tc.cell", where, *problem);
                 continue;
             }
             const auto it = m_heap.Node().subnodes.find(hnid);

@@ -26,8 +26,8 @@ public:
     // Checks the heap as a TC: TCINFO, the column layout, the row matrix, the row index
     // against the rows, and that every present variable cell resolves. `documented`: the
     // node is one of the published table types, not one Outlook keeps for itself.
-    [[nodiscard]] static std::optional<CheckedTableContext> Check(const BlockReader& reader, CheckedHeap heap, bool documented,
-                                                           Report& report);
+    [[nodiscard]] static std::optional<CheckedTableContext> Check(const BlockReader& reader, CheckedHeap heap,
+                                                                  bool documented, Report& report);
 
     [[nodiscard]] const std::vector<TcColumn>& Columns() const { return m_columns; }
     [[nodiscard]] size_t RowCount() const { return m_rowSize == 0 ? 0 : m_matrix.size() / m_rowSize; }
@@ -60,7 +60,7 @@ private:
     uint16_t m_rgib[pstformat::kTcRgibCount] = {};
     size_t m_rowSize = 0;
     bool m_documented = true;
-    std::vector<uint8_t> m_matrix;  // the rows, back to back, without block padding
+    std::vector<uint8_t> m_matrix; // the rows, back to back, without block padding
 };
 
 } // namespace krv::pstcheck

@@ -41,21 +41,23 @@ public:
     void Run()
     {
         CheckParent();
-        if (NidTypeOf(m_folder.nid) != NidTypeNormalFolder) return;  // search folders list others' messages
+        if (NidTypeOf(m_folder.nid) != NidTypeNormalFolder) return; // search folders list others' messages
         m_pc = LoadPc(m_reader, LoadNode(m_reader, m_folder.nid));
         const auto hierarchy = Table(kHierarchy, m_children.folders);
         const auto contents = Table(kContents, m_children.messages);
         const auto assoc = Table(kAssoc, m_children.assoc);
         if (!m_pc) return;
         if (hierarchy) {
-            if (const auto sub = m_pc->Inline(PR_SUBFOLDERS); sub && (*sub & 0xFF) != (hierarchy->RowCount() > 0 ? 1 : 0))
+            if (const auto sub = m_pc->Inline(PR_SUBFOLDERS);
+                sub && (*sub & 0xFF) != (hierarchy->RowCount() > 0 ? 1 : 0))
                 m_report.Error("folder.subfolders", m_where,
                                "PidTagSubfolders " + std::to_string(*sub & 0xFF) + " but the hierarchy table has " +
                                    std::to_string(hierarchy->RowCount()) + " rows");
         }
         if (contents) {
             Count(PR_CONTENT_COUNT, "PidTagContentCount", contents->RowCount(), "rows in the contents table");
-            Count(PR_CONTENT_UNREAD, "PidTagContentUnreadCount", Unread(*contents), "unread messages in the contents table");
+            Count(PR_CONTENT_UNREAD, "PidTagContentUnreadCount", Unread(*contents),
+                  "unread messages in the contents table");
         }
         // Outlook does not keep the FAI count in step (stores of its own disagree by
         // dozens), so a wrong one only warns.
@@ -69,13 +71,15 @@ private:
     {
         if (m_folder.nid == kNidRootFolder) {
             if (m_folder.nidParent != kNidRootFolder)
-                m_report.Error("folder.parent", m_where, "nidParent " + ExpectedFound(kNidRootFolder, m_folder.nidParent) +
-                                                             ": the root folder is its own parent");
+                m_report.Error("folder.parent", m_where,
+                               "nidParent " + ExpectedFound(kNidRootFolder, m_folder.nidParent) +
+                                   ": the root folder is its own parent");
             return;
         }
         const NodeEntry* parent = m_reader.Index().FindNode(m_folder.nidParent);
         if (parent == nullptr || NidTypeOf(parent->nid) != NidTypeNormalFolder)
-            m_report.Error("folder.parent", m_where, "nidParent " + Hex(m_folder.nidParent) + " is not a normal folder");
+            m_report.Error("folder.parent", m_where,
+                           "nidParent " + Hex(m_folder.nidParent) + " is not a normal folder");
     }
 
     // Loads one of the folder's tables and compares its rows with the children.
@@ -83,18 +87,20 @@ private:
     {
         const uint32_t nid = MakeNid(wanted.type, NidIndexOf(m_folder.nid));
         if (m_reader.Index().FindNode(nid) == nullptr) {
-            m_report.Error("folder.tables", m_where, std::string("its ") + wanted.name + " " + Hex(nid) + " is missing");
+            m_report.Error("folder.tables", m_where,
+                           std::string("its ") + wanted.name + " " + Hex(nid) + " is missing");
             return std::nullopt;
         }
         auto table = LoadTc(m_reader, LoadNode(m_reader, nid));
-        if (!table) return std::nullopt;  // the LTP check has said why
+        if (!table) return std::nullopt; // the LTP check has said why
         std::set<uint32_t> listed;
         for (size_t row = 0; row < table->RowCount(); ++row) {
             const uint32_t child = table->RowId(row);
             listed.insert(child);
             if (!children.contains(child)) {
-                m_report.Error(wanted.rule, m_where, std::string("its ") + wanted.name + " lists " + Hex(child) +
-                                                       ", which is no " + wanted.childKind + " of this folder");
+                m_report.Error(wanted.rule, m_where,
+                               std::string("its ") + wanted.name + " lists " + Hex(child) + ", which is no " +
+                                   wanted.childKind + " of this folder");
                 continue;
             }
             // The search machinery keeps a search folder's row, often bare; its own
@@ -104,12 +110,14 @@ private:
             if (!childPc) continue;
             for (const RowDifference& d : CompareRow(*table, row, *childPc))
                 m_report.Add(d.severity, std::string(wanted.rule) + "-row", m_where,
-                             std::string(wanted.name) + " row of " + Hex(child) + ", column " + Hex(d.tag) + ": " + d.what);
+                             std::string(wanted.name) + " row of " + Hex(child) + ", column " + Hex(d.tag) + ": " +
+                                 d.what);
         }
         for (uint32_t child : children)
             if (!listed.contains(child))
-                m_report.Error(wanted.rule, m_where, std::string(wanted.childKind) + " " + Hex(child) +
-                                                       " names this folder as parent but is missing from its " + wanted.name);
+                m_report.Error(wanted.rule, m_where,
+                               std::string(wanted.childKind) + " " + Hex(child) +
+                                   " names this folder as parent but is missing from its " + wanted.name);
         return table;
     }
 
@@ -118,8 +126,8 @@ private:
         const auto stored = m_pc->Inline(tag);
         if (stored && *stored != actual)
             m_report.Add(severity, "folder.count", m_where,
-                           std::string(name) + " " + ExpectedFound(std::to_string(actual), std::to_string(*stored)) +
-                               " (" + what + ")");
+                         std::string(name) + " " + ExpectedFound(std::to_string(actual), std::to_string(*stored)) +
+                             " (" + what + ")");
     }
 
     size_t Unread(const CheckedTableContext& contents) const

@@ -21,10 +21,13 @@ FolderTree BuildFolderTree(const BTreeIndex& index)
 {
     FolderTree tree;
     for (const auto& [nid, node] : index.nodes) {
-        if (nid == node.nidParent) continue;  // the root folder is its own parent
-        if (IsFolderNid(nid)) tree[node.nidParent].folders.insert(nid);
-        else if (NidTypeOf(nid) == NidTypeNormalMessage) tree[node.nidParent].messages.insert(nid);
-        else if (NidTypeOf(nid) == NidTypeAssocMessage) tree[node.nidParent].assoc.insert(nid);
+        if (nid == node.nidParent) continue; // the root folder is its own parent
+        if (IsFolderNid(nid))
+            tree[node.nidParent].folders.insert(nid);
+        else if (NidTypeOf(nid) == NidTypeNormalMessage)
+            tree[node.nidParent].messages.insert(nid);
+        else if (NidTypeOf(nid) == NidTypeAssocMessage)
+            tree[node.nidParent].assoc.insert(nid);
     }
     return tree;
 }

@@ -11,9 +11,9 @@
 namespace krv::pstcheck {
 
 struct FolderChildren {
-    std::set<uint32_t> folders;   // normal and search folders
-    std::set<uint32_t> messages;  // normal messages
-    std::set<uint32_t> assoc;     // folder associated information (FAI)
+    std::set<uint32_t> folders;  // normal and search folders
+    std::set<uint32_t> messages; // normal messages
+    std::set<uint32_t> assoc;    // folder associated information (FAI)
 };
 
 using FolderTree = std::map<uint32_t, FolderChildren>;

@@ -53,8 +53,8 @@ void CheckClientFields(const Header& h, bool isOst, Report& report)
 void CheckRoot(uint64_t fileSize, const Header& h, Report& report)
 {
     if (h.root.ibFileEof != fileSize)
-        report.Error("root.file-eof", kWhere, "ibFileEof " + ExpectedFound(fileSize, h.root.ibFileEof) +
-                                                  " (the file's size)");
+        report.Error("root.file-eof", kWhere,
+                     "ibFileEof " + ExpectedFound(fileSize, h.root.ibFileEof) + " (the file's size)");
     // VALID_AMAP1 is what older Outlook versions wrote; their maps are sound all the same.
     // INVALID_AMAP says the maps are stale and must be rebuilt before anyone allocates.
     if (h.root.fAMapValid == kAMapInvalid)
@@ -69,8 +69,8 @@ std::optional<StoreImage> CheckHeader(const StoreFile& source, Report& report)
 {
     // As much as the larger of the two layouts' headers.
     const size_t headSize = std::max(kAnsi.headerSize, kUnicode.headerSize);
-    const std::vector<uint8_t> head =
-        source.Read(0, static_cast<size_t>(std::min<uint64_t>(source.Size(), headSize))).value_or(std::vector<uint8_t>{});
+    const std::vector<uint8_t> head = source.Read(0, static_cast<size_t>(std::min<uint64_t>(source.Size(), headSize)))
+                                          .value_or(std::vector<uint8_t>{});
     const std::span<const uint8_t> file(head);
     const auto magic = LoadLe<uint32_t>(file, 0);
     const auto wVer = LoadLe<uint16_t>(file, 10);
@@ -107,7 +107,8 @@ std::optional<StoreImage> CheckHeader(const StoreFile& source, Report& report)
     CheckClientFields(*header, store.isOst, report);
     if (header->bSentinel != kHeaderSentinel)
         report.Error("header.sentinel", kWhere, "bSentinel " + ExpectedFound(kHeaderSentinel, header->bSentinel));
-    if (const auto encoding = EncodingFromCryptMethod(header->bCryptMethod)) store.encoding = *encoding;
+    if (const auto encoding = EncodingFromCryptMethod(header->bCryptMethod))
+        store.encoding = *encoding;
     else
         report.Error("header.crypt-method", kWhere,
                      "bCryptMethod " + ExpectedFound("0, 1 or 2", Hex(header->bCryptMethod)) +
@@ -140,7 +141,8 @@ bool CheckUnicode4kHeader(const StoreFile& source, Report& report)
     if (header->bSentinel != kHeaderSentinel)
         report.Error("header.sentinel", kWhere, "bSentinel " + ExpectedFound(kHeaderSentinel, header->bSentinel));
     if (!EncodingFromCryptMethod(header->bCryptMethod))
-        report.Error("header.crypt-method", kWhere, "bCryptMethod " + ExpectedFound("0, 1 or 2", Hex(header->bCryptMethod)));
+        report.Error("header.crypt-method", kWhere,
+                     "bCryptMethod " + ExpectedFound("0, 1 or 2", Hex(header->bCryptMethod)));
     CheckRoot(source.Size(), *header, report);
     return true;
 }

@@ -37,8 +37,9 @@ public:
             const LtpKind kind = ExpectedLtpKind(nid);
             if (node.bidData == 0) {
                 if (kind != LtpKind::Raw)
-                    m_report.Error("ltp.kind", where, std::string("no data, but a node of this type is a ") +
-                                                          (kind == LtpKind::Pc ? "PC" : "TC"));
+                    m_report.Error("ltp.kind", where,
+                                   std::string("no data, but a node of this type is a ") +
+                                       (kind == LtpKind::Pc ? "PC" : "TC"));
                 continue;
             }
             Node(node.bidData, node.bidSub, where, kind, 0);
@@ -49,16 +50,17 @@ private:
     void Node(uint64_t bidData, uint64_t bidSub, const std::string& where, LtpKind kind, unsigned depth)
     {
         if (const auto size = m_reader.DataSize(bidData); size && *size > kMaxLtpNodeBytes)
-            return m_report.Warning("check.skipped", where, "data of " + std::to_string(*size) +
-                                                                " bytes is beyond what a heap holds; not checked");
+            return m_report.Warning("check.skipped", where,
+                                    "data of " + std::to_string(*size) +
+                                        " bytes is beyond what a heap holds; not checked");
         auto node = LoadLtpNode(m_reader, bidData, bidSub, where);
-        if (!node) return;  // a broken tree, reported by the node-tree check
+        if (!node) return; // a broken tree, reported by the node-tree check
         const SubnodeMap subnodes = node->subnodes;
         Content(std::move(*node), kind);
         // Subnode trees may be shared, and a damaged one may loop back: each is walked once.
         if (depth >= kMaxSubnodeDepth || bidSub == 0 || !m_walkedSubnodeTrees.insert(BidKey(bidSub)).second) return;
         for (const auto& [nid, entry] : subnodes) {
-            if (NidTypeOf(nid) == NidTypeLtp || entry.bidData == 0) continue;  // raw value streams
+            if (NidTypeOf(nid) == NidTypeLtp || entry.bidData == 0) continue; // raw value streams
             Node(entry.bidData, entry.bidSub, where + " sub " + Hex(nid), ExpectedLtpKind(nid), depth + 1);
         }
     }
@@ -71,9 +73,11 @@ private:
         if (!heap) return;
         const uint8_t sig = heap->ClientSig();
         if (kind == LtpKind::Pc && sig != kClientSigPropertyContext)
-            return m_report.Error("ltp.kind", where, "bClientSig " + ExpectedFound(kClientSigPropertyContext, sig) + " (a PC)");
+            return m_report.Error("ltp.kind", where,
+                                  "bClientSig " + ExpectedFound(kClientSigPropertyContext, sig) + " (a PC)");
         if (kind == LtpKind::Tc && sig != kClientSigTableContext)
-            return m_report.Error("ltp.kind", where, "bClientSig " + ExpectedFound(kClientSigTableContext, sig) + " (a TC)");
+            return m_report.Error("ltp.kind", where,
+                                  "bClientSig " + ExpectedFound(kClientSigTableContext, sig) + " (a TC)");
         if (sig == kClientSigPropertyContext) {
             const auto pc = CheckedPropertyContext::Check(m_reader, std::move(*heap), m_report);
         } else if (sig == kClientSigTableContext) {
@@ -102,7 +106,8 @@ LtpKind ExpectedLtpKind(uint32_t nid)
     case NidTypeNormalMessage:
     case NidTypeAttachment:
     case NidTypeSearchCriteriaObject:
-    case NidTypeAssocMessage: return LtpKind::Pc;
+    case NidTypeAssocMessage:
+        return LtpKind::Pc;
     case NidTypeReceiveFolderTable:
     case NidTypeOutgoingQueueTable:
     case NidTypeHierarchyTable:
@@ -110,14 +115,13 @@ LtpKind ExpectedLtpKind(uint32_t nid)
     case NidTypeAssocContentsTable:
     case NidTypeSearchContentsTable:
     case NidTypeAttachmentTable:
-    case NidTypeRecipientTable: return LtpKind::Tc;
-    default: return LtpKind::Raw;
+    case NidTypeRecipientTable:
+        return LtpKind::Tc;
+    default:
+        return LtpKind::Raw;
     }
 }
 
-void CheckLtp(const BlockReader& reader, Report& report)
-{
-    LtpWalk(reader, report).Run();
-}
+void CheckLtp(const BlockReader& reader, Report& report) { LtpWalk(reader, report).Run(); }
 
 } // namespace krv::pstcheck

@@ -12,8 +12,8 @@
 namespace krv::pstcheck {
 
 struct LtpNode {
-    std::string where;                         // "nid 0x122", "nid 0x200024 sub 0x692"
-    std::vector<std::vector<uint8_t>> blocks;  // the data blocks in order, decoded
+    std::string where;                        // "nid 0x122", "nid 0x200024 sub 0x692"
+    std::vector<std::vector<uint8_t>> blocks; // the data blocks in order, decoded
     SubnodeMap subnodes;
 };
 

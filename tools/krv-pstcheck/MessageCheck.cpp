@@ -31,7 +31,7 @@ public:
     {
         const std::string& where = node.where;
         const auto pc = LoadPc(m_reader, node);
-        if (!pc) return;  // the LTP check has said why
+        if (!pc) return; // the LTP check has said why
         const uint32_t flags = pc->Inline(PR_MESSAGE_FLAGS).value_or(0);
         if (associated && (flags & kMsgFlagAssociated) == 0)
             m_report.Error("message.flags", where, "an FAI message without mfFAI (0x40) in PidTagMessageFlags");
@@ -58,8 +58,8 @@ private:
         // An attachment table may outlive its last row; the flag follows the rows.
         if (hasAttach != (table->RowCount() > 0))
             m_report.Error("message.attachments", where,
-                           std::string(hasAttach ? "mfHasAttach is set" : "mfHasAttach is clear") + " but the attachment table has " +
-                               std::to_string(table->RowCount()) + " rows");
+                           std::string(hasAttach ? "mfHasAttach is set" : "mfHasAttach is clear") +
+                               " but the attachment table has " + std::to_string(table->RowCount()) + " rows");
         std::set<uint32_t> listed;
         for (size_t row = 0; row < table->RowCount(); ++row) {
             const uint32_t nid = table->RowId(row);
@@ -115,7 +115,7 @@ private:
 
     const BlockReader& m_reader;
     Report& m_report;
-    std::set<uint64_t> m_embedded;  // data of the embedded messages met, against loops
+    std::set<uint64_t> m_embedded; // data of the embedded messages met, against loops
 };
 
 } // namespace

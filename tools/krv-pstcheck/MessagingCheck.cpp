@@ -77,13 +77,14 @@ void CheckEntryId(const BlockReader& reader, const CheckedPropertyContext& store
         report.Error("store.entryid", where, "its provider uid is not the store's PidTagRecordKey");
     const uint32_t nid = LoadLe<uint32_t>(id->data() + 20);
     const NodeEntry* node = reader.Index().FindNode(nid);
-    if (node == nullptr || !IsFolderNid(nid)) report.Error("store.entryid", where, "names " + Hex(nid) + ", which is no folder");
+    if (node == nullptr || !IsFolderNid(nid))
+        report.Error("store.entryid", where, "names " + Hex(nid) + ", which is no folder");
 }
 
 void CheckStore(const BlockReader& reader, Report& report)
 {
     const auto store = LoadPc(reader, LoadNode(reader, kNidMessageStore));
-    if (!store) return;  // missing, or reported by the LTP check
+    if (!store) return; // missing, or reported by the LTP check
     const auto recordKey = store->Bytes(PR_RECORD_KEY);
     if (!recordKey || recordKey->size() != kRecordKeySize)
         report.Error("store.record-key", "message store", "PidTagRecordKey must be the 16-byte provider uid");
@@ -104,8 +105,10 @@ void CheckMessaging(const BlockReader& reader, Report& report)
     CheckStore(reader, report);
     const FolderTree tree = BuildFolderTree(index);
     for (const auto& [nid, node] : index.nodes) {
-        if (IsFolderNid(nid)) CheckFolder(reader, node, tree, report);
-        else if (IsMessageNid(nid)) CheckMessage(reader, node, report);
+        if (IsFolderNid(nid))
+            CheckFolder(reader, node, tree, report);
+        else if (IsMessageNid(nid))
+            CheckMessage(reader, node, report);
     }
 }
 

@@ -33,7 +33,7 @@ const std::string kWhere = "name-to-id map";
 
 struct NameId {
     uint32_t propertyId = 0;
-    uint16_t word = 0;  // wGuid << 1 | N
+    uint16_t word = 0; // wGuid << 1 | N
     uint16_t index = 0;
 
     [[nodiscard]] bool IsString() const { return (word & 1) != 0; }
@@ -54,16 +54,18 @@ public:
         const auto strings = m_map.Bytes(kTagStringStream);
         if (!count || *count == 0 || *count > kMaxBuckets)
             return m_report.Error("nameid.streams", kWhere,
-                                  "PidTagNameidBucketCount " + (count ? std::to_string(*count) : std::string("missing")) +
+                                  "PidTagNameidBucketCount " +
+                                      (count ? std::to_string(*count) : std::string("missing")) +
                                       ": the buckets are properties 0x1000 up to 0x7fff");
         if (!guids || !entries || !strings)
             return m_report.Error("nameid.streams", kWhere, "the GUID, entry and string streams must all be there");
         if (guids->size() % kGuidSize != 0)
-            m_report.Error("nameid.streams", kWhere, "GUID stream of " + std::to_string(guids->size()) +
-                                                         " bytes is not a whole number of GUIDs");
+            m_report.Error("nameid.streams", kWhere,
+                           "GUID stream of " + std::to_string(guids->size()) + " bytes is not a whole number of GUIDs");
         if (entries->size() % kNameIdSize != 0 || entries->size() / kNameIdSize > kMaxEntries)
-            m_report.Error("nameid.streams", kWhere, "entry stream of " + std::to_string(entries->size()) +
-                                                         " bytes is not a whole number of NAMEIDs, or too many");
+            m_report.Error("nameid.streams", kWhere,
+                           "entry stream of " + std::to_string(entries->size()) +
+                               " bytes is not a whole number of NAMEIDs, or too many");
         m_guidCount = guids->size() / kGuidSize;
         m_strings = &*strings;
         for (size_t i = 0; i < entries->size() / kNameIdSize && i < kMaxEntries; ++i)
@@ -79,11 +81,12 @@ private:
         const std::string where = kWhere + " entry " + std::to_string(i) + " (property " + Hex(0x8000 + i) + ")";
         if (e.index != i) m_report.Error("nameid.entry", where, "wPropIdx " + ExpectedFound(i, e.index));
         if (e.Guid() == 0 || (e.Guid() >= kFirstStreamGuid && size_t{e.Guid()} - kFirstStreamGuid >= m_guidCount))
-            m_report.Error("nameid.entry", where, "wGuid " + std::to_string(e.Guid()) + " names no GUID (the stream has " +
-                                                      std::to_string(m_guidCount) + ")");
+            m_report.Error("nameid.entry", where,
+                           "wGuid " + std::to_string(e.Guid()) + " names no GUID (the stream has " +
+                               std::to_string(m_guidCount) + ")");
         if (e.IsString() && !Name(e.propertyId))
-            m_report.Error("nameid.string", where, "string offset " + Hex(e.propertyId) +
-                                                       " names no whole name in the string stream");
+            m_report.Error("nameid.string", where,
+                           "string offset " + Hex(e.propertyId) + " names no whole name in the string stream");
     }
 
     // The UTF-16 name at `offset` of the string stream.
@@ -110,8 +113,8 @@ private:
         for (const auto& [id, property] : m_map.Properties()) {
             if (id < kFirstBucketId || id >= kFirstBucketId + count) {
                 if (id >= kFirstBucketId && id < 0x8000 && property.type == PT_BINARY)
-                    m_report.Error("nameid.bucket", kWhere, "bucket " + Hex(id) + " is beyond the bucket count " +
-                                                                std::to_string(count));
+                    m_report.Error("nameid.bucket", kWhere,
+                                   "bucket " + Hex(id) + " is beyond the bucket count " + std::to_string(count));
                 continue;
             }
             const std::string where = kWhere + " bucket " + Hex(id);
@@ -124,18 +127,20 @@ private:
                 const NameId r = ReadNameId(bucket->data() + at);
                 const uint32_t expected = (r.propertyId ^ r.word) % count;
                 if (uint32_t{id} - kFirstBucketId != expected)
-                    m_report.Error("nameid.bucket", where, "record of entry " + std::to_string(r.index) +
-                                                               " belongs in bucket " + Hex(kFirstBucketId + expected));
+                    m_report.Error("nameid.bucket", where,
+                                   "record of entry " + std::to_string(r.index) + " belongs in bucket " +
+                                       Hex(kFirstBucketId + expected));
                 if (r.index >= m_entries.size()) {
-                    m_report.Error("nameid.bucket", where, "record names entry " + std::to_string(r.index) +
-                                                               ", which does not exist");
+                    m_report.Error("nameid.bucket", where,
+                                   "record names entry " + std::to_string(r.index) + ", which does not exist");
                     continue;
                 }
                 const NameId& e = m_entries[r.index];
                 const auto number = HashNumber(e);
                 if (e.word != r.word || (number && *number != r.propertyId))
-                    m_report.Error("nameid.bucket", where, "record of entry " + std::to_string(r.index) +
-                                                               " does not match the entry (GUID, kind or name)");
+                    m_report.Error("nameid.bucket", where,
+                                   "record of entry " + std::to_string(r.index) +
+                                       " does not match the entry (GUID, kind or name)");
                 ++seen[r.index];
             }
         }
@@ -157,7 +162,7 @@ private:
 void CheckNamedProperties(const BlockReader& reader, Report& report)
 {
     const auto map = LoadPc(reader, LoadNode(reader, kNidNameToIdMap));
-    if (!map) return;  // missing (a mandatory node) or broken: reported already
+    if (!map) return; // missing (a mandatory node) or broken: reported already
     MapCheck(*map, report).Run();
 }
 

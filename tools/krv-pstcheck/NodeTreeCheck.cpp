@@ -53,7 +53,7 @@ private:
     void Data(uint64_t bid, const std::string& where)
     {
         if (!Reference(bid, where)) return;
-        if (!IsInternalBid(bid)) return;  // a single data block: nothing more to check
+        if (!IsInternalBid(bid)) return; // a single data block: nothing more to check
         if (!FirstVisit(bid)) return;
         // None only when the file shrank since its block was checked: reported as a short read.
         const auto data = m_reader.Stored(bid);
@@ -61,18 +61,18 @@ private:
         const auto h = ParseInternalBlockHeader(*data);
         const std::string here = where + " block " + Hex(bid);
         if (!h || h->btype != kBlockTypeData || (h->cLevel != kLevelXBlock && h->cLevel != kLevelXXBlock)) {
-            m_report.Error("xblock.header", here, "a data tree's internal block must be an XBLOCK or XXBLOCK" +
-                                                      (h ? ", found btype " + Hex(h->btype) + " cLevel " +
-                                                               std::to_string(h->cLevel)
-                                                         : std::string()));
+            m_report.Error(
+                "xblock.header", here,
+                "a data tree's internal block must be an XBLOCK or XXBLOCK" +
+                    (h ? ", found btype " + Hex(h->btype) + " cLevel " + std::to_string(h->cLevel) : std::string()));
             return;
         }
         std::vector<uint64_t> dataBlocks;
         const auto total = XBlock(*data, *h, here, dataBlocks);
         if (total && *total != h->lcbTotal)
-            m_report.Error("xblock.total", here, "lcbTotal " + ExpectedFound(std::to_string(*total),
-                                                                            std::to_string(h->lcbTotal)) +
-                                                     " (the sum of its data blocks)");
+            m_report.Error("xblock.total", here,
+                           "lcbTotal " + ExpectedFound(std::to_string(*total), std::to_string(h->lcbTotal)) +
+                               " (the sum of its data blocks)");
         // Readers find byte n in block n / maxBlockData: only the last block may be short.
         for (size_t i = 0; i + 1 < dataBlocks.size(); ++i) {
             const BlockEntry* b = m_reader.Index().FindBlock(dataBlocks[i]);
@@ -94,8 +94,9 @@ private:
         const size_t expectedCb = kXBlockEntriesOffset + size_t{h.cEnt} * TraitsOf(layout).xblockEntrySize;
         if (h.cEnt == 0) m_report.Error("xblock.size", where, "cEnt 0: an empty data tree");
         if (data.size() != expectedCb) {
-            m_report.Error("xblock.size", where, "cb " + ExpectedFound(std::to_string(expectedCb), std::to_string(data.size())) +
-                                                     " for " + std::to_string(h.cEnt) + " entries");
+            m_report.Error("xblock.size", where,
+                           "cb " + ExpectedFound(std::to_string(expectedCb), std::to_string(data.size())) + " for " +
+                               std::to_string(h.cEnt) + " entries");
             if (data.size() < expectedCb) return std::nullopt;
         }
         std::optional<uint64_t> total = 0;
@@ -104,14 +105,17 @@ private:
             if (!child) return std::nullopt;
             if (h.cLevel == kLevelXBlock) {
                 if (IsInternalBid(*child)) {
-                    m_report.Error("xblock.entry", where, "entry " + Hex(*child) + " of an XBLOCK is an internal block");
+                    m_report.Error("xblock.entry", where,
+                                   "entry " + Hex(*child) + " of an XBLOCK is an internal block");
                     total.reset();
                     continue;
                 }
                 const bool there = Reference(*child, where);
                 dataBlocks.push_back(*child);
-                if (there && total) *total += m_reader.Index().FindBlock(*child)->cb;
-                else total.reset();
+                if (there && total)
+                    *total += m_reader.Index().FindBlock(*child)->cb;
+                else
+                    total.reset();
                 continue;
             }
             // An XXBLOCK's children are XBLOCKs.
@@ -138,11 +142,13 @@ private:
             }
             const auto sub = XBlock(*cdata, *ch, here, dataBlocks);
             if (sub && *sub != ch->lcbTotal)
-                m_report.Error("xblock.total", here, "lcbTotal " + ExpectedFound(std::to_string(*sub),
-                                                                                std::to_string(ch->lcbTotal)) +
-                                                         " (the sum of its data blocks)");
-            if (sub && total) *total += *sub;
-            else total.reset();
+                m_report.Error("xblock.total", here,
+                               "lcbTotal " + ExpectedFound(std::to_string(*sub), std::to_string(ch->lcbTotal)) +
+                                   " (the sum of its data blocks)");
+            if (sub && total)
+                *total += *sub;
+            else
+                total.reset();
         }
         return total;
     }
@@ -169,7 +175,8 @@ private:
             const auto e = ParseSIEntry(*data, m_reader.Store().layout, i);
             if (!e) return;
             if (previous && e->nid <= *previous)
-                m_report.Error("subnode.order", here, "SIENTRY nid " + Hex(e->nid) + " does not follow " + Hex(*previous));
+                m_report.Error("subnode.order", here,
+                               "SIENTRY nid " + Hex(e->nid) + " does not follow " + Hex(*previous));
             previous = e->nid;
             if (!Reference(e->bid, here) || !FirstVisit(e->bid)) continue;
             const auto leaf = m_reader.Stored(e->bid);
@@ -196,8 +203,9 @@ private:
         const size_t expectedCb = t.subnodeEntriesOffset + size_t{h.cEnt} * entry;
         if (h.cEnt == 0) m_report.Error("subnode.size", where, "cEnt 0: an empty subnode block");
         if (data.size() != expectedCb) {
-            m_report.Error("subnode.size", where, "cb " + ExpectedFound(std::to_string(expectedCb), std::to_string(data.size())) +
-                                                      " for " + std::to_string(h.cEnt) + " entries");
+            m_report.Error("subnode.size", where,
+                           "cb " + ExpectedFound(std::to_string(expectedCb), std::to_string(data.size())) + " for " +
+                               std::to_string(h.cEnt) + " entries");
             return data.size() >= expectedCb;
         }
         return true;
@@ -246,9 +254,6 @@ private:
 
 } // namespace
 
-void CheckNodeTrees(const BlockReader& reader, Report& report)
-{
-    TreeWalk(reader, report).Run();
-}
+void CheckNodeTrees(const BlockReader& reader, Report& report) { TreeWalk(reader, report).Run(); }
 
 } // namespace krv::pstcheck

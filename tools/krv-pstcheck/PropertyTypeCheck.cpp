@@ -63,13 +63,14 @@ std::optional<std::string> ValueShapeProblem(uint16_t type, std::span<const uint
     if (auto problem = ValueSizeProblem(type, value.size())) return problem;
     if (!IsMultiValuedType(type) || FixedSize(type & ~MV_FLAG)) return std::nullopt;
     // Multi-valued strings and binaries: a count, offsets, then the elements.
-    if (value.empty()) return std::nullopt;  // no elements at all
+    if (value.empty()) return std::nullopt; // no elements at all
     const auto count = LoadLe<uint32_t>(value, 0);
     if (!count || *count > (value.size() - 4) / 4) return std::string("the element count does not fit the value");
     uint32_t previous = 4 + 4 * *count;
     for (uint32_t i = 0; i < *count; ++i) {
         const uint32_t offset = LoadLe<uint32_t>(value.data() + 4 + 4 * i);
-        const uint32_t end = i + 1 < *count ? LoadLe<uint32_t>(value.data() + 8 + 4 * i) : static_cast<uint32_t>(value.size());
+        const uint32_t end =
+            i + 1 < *count ? LoadLe<uint32_t>(value.data() + 8 + 4 * i) : static_cast<uint32_t>(value.size());
         if (offset < previous || offset > value.size() || end < offset || end > value.size())
             return "element " + std::to_string(i) + " at offset " + std::to_string(offset) + " lies outside the value";
         if ((type & ~MV_FLAG) == PT_UNICODE && (end - offset) % 2 != 0)

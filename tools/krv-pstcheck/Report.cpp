@@ -32,7 +32,8 @@ void Report::Print(std::FILE* out) const
                      p.where.c_str(), p.what.c_str());
     for (const auto& [rule, count] : m_perRule)
         if (count > kMaxPerRule)
-            std::fprintf(out, "note %s: %zu more problems of this rule not listed\n", rule.c_str(), count - kMaxPerRule);
+            std::fprintf(out, "note %s: %zu more problems of this rule not listed\n", rule.c_str(),
+                         count - kMaxPerRule);
 }
 
 std::string ExpectedFound(const std::string& expected, const std::string& found)
@@ -40,9 +41,6 @@ std::string ExpectedFound(const std::string& expected, const std::string& found)
     return "expected " + expected + ", found " + found;
 }
 
-std::string ExpectedFound(uint64_t expected, uint64_t found)
-{
-    return ExpectedFound(Hex(expected), Hex(found));
-}
+std::string ExpectedFound(uint64_t expected, uint64_t found) { return ExpectedFound(Hex(expected), Hex(found)); }
 
 } // namespace krv::pstcheck

@@ -57,7 +57,7 @@ using pstformat::Hex;
 
 // "expected E, found F".
 [[nodiscard]] std::string ExpectedFound(const std::string& expected, const std::string& found);
-[[nodiscard]] std::string ExpectedFound(uint64_t expected, uint64_t found);  // both in hex
+[[nodiscard]] std::string ExpectedFound(uint64_t expected, uint64_t found); // both in hex
 
 } // namespace krv::pstcheck
 

@@ -31,7 +31,8 @@ std::optional<std::vector<uint8_t>> ObjectValue(const CheckedPropertyContext& ob
 
 } // namespace
 
-std::vector<RowDifference> CompareRow(const CheckedTableContext& table, size_t row, const CheckedPropertyContext& object)
+std::vector<RowDifference> CompareRow(const CheckedTableContext& table, size_t row,
+                                      const CheckedPropertyContext& object)
 {
     std::vector<RowDifference> differences;
     for (const TcColumn& column : table.Columns()) {
@@ -40,7 +41,8 @@ std::vector<RowDifference> CompareRow(const CheckedTableContext& table, size_t r
         const auto cell = table.Value(row, column);
         const auto value = ObjectValue(object, column.tag, column.cbData);
         if (!value) continue;
-        if (!cell) differences.push_back({column.tag, "the object has a value the row lacks"});
+        if (!cell)
+            differences.push_back({column.tag, "the object has a value the row lacks"});
         else if (*cell != *value)
             differences.push_back({column.tag, "the row's value differs from the object's",
                                    id == kPropMessageSize ? Severity::Warning : Severity::Error});

@@ -15,7 +15,7 @@ namespace krv::pstcheck {
 
 struct StoreImage {
     const StoreFile* file = nullptr;
-    uint64_t size = 0;  // the file's, as opened
+    uint64_t size = 0; // the file's, as opened
     pstformat::Layout layout = pstformat::Layout::Unicode;
     const pstformat::LayoutTraits* traits = &pstformat::kUnicode;
     pstformat::Header header;

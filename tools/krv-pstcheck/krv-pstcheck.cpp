@@ -28,13 +28,12 @@ constexpr int kExitProblems = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitLayoutUnchecked = 3;
 
-constexpr const char* kUsage =
-    "usage: krv-pstcheck FILE\n"
-    "Checks a .pst or .ost file against the rules of its format and prints each problem as\n"
-    "  error|warning RULE: WHERE: WHAT\n"
-    "then a summary. Exit status: 0 no errors (warnings allowed), 1 errors found,\n"
-    "2 usage or open errors, 3 an offline folder file of Outlook 2013 or later (the\n"
-    "4 KiB-page layout, wVer 36) whose header is sound: the rest of it is not checked.\n";
+constexpr const char* kUsage = "usage: krv-pstcheck FILE\n"
+                               "Checks a .pst or .ost file against the rules of its format and prints each problem as\n"
+                               "  error|warning RULE: WHERE: WHAT\n"
+                               "then a summary. Exit status: 0 no errors (warnings allowed), 1 errors found,\n"
+                               "2 usage or open errors, 3 an offline folder file of Outlook 2013 or later (the\n"
+                               "4 KiB-page layout, wVer 36) whose header is sound: the rest of it is not checked.\n";
 
 void RunChecks(const StoreFile& file, Report& report)
 {

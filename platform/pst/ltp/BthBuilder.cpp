@@ -76,14 +76,15 @@ void BthBuilder::Write(std::span<const uint8_t> records)
     // Leaves, then each index level from the first keys of the arrays of the level below.
     size_t recordSize = leafRecord;
     std::span<const uint8_t> source = records;
-    std::vector<uint8_t> indexRecords;  // what `source` spans above the leaves
+    std::vector<uint8_t> indexRecords; // what `source` spans above the leaves
     for (size_t level = 0; level < m_levels.size(); ++level) {
         const std::vector<uint32_t>& arrays = m_levels[level];
         const size_t perArray = kMaxHeapItem / recordSize;
         std::vector<uint8_t> above(arrays.size() * (m_cbKey + kHidSize));
         for (size_t a = 0; a < arrays.size(); ++a) {
             std::span<uint8_t> array = m_heap.At(arrays[a]);
-            std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(a * perArray * recordSize), array.size(), array.begin());
+            std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(a * perArray * recordSize), array.size(),
+                        array.begin());
             uint8_t* r = above.data() + a * (m_cbKey + kHidSize);
             std::copy_n(array.begin(), m_cbKey, r);
             StoreLe<uint32_t>(r + m_cbKey, arrays[a]);

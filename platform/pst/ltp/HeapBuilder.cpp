@@ -21,7 +21,7 @@ size_t PageMapSize(size_t items) { return 4 + 2 * (items + 1); }
 uint8_t HeapFillLevel(size_t freeBytes)
 {
     static constexpr std::array<size_t, 15> kAtLeast{3584, 2560, 2048, 1792, 1536, 1280, 1024, 768,
-                                                      512,  256,  128,  64,   32,   16,   8};
+                                                     512,  256,  128,  64,   32,   16,   8};
     for (size_t level = 0; level < kAtLeast.size(); ++level)
         if (freeBytes >= kAtLeast[level]) return static_cast<uint8_t>(level);
     return 15;
@@ -48,7 +48,8 @@ bool HeapBuilder::Fits(const Block& block, size_t size) const
 uint32_t HeapBuilder::Allocate(size_t size)
 {
     if (size > kMaxHeapItem)
-        throw LtpError("heap item of " + std::to_string(size) + " bytes; the largest is " + std::to_string(kMaxHeapItem));
+        throw LtpError("heap item of " + std::to_string(size) + " bytes; the largest is " +
+                       std::to_string(kMaxHeapItem));
     if (!Fits(m_blocks.back(), size)) {
         if (m_blocks.size() >= kMaxHeapBlocks) throw LtpError("heap needs more than 65536 blocks");
         NewBlock();

@@ -38,8 +38,8 @@ public:
 
 private:
     struct Block {
-        std::vector<uint8_t> bytes;    // header space, then the items back to back
-        std::vector<uint16_t> starts;  // offset of each item from the block start
+        std::vector<uint8_t> bytes;   // header space, then the items back to back
+        std::vector<uint16_t> starts; // offset of each item from the block start
     };
 
     static size_t PageMapStart(size_t end) { return (end + 1) & ~size_t{1}; }

@@ -60,21 +60,33 @@ PropertyValue EncodeSPropValue(const SPropValue& v)
     const SPropValueUnion& u = v.Value;
     auto multi = [&](auto elements) { return MakeMultiValue(tag, elements); };
     switch (PROP_TYPE(tag)) {
-    case PT_I2: return MakeInt16(tag, static_cast<uint16_t>(u.i));
-    case PT_LONG: return MakeInt32(tag, u.ul);
-    case PT_R4: return MakeInt32(tag, std::bit_cast<uint32_t>(u.flt));
-    case PT_ERROR: return MakeInt32(tag, static_cast<uint32_t>(u.err));
-    case PT_BOOLEAN: return MakeBoolean(tag, u.b != 0);
-    case PT_DOUBLE: return MakeInt64(tag, std::bit_cast<uint64_t>(u.dbl));
-    case PT_APPTIME: return MakeInt64(tag, std::bit_cast<uint64_t>(u.at));
-    case PT_CURRENCY: return MakeInt64(tag, static_cast<uint64_t>(u.cur.int64));
-    case PT_I8: return MakeInt64(tag, static_cast<uint64_t>(u.li.QuadPart));
-    case PT_SYSTIME: return MakeInt64(tag, (uint64_t{u.ft.dwHighDateTime} << 32) | u.ft.dwLowDateTime);
+    case PT_I2:
+        return MakeInt16(tag, static_cast<uint16_t>(u.i));
+    case PT_LONG:
+        return MakeInt32(tag, u.ul);
+    case PT_R4:
+        return MakeInt32(tag, std::bit_cast<uint32_t>(u.flt));
+    case PT_ERROR:
+        return MakeInt32(tag, static_cast<uint32_t>(u.err));
+    case PT_BOOLEAN:
+        return MakeBoolean(tag, u.b != 0);
+    case PT_DOUBLE:
+        return MakeInt64(tag, std::bit_cast<uint64_t>(u.dbl));
+    case PT_APPTIME:
+        return MakeInt64(tag, std::bit_cast<uint64_t>(u.at));
+    case PT_CURRENCY:
+        return MakeInt64(tag, static_cast<uint64_t>(u.cur.int64));
+    case PT_I8:
+        return MakeInt64(tag, static_cast<uint64_t>(u.li.QuadPart));
+    case PT_SYSTIME:
+        return MakeInt64(tag, (uint64_t{u.ft.dwHighDateTime} << 32) | u.ft.dwLowDateTime);
     case PT_CLSID:
         if (!u.lpguid) throw LtpError("property " + TagText(tag) + ": null GUID");
         return PropertyValue{tag, GuidBytes(*u.lpguid)};
-    case PT_STRING8: return PropertyValue{tag, String8Bytes(u.lpszA)};
-    case PT_UNICODE: return PropertyValue{tag, Utf16Bytes(u.lpszW)};
+    case PT_STRING8:
+        return PropertyValue{tag, String8Bytes(u.lpszA)};
+    case PT_UNICODE:
+        return PropertyValue{tag, Utf16Bytes(u.lpszW)};
     case PT_BINARY:
         if (u.bin.cb != 0 && !u.bin.lpb) throw LtpError("property " + TagText(tag) + ": null binary");
         return PropertyValue{tag, std::vector<uint8_t>(u.bin.lpb, u.bin.lpb + u.bin.cb)};
@@ -83,11 +95,14 @@ PropertyValue EncodeSPropValue(const SPropValue& v)
     case PT_MV_LONG:
         return multi(Elements(tag, u.MVl.cValues, u.MVl.lpl, [](LONG x) { return Le(static_cast<uint32_t>(x), 4); }));
     case PT_MV_R4:
-        return multi(Elements(tag, u.MVflt.cValues, u.MVflt.lpflt, [](float x) { return Le(std::bit_cast<uint32_t>(x), 4); }));
+        return multi(
+            Elements(tag, u.MVflt.cValues, u.MVflt.lpflt, [](float x) { return Le(std::bit_cast<uint32_t>(x), 4); }));
     case PT_MV_DOUBLE:
-        return multi(Elements(tag, u.MVdbl.cValues, u.MVdbl.lpdbl, [](double x) { return Le(std::bit_cast<uint64_t>(x), 8); }));
+        return multi(
+            Elements(tag, u.MVdbl.cValues, u.MVdbl.lpdbl, [](double x) { return Le(std::bit_cast<uint64_t>(x), 8); }));
     case PT_MV_APPTIME:
-        return multi(Elements(tag, u.MVat.cValues, u.MVat.lpat, [](double x) { return Le(std::bit_cast<uint64_t>(x), 8); }));
+        return multi(
+            Elements(tag, u.MVat.cValues, u.MVat.lpat, [](double x) { return Le(std::bit_cast<uint64_t>(x), 8); }));
     case PT_MV_CURRENCY:
         return multi(Elements(tag, u.MVcur.cValues, u.MVcur.lpcur,
                               [](const CURRENCY& x) { return Le(static_cast<uint64_t>(x.int64), 8); }));
@@ -98,15 +113,19 @@ PropertyValue EncodeSPropValue(const SPropValue& v)
         return multi(Elements(tag, u.MVft.cValues, u.MVft.lpft, [](const FILETIME& x) {
             return Le((uint64_t{x.dwHighDateTime} << 32) | x.dwLowDateTime, 8);
         }));
-    case PT_MV_CLSID: return multi(Elements(tag, u.MVguid.cValues, u.MVguid.lpguid, GuidBytes));
-    case PT_MV_STRING8: return multi(Elements(tag, u.MVszA.cValues, u.MVszA.lppszA, String8Bytes));
-    case PT_MV_UNICODE: return multi(Elements(tag, u.MVszW.cValues, u.MVszW.lppszW, Utf16Bytes));
+    case PT_MV_CLSID:
+        return multi(Elements(tag, u.MVguid.cValues, u.MVguid.lpguid, GuidBytes));
+    case PT_MV_STRING8:
+        return multi(Elements(tag, u.MVszA.cValues, u.MVszA.lppszA, String8Bytes));
+    case PT_MV_UNICODE:
+        return multi(Elements(tag, u.MVszW.cValues, u.MVszW.lppszW, Utf16Bytes));
     case PT_MV_BINARY:
         return multi(Elements(tag, u.MVbin.cValues, u.MVbin.lpbin, [tag](const SBinary& b) {
             if (b.cb != 0 && !b.lpb) throw LtpError("property " + TagText(tag) + ": null binary");
             return std::vector<uint8_t>(b.lpb, b.lpb + b.cb);
         }));
-    default: throw LtpError("property " + TagText(tag) + " has a type that cannot be stored");
+    default:
+        throw LtpError("property " + TagText(tag) + " has a type that cannot be stored");
     }
 }
 

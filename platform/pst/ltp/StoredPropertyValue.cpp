@@ -27,8 +27,10 @@ std::optional<size_t> SingleSize(uint16_t type)
     case pstformat::kPtypBinary:
     case pstformat::kPtypServerId:
     case pstformat::kPtypRestriction:
-    case pstformat::kPtypRuleAction: return 0;
-    default: return std::nullopt;
+    case pstformat::kPtypRuleAction:
+        return 0;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -66,8 +68,18 @@ std::optional<size_t> StoredValueSize(uint16_t type)
     if ((type & kMultiValueFlag) == 0) return SingleSize(type);
     // Multi-valued forms exist for the numeric, time, GUID, string and binary types.
     switch (type & ~kMultiValueFlag) {
-    case 0x0002: case 0x0003: case 0x0004: case 0x0005: case 0x0006: case 0x0007: case 0x0014:
-    case 0x0040: case 0x0048: case 0x001E: case 0x001F: case 0x0102:
+    case 0x0002:
+    case 0x0003:
+    case 0x0004:
+    case 0x0005:
+    case 0x0006:
+    case 0x0007:
+    case 0x0014:
+    case 0x0040:
+    case 0x0048:
+    case 0x001E:
+    case 0x001F:
+    case 0x0102:
         return 0;
     default:
         return std::nullopt;

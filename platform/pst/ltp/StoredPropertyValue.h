@@ -53,7 +53,7 @@ struct PropertyValue {
 // Builders of the stored forms.
 [[nodiscard]] PropertyValue MakeInt16(uint32_t tag, uint16_t value);
 [[nodiscard]] PropertyValue MakeInt32(uint32_t tag, uint32_t value);
-[[nodiscard]] PropertyValue MakeInt64(uint32_t tag, uint64_t value);  // PT_I8, PT_SYSTIME, PT_CURRENCY
+[[nodiscard]] PropertyValue MakeInt64(uint32_t tag, uint64_t value); // PT_I8, PT_SYSTIME, PT_CURRENCY
 [[nodiscard]] PropertyValue MakeBoolean(uint32_t tag, bool value);
 [[nodiscard]] PropertyValue MakeBytes(uint32_t tag, std::span<const uint8_t> bytes);
 [[nodiscard]] PropertyValue MakeUnicode(uint32_t tag, std::u16string_view text);

@@ -16,12 +16,15 @@
 namespace krv::pst {
 namespace {
 
-using pstformat::LoadLe;
 using pstformat::CebByte;
 using pstformat::CebMask;
+using pstformat::LoadLe;
 using pstformat::StoreLe;
 
-void SetBit(uint8_t* bitmap, size_t bit) { bitmap[CebByte(bit)] = static_cast<uint8_t>(bitmap[CebByte(bit)] | CebMask(bit)); }
+void SetBit(uint8_t* bitmap, size_t bit)
+{
+    bitmap[CebByte(bit)] = static_cast<uint8_t>(bitmap[CebByte(bit)] | CebMask(bit));
+}
 bool HasBit(const uint8_t* bitmap, size_t bit) { return (bitmap[CebByte(bit)] & CebMask(bit)) != 0; }
 
 } // namespace
@@ -54,13 +57,14 @@ TableContextBuilder::StoredRow TableContextBuilder::Encode(uint32_t rowId, std::
 {
     const auto& columns = m_columns.Columns();
     StoredRow row(m_columns.RowSize(), 0);
-    uint8_t* const bitmap = row.data() + m_columns.BitmapOffset();  // valid until values are appended
+    uint8_t* const bitmap = row.data() + m_columns.BitmapOffset(); // valid until values are appended
     std::vector<const PropertyValue*> values(columns.size(), nullptr);
     for (const PropertyValue& cell : cells) {
         const TableColumn* column = m_columns.Find(cell.tag);
         if (!column || column->tag == kTagLtpRowId) continue;
         if (values[column->iBit]) throw LtpError("column " + TagText(cell.tag) + " given twice for one row");
-        if (!IsWellFormed(cell)) throw LtpError("cell " + TagText(cell.tag) + " is not a well-formed value of its type");
+        if (!IsWellFormed(cell))
+            throw LtpError("cell " + TagText(cell.tag) + " is not a well-formed value of its type");
         values[column->iBit] = &cell;
     }
     StoreLe<uint32_t>(row.data() + pstformat::kTcRowIdOffset, rowId);
@@ -94,7 +98,7 @@ std::vector<PropertyValue> TableContextBuilder::Decode(const StoredRow& row) con
     const uint8_t* bitmap = row.data() + m_columns.BitmapOffset();
     std::vector<PropertyValue> cells;
     size_t next = m_columns.RowSize();
-    std::vector<std::pair<size_t, size_t>> varPlace(columns.size());  // offset, length
+    std::vector<std::pair<size_t, size_t>> varPlace(columns.size()); // offset, length
     for (size_t i : m_varColumns) {
         if (!HasBit(bitmap, i)) continue;
         const size_t length = LoadLe<uint32_t>(row.data() + columns[i].ibData);
@@ -142,9 +146,12 @@ bool TableContextBuilder::UpdateRow(uint32_t rowId, std::span<const PropertyValu
     std::erase_if(merged, [](const PropertyValue& v) { return v.tag == kTagLtpRowVer; });
     for (const PropertyValue& cell : cells) {
         if (!m_columns.Find(cell.tag)) continue;
-        const auto same = std::find_if(merged.begin(), merged.end(), [&](const PropertyValue& v) { return v.tag == cell.tag; });
-        if (same != merged.end()) *same = cell;
-        else merged.push_back(cell);
+        const auto same =
+            std::find_if(merged.begin(), merged.end(), [&](const PropertyValue& v) { return v.tag == cell.tag; });
+        if (same != merged.end())
+            *same = cell;
+        else
+            merged.push_back(cell);
     }
     SetRow(rowId, merged);
     return true;
@@ -225,8 +232,10 @@ NodeContent TableContextBuilder::Build() const
         uint8_t* r = records.data() + i * entrySize;
         StoreLe<uint32_t>(r, m_index[i].first);
         uint8_t* position = r + pstformat::kTcRowIdKeySize;
-        if (m_rowIndexSize == 2) StoreLe<uint16_t>(position, static_cast<uint16_t>(m_index[i].second));
-        else StoreLe<uint32_t>(position, m_index[i].second);
+        if (m_rowIndexSize == 2)
+            StoreLe<uint16_t>(position, static_cast<uint16_t>(m_index[i].second));
+        else
+            StoreLe<uint32_t>(position, m_index[i].second);
     }
     index.Write(records);
 

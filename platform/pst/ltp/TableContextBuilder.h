@@ -84,9 +84,9 @@ private:
     pstformat::Layout m_layout;
     TableLayout m_columns;
     size_t m_rowIndexSize;
-    std::vector<size_t> m_varColumns;  // indexes into m_columns.Columns() of HNID cells
+    std::vector<size_t> m_varColumns; // indexes into m_columns.Columns() of HNID cells
     std::vector<StoredRow> m_rows;
-    std::vector<std::pair<uint32_t, uint32_t>> m_index;  // row id, position; by row id
+    std::vector<std::pair<uint32_t, uint32_t>> m_index; // row id, position; by row id
     uint32_t m_changes = 0;
 };
 

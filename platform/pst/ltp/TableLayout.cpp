@@ -32,7 +32,7 @@ TableLayout::TableLayout(std::span<const uint32_t> tags)
     if (ordered.size() > kMaxTableColumns)
         throw LtpError("a table holds at most 255 columns, not " + std::to_string(ordered.size()));
 
-    std::array<size_t, 3> groupSize{};  // 8/4-byte, 2-byte, 1-byte cells
+    std::array<size_t, 3> groupSize{}; // 8/4-byte, 2-byte, 1-byte cells
     const auto groupOf = pstformat::TcCellArea;
     for (uint32_t tag : ordered) groupSize[groupOf(CellSize(tag))] += CellSize(tag);
     const size_t end4 = groupSize[0];
@@ -53,7 +53,8 @@ TableLayout::TableLayout(std::span<const uint32_t> tags)
     }
     std::sort(m_byTag.begin(), m_byTag.end());
     for (size_t i = 1; i < m_byTag.size(); ++i)
-        if (m_byTag[i - 1].first == m_byTag[i].first) throw LtpError("column " + TagText(m_byTag[i].first) + " listed twice");
+        if (m_byTag[i - 1].first == m_byTag[i].first)
+            throw LtpError("column " + TagText(m_byTag[i].first) + " listed twice");
 }
 
 std::vector<TableColumn> TableLayout::SortedByTag() const

@@ -31,7 +31,7 @@ public:
     // twice or a type the format cannot store.
     explicit TableLayout(std::span<const uint32_t> tags);
 
-    [[nodiscard]] const std::vector<TableColumn>& Columns() const { return m_columns; }  // by iBit
+    [[nodiscard]] const std::vector<TableColumn>& Columns() const { return m_columns; } // by iBit
     [[nodiscard]] std::vector<TableColumn> SortedByTag() const;
     [[nodiscard]] const TableColumn* Find(uint32_t tag) const;
 
@@ -45,7 +45,7 @@ public:
 
 private:
     std::vector<TableColumn> m_columns;
-    std::vector<std::pair<uint32_t, size_t>> m_byTag;  // sorted: tag, index in m_columns
+    std::vector<std::pair<uint32_t, size_t>> m_byTag; // sorted: tag, index in m_columns
     std::array<uint16_t, pstformat::kTcRgibCount> m_rgib{};
 };
 

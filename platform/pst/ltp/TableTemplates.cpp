@@ -47,16 +47,26 @@ constexpr uint32_t kTemplate6F8[] = {0x67F20003, 0x67F30003, 0x30070040, 0x0E330
 std::span<const uint32_t> Columns(uint32_t nid)
 {
     switch (nid) {
-    case 0x60D: return kHierarchy;
-    case 0x60E: return kContents;
-    case 0x60F: return kAssocContents;
-    case 0x610: return kSearchContents;
-    case 0x671: return kAttachments;
-    case 0x692: return kRecipients;
-    case 0x6B6: return kTemplate6B6;
-    case 0x6D7: return kTemplate6D7;
-    case 0x6F8: return kTemplate6F8;
-    default: return {};
+    case 0x60D:
+        return kHierarchy;
+    case 0x60E:
+        return kContents;
+    case 0x60F:
+        return kAssocContents;
+    case 0x610:
+        return kSearchContents;
+    case 0x671:
+        return kAttachments;
+    case 0x692:
+        return kRecipients;
+    case 0x6B6:
+        return kTemplate6B6;
+    case 0x6D7:
+        return kTemplate6D7;
+    case 0x6F8:
+        return kTemplate6F8;
+    default:
+        return {};
     }
 }
 

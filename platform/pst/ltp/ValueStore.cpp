@@ -24,8 +24,7 @@ std::vector<std::vector<uint8_t>> SplitIntoBlocks(std::span<const uint8_t> bytes
 
 ValueStore::ValueStore(HeapBuilder& heap, std::map<uint32_t, NodeContent>& subnodes, pstformat::Layout layout)
     : m_heap(heap), m_subnodes(subnodes), m_layout(layout)
-{
-}
+{}
 
 uint32_t ValueStore::NextSubnodeNid()
 {

@@ -26,7 +26,8 @@ StoreError Attachment::SetProperty(PropertyValue value)
 {
     if (StoreError error = CheckChangeable(); !error.ok()) return error;
     const PstStore& store = m_owner.m_store;
-    if (StoreError error = CheckAndNormalize(value, ObjectKind::Attachment, store.Names(), store.GetLayout()); !error.ok())
+    if (StoreError error = CheckAndNormalize(value, ObjectKind::Attachment, store.Names(), store.GetLayout());
+        !error.ok())
         return error;
     if (PropId(value.tag) == kIdAttachDataObject) DropObject();
     m_properties.Set(std::move(value));

@@ -20,7 +20,8 @@ constexpr size_t kRowOverhead = 16;
 bool IsUnread(std::span<const PropertyValue> properties)
 {
     for (const PropertyValue& v : properties)
-        if (v.tag == MakeTag(kIdMessageFlags, kTypeInt32)) return (pstformat::LoadLe<uint32_t>(v.bytes.data()) & kMsgFlagRead) == 0;
+        if (v.tag == MakeTag(kIdMessageFlags, kTypeInt32))
+            return (pstformat::LoadLe<uint32_t>(v.bytes.data()) & kMsgFlagRead) == 0;
     return true;
 }
 
@@ -73,10 +74,7 @@ std::vector<PropertyValue> Folder::PcProperties() const
     return bag.TakeValues();
 }
 
-NodeContent Folder::BuildPc(pstformat::Layout layout) const
-{
-    return BuildPropertyContext(PcProperties(), layout);
-}
+NodeContent Folder::BuildPc(pstformat::Layout layout) const { return BuildPropertyContext(PcProperties(), layout); }
 
 NodeContent Folder::BuildContents(pstformat::Layout layout) const
 {

@@ -52,8 +52,8 @@ private:
     [[nodiscard]] static std::u16string Fold(std::u16string_view name);
 
     std::map<uint32_t, Folder> m_folders;
-    std::map<std::pair<uint32_t, std::u16string>, uint32_t> m_byName;  // (parent, folded name) -> child
-    std::map<uint32_t, std::u16string> m_names;                          // child -> folded name
+    std::map<std::pair<uint32_t, std::u16string>, uint32_t> m_byName; // (parent, folded name) -> child
+    std::map<uint32_t, std::u16string> m_names;                       // child -> folded name
 };
 
 } // namespace krv::pst

@@ -13,8 +13,7 @@ namespace krv::pst {
 Message::Message(Key, PstStore& store, uint32_t nid, uint32_t folderNid, bool associated, Message* root)
     : m_store(store), m_nid(nid), m_folderNid(folderNid), m_associated(associated), m_root(root ? root : this),
       m_recipients(store.GetLayout())
-{
-}
+{}
 
 Message::~Message() = default;
 
@@ -27,7 +26,8 @@ StoreError Message::CheckChangeable() const
 StoreError Message::SetProperty(PropertyValue value)
 {
     if (StoreError error = CheckChangeable(); !error.ok()) return error;
-    if (StoreError error = CheckAndNormalize(value, ObjectKind::Message, m_store.Names(), m_store.GetLayout()); !error.ok())
+    if (StoreError error = CheckAndNormalize(value, ObjectKind::Message, m_store.Names(), m_store.GetLayout());
+        !error.ok())
         return error;
     m_properties.Set(std::move(value));
     return {};
@@ -69,7 +69,8 @@ StoreError Message::ModifyRecipient(uint32_t rowId, std::vector<PropertyValue> p
     PropertyBag bag;
     if (StoreError error = Checked(std::move(properties), bag); !error.ok()) return error;
     if (!m_recipients.Fits(bag, rowId)) return {StoreErrc::BadValue, "the recipients would need more than 255 columns"};
-    if (!m_recipients.Replace(rowId, std::move(bag))) return {StoreErrc::NotFound, "recipient " + std::to_string(rowId)};
+    if (!m_recipients.Replace(rowId, std::move(bag)))
+        return {StoreErrc::NotFound, "recipient " + std::to_string(rowId)};
     return {};
 }
 
@@ -95,8 +96,8 @@ Attachment* Message::CreateAttachment(StoreError& error)
 
 Attachment* Message::FindAttachment(uint32_t number)
 {
-    const auto it = std::find_if(m_attachments.begin(), m_attachments.end(),
-                                 [&](const auto& a) { return a->Number() == number; });
+    const auto it =
+        std::find_if(m_attachments.begin(), m_attachments.end(), [&](const auto& a) { return a->Number() == number; });
     return it == m_attachments.end() ? nullptr : it->get();
 }
 

@@ -59,7 +59,8 @@ BuiltAttachment BuildAttachment(const Attachment& attachment, const MessageBuild
     }
     const bool hasObject = !object.blocks.empty();
     if (hasObject)
-        built.properties.Set(MakeObject(MakeTag(kIdAttachDataObject, kTypeObject), attachment.ObjectNid(), Clamp32(objectSize)));
+        built.properties.Set(
+            MakeObject(MakeTag(kIdAttachDataObject, kTypeObject), attachment.ObjectNid(), Clamp32(objectSize)));
     SetDefault(built.properties, MakeInt32(MakeTag(kIdAttachMethod, kTypeInt32), method));
     SetDefault(built.properties, MakeInt32(MakeTag(kIdRenderingPosition, kTypeInt32), kNotRendered));
     const uint64_t size = built.properties.ValueBytes() + 4 + (hasObject ? ContentBytes(object) : 0);
@@ -131,7 +132,8 @@ BuiltMessage BuildMessageNode(const Message& message, const MessageBuildContext&
     SetDefault(props, MakeInt64(MakeTag(kIdLastModificationTime, kTypeTime), context.now));
     SetDefault(props, MakeBytes(MakeTag(kIdSearchKey, kTypeBinary), SearchKey(context, message.Nid())));
     uint32_t flags = 0;
-    if (const PropertyValue* v = props.FindTag(MakeTag(kIdMessageFlags, kTypeInt32))) flags = LoadLe<uint32_t>(v->bytes.data());
+    if (const PropertyValue* v = props.FindTag(MakeTag(kIdMessageFlags, kTypeInt32)))
+        flags = LoadLe<uint32_t>(v->bytes.data());
     flags &= ~(kMsgFlagHasAttach | kMsgFlagAssociated);
     if (hasAttachments) flags |= kMsgFlagHasAttach;
     if (message.IsAssociated()) flags |= kMsgFlagAssociated;

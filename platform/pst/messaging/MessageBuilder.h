@@ -44,13 +44,13 @@ class Message;
 struct MessageBuildContext {
     pstformat::Layout layout = pstformat::Layout::Unicode;
     ProviderUid uid{};
-    uint64_t now = 0;  // FILETIME of the write
+    uint64_t now = 0; // FILETIME of the write
 };
 
 struct BuiltMessage {
     NodeContent content;
-    std::vector<PropertyValue> properties;  // of the property context, computed ones included
-    uint32_t size = 0;                      // PidTagMessageSize
+    std::vector<PropertyValue> properties; // of the property context, computed ones included
+    uint32_t size = 0;                     // PidTagMessageSize
 };
 
 // Throws LtpError for content no node can hold (PropertyContextBuilder.h, TableContextBuilder.h).

@@ -101,7 +101,7 @@ std::optional<uint16_t> NamedPropertyMap::Find(const PropertyName& name) const
 std::optional<uint16_t> NamedPropertyMap::FindOrAdd(const PropertyName& name)
 {
     if (const auto found = Find(name)) return found;
-    if (!name.isString && name.guid == kPsMapi) return std::nullopt;  // a PS_MAPI number of 0x8000 or above
+    if (!name.isString && name.guid == kPsMapi) return std::nullopt; // a PS_MAPI number of 0x8000 or above
     if (name.isString && name.name.size() > kMaxNameLength) return std::nullopt;
     if (m_entries.size() > size_t{kLastNamedId - kFirstNamedId}) return std::nullopt;
     // wGuid has 15 bits.
@@ -139,9 +139,12 @@ std::optional<PropertyName> NamedPropertyMap::NameOf(uint16_t id) const
     const Entry& e = m_entries[index];
     PropertyName name;
     const uint16_t guid = e.guidAndKind >> 1;
-    if (guid == kGuidMapi) name.guid = kPsMapi;
-    else if (guid == kGuidPublicStrings) name.guid = kPsPublicStrings;
-    else name.guid = m_guids[guid - kFirstStreamGuid];
+    if (guid == kGuidMapi)
+        name.guid = kPsMapi;
+    else if (guid == kGuidPublicStrings)
+        name.guid = kPsPublicStrings;
+    else
+        name.guid = m_guids[guid - kFirstStreamGuid];
     name.isString = (e.guidAndKind & 1) != 0;
     if (!name.isString) {
         name.number = e.propertyId;

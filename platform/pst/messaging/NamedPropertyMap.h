@@ -50,8 +50,8 @@ inline constexpr GuidBytes kPsPublicStrings{0x29, 0x03, 0x02, 0x00, 0x00, 0x00, 
 struct PropertyName {
     GuidBytes guid{};
     bool isString = false;
-    uint32_t number = 0;  // when !isString
-    std::u16string name;  // when isString
+    uint32_t number = 0; // when !isString
+    std::u16string name; // when isString
     friend bool operator==(const PropertyName&, const PropertyName&) = default;
 };
 
@@ -84,8 +84,8 @@ public:
 
 private:
     struct Entry {
-        uint32_t propertyId;  // number, or offset into the string stream
-        uint32_t hash;        // number, or CRC of the name
+        uint32_t propertyId; // number, or offset into the string stream
+        uint32_t hash;       // number, or CRC of the name
         uint16_t guidAndKind;
     };
 
@@ -93,8 +93,8 @@ private:
     [[nodiscard]] uint16_t GuidIndex(const GuidBytes& guid, bool add);
 
     std::vector<Entry> m_entries;
-    std::vector<GuidBytes> m_guids;  // the GUID stream
-    std::vector<uint8_t> m_strings;  // the string stream
+    std::vector<GuidBytes> m_guids; // the GUID stream
+    std::vector<uint8_t> m_strings; // the string stream
     std::map<std::string, uint16_t> m_byKey;
     bool m_changed = true;
 };

@@ -34,8 +34,9 @@ NodeContent ReceiveFolderTable(Layout layout)
 // message flags, deferred delivery time.
 NodeContent OutgoingQueueTable(Layout layout)
 {
-    const uint32_t columns[] = {0x0E140003, 0x0E100003, 0x00390040, 0x0EA20003, 0x67F10003,
-                                LayoutStringTag(0x0E29001F, layout), 0x0E070003, 0x000F0040};
+    const uint32_t columns[] = {0x0E140003, 0x0E100003, 0x00390040,
+                                0x0EA20003, 0x67F10003, LayoutStringTag(0x0E29001F, layout),
+                                0x0E070003, 0x000F0040};
     return TableContextBuilder(layout, TableLayout(columns)).Build();
 }
 

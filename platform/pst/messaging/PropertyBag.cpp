@@ -20,8 +20,10 @@ std::vector<PropertyValue>::const_iterator PropertyBag::LowerBound(uint16_t id) 
 void PropertyBag::Set(PropertyValue value)
 {
     const auto it = LowerBound(PropId(value.tag));
-    if (it != m_values.end() && PropId(it->tag) == PropId(value.tag)) *it = std::move(value);
-    else m_values.insert(it, std::move(value));
+    if (it != m_values.end() && PropId(it->tag) == PropId(value.tag))
+        *it = std::move(value);
+    else
+        m_values.insert(it, std::move(value));
 }
 
 bool PropertyBag::Remove(uint16_t id)

@@ -10,29 +10,28 @@ namespace {
 
 // Kept sorted.
 constexpr uint16_t kStore[] = {
-    kIdAccess,         kIdInstanceKey,        kIdAccessLevel,     kIdMappingSignature, kIdRecordKey,
-    kIdStoreRecordKey, kIdStoreEntryId,       kIdObjectType,      kIdEntryId,          kIdStoreSupportMask,
-    kIdIpmSubtreeEntryId, kIdWastebasketEntryId, kIdFinderEntryId, kIdLtpRowId,        kIdLtpRowVer,
-    kIdPstPassword,
+    kIdAccess,        kIdInstanceKey, kIdAccessLevel, kIdMappingSignature, kIdRecordKey,         kIdStoreRecordKey,
+    kIdStoreEntryId,  kIdObjectType,  kIdEntryId,     kIdStoreSupportMask, kIdIpmSubtreeEntryId, kIdWastebasketEntryId,
+    kIdFinderEntryId, kIdLtpRowId,    kIdLtpRowVer,   kIdPstPassword,
 };
 
 constexpr uint16_t kFolder[] = {
-    kIdParentEntryId,   kIdAccess,          kIdInstanceKey,      kIdAccessLevel,    kIdMappingSignature,
-    kIdRecordKey,       kIdStoreRecordKey,  kIdStoreEntryId,     kIdObjectType,     kIdEntryId,
-    kIdFolderType,      kIdContentCount,    kIdContentUnread,    kIdSubfolders,     kIdAssocContentCount,
-    kIdPstHiddenCount,  kIdPstHiddenUnread, kIdFolderChildCount, kIdLtpRowId,       kIdLtpRowVer,
+    kIdParentEntryId,  kIdAccess,          kIdInstanceKey,      kIdAccessLevel, kIdMappingSignature,
+    kIdRecordKey,      kIdStoreRecordKey,  kIdStoreEntryId,     kIdObjectType,  kIdEntryId,
+    kIdFolderType,     kIdContentCount,    kIdContentUnread,    kIdSubfolders,  kIdAssocContentCount,
+    kIdPstHiddenCount, kIdPstHiddenUnread, kIdFolderChildCount, kIdLtpRowId,    kIdLtpRowVer,
 };
 
 constexpr uint16_t kMessage[] = {
-    kIdDisplayBcc,      kIdDisplayCc,      kIdDisplayTo,    kIdMessageSize,  kIdParentEntryId, kIdHasAttach,
-    kIdAccess,          kIdInstanceKey,    kIdAccessLevel,  kIdMappingSignature, kIdRecordKey, kIdStoreRecordKey,
-    kIdStoreEntryId,    kIdObjectType,     kIdEntryId,      kIdLtpRowId,     kIdLtpRowVer,
+    kIdDisplayBcc,   kIdDisplayCc,   kIdDisplayTo,   kIdMessageSize,      kIdParentEntryId, kIdHasAttach,
+    kIdAccess,       kIdInstanceKey, kIdAccessLevel, kIdMappingSignature, kIdRecordKey,     kIdStoreRecordKey,
+    kIdStoreEntryId, kIdObjectType,  kIdEntryId,     kIdLtpRowId,         kIdLtpRowVer,
 };
 
 constexpr uint16_t kAttachment[] = {
-    kIdAttachSize,  kIdAttachNum,      kIdAccess,   kIdInstanceKey, kIdAccessLevel, kIdMappingSignature,
-    kIdRecordKey,   kIdStoreRecordKey, kIdStoreEntryId, kIdObjectType, kIdEntryId,  kIdLtpRowId,
-    kIdLtpRowVer,
+    kIdAttachSize,       kIdAttachNum, kIdAccess,         kIdInstanceKey,  kIdAccessLevel,
+    kIdMappingSignature, kIdRecordKey, kIdStoreRecordKey, kIdStoreEntryId, kIdObjectType,
+    kIdEntryId,          kIdLtpRowId,  kIdLtpRowVer,
 };
 
 // A recipient's entry ID, record key and object type are address-book data the caller
@@ -50,11 +49,16 @@ static_assert(std::is_sorted(std::begin(kRecipient), std::end(kRecipient)));
 std::span<const uint16_t> ProviderOwnedIds(ObjectKind kind)
 {
     switch (kind) {
-    case ObjectKind::Store: return kStore;
-    case ObjectKind::Folder: return kFolder;
-    case ObjectKind::Message: return kMessage;
-    case ObjectKind::Attachment: return kAttachment;
-    case ObjectKind::Recipient: return kRecipient;
+    case ObjectKind::Store:
+        return kStore;
+    case ObjectKind::Folder:
+        return kFolder;
+    case ObjectKind::Message:
+        return kMessage;
+    case ObjectKind::Attachment:
+        return kAttachment;
+    case ObjectKind::Recipient:
+        return kRecipient;
     }
     return {};
 }

@@ -35,8 +35,7 @@ const char16_t* const kSpamFolderName = u"SPAM Search Folder 2";
 
 PstStore::PstStore(Key, std::unique_ptr<NdbWriter> writer, const StoreOptions& options)
     : m_writer(std::move(writer)), m_options(options)
-{
-}
+{}
 
 PstStore::~PstStore()
 {
@@ -90,8 +89,8 @@ StoreError PstStore::Initialize()
         .Set(MakeLayoutString(kIdComment, kWastebasketComment, layout));
 
     AddInitialNames(m_names);
-    m_storeProperties = InitialStoreProperties(m_uid, m_options.displayName, {m_ipmSubtree, m_wastebasket, m_searchRoot},
-                                               layout);
+    m_storeProperties =
+        InitialStoreProperties(m_uid, m_options.displayName, {m_ipmSubtree, m_wastebasket, m_searchRoot}, layout);
     try {
         for (const FixedNode& node : BuildFixedNodes(layout))
             if (StoreError error = Put(node.nid, node.nidParent, node.content); !error.ok()) return error;
@@ -187,8 +186,8 @@ StoreError PstStore::DeleteFolder(uint32_t nid)
         return {StoreErrc::AccessDenied, "folder " + TagText(nid) + " is one of the store's own"};
     if (!folder->IsEmpty()) return {StoreErrc::NotEmpty, "folder " + TagText(nid)};
     const uint32_t parentNid = folder->ParentNid();
-    m_dirtyTableEstimate -= (folder->contentsDirty ? folder->contentsEstimate : 0) +
-                            (folder->assocDirty ? folder->assocEstimate : 0);
+    m_dirtyTableEstimate -=
+        (folder->contentsDirty ? folder->contentsEstimate : 0) + (folder->assocDirty ? folder->assocEstimate : 0);
     m_folders.Remove(nid);
     if (Folder* parent = m_folders.Find(parentNid)) {
         parent->hierarchyDirty = true;
@@ -203,7 +202,8 @@ StoreError PstStore::SetFolderProperty(uint32_t nid, PropertyValue value)
     if (StoreError error = CheckOpen(); !error.ok()) return error;
     Folder* folder = m_folders.Find(nid);
     if (folder == nullptr) return {StoreErrc::NotFound, "folder " + TagText(nid)};
-    if (StoreError error = CheckAndNormalize(value, ObjectKind::Folder, m_names, GetLayout()); !error.ok()) return error;
+    if (StoreError error = CheckAndNormalize(value, ObjectKind::Folder, m_names, GetLayout()); !error.ok())
+        return error;
     if (PropId(value.tag) == kIdDisplayName && nid != kNidRoot) {
         const std::u16string name = TextOf(value).value_or(u"");
         if (name.empty()) return {StoreErrc::BadValue, "a folder needs a name"};
@@ -308,7 +308,8 @@ StoreError PstStore::WriteMessage(Message& message)
     if (message.IsWritten()) return {StoreErrc::InvalidState, "message " + TagText(message.Nid()) + " is written"};
     const pstformat::Layout layout = GetLayout();
     Folder* folder = m_folders.Find(message.FolderNid());
-    if (folder == nullptr) return {StoreErrc::NotFound, "the message's folder " + TagText(message.FolderNid()) + " is gone"};
+    if (folder == nullptr)
+        return {StoreErrc::NotFound, "the message's folder " + TagText(message.FolderNid()) + " is gone"};
     const bool associated = message.IsAssociated();
     if (!folder->CanAddRow(associated, layout))
         return {StoreErrc::FolderFull, "folder " + TagText(folder->Nid()) + " holds 65536 messages"};
@@ -331,13 +332,13 @@ StoreError PstStore::WriteMessage(Message& message)
     const uint64_t reserveNodes = 4 * m_folders.All().size() + 2;
     const uint64_t reserveBlocks = size->blocks + reserve / 4096 + reserveNodes;
     if (!m_writer->WillFit(size->storedBytes + reserve, 1 + reserveNodes, reserveBlocks))
-        return {StoreErrc::FileTooLarge, "message " + TagText(message.Nid()) + " of " + std::to_string(size->storedBytes) +
+        return {StoreErrc::FileTooLarge, "message " + TagText(message.Nid()) + " of " +
+                                             std::to_string(size->storedBytes) +
                                              " bytes would take the store past its largest size"};
     // The same room on the disk: a disk that fills up (or a file-size limit) then refuses
     // this message, and the checkpoint that closes the store still has room for the tables
     // of every message saved before it.
-    if (NdbError room = m_writer->ReserveRoom(size->storedBytes + reserve, 1 + reserveNodes, reserveBlocks);
-        !room.ok())
+    if (NdbError room = m_writer->ReserveRoom(size->storedBytes + reserve, 1 + reserveNodes, reserveBlocks); !room.ok())
         return FromNdbError(room);
 
     if (StoreError error = Put(message.Nid(), folder->Nid(), built.content); !error.ok()) return error;

@@ -50,8 +50,8 @@ namespace krv::pst {
 
 // How CreateFolder treats a name a sibling already has.
 enum class FolderCreateMode {
-    FailIfExists,  // Collision
-    OpenIfExists,  // answer the existing folder
+    FailIfExists, // Collision
+    OpenIfExists, // answer the existing folder
 };
 
 // What a folder holds, as its property context shows it.
@@ -90,7 +90,10 @@ public:
 
     // Entry IDs of the store's objects, and back.
     [[nodiscard]] std::vector<uint8_t> EntryIdOf(uint32_t nid) const { return MakeEntryId(m_uid, nid); }
-    [[nodiscard]] std::optional<uint32_t> NidOf(std::span<const uint8_t> entryId) const { return NidOfEntryId(entryId, m_uid); }
+    [[nodiscard]] std::optional<uint32_t> NidOf(std::span<const uint8_t> entryId) const
+    {
+        return NidOfEntryId(entryId, m_uid);
+    }
 
     // The special folders.
     [[nodiscard]] uint32_t RootFolder() const;
@@ -167,7 +170,7 @@ private:
     bool m_storeDirty = true;
     NamedPropertyMap m_names;
     FolderTree m_folders;
-    std::vector<uint32_t> m_deletedFolders;  // whose nodes the next checkpoint removes
+    std::vector<uint32_t> m_deletedFolders; // whose nodes the next checkpoint removes
     uint32_t m_ipmSubtree = 0;
     uint32_t m_wastebasket = 0;
     uint32_t m_searchRoot = 0;
@@ -175,7 +178,7 @@ private:
     uint64_t m_messagesWritten = 0;
     uint64_t m_messagesSinceCheckpoint = 0;
     uint64_t m_bytesSinceCheckpoint = 0;
-    uint64_t m_dirtyTableEstimate = 0;  // tables the next checkpoint rewrites, on disk
+    uint64_t m_dirtyTableEstimate = 0; // tables the next checkpoint rewrites, on disk
 };
 
 } // namespace krv::pst

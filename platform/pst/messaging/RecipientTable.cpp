@@ -67,8 +67,9 @@ std::u16string RecipientTable::DisplayList(uint32_t type) const
     std::u16string list;
     for (const Row& row : m_rows) {
         const PropertyValue* typeValue = row.properties.FindTag(MakeTag(kIdRecipientType, kTypeInt32));
-        const uint32_t rowType =
-            typeValue != nullptr ? pstformat::LoadLe<uint32_t>(typeValue->bytes.data()) & ~kRecipientTypeFlags : kRecipientTo;
+        const uint32_t rowType = typeValue != nullptr
+                                     ? pstformat::LoadLe<uint32_t>(typeValue->bytes.data()) & ~kRecipientTypeFlags
+                                     : kRecipientTo;
         if (rowType != type) continue;
         std::optional<std::u16string> name;
         if (const PropertyValue* v = row.properties.Find(kIdDisplayName)) name = TextOf(*v);

@@ -17,8 +17,8 @@ namespace krv::pst {
 // both B-trees are rewritten whole), so it comes after many messages, not after each.
 // 0 turns a trigger off; the store always checkpoints when it is closed.
 struct CheckpointPolicy {
-    uint32_t messages = 10000;            // after this many messages written
-    uint64_t bytes = 256ull * 1024 * 1024;  // after this many bytes of messages written
+    uint32_t messages = 10000;             // after this many messages written
+    uint64_t bytes = 256ull * 1024 * 1024; // after this many bytes of messages written
 };
 
 struct StoreOptions {
@@ -26,7 +26,7 @@ struct StoreOptions {
     CryptMethod crypt = CryptMethod::None;
     std::u16string displayName = u"Recovered Personal Folder";
     CheckpointPolicy checkpoint;
-    bool replaceExisting = false;  // unlink a file already at the path instead of failing
+    bool replaceExisting = false; // unlink a file already at the path instead of failing
 };
 
 } // namespace krv::pst

@@ -23,8 +23,7 @@ uint64_t BTreePageCount(uint64_t entries, size_t leafCapacity, size_t branchCapa
 BTreeBuilder::BTreeBuilder(Layout layout, uint8_t ptype, PageTarget& target)
     : m_layout(layout), m_ptype(ptype), m_target(target), m_leafEntrySize(BTreeEntrySize(layout, ptype, 0)),
       m_leafCapacity(BTreeEntryCapacity(layout, m_leafEntrySize)), m_pageSize(TraitsOf(layout).pageSize)
-{
-}
+{}
 
 bool BTreeBuilder::Add(const BBTEntry& entry, NdbError& error)
 {
@@ -81,8 +80,7 @@ std::optional<Bref> BTreeBuilder::Finish(NdbError& error)
             const size_t count = std::min(btCapacity, m_children.size() - first);
             m_page.fill(0);
             for (size_t i = 0; i < count; ++i)
-                if (!WriteBTEntry(m_children[first + i], m_layout,
-                                  BTreePageEntry(Page(), m_layout, i, btSize))) {
+                if (!WriteBTEntry(m_children[first + i], m_layout, BTreePageEntry(Page(), m_layout, i, btSize))) {
                     error = {NdbErrc::FileTooLarge, 0, "a page reference does not fit the layout"};
                     return std::nullopt;
                 }

@@ -59,9 +59,9 @@ private:
 
     size_t m_pageSize;
     std::array<uint8_t, pstformat::kMaxPageSize> m_page{};
-    size_t m_leafCount = 0;         // entries in the open leaf page
+    size_t m_leafCount = 0; // entries in the open leaf page
     uint64_t m_leafFirstKey = 0;
-    std::vector<pstformat::BTEntry> m_children;  // one per page of the level being built
+    std::vector<pstformat::BTEntry> m_children; // one per page of the level being built
     std::vector<uint64_t> m_pagesWritten;
 };
 

@@ -8,10 +8,7 @@
 namespace krv::pst {
 namespace {
 
-bool BidBefore(const BlockRecord& r, uint64_t bid)
-{
-    return pstformat::BidKey(r.bid) < pstformat::BidKey(bid);
-}
+bool BidBefore(const BlockRecord& r, uint64_t bid) { return pstformat::BidKey(r.bid) < pstformat::BidKey(bid); }
 
 } // namespace
 

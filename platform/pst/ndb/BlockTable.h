@@ -14,7 +14,7 @@ struct BlockRecord {
     uint64_t bid = 0;
     uint64_t ib = 0;
     uint16_t cb = 0;
-    uint16_t cRef = 0;  // 0 marks a released block until the table is compacted
+    uint16_t cRef = 0; // 0 marks a released block until the table is compacted
 };
 
 class BlockTable {

@@ -9,14 +9,22 @@ namespace {
 const char* KindText(NdbErrc code)
 {
     switch (code) {
-    case NdbErrc::Ok: return "no error";
-    case NdbErrc::FileExists: return "the file exists already";
-    case NdbErrc::CannotCreate: return "the file cannot be created";
-    case NdbErrc::WriteFailed: return "writing the file failed";
-    case NdbErrc::FileTooLarge: return "the file would grow past the largest size of its layout";
-    case NdbErrc::BadContent: return "the node content is not valid";
-    case NdbErrc::NoSuchNode: return "no such node";
-    case NdbErrc::Closed: return "the file is closed";
+    case NdbErrc::Ok:
+        return "no error";
+    case NdbErrc::FileExists:
+        return "the file exists already";
+    case NdbErrc::CannotCreate:
+        return "the file cannot be created";
+    case NdbErrc::WriteFailed:
+        return "writing the file failed";
+    case NdbErrc::FileTooLarge:
+        return "the file would grow past the largest size of its layout";
+    case NdbErrc::BadContent:
+        return "the node content is not valid";
+    case NdbErrc::NoSuchNode:
+        return "no such node";
+    case NdbErrc::Closed:
+        return "the file is closed";
     }
     return "unknown error";
 }

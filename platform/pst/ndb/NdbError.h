@@ -8,13 +8,13 @@ namespace krv::pst {
 
 enum class NdbErrc {
     Ok = 0,
-    FileExists,    // Create: the path exists and replacing it was not asked for
-    CannotCreate,  // Create: the file could not be made (sysError says why)
-    WriteFailed,   // a write, resize or sync of the file failed (sysError says why)
-    FileTooLarge,  // the operation would take the file past the layout's largest size
-    BadContent,    // the node content breaks a rule of the format (detail says which)
-    NoSuchNode,    // DeleteNode: the node is not in the store
-    Closed,        // the writer was closed
+    FileExists,   // Create: the path exists and replacing it was not asked for
+    CannotCreate, // Create: the file could not be made (sysError says why)
+    WriteFailed,  // a write, resize or sync of the file failed (sysError says why)
+    FileTooLarge, // the operation would take the file past the layout's largest size
+    BadContent,   // the node content breaks a rule of the format (detail says which)
+    NoSuchNode,   // DeleteNode: the node is not in the store
+    Closed,       // the writer was closed
 };
 
 // Ok, or what went wrong. sysError is the errno of a failed system call, else 0.

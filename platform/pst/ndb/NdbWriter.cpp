@@ -36,15 +36,12 @@ uint64_t IntervalLimit(Layout layout)
     return ((uint64_t{1} << 63) - kFirstAMapOffset) / kIntervalSize;
 }
 
-NdbError Error(NdbErrc code, std::string detail)
-{
-    return {code, 0, std::move(detail)};
-}
+NdbError Error(NdbErrc code, std::string detail) { return {code, 0, std::move(detail)}; }
 
 } // namespace
 
-std::unique_ptr<NdbWriter> NdbWriter::Create(const std::string& path, Layout layout, CryptMethod crypt,
-                                             NdbError& error, bool replaceExisting)
+std::unique_ptr<NdbWriter> NdbWriter::Create(const std::string& path, Layout layout, CryptMethod crypt, NdbError& error,
+                                             bool replaceExisting)
 {
     error = {};
     if (!EncodingFromCryptMethod(static_cast<uint8_t>(crypt))) {
@@ -67,8 +64,7 @@ NdbWriter::NdbWriter(std::unique_ptr<OutputFile> file, Layout layout, CryptMetho
     : m_file(std::move(file)), m_layout(layout), m_cryptMethod(static_cast<uint8_t>(crypt)),
       m_encoding(*EncodingFromCryptMethod(m_cryptMethod)), m_space(layout, IntervalLimit(layout)),
       m_bidNextB(kFirstBlockBid), m_bidNextP(kFirstPageBid)
-{
-}
+{}
 
 NdbWriter::~NdbWriter() = default;
 
@@ -84,8 +80,8 @@ NdbError NdbWriter::PutNode(uint32_t nid, uint32_t nidParent, const NodeContent&
     // of before anything is written, so that a node that does not fit leaves no trace.
     const auto existing = m_nodes.find(nid);
     if (!WillFit(size->storedBytes, existing == m_nodes.end() ? 1 : 0, size->blocks))
-        return Error(NdbErrc::FileTooLarge, "node " + std::to_string(nid) + " needs " +
-                                                 std::to_string(size->storedBytes) + " more bytes");
+        return Error(NdbErrc::FileTooLarge,
+                     "node " + std::to_string(nid) + " needs " + std::to_string(size->storedBytes) + " more bytes");
 
     const uint64_t firstBid = m_bidNextB;
     const auto roots = WriteNodeTree(content, m_layout, *this, error);
@@ -152,8 +148,10 @@ void NdbWriter::ReleaseBlocks(uint64_t firstBid, uint64_t endBid)
     // the file holds now.
     m_blocks.Release(firstBid, endBid, [&](const BlockRecord& r) {
         const uint64_t size = *BlockStoredSize(r.cb, m_layout);
-        if (r.bid < m_committedBidEnd) m_pendingFree.push_back({r.ib, size});
-        else m_space.Free(r.ib, size);
+        if (r.bid < m_committedBidEnd)
+            m_pendingFree.push_back({r.ib, size});
+        else
+            m_space.Free(r.ib, size);
     });
 }
 
@@ -263,7 +261,7 @@ bool NdbWriter::CommitGrowth(uint64_t from, uint64_t to, NdbError& error)
         }
     }
     grown.root.ibFileEof = to;
-    grown.dwUnique = ++m_dwUnique;  // every header written differs from the one before
+    grown.dwUnique = ++m_dwUnique; // every header written differs from the one before
     if (!WriteStoreHeader(grown, error)) return false;
     m_committed = grown;
     m_dList = std::move(dList);

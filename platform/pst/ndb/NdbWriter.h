@@ -157,17 +157,17 @@ private:
     uint64_t m_bidNextP;
     uint32_t m_dwUnique = 0;
     uint64_t m_sizeOnDisk = 0;
-    std::vector<uint64_t> m_treePages;    // pages of the B-trees the header names
+    std::vector<uint64_t> m_treePages; // pages of the B-trees the header names
     struct Extent {
         uint64_t ib;
         uint64_t size;
     };
-    std::vector<Extent> m_pendingFree;    // blocks released since the last Flush
-    uint64_t m_committedBidEnd = 0;       // blocks below this BID may be named on disk
-    std::optional<StoreHeaderState> m_committed;  // what the header on disk says
-    pstformat::DList m_dList;                     // the density list on disk (Unicode)
+    std::vector<Extent> m_pendingFree;           // blocks released since the last Flush
+    uint64_t m_committedBidEnd = 0;              // blocks below this BID may be named on disk
+    std::optional<StoreHeaderState> m_committed; // what the header on disk says
+    pstformat::DList m_dList;                    // the density list on disk (Unicode)
     uint64_t m_dListBid = 0;
-    std::vector<uint64_t> m_placedPages;  // pages placed by the Flush under way
+    std::vector<uint64_t> m_placedPages; // pages placed by the Flush under way
     bool m_closed = false;
 };
 

@@ -12,10 +12,7 @@ namespace {
 
 using namespace krv::pstformat;
 
-uint64_t Stored(size_t cb, Layout layout)
-{
-    return *BlockStoredSize(cb, layout);
-}
+uint64_t Stored(size_t cb, Layout layout) { return *BlockStoredSize(cb, layout); }
 
 bool Reject(NdbError& error, std::string detail)
 {
@@ -95,8 +92,7 @@ class TreeWriter {
 public:
     TreeWriter(Layout layout, BlockTarget& target, NdbError& error)
         : m_layout(layout), m_target(target), m_error(error), m_scratch(TraitsOf(layout).maxBlockData)
-    {
-    }
+    {}
 
     std::optional<NodeTreeRoots> Node(const NodeContent& content)
     {

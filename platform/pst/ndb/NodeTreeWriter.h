@@ -31,8 +31,8 @@ public:
 };
 
 struct NodeTreeSize {
-    uint64_t blocks = 0;       // data and internal blocks together
-    uint64_t storedBytes = 0;  // their sizes on disk, trailers and filler included
+    uint64_t blocks = 0;      // data and internal blocks together
+    uint64_t storedBytes = 0; // their sizes on disk, trailers and filler included
 };
 
 // Checks the content against the format's limits and measures what writing it takes: every
@@ -43,8 +43,8 @@ struct NodeTreeSize {
                                                           NdbError& error);
 
 struct NodeTreeRoots {
-    uint64_t bidData = 0;  // 0 when the node has no data
-    uint64_t bidSub = 0;   // 0 when it has no subnodes
+    uint64_t bidData = 0; // 0 when the node has no data
+    uint64_t bidSub = 0;  // 0 when it has no subnodes
 };
 
 // Writes content that MeasureNodeTree accepted: data blocks first, then the blocks above

@@ -81,10 +81,7 @@ bool OutputFile::FlushBuffer(NdbError& error)
     return written;
 }
 
-void OutputFile::DiscardBuffer()
-{
-    m_bufferUsed = 0;
-}
+void OutputFile::DiscardBuffer() { m_bufferUsed = 0; }
 
 bool OutputFile::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, NdbError& error)
 {
@@ -130,7 +127,7 @@ bool OutputFile::Reserve(uint64_t size, NdbError& error)
             return true;
         }
         if (errno == EOPNOTSUPP || errno == ENOSYS) {
-            m_reservedEnd = UINT64_MAX;  // nothing to reserve here: writes find out themselves
+            m_reservedEnd = UINT64_MAX; // nothing to reserve here: writes find out themselves
             return true;
         }
         if (errno != ENOSPC && errno != EDQUOT) break;

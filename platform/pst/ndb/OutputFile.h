@@ -65,7 +65,7 @@ private:
 
     int m_fd;
     std::string m_path;
-    uint64_t m_reservedEnd = 0;  // the disk holds room for the file up to here
+    uint64_t m_reservedEnd = 0; // the disk holds room for the file up to here
     std::vector<uint8_t> m_buffer;
     uint64_t m_bufferOffset = 0;
     size_t m_bufferUsed = 0;

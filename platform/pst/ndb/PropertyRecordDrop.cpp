@@ -28,7 +28,7 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { StoreLe<uint32_t>(b
 struct PageMap {
     size_t ibHnpm = 0;
     size_t cFree = 0;
-    std::vector<size_t> rgibAlloc;  // cAlloc + 1 offsets, each allocation ending where the next starts
+    std::vector<size_t> rgibAlloc; // cAlloc + 1 offsets, each allocation ending where the next starts
 
     // The byte range of the allocation a HID of block 0 names; none for any other.
     [[nodiscard]] std::optional<std::pair<size_t, size_t>> Range(uint32_t hid) const
@@ -63,7 +63,8 @@ void WritePageMap(std::vector<uint8_t>& heap, const PageMap& map)
     Put16(heap, kHnhdrIbHnpm, map.ibHnpm);
     Put16(heap, map.ibHnpm + kHnpmCAlloc, map.rgibAlloc.size() - 1);
     Put16(heap, map.ibHnpm + kHnpmCFree, map.cFree);
-    for (size_t i = 0; i < map.rgibAlloc.size(); ++i) Put16(heap, map.ibHnpm + kHnpmRgibAlloc + 2 * i, map.rgibAlloc[i]);
+    for (size_t i = 0; i < map.rgibAlloc.size(); ++i)
+        Put16(heap, map.ibHnpm + kHnpmRgibAlloc + 2 * i, map.rgibAlloc[i]);
 }
 
 // Takes `count` bytes at `at` out of the allocations' area: every allocation and the page map
@@ -111,13 +112,13 @@ int DropPropertyRecords(std::vector<uint8_t>& heap, std::span<const uint16_t> id
         // A value wider than the record lives in the heap (or in a subnode, which stays).
         const bool inHeap = (!width || *width > kMaxPcInlineWidth) && hnid != 0 && IsHid(hnid);
         std::optional<std::pair<size_t, size_t>> value = inHeap ? map.Range(hnid) : std::nullopt;
-        if (inHeap && (!value || value == map.Range(hidUserRoot) || value == map.Range(hidRoot)))
-            return -1;
+        if (inHeap && (!value || value == map.Range(hidUserRoot) || value == map.Range(hidRoot))) return -1;
         // The later range first, so that the earlier one's offset still holds.
         std::pair<size_t, size_t> first{at, at + kPcRecordSize};
         std::optional<std::pair<size_t, size_t>> second = value;
         if (value && value->first < at) std::swap(first, *second);
-        if (second && second->second > second->first) RemoveBytes(edited, map, second->first, second->second - second->first);
+        if (second && second->second > second->first)
+            RemoveBytes(edited, map, second->first, second->second - second->first);
         RemoveBytes(edited, map, first.first, first.second - first.first);
         if (value) ++map.cFree;
         --records;

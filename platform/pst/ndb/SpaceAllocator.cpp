@@ -53,10 +53,7 @@ std::optional<uint64_t> SpaceAllocator::AllocateBlock(size_t bytes)
     return Allocate(bytes / kSlotSize, false);
 }
 
-std::optional<uint64_t> SpaceAllocator::AllocatePage()
-{
-    return Allocate(kSlotsPerPage, true);
-}
+std::optional<uint64_t> SpaceAllocator::AllocatePage() { return Allocate(kSlotsPerPage, true); }
 
 std::optional<uint64_t> SpaceAllocator::Allocate(size_t slots, bool page)
 {
@@ -141,8 +138,10 @@ void SpaceAllocator::Mark(uint64_t interval, size_t first, size_t count, bool us
     for (size_t slot = first; slot < first + count; ++slot) {
         if (SlotBit(in.bits, slot) == used) continue;
         SetSlotBit(in.bits, slot, used);
-        if (used) --m_freeSlots;
-        else ++m_freeSlots;
+        if (used)
+            --m_freeSlots;
+        else
+            ++m_freeSlots;
     }
     if (used) m_highWater = std::max(m_highWater, IntervalOffset(interval) + (first + count) * kSlotSize);
     Refresh(interval);

@@ -63,7 +63,7 @@ private:
     struct Interval {
         std::array<uint8_t, pstformat::kMapBitsSize> bits{};
         uint16_t freeSlots = 0;
-        uint16_t firstFree = 0;  // no free slot before this one
+        uint16_t firstFree = 0; // no free slot before this one
         bool dirty = false;
     };
 
@@ -76,11 +76,11 @@ private:
     pstformat::Layout m_layout;
     uint64_t m_intervalLimit;
     std::vector<Interval> m_intervals;
-    FirstFitIndex m_runs;   // longest free run of each interval
-    FirstFitIndex m_pages;  // 1 where an interval still has a free 512-byte aligned page
+    FirstFitIndex m_runs;  // longest free run of each interval
+    FirstFitIndex m_pages; // 1 where an interval still has a free 512-byte aligned page
     std::vector<uint64_t> m_dirty;
     uint64_t m_freeSlots = 0;
-    uint64_t m_highWater = 0;  // end of the highest slot ever taken
+    uint64_t m_highWater = 0; // end of the highest slot ever taken
     uint64_t m_current = 0;
     uint64_t m_floorInterval = 0;
     size_t m_floorSlot = 0;

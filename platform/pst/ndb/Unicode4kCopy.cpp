@@ -336,8 +336,7 @@ NdbError CopyAsUnicode4k(const std::string& source, const std::string& target, c
         const uint64_t ib = place.Place(*size, kUnicode4k.blockAlignment);
         stored.assign(*size, 0);
         std::copy(keep.begin(), keep.end(), stored.begin());
-        if (!SealBlock(stored, keep.size(), entry.bref.bid, ib, kTarget, inflated) ||
-            !place.WriteAt(ib, stored, error))
+        if (!SealBlock(stored, keep.size(), entry.bref.bid, ib, kTarget, inflated) || !place.WriteAt(ib, stored, error))
             return error.ok() ? Bad("a block does not seal") : error;
         BBTEntry copied{{entry.bref.bid, ib}, static_cast<uint16_t>(keep.size()), entry.cRef, inflated};
         if (!blocks.Add(copied, error)) return error;
