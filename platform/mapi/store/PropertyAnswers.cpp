@@ -5,7 +5,7 @@
 #include "platform/mapi/store/PropertyDecoding.h"
 #include "platform/mapi/store/StoreResults.h"
 #include "platform/pst/ltp/LtpError.h"
-#include "platform/pst/ltp/SPropValueEncoding.h"
+#include "platform/mapi/store/SPropValueEncoding.h"
 #include "platform/pst/messaging/StringProperties.h"
 
 #include <algorithm>

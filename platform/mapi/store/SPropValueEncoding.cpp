@@ -1,5 +1,5 @@
 // SPropValueEncoding.cpp: each member of the SPropValue union written out in stored form.
-#include "platform/pst/ltp/SPropValueEncoding.h"
+#include "platform/mapi/store/SPropValueEncoding.h"
 
 #include "platform/pst/ltp/LtpError.h"
 #include "pstformat/Endian.h"

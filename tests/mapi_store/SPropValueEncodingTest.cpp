@@ -1,6 +1,6 @@
 // SPropValueEncodingTest.cpp: MAPI values turned into the stored forms a context keeps.
 #include "platform/pst/ltp/LtpError.h"
-#include "platform/pst/ltp/SPropValueEncoding.h"
+#include "platform/mapi/store/SPropValueEncoding.h"
 
 #include "platform/mapi/PropTags.h"
 

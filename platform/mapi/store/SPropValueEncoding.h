@@ -1,7 +1,8 @@
-// SPropValueEncoding.h: the stored form of a MAPI SPropValue, for the property and table
-// context builders.
-#ifndef KRV_PLATFORM_PST_LTP_SPROPVALUEENCODING_H
-#define KRV_PLATFORM_PST_LTP_SPROPVALUEENCODING_H
+// SPropValueEncoding.h: the stored form of a MAPI SPropValue, which the store objects hand to
+// the writer; PropertyDecoding.h is its inverse. It speaks the writer's terms (its
+// PropertyValue and LtpError), so it keeps the writer's namespace.
+#ifndef KRV_PLATFORM_MAPI_STORE_SPROPVALUEENCODING_H
+#define KRV_PLATFORM_MAPI_STORE_SPROPVALUEENCODING_H
 
 #include "platform/mapi/PropValue.h"
 #include "platform/pst/ltp/StoredPropertyValue.h"
