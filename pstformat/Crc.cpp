@@ -278,6 +278,17 @@ KRV_FOLDING_TARGET uint32_t FoldedCrcOfLast(const uint8_t* end, size_t length)
     return Reduce(Fold(a, Pair(kFold128), b));
 }
 
+// Both products unreduced, 63 bits each: the reduction is linear, so their sum is reduced once.
+KRV_FOLDING_TARGET uint32_t FoldedMultiplyAddLast(uint32_t a, uint32_t x, uint32_t b, uint32_t y, const uint8_t* end,
+                                                  size_t length)
+{
+    const __m128i ax = _mm_clmulepi64_si128(_mm_cvtsi32_si128(static_cast<int>(a)),
+                                            _mm_cvtsi32_si128(static_cast<int>(x)), 0x00);
+    const __m128i by = _mm_clmulepi64_si128(_mm_cvtsi32_si128(static_cast<int>(b)),
+                                            _mm_cvtsi32_si128(static_cast<int>(y)), 0x00);
+    return Barrett64(_mm_slli_epi64(_mm_xor_si128(ax, by), 1)) ^ FoldedCrcOfLast(end, length);
+}
+
 bool DetectFolding()
 {
     __builtin_cpu_init();
@@ -357,6 +368,15 @@ uint32_t ComputeCrcOfLast(const uint8_t* end, size_t length)
     if (CrcFoldingAvailable()) return FoldedCrcOfLast(end, length);
 #endif
     return TableCrc(0, end - length, length);
+}
+
+uint32_t CrcMultiplyAddLast(uint32_t a, uint32_t x, uint32_t b, uint32_t y, const uint8_t* end, size_t length)
+{
+    if (length > 32) length = 32;
+#if defined(KRV_CRC_FOLDING)
+    if (CrcFoldingAvailable()) return FoldedMultiplyAddLast(a, x, b, y, end, length);
+#endif
+    return TableMultiply(a, x) ^ TableMultiply(b, y) ^ TableCrc(0, end - length, length);
 }
 
 void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, size_t count, uint32_t* checkpoints)

@@ -51,6 +51,13 @@ void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, si
 // readable; the bytes before end - length do not change the result.
 [[nodiscard]] uint32_t ComputeCrcOfLast(const uint8_t* end, size_t length);
 
+// CrcMultiply(a, x) ^ CrcMultiply(b, y) ^ ComputeCrcOfLast(end, length), in one call: the
+// CRC of a range from prefix values is two register values carried over known distances
+// plus the bytes after the last stride, and a scan asks for millions of them. Where folding
+// is there the two products are summed before one reduction.
+[[nodiscard]] uint32_t CrcMultiplyAddLast(uint32_t a, uint32_t x, uint32_t b, uint32_t y, const uint8_t* end,
+                                          size_t length);
+
 // CRC of A || B from crcA = ComputeCrc(c, A) and crcB = ComputeCrc(0, B).
 [[nodiscard]] inline uint32_t CrcCombine(uint32_t crcA, uint32_t crcB, uint64_t lengthB)
 {

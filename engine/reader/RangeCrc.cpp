@@ -62,7 +62,7 @@ uint32_t RangeCrc::Prefix(size_t offset)
     // The bytes after the checkpoint, by linearity: the checkpoint carried over them, plus
     // their own CRC from 0, which reads the whole stride before `offset` and so needs one.
     if (j == 0) return pstformat::ComputeCrc(0, m_data, rest);
-    return pstformat::CrcMultiply(m_checkpoints[j], m_powers[rest]) ^ pstformat::ComputeCrcOfLast(m_data + offset, rest);
+    return pstformat::CrcMultiplyAddLast(m_checkpoints[j], m_powers[rest], 0, 0, m_data + offset, rest);
 }
 
 uint32_t RangeCrc::Of(size_t begin, size_t length)
@@ -72,9 +72,15 @@ uint32_t RangeCrc::Of(size_t begin, size_t length)
         m_lastBegin = begin;
         m_lastBeginPrefix = Prefix(begin);
     }
-    const uint32_t atBegin = m_lastBeginPrefix;
-    const uint32_t atEnd = Prefix(begin + length);
-    return atEnd ^ pstformat::CrcMultiply(atBegin, m_powers[length]);
+    const size_t end = begin + length;
+    const size_t j = end / kStride;
+    if (j == 0) return pstformat::ComputeCrc(0, m_data + begin, length);
+    if (j >= m_checkpoints.size()) ExtendTo(j);
+    // P[end] ^ P[begin] carried over the range, with P[end] from its checkpoint as in
+    // Prefix: one call for the whole sum.
+    const size_t rest = end - j * kStride;
+    return pstformat::CrcMultiplyAddLast(m_lastBeginPrefix, m_powers[length], m_checkpoints[j], m_powers[rest],
+                                         m_data + end, rest);
 }
 
 } // namespace krv

@@ -179,25 +179,32 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
 }
 
 // Least significant digit first, thirteen bits a pass: the keys of a piece of the default
-// size are below 2^26, two passes.
-void SortCandidates(std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch)
+// size are below 2^26, two passes. The counts of every pass are taken in one read of the
+// keys, and the number of passes follows from the largest key the range allows.
+void SortCandidates(std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch, size_t rangeTo)
 {
     constexpr unsigned kBits = 13;
     constexpr size_t kBuckets = size_t{1} << kBits;
-    uint32_t maxKey = 0;
-    for (const BlockCandidate& c : candidates) maxKey = std::max(maxKey, c.Key());
+    constexpr unsigned kMaxPasses = (32 + kBits - 1) / kBits;
+    if (candidates.size() < 2) return;
+    const uint32_t maxKey = BlockCandidate(rangeTo - 1, BlockCandidate::kMaxStoredUnits).Key();
+    unsigned passes = 0;
+    while (passes < kMaxPasses && (maxKey >> (passes * kBits)) != 0) ++passes;
+    std::array<std::array<uint32_t, kBuckets>, kMaxPasses> counts{};
+    for (const BlockCandidate& c : candidates) {
+        for (unsigned pass = 0; pass < passes; ++pass) ++counts[pass][(c.Key() >> (pass * kBits)) & (kBuckets - 1)];
+    }
     scratch.resize(candidates.size());
-    std::array<uint32_t, kBuckets> counts{};
-    for (unsigned shift = 0; shift < 32 && (maxKey >> shift) != 0; shift += kBits) {
-        counts.fill(0);
-        for (const BlockCandidate& c : candidates) ++counts[(c.Key() >> shift) & (kBuckets - 1)];
+    for (unsigned pass = 0; pass < passes; ++pass) {
+        std::array<uint32_t, kBuckets>& next = counts[pass];
         uint32_t sum = 0;
-        for (uint32_t& n : counts) {
+        for (uint32_t& n : next) {
             const uint32_t here = n;
             n = sum;
             sum += here;
         }
-        for (const BlockCandidate& c : candidates) scratch[counts[(c.Key() >> shift) & (kBuckets - 1)]++] = c;
+        const unsigned shift = pass * kBits;
+        for (const BlockCandidate& c : candidates) scratch[next[(c.Key() >> shift) & (kBuckets - 1)]++] = c;
         candidates.swap(scratch);
     }
 }
@@ -242,7 +249,7 @@ void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, p
         CollectBlockCandidates<Trailer<pstformat::kUnicode>>(chunk.Data(), chunk.Size(), range, candidates);
     }
     // Trailer order is not block order: a longer block ending later may start earlier.
-    SortCandidates(candidates, scratch);
+    SortCandidates(candidates, scratch, range.to);
 }
 
 bool AcceptBlock(const SourceChunk& chunk, BlockCandidate candidate, pstformat::Layout layout, bool ignoreZeroBlocks,

@@ -165,5 +165,31 @@ TEST(Crc, LastBytesBeforeAPointerIgnoreWhatLiesBeforeThem)
         EXPECT_EQ(ComputeCrcOfLast(end, length), BitwiseCrc(0, end - length, length)) << "length " << length;
 }
 
+TEST(Crc, ARangeFromPrefixValuesInOneCall)
+{
+    // crc(data[a, b)) = P[b] ^ P[a] * x^(8(b - a)), with P[b] from the prefix value at the
+    // last multiple of 32 before b and the bytes after it: what a scan asks per candidate.
+    const std::vector<uint8_t> data = RandomBytes(4096, 5);
+    std::vector<uint32_t> prefix(data.size() + 1, 0);
+    for (size_t i = 0; i < data.size(); ++i) prefix[i + 1] = BitwiseCrc(prefix[i], data.data() + i, 1);
+    const auto power = [](size_t n) { return CrcShift(1u << 31, n); };
+    std::mt19937 rng(9);
+    for (int i = 0; i < 500; ++i) {
+        const size_t b = 32 + rng() % (data.size() - 32 + 1);
+        const size_t a = rng() % (b + 1);
+        const size_t rest = b % 32;
+        const uint32_t got =
+            CrcMultiplyAddLast(prefix[a], power(b - a), prefix[b - rest], power(rest), data.data() + b, rest);
+        ASSERT_EQ(got, BitwiseCrc(0, data.data() + a, b - a)) << "range " << a << ".." << b;
+    }
+    // And as the sum it is named after, for any register values.
+    for (int i = 0; i < 200; ++i) {
+        const uint32_t a = rng(), x = rng(), b = rng(), y = rng();
+        const size_t length = rng() % 33;
+        ASSERT_EQ(CrcMultiplyAddLast(a, x, b, y, data.data() + 64, length),
+                  CrcMultiply(a, x) ^ CrcMultiply(b, y) ^ BitwiseCrc(0, data.data() + 64 - length, length));
+    }
+}
+
 } // namespace
 } // namespace krv::test
