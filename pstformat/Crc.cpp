@@ -370,13 +370,27 @@ uint32_t ComputeCrcOfLast(const uint8_t* end, size_t length)
     return TableCrc(0, end - length, length);
 }
 
+namespace {
+
+uint32_t TableMultiplyAddLast(uint32_t a, uint32_t x, uint32_t b, uint32_t y, const uint8_t* end, size_t length)
+{
+    return TableMultiply(a, x) ^ TableMultiply(b, y) ^ TableCrc(0, end - length, length);
+}
+
+} // namespace
+
+CrcMultiplyAddLastFunction CrcMultiplyAddLastImplementation()
+{
+#if defined(KRV_CRC_FOLDING)
+    if (CrcFoldingAvailable()) return &FoldedMultiplyAddLast;
+#endif
+    return &TableMultiplyAddLast;
+}
+
 uint32_t CrcMultiplyAddLast(uint32_t a, uint32_t x, uint32_t b, uint32_t y, const uint8_t* end, size_t length)
 {
     if (length > 32) length = 32;
-#if defined(KRV_CRC_FOLDING)
-    if (CrcFoldingAvailable()) return FoldedMultiplyAddLast(a, x, b, y, end, length);
-#endif
-    return TableMultiply(a, x) ^ TableMultiply(b, y) ^ TableCrc(0, end - length, length);
+    return CrcMultiplyAddLastImplementation()(a, x, b, y, end, length);
 }
 
 void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, size_t count, uint32_t* checkpoints)

@@ -58,6 +58,12 @@ void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, si
 [[nodiscard]] uint32_t CrcMultiplyAddLast(uint32_t a, uint32_t x, uint32_t b, uint32_t y, const uint8_t* end,
                                           size_t length);
 
+// The computation CrcMultiplyAddLast runs on this processor, for callers that make millions
+// of these calls and take the choice once. Needs length <= 32.
+using CrcMultiplyAddLastFunction = uint32_t (*)(uint32_t a, uint32_t x, uint32_t b, uint32_t y, const uint8_t* end,
+                                                size_t length);
+[[nodiscard]] CrcMultiplyAddLastFunction CrcMultiplyAddLastImplementation();
+
 // CRC of A || B from crcA = ComputeCrc(c, A) and crcB = ComputeCrc(0, B).
 [[nodiscard]] inline uint32_t CrcCombine(uint32_t crcA, uint32_t crcB, uint64_t lengthB)
 {

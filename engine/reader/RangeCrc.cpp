@@ -39,6 +39,7 @@ void RangeCrc::Reset(const uint8_t* data, size_t size)
     m_checkpoints.push_back(0);
     m_lastBegin = kNoBegin;
     m_powers = Powers().value.data();
+    m_multiplyAddLast = pstformat::CrcMultiplyAddLastImplementation();
 }
 
 void RangeCrc::ExtendTo(size_t checkpoint)
@@ -62,7 +63,7 @@ uint32_t RangeCrc::Prefix(size_t offset)
     // The bytes after the checkpoint, by linearity: the checkpoint carried over them, plus
     // their own CRC from 0, which reads the whole stride before `offset` and so needs one.
     if (j == 0) return pstformat::ComputeCrc(0, m_data, rest);
-    return pstformat::CrcMultiplyAddLast(m_checkpoints[j], m_powers[rest], 0, 0, m_data + offset, rest);
+    return m_multiplyAddLast(m_checkpoints[j], m_powers[rest], 0, 0, m_data + offset, rest);
 }
 
 uint32_t RangeCrc::Of(size_t begin, size_t length)
@@ -79,8 +80,8 @@ uint32_t RangeCrc::Of(size_t begin, size_t length)
     // P[end] ^ P[begin] carried over the range, with P[end] from its checkpoint as in
     // Prefix: one call for the whole sum.
     const size_t rest = end - j * kStride;
-    return pstformat::CrcMultiplyAddLast(m_lastBeginPrefix, m_powers[length], m_checkpoints[j], m_powers[rest],
-                                         m_data + end, rest);
+    return m_multiplyAddLast(m_lastBeginPrefix, m_powers[length], m_checkpoints[j], m_powers[rest], m_data + end,
+                             rest);
 }
 
 } // namespace krv
