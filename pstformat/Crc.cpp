@@ -4,6 +4,7 @@
 
 #include "pstformat/Endian.h"
 
+#include <algorithm>
 #include <array>
 
 #if defined(__x86_64__)
@@ -278,6 +279,24 @@ KRV_FOLDING_TARGET uint32_t FoldedCrcOfLast(const uint8_t* end, size_t length)
     return Reduce(Fold(a, Pair(kFold128), b));
 }
 
+KRV_FOLDING_TARGET inline __m128i Product(uint32_t a, uint32_t b)
+{
+    return _mm_clmulepi64_si128(_mm_cvtsi32_si128(static_cast<int>(a)), _mm_cvtsi32_si128(static_cast<int>(b)), 0x00);
+}
+
+// The three products unreduced, 63 bits each: the reduction is linear, so their sum is
+// reduced once.
+KRV_FOLDING_TARGET uint32_t FoldedCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest,
+                                             uint32_t beforeEnd, const uint8_t* end, size_t endRest,
+                                             RangePowers powers)
+{
+    // P[begin] * x^(8 length) = before * x^(8 (length + beginRest)) ^ Last(begin) * x^(8 length).
+    const __m128i sum = _mm_xor_si128(_mm_xor_si128(Product(before, powers.fromBefore),
+                                                    Product(FoldedCrcOfLast(begin, beginRest), powers.length)),
+                                      Product(beforeEnd, powers.endRest));
+    return Barrett64(_mm_slli_epi64(sum, 1)) ^ FoldedCrcOfLast(end, endRest);
+}
+
 bool DetectFolding()
 {
     __builtin_cpu_init();
@@ -357,6 +376,33 @@ uint32_t ComputeCrcOfLast(const uint8_t* end, size_t length)
     if (CrcFoldingAvailable()) return FoldedCrcOfLast(end, length);
 #endif
     return TableCrc(0, end - length, length);
+}
+
+namespace {
+
+uint32_t TableCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest, uint32_t beforeEnd,
+                         const uint8_t* end, size_t endRest, RangePowers powers)
+{
+    return TableMultiply(before, powers.fromBefore) ^
+           TableMultiply(TableCrc(0, begin - beginRest, beginRest), powers.length) ^
+           TableMultiply(beforeEnd, powers.endRest) ^ TableCrc(0, end - endRest, endRest);
+}
+
+} // namespace
+
+ComputeCrcOfRangeFunction ComputeCrcOfRangeImplementation()
+{
+#if defined(KRV_CRC_FOLDING)
+    if (CrcFoldingAvailable()) return &FoldedCrcOfRange;
+#endif
+    return &TableCrcOfRange;
+}
+
+uint32_t ComputeCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest, uint32_t beforeEnd,
+                           const uint8_t* end, size_t endRest, RangePowers powers)
+{
+    return ComputeCrcOfRangeImplementation()(before, begin, std::min<size_t>(beginRest, 32), beforeEnd, end,
+                                             std::min<size_t>(endRest, 32), powers);
 }
 
 void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, size_t count, uint32_t* checkpoints)

@@ -51,6 +51,28 @@ void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, si
 // readable; the bytes before end - length do not change the result.
 [[nodiscard]] uint32_t ComputeCrcOfLast(const uint8_t* end, size_t length);
 
+// ComputeCrc(0, begin, end - begin) for a range of a buffer whose prefix CRCs are known at
+// some points: `before` is the prefix CRC just beginRest bytes before `begin` and
+// `beforeEnd` the one endRest bytes before `end`, both rests at most 32, so that
+//   P[begin] = before * x^(8 beginRest) ^ Last(begin, beginRest),
+//   P[end] = beforeEnd * x^(8 endRest) ^ Last(end, endRest),
+// and the result is P[end] ^ P[begin] * x^(8 (end - begin)). `powers` holds x^(8n) for
+// n = end - begin + beginRest, end - begin and endRest. The 32 bytes before `begin` and
+// before `end` are read. One reduction for the three products where folding is there.
+struct RangePowers {
+    uint32_t fromBefore = 0;  // x^(8 (end - begin + beginRest))
+    uint32_t length = 0;      // x^(8 (end - begin))
+    uint32_t endRest = 0;     // x^(8 endRest)
+};
+[[nodiscard]] uint32_t ComputeCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest, uint32_t beforeEnd,
+                                         const uint8_t* end, size_t endRest, RangePowers powers);
+using ComputeCrcOfRangeFunction = uint32_t (*)(uint32_t before, const uint8_t* begin, size_t beginRest,
+                                               uint32_t beforeEnd, const uint8_t* end, size_t endRest,
+                                               RangePowers powers);
+// The computation ComputeCrcOfRange runs on this processor, taken once by callers that make
+// millions of these calls. Needs both rests <= 32.
+[[nodiscard]] ComputeCrcOfRangeFunction ComputeCrcOfRangeImplementation();
+
 // CRC of A || B from crcA = ComputeCrc(c, A) and crcB = ComputeCrc(0, B).
 [[nodiscard]] inline uint32_t CrcCombine(uint32_t crcA, uint32_t crcB, uint64_t lengthB)
 {

@@ -10,10 +10,11 @@ namespace krv {
 
 namespace {
 
-// x^(8n) modulo the polynomial for n = 0 .. kMaxRange. Built from pstformat's shift of the
-// polynomial 1 by one byte.
+// x^(8n) modulo the polynomial for n = 0 .. kMaxRange + 32: a range's start is carried from
+// the kept value up to 32 bytes before it. Built from pstformat's shift of the polynomial 1
+// by one byte.
 struct ShiftPowers {
-    std::array<uint32_t, RangeCrc::kMaxRange + 1> value{};
+    std::array<uint32_t, RangeCrc::kMaxRange + 32 + 1> value{};
     ShiftPowers()
     {
         value[0] = 1u << 31;
@@ -37,8 +38,8 @@ void RangeCrc::Reset(const uint8_t* data, size_t size)
     m_checkpoints.clear();
     m_checkpoints.reserve(size / kStride + 1);
     m_checkpoints.push_back(0);
-    m_lastBegin = kNoBegin;
     m_powers = Powers().value.data();
+    m_crcOfRange = pstformat::ComputeCrcOfRangeImplementation();
 }
 
 void RangeCrc::ExtendTo(size_t checkpoint)
@@ -67,14 +68,17 @@ uint32_t RangeCrc::Prefix(size_t offset)
 
 uint32_t RangeCrc::Of(size_t begin, size_t length)
 {
-    // Candidates of several sizes often start at one position.
-    if (begin != m_lastBegin) {
-        m_lastBegin = begin;
-        m_lastBeginPrefix = Prefix(begin);
-    }
-    const uint32_t atBegin = m_lastBeginPrefix;
-    const uint32_t atEnd = Prefix(begin + length);
-    return atEnd ^ pstformat::CrcMultiply(atBegin, m_powers[length]);
+    const size_t end = begin + length;
+    const size_t first = begin / kStride;
+    // Before the second kept value fewer than a stride's bytes may lie before `begin`.
+    if (first == 0) return Prefix(end) ^ pstformat::CrcMultiply(Prefix(begin), m_powers[length]);
+    const size_t last = end / kStride;
+    if (last >= m_checkpoints.size()) ExtendTo(last);
+    // Both ends from their kept values in one call: P[end] ^ P[begin] carried over the range.
+    const size_t beginRest = begin - first * kStride;
+    const size_t endRest = end - last * kStride;
+    return m_crcOfRange(m_checkpoints[first], m_data + begin, beginRest, m_checkpoints[last], m_data + end, endRest,
+                        {m_powers[length + beginRest], m_powers[length], m_powers[endRest]});
 }
 
 } // namespace krv

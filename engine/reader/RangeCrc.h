@@ -12,6 +12,8 @@
 #ifndef KRV_ENGINE_READER_RANGECRC_H
 #define KRV_ENGINE_READER_RANGECRC_H
 
+#include "pstformat/Crc.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -43,10 +45,9 @@ private:
     size_t m_size = 0;
     // m_checkpoints[j] = crc(0, data[0, j * kStride)); filled on demand, in order.
     std::vector<uint32_t> m_checkpoints;
-    const uint32_t* m_powers = nullptr;  // x^(8n) for n = 0 .. kMaxRange
-    static constexpr size_t kNoBegin = SIZE_MAX;
-    size_t m_lastBegin = kNoBegin;
-    uint32_t m_lastBeginPrefix = 0;
+    const uint32_t* m_powers = nullptr;  // x^(8n) for n = 0 .. kMaxRange + kStride
+    // Chosen once per piece: the scan asks for a range CRC per candidate.
+    pstformat::ComputeCrcOfRangeFunction m_crcOfRange = nullptr;
 };
 
 } // namespace krv

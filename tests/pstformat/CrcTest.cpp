@@ -165,5 +165,27 @@ TEST(Crc, LastBytesBeforeAPointerIgnoreWhatLiesBeforeThem)
         EXPECT_EQ(ComputeCrcOfLast(end, length), BitwiseCrc(0, end - length, length)) << "length " << length;
 }
 
+TEST(Crc, ARangeFromPrefixValuesInOneCall)
+{
+    // crc(data[a, b)) = P[b] ^ P[a] * x^(8(b - a)), each of P[a] and P[b] from the prefix
+    // value at the last multiple of 32 before it and the bytes after that: what a scan asks
+    // per candidate block.
+    const std::vector<uint8_t> data = RandomBytes(4096, 5);
+    std::vector<uint32_t> prefix(data.size() + 1, 0);
+    for (size_t i = 0; i < data.size(); ++i) prefix[i + 1] = BitwiseCrc(prefix[i], data.data() + i, 1);
+    const auto power = [](size_t n) { return CrcShift(1u << 31, n); };
+    std::mt19937 rng(9);
+    for (int i = 0; i < 1000; ++i) {
+        const size_t a = 32 + rng() % (data.size() - 32 + 1);
+        const size_t b = a + rng() % (data.size() - a + 1);
+        const size_t restA = a % 32;
+        const size_t restB = b % 32;
+        const RangePowers powers{power(b - a + restA), power(b - a), power(restB)};
+        const uint32_t got = ComputeCrcOfRange(prefix[a - restA], data.data() + a, restA, prefix[b - restB],
+                                               data.data() + b, restB, powers);
+        ASSERT_EQ(got, BitwiseCrc(0, data.data() + a, b - a)) << "range " << a << ".." << b;
+    }
+}
+
 } // namespace
 } // namespace krv::test
