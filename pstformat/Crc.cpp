@@ -30,8 +30,7 @@ constexpr CrcTables MakeTables()
         tables[0][b] = c;
     }
     for (size_t k = 1; k < tables.size(); ++k)
-        for (uint32_t b = 0; b < 256; ++b)
-            tables[k][b] = (tables[k - 1][b] >> 8) ^ tables[0][tables[k - 1][b] & 0xFF];
+        for (uint32_t b = 0; b < 256; ++b) tables[k][b] = (tables[k - 1][b] >> 8) ^ tables[0][tables[k - 1][b] & 0xFF];
     return tables;
 }
 
@@ -80,13 +79,14 @@ constexpr uint32_t TimesX4(uint32_t v) { return (v >> 4) ^ kReductions[v & 15]; 
 uint32_t TableMultiply(uint32_t a, uint32_t b)
 {
     // multiples[n]: b times the four-bit polynomial n, whose bit 3 is x^0 and bit 0 x^3.
-    std::array<uint32_t, 4> powers{};  // b x^3, b x^2, b x, b: indexed by the bit they stand for
+    std::array<uint32_t, 4> powers{}; // b x^3, b x^2, b x, b: indexed by the bit they stand for
     powers[3] = b;
     powers[2] = TimesX(powers[3]);
     powers[1] = TimesX(powers[2]);
     powers[0] = TimesX(powers[1]);
     std::array<uint32_t, 16> multiples{};
-    for (unsigned n = 1; n < 16; ++n) multiples[n] = multiples[n & (n - 1)] ^ powers[static_cast<unsigned>(__builtin_ctz(n))];
+    for (unsigned n = 1; n < 16; ++n)
+        multiples[n] = multiples[n & (n - 1)] ^ powers[static_cast<unsigned>(__builtin_ctz(n))];
     uint32_t product = 0;
     for (int shift = 0; shift < 32; shift += 4) product = TimesX4(product) ^ multiples[(a >> shift) & 15];
     return product;
@@ -137,8 +137,8 @@ constexpr uint64_t BarrettQuotient()
 }
 
 struct FoldPair {
-    uint64_t low;   // multiplies the first eight bytes of a lane: x^(D+32)
-    uint64_t high;  // multiplies the last eight: x^(D-32)
+    uint64_t low;  // multiplies the first eight bytes of a lane: x^(D+32)
+    uint64_t high; // multiplies the last eight: x^(D-32)
 };
 
 constexpr FoldPair FoldBy(unsigned bits) { return {FoldConstant(bits + 32), FoldConstant(bits - 32)}; }
@@ -163,7 +163,10 @@ KRV_FOLDING_TARGET inline __m128i Pair(FoldPair k)
     return _mm_set_epi64x(static_cast<long long>(k.high), static_cast<long long>(k.low));
 }
 
-KRV_FOLDING_TARGET inline __m128i Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+KRV_FOLDING_TARGET inline __m128i Load(const uint8_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 
 // x carried forward over the distance of k, then the next sixteen bytes added.
 KRV_FOLDING_TARGET inline __m128i Fold(__m128i x, __m128i k, __m128i next)
@@ -178,8 +181,8 @@ KRV_FOLDING_TARGET inline __m128i Fold(__m128i x, __m128i k, __m128i next)
 KRV_FOLDING_TARGET inline uint32_t Barrett64(__m128i x)
 {
     const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
-    const __m128i barrett = _mm_set_epi64x(static_cast<long long>(kReflectedQuotient),
-                                           static_cast<long long>(kReflectedPolynomial));
+    const __m128i barrett =
+        _mm_set_epi64x(static_cast<long long>(kReflectedQuotient), static_cast<long long>(kReflectedPolynomial));
     __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x, low32), barrett, 0x10);
     t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), barrett, 0x00);
     return static_cast<uint32_t>(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
@@ -256,8 +259,8 @@ KRV_FOLDING_TARGET void FoldedCheckpoints(uint32_t crc, const uint8_t* p, size_t
 // one bit it is a 64-bit value of the shape Barrett64 reduces.
 KRV_FOLDING_TARGET uint32_t FoldedMultiply(uint32_t a, uint32_t b)
 {
-    const __m128i product = _mm_clmulepi64_si128(_mm_cvtsi32_si128(static_cast<int>(a)),
-                                                 _mm_cvtsi32_si128(static_cast<int>(b)), 0x00);
+    const __m128i product =
+        _mm_clmulepi64_si128(_mm_cvtsi32_si128(static_cast<int>(a)), _mm_cvtsi32_si128(static_cast<int>(b)), 0x00);
     return Barrett64(_mm_slli_epi64(product, 1));
 }
 
@@ -287,13 +290,12 @@ KRV_FOLDING_TARGET inline __m128i Product(uint32_t a, uint32_t b)
 // The three products unreduced, 63 bits each: the reduction is linear, so their sum is
 // reduced once.
 KRV_FOLDING_TARGET uint32_t FoldedCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest,
-                                             uint32_t beforeEnd, const uint8_t* end, size_t endRest,
-                                             RangePowers powers)
+                                             uint32_t beforeEnd, const uint8_t* end, size_t endRest, RangePowers powers)
 {
     // P[begin] * x^(8 length) = before * x^(8 (length + beginRest)) ^ Last(begin) * x^(8 length).
-    const __m128i sum = _mm_xor_si128(_mm_xor_si128(Product(before, powers.fromBefore),
-                                                    Product(FoldedCrcOfLast(begin, beginRest), powers.length)),
-                                      Product(beforeEnd, powers.endRest));
+    const __m128i sum = _mm_xor_si128(
+        _mm_xor_si128(Product(before, powers.fromBefore), Product(FoldedCrcOfLast(begin, beginRest), powers.length)),
+        Product(beforeEnd, powers.endRest));
     return Barrett64(_mm_slli_epi64(sum, 1)) ^ FoldedCrcOfLast(end, endRest);
 }
 
@@ -323,7 +325,7 @@ struct PowerTable {
     std::array<uint32_t, 67> value{};
     PowerTable()
     {
-        value[0] = 1u << 30;  // x^1
+        value[0] = 1u << 30; // x^1
         for (size_t k = 1; k < value.size(); ++k) value[k] = MultiplyModP(value[k - 1], value[k - 1]);
     }
 };

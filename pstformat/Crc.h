@@ -60,9 +60,9 @@ void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, si
 // n = end - begin + beginRest, end - begin and endRest. The 32 bytes before `begin` and
 // before `end` are read. One reduction for the three products where folding is there.
 struct RangePowers {
-    uint32_t fromBefore = 0;  // x^(8 (end - begin + beginRest))
-    uint32_t length = 0;      // x^(8 (end - begin))
-    uint32_t endRest = 0;     // x^(8 endRest)
+    uint32_t fromBefore = 0; // x^(8 (end - begin + beginRest))
+    uint32_t length = 0;     // x^(8 (end - begin))
+    uint32_t endRest = 0;    // x^(8 endRest)
 };
 [[nodiscard]] uint32_t ComputeCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest, uint32_t beforeEnd,
                                          const uint8_t* end, size_t endRest, RangePowers powers);

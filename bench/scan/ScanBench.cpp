@@ -53,8 +53,8 @@ double Cpu()
 }
 
 struct Span {
-    double seconds = 0;  // by the clock
-    double cpu = 0;      // processor time
+    double seconds = 0; // by the clock
+    double cpu = 0;     // processor time
 };
 
 template <class Work>
@@ -131,7 +131,7 @@ void PrintRow(const char* pass, uint64_t bytes, Span run, uint64_t questions, Sp
     std::fflush(stdout);
 }
 
-constexpr uint32_t kSourceBufferSize = 65536;  // the job driver's
+constexpr uint32_t kSourceBufferSize = 65536; // the job driver's
 
 // One pass twice, counted and timed, then its floor. `run` gets the host to use and returns
 // a text of what it found, which must be the same both times.
@@ -187,8 +187,8 @@ int Passes(const char* path)
         return "header=" + std::to_string(headerU) + " pages=" + std::to_string(pagesU);
     });
     const bool isUnicode = pagesU > pagesA || (pagesU == pagesA && headerU == 1);
-    krv::LayoutPstReader& reader = isUnicode ? static_cast<krv::LayoutPstReader&>(unicode)
-                                             : static_cast<krv::LayoutPstReader&>(ansi);
+    krv::LayoutPstReader& reader =
+        isUnicode ? static_cast<krv::LayoutPstReader&>(unicode) : static_cast<krv::LayoutPstReader&>(ansi);
     for (const bool fast : {false, true}) {
         host.fast = fast;
         same &= MeasurePass(fast ? "scan_fast" : "scan_full", bytes, host, [&] {
@@ -209,8 +209,8 @@ int Passes(const char* path)
 }
 
 struct JobWatch {
-    double indexedAt = 0;     // clock
-    double indexedAtCpu = 0;  // processor time
+    double indexedAt = 0;    // clock
+    double indexedAtCpu = 0; // processor time
     int32_t result = 0;
 };
 
@@ -279,8 +279,10 @@ int Job(const char* source, const char* output)
     const double indexSeconds = timed.indexedAt > 0 ? timed.indexedAt - startClock : span.seconds;
     const double indexCpu = timed.indexedAtCpu > 0 ? timed.indexedAtCpu - startCpu : span.cpu;
     char extra[160];
-    std::snprintf(extra, sizeof extra, " result=%d indexed=%d index_seconds=%.3f index_cpu_seconds=%.3f index_floor_multiple=%.2f",
-                  timed.result, timed.indexedAt > 0 ? 1 : 0, indexSeconds, indexCpu, floor.cpu > 0 ? indexCpu / floor.cpu : 0.0);
+    std::snprintf(extra, sizeof extra,
+                  " result=%d indexed=%d index_seconds=%.3f index_cpu_seconds=%.3f index_floor_multiple=%.2f",
+                  timed.result, timed.indexedAt > 0 ? 1 : 0, indexSeconds, indexCpu,
+                  floor.cpu > 0 ? indexCpu / floor.cpu : 0.0);
     PrintRow("job", bytes, span, questions, floor, extra);
     std::remove(output);
     return counted.result == timed.result ? 0 : 1;

@@ -132,10 +132,7 @@ struct BlockIndex::Impl {
         return true;
     }
 
-    const BlockRecord* Last(const BlockKeySlot& s) const
-    {
-        return &records[sealed ? s.pos + s.count - 1 : s.pos];
-    }
+    const BlockRecord* Last(const BlockKeySlot& s) const { return &records[sealed ? s.pos + s.count - 1 : s.pos]; }
 
     void Clear()
     {
@@ -160,10 +157,7 @@ void BlockIndex::Seal() { m_impl->Seal(); }
 
 bool BlockIndex::IsSealed() const { return m_impl->sealed; }
 
-BlockRecord* BlockIndex::Find(uint64_t bid)
-{
-    return const_cast<BlockRecord*>(std::as_const(*this).Find(bid));
-}
+BlockRecord* BlockIndex::Find(uint64_t bid) { return const_cast<BlockRecord*>(std::as_const(*this).Find(bid)); }
 
 const BlockRecord* BlockIndex::Find(uint64_t bid) const
 {

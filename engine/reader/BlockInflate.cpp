@@ -17,7 +17,7 @@ InflateResult InflateBlockData(std::span<const uint8_t> stored, size_t cbInflate
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) return InflateResult::Corrupt;
     std::vector<uint8_t> inflated(cbInflated);
-    stream.next_in = const_cast<Bytef*>(stored.data());  // zlib does not write through next_in
+    stream.next_in = const_cast<Bytef*>(stored.data()); // zlib does not write through next_in
     stream.avail_in = static_cast<uInt>(stored.size());
     stream.next_out = inflated.data();
     stream.avail_out = static_cast<uInt>(inflated.size());
@@ -34,7 +34,7 @@ InflateResult InflateBlockData(std::span<const uint8_t> stored, size_t cbInflate
         rc = inflate(&stream, Z_FINISH);
         result = rc == Z_STREAM_END && stream.avail_out == extra.size() ? InflateResult::Ok : InflateResult::TooLong;
     } else if (rc == Z_BUF_ERROR) {
-        result = InflateResult::TooShort;  // the input ran out before the stream's end
+        result = InflateResult::TooShort; // the input ran out before the stream's end
     } else {
         result = InflateResult::Corrupt;
     }

@@ -22,10 +22,10 @@ inline constexpr size_t kMaxInflatedBlockData = 65536;
 
 enum class InflateResult {
     Ok,
-    SizeRefused,  // cbInflated is 0 or above kMaxInflatedBlockData: nothing was allocated
-    Corrupt,      // not a zlib stream, or its checksum fails
-    TooLong,      // the stream holds more than cbInflated bytes
-    TooShort,     // the stream ends before cbInflated bytes
+    SizeRefused, // cbInflated is 0 or above kMaxInflatedBlockData: nothing was allocated
+    Corrupt,     // not a zlib stream, or its checksum fails
+    TooLong,     // the stream holds more than cbInflated bytes
+    TooShort,    // the stream ends before cbInflated bytes
 };
 
 // Inflates `stored` into `out` (resized to cbInflated on success, cleared otherwise).

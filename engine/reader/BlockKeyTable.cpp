@@ -49,10 +49,7 @@ BlockKeySlot* BlockKeyTable::Find(uint64_t key)
     }
 }
 
-const BlockKeySlot* BlockKeyTable::Find(uint64_t key) const
-{
-    return const_cast<BlockKeyTable*>(this)->Find(key);
-}
+const BlockKeySlot* BlockKeyTable::Find(uint64_t key) const { return const_cast<BlockKeyTable*>(this)->Find(key); }
 
 void BlockKeyTable::Insert(uint64_t key, uint32_t pos)
 {

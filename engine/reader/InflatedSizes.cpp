@@ -40,11 +40,12 @@ void LayoutPstReader::NoteInflatedSizes(const std::vector<PageRecord>& bbtPages)
         const size_t entrySize = m_traits.bbtEntrySize;
         for (size_t i = 0; i < info->cEnt; ++i) {
             const auto entry = pstformat::ParseBBTEntry(
-                pstformat::BTreePageEntry(std::span<const uint8_t>(page), m_traits.layout, i, entrySize), m_traits.layout);
+                pstformat::BTreePageEntry(std::span<const uint8_t>(page), m_traits.layout, i, entrySize),
+                m_traits.layout);
             if (!entry) break;
             if (!pstformat::IsCompressedBlock(m_traits.layout, entry->cb, entry->cbInflated)) continue;
-            m_inflatedSizes.Note(entry->bref.bid, entry->cb, pstformat::ComputeSignature(entry->bref.bid, entry->bref.ib),
-                                 entry->cbInflated);
+            m_inflatedSizes.Note(entry->bref.bid, entry->cb,
+                                 pstformat::ComputeSignature(entry->bref.bid, entry->bref.ib), entry->cbInflated);
         }
     }
 }

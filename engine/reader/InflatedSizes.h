@@ -28,7 +28,7 @@ public:
 private:
     struct Key {
         uint64_t bid;
-        uint32_t check;  // cb << 16 | wSig, as the ranking keys entries
+        uint32_t check; // cb << 16 | wSig, as the ranking keys entries
         bool operator==(const Key&) const = default;
     };
     struct KeyHash {

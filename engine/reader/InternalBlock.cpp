@@ -16,8 +16,10 @@ bool InternalBlock::Read(PstReader& reader, const BlockRecord& record)
     m_cb = m_bytes.size();
     // The scan keeps internal blocks only with cb >= 4; a shorter one reads as btype 0,
     // which no operation acts on.
-    if (const auto header = pstformat::ParseInternalBlockHeader(Data())) m_header = *header;
-    else Reject(reader.Rejects(), RejectReason::InternalBlockHeader, record.offset);
+    if (const auto header = pstformat::ParseInternalBlockHeader(Data()))
+        m_header = *header;
+    else
+        Reject(reader.Rejects(), RejectReason::InternalBlockHeader, record.offset);
     return true;
 }
 

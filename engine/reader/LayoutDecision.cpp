@@ -20,8 +20,7 @@ ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode)
     return {pstformat::Layout::Ansi, ansiHeader == 1};
 }
 
-ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode, PstReader& unicode4k,
-                                   bool headerNamesUnicode4k)
+ProbedLayout DecideLayoutByProbing(PstReader& ansi, PstReader& unicode, PstReader& unicode4k, bool headerNamesUnicode4k)
 {
     // A header that names the layout is believed once the layout's pages are there too: a
     // store of another layout whose wVer was overwritten is still read as what it is.

@@ -10,7 +10,7 @@ class PstReader;
 
 struct ProbedLayout {
     pstformat::Layout layout = pstformat::Layout::Ansi;
-    bool headerFound = false;  // the chosen layout's probe saw a valid header
+    bool headerFound = false; // the chosen layout's probe saw a valid header
 };
 
 // Probes with the 32-bit reader (progress 0 to 8), then the 64-bit reader (8 to 16), and

@@ -16,8 +16,10 @@ uint16_t LayoutPstReader::ComputeSignature(uint64_t ib, uint64_t bid) const
 
 void LayoutPstReader::DecodePermute(uint8_t* buffer, size_t size, bool encrypt) const
 {
-    if (encrypt) pstformat::EncodePermute(buffer, size);
-    else pstformat::DecodePermute(buffer, size);
+    if (encrypt)
+        pstformat::EncodePermute(buffer, size);
+    else
+        pstformat::DecodePermute(buffer, size);
 }
 
 void LayoutPstReader::DecodeCyclic(uint8_t* buffer, size_t size, uint32_t key) const

@@ -13,19 +13,19 @@ namespace krv {
 
 // What the last ScanFile collected before it built the indexes; for tools and benchmarks.
 struct ScanStats {
-    uint64_t bbtPages = 0;     // valid block B-tree pages found
-    uint64_t nbtPages = 0;     // valid node B-tree pages found
-    bool headerFound = false;  // a valid header of the reader's layout was held
+    uint64_t bbtPages = 0;    // valid block B-tree pages found
+    uint64_t nbtPages = 0;    // valid node B-tree pages found
+    bool headerFound = false; // a valid header of the reader's layout was held
     bool aborted = false;
 };
 
 class LayoutPstReader : public PstReader {
 public:
     LayoutPstReader(ReaderHost& host, CFile64Ex& file, const pstformat::LayoutTraits& traits)
-        : PstReader(host, file), m_traits(traits) {}
+        : PstReader(host, file), m_traits(traits)
+    {}
 
-    void ProbeLayout(int& headerFound, uint64_t& pageCount, uint8_t progressBase,
-                     uint32_t progressDivisor) override;
+    void ProbeLayout(int& headerFound, uint64_t& pageCount, uint8_t progressBase, uint32_t progressDivisor) override;
     uint32_t ScanFile(uint8_t progressBase, uint32_t progressDivisor) override;
     size_t CollectTopDataBlocks() override;
     size_t CollectTopSubnodeBlocks() override;
@@ -43,10 +43,8 @@ public:
 
     // Used only by the scan: rank every candidate against the chains of B-tree pages
     // above it (best copy last) and build the node index. Defined with the ranking code.
-    uint32_t BuildBlockIndex(const std::vector<PageRecord>& bbtPages,
-                             const std::optional<pstformat::Bref>& rootBbt);
-    uint32_t BuildNodeIndex(const std::vector<PageRecord>& nbtPages,
-                            const std::optional<pstformat::Bref>& rootNbt);
+    uint32_t BuildBlockIndex(const std::vector<PageRecord>& bbtPages, const std::optional<pstformat::Bref>& rootBbt);
+    uint32_t BuildNodeIndex(const std::vector<PageRecord>& nbtPages, const std::optional<pstformat::Bref>& rootNbt);
 
     const pstformat::LayoutTraits& Traits() const { return m_traits; }
 

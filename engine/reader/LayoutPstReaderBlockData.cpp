@@ -29,7 +29,8 @@ bool LayoutPstReader::ReadBlockData(const BlockRecord& record, std::vector<uint8
     const bool trailerSaysCompressed = pstformat::IsCompressedBlock(m_traits.layout, cb, fromTrailer);
     const bool entrySaysCompressed = fromEntry && pstformat::IsCompressedBlock(m_traits.layout, cb, *fromEntry);
     if (trailerSaysCompressed && InflateBlockData(stored, fromTrailer, out) == InflateResult::Ok) return true;
-    if (entrySaysCompressed && *fromEntry != fromTrailer && InflateBlockData(stored, *fromEntry, out) == InflateResult::Ok)
+    if (entrySaysCompressed && *fromEntry != fromTrailer &&
+        InflateBlockData(stored, *fromEntry, out) == InflateResult::Ok)
         return true;
     if (trailerSaysCompressed && (!fromEntry || entrySaysCompressed))
         return Reject(m_rejects, RejectReason::BlockInflate, record.offset);

@@ -5,8 +5,7 @@
 
 namespace krv {
 
-void LayoutPstReader::ProbeLayout(int& headerFound, uint64_t& pageCount, uint8_t progressBase,
-                                  uint32_t progressDivisor)
+void LayoutPstReader::ProbeLayout(int& headerFound, uint64_t& pageCount, uint8_t progressBase, uint32_t progressDivisor)
 {
     const ProbeCounts counts = ProbeSource(m_file, Layout(), m_host, progressBase, progressDivisor);
     headerFound = counts.headerFound ? 1 : 0;

@@ -73,7 +73,9 @@ void AppendPageEntries(std::span<const uint8_t> page, uint64_t pageOffset, pstfo
             record.ib = entry->bref.ib;
             record.cb = entry->cb;
             key = {entry->bref.bid,
-                   static_cast<uint32_t>(entry->cb) << 16 | pstformat::ComputeSignature(entry->bref.bid, entry->bref.ib), 0};
+                   static_cast<uint32_t>(entry->cb) << 16 |
+                       pstformat::ComputeSignature(entry->bref.bid, entry->bref.ib),
+                   0};
         } else {
             const auto entry = pstformat::ParseNBTEntry(bytes, layout);
             if (!entry) {
@@ -125,7 +127,8 @@ uint32_t LayoutPstReader::BuildBlockIndex(const std::vector<PageRecord>& bbtPage
     m_blockIndex.ForEachList([&scorer](uint64_t, std::span<BlockRecord> copies) {
         // A block found once needs no ranking and keeps its score of -1.
         if (copies.size() <= 1) return;
-        for (BlockRecord& copy : copies) copy.chainScore = scorer.ScoreKey(BlockCopyKey(copy), ChainScorer::kBlockLevel);
+        for (BlockRecord& copy : copies)
+            copy.chainScore = scorer.ScoreKey(BlockCopyKey(copy), ChainScorer::kBlockLevel);
         SortByBlockOrder(copies);
     });
     return static_cast<uint32_t>(m_blockIndex.KeyCount());

@@ -13,11 +13,12 @@ uint32_t LayoutPstReader::ScanFile(uint8_t progressBase, uint32_t progressDiviso
     m_rejects.Clear();
 
     ScanFindings findings;
-    ScanSource(m_file, Layout(), m_host, progressBase, progressDivisor,
-               [this](const BlockRecord& record) { m_blockIndex.Append(record); }, findings);
+    ScanSource(
+        m_file, Layout(), m_host, progressBase, progressDivisor,
+        [this](const BlockRecord& record) { m_blockIndex.Append(record); }, findings);
     m_blockIndex.Seal();
-    m_lastScan = ScanStats{findings.bbtPages.size(), findings.nbtPages.size(), !findings.header.empty(),
-                           findings.aborted};
+    m_lastScan =
+        ScanStats{findings.bbtPages.size(), findings.nbtPages.size(), !findings.header.empty(), findings.aborted};
 
     // Without a header the ranking runs without root bonuses. An abort keeps everything
     // found before it: the indexes are built from that.

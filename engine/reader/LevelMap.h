@@ -29,7 +29,7 @@ namespace krv {
 struct EntryKey {
     uint64_t id = 0;
     uint32_t check = 0;
-    uint32_t reserved = 0;  // always 0; kept so that every key word takes part in equality
+    uint32_t reserved = 0; // always 0; kept so that every key word takes part in equality
     friend bool operator==(const EntryKey&, const EntryKey&) = default;
 };
 
@@ -44,23 +44,23 @@ struct EntryKeyHash {
 };
 
 enum class EntryKind : uint8_t {
-    BlockLeaf = 0,     // BBTENTRY of a block-tree leaf page
-    NodeLeaf = 1,      // NBTENTRY of a node-tree leaf page
-    Intermediate = 2,  // BTENTRY of a page above the leaves
+    BlockLeaf = 0,    // BBTENTRY of a block-tree leaf page
+    NodeLeaf = 1,     // NBTENTRY of a node-tree leaf page
+    Intermediate = 2, // BTENTRY of a page above the leaves
 };
 
 // One entry of a loaded page. Of the page's trailer only its BID and signature are kept:
 // they are what finds the page's own parent entry one level up.
 struct PageEntryRecord {
     uint64_t pageBid = 0;
-    uint64_t entryOffset = 0;  // page offset + entry index * entry size
-    uint64_t bid = 0;          // BTENTRY and BBTENTRY: bid; NBTENTRY: bidData
-    uint64_t ib = 0;           // BTENTRY and BBTENTRY only
-    uint64_t bidSub = 0;       // NBTENTRY only
-    uint32_t nid = 0;          // NBTENTRY only
-    uint32_t nidParent = 0;    // NBTENTRY only
-    int32_t score = 0;         // the page's cLevel when loaded; a chain score once ranked
-    uint16_t cb = 0;           // BBTENTRY only
+    uint64_t entryOffset = 0; // page offset + entry index * entry size
+    uint64_t bid = 0;         // BTENTRY and BBTENTRY: bid; NBTENTRY: bidData
+    uint64_t ib = 0;          // BTENTRY and BBTENTRY only
+    uint64_t bidSub = 0;      // NBTENTRY only
+    uint32_t nid = 0;         // NBTENTRY only
+    uint32_t nidParent = 0;   // NBTENTRY only
+    int32_t score = 0;        // the page's cLevel when loaded; a chain score once ranked
+    uint16_t cb = 0;          // BBTENTRY only
     uint16_t pageWSig = 0;
     EntryKind kind = EntryKind::BlockLeaf;
 

@@ -13,8 +13,7 @@ bool IsValidPage(std::span<const uint8_t> window, pstformat::Layout layout)
 {
     const size_t pageSize = pstformat::TraitsOf(layout).pageSize;
     if (window.size() < pageSize) return false;
-    return PageTrailerPlausible(window.data(), layout) &&
-           pstformat::IsValidBTreePage(window.first(pageSize), layout);
+    return PageTrailerPlausible(window.data(), layout) && pstformat::IsValidBTreePage(window.first(pageSize), layout);
 }
 
 bool PageTrailerPlausible(const uint8_t* page, pstformat::Layout layout)

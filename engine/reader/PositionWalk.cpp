@@ -7,8 +7,7 @@ namespace krv {
 
 PositionWalk::PositionWalk(ReaderHost& host, uint64_t length, uint8_t progressBase, uint32_t progressDivisor)
     : m_progress(host, length, progressBase, progressDivisor, 0), m_query(host.PositionAbortQuery())
-{
-}
+{}
 
 bool PositionWalk::StepTo(uint64_t to)
 {

@@ -5,8 +5,7 @@ namespace krv {
 
 PstNode::PstNode(PstReader* owner, uint32_t id, uint64_t data, uint64_t sub, uint32_t parent)
     : nid(id), bidData(data), bidSub(sub), nidParent(parent), reader(owner)
-{
-}
+{}
 
 PstNode::~PstNode() = default;
 

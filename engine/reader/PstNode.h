@@ -32,7 +32,7 @@ public:
     uint32_t nidParent;
     std::vector<uint32_t> children;
     PstNodeMap subnodes;
-    PstReader* reader;  // not owned
+    PstReader* reader; // not owned
     pstformat::BlockEncoding encoding = pstformat::BlockEncoding::Plain;
     uint32_t dataSize = 0;
     uint32_t blockCount = 0;

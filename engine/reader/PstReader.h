@@ -42,8 +42,7 @@ public:
     PstReader& operator=(const PstReader&) = delete;
 
     // Counts the valid pages of this layout and tells whether a valid header was seen.
-    virtual void ProbeLayout(int& headerFound, uint64_t& pageCount, uint8_t progressBase,
-                             uint32_t progressDivisor) = 0;
+    virtual void ProbeLayout(int& headerFound, uint64_t& pageCount, uint8_t progressBase, uint32_t progressDivisor) = 0;
     // Rebuilds both indexes from the whole file; the number of BIDs plus NIDs indexed.
     virtual uint32_t ScanFile(uint8_t progressBase, uint32_t progressDivisor) = 0;
     virtual size_t CollectTopDataBlocks() = 0;

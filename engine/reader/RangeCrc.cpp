@@ -63,7 +63,8 @@ uint32_t RangeCrc::Prefix(size_t offset)
     // The bytes after the checkpoint, by linearity: the checkpoint carried over them, plus
     // their own CRC from 0, which reads the whole stride before `offset` and so needs one.
     if (j == 0) return pstformat::ComputeCrc(0, m_data, rest);
-    return pstformat::CrcMultiply(m_checkpoints[j], m_powers[rest]) ^ pstformat::ComputeCrcOfLast(m_data + offset, rest);
+    return pstformat::CrcMultiply(m_checkpoints[j], m_powers[rest]) ^
+           pstformat::ComputeCrcOfLast(m_data + offset, rest);
 }
 
 uint32_t RangeCrc::Of(size_t begin, size_t length)

@@ -35,7 +35,7 @@ public:
     [[nodiscard]] uint32_t Of(size_t begin, size_t length);
 
 private:
-    static constexpr size_t kStride = 32;  // at most what pstformat::ComputeCrcOfLast takes
+    static constexpr size_t kStride = 32; // at most what pstformat::ComputeCrcOfLast takes
     static constexpr size_t kBatchStrides = 2048;
 
     uint32_t Prefix(size_t offset);
@@ -45,7 +45,7 @@ private:
     size_t m_size = 0;
     // m_checkpoints[j] = crc(0, data[0, j * kStride)); filled on demand, in order.
     std::vector<uint32_t> m_checkpoints;
-    const uint32_t* m_powers = nullptr;  // x^(8n) for n = 0 .. kMaxRange + kStride
+    const uint32_t* m_powers = nullptr; // x^(8n) for n = 0 .. kMaxRange + kStride
     // Chosen once per piece: the scan asks for a range CRC per candidate.
     pstformat::ComputeCrcOfRangeFunction m_crcOfRange = nullptr;
 };

@@ -5,16 +5,10 @@ namespace krv {
 
 namespace {
 
-int32_t AskHost(int32_t, void*, uintptr_t host)
-{
-    return reinterpret_cast<ReaderHost*>(host)->IsAborted() ? 1 : 0;
-}
+int32_t AskHost(int32_t, void*, uintptr_t host) { return reinterpret_cast<ReaderHost*>(host)->IsAborted() ? 1 : 0; }
 
 } // namespace
 
-AbortQuery ReaderHost::PositionAbortQuery()
-{
-    return AbortQuery{&AskHost, 0, reinterpret_cast<uintptr_t>(this)};
-}
+AbortQuery ReaderHost::PositionAbortQuery() { return AbortQuery{&AskHost, 0, reinterpret_cast<uintptr_t>(this)}; }
 
 } // namespace krv

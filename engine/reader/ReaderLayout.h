@@ -35,9 +35,12 @@ inline constexpr ReaderLayout kUnicode4kReader{531, 4096, 4096, 4072, 524};
 [[nodiscard]] constexpr const ReaderLayout& ReaderLayoutOf(pstformat::Layout layout)
 {
     switch (layout) {
-    case pstformat::Layout::Ansi: return kAnsiReader;
-    case pstformat::Layout::Unicode: return kUnicodeReader;
-    case pstformat::Layout::Unicode4k: return kUnicode4kReader;
+    case pstformat::Layout::Ansi:
+        return kAnsiReader;
+    case pstformat::Layout::Unicode:
+        return kUnicodeReader;
+    case pstformat::Layout::Unicode4k:
+        return kUnicode4kReader;
     }
     return kUnicodeReader;
 }

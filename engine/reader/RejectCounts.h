@@ -48,7 +48,7 @@ private:
     const Entry& At(RejectReason reason) const { return m_entries[static_cast<size_t>(reason)]; }
 
     std::array<Entry, kRejectReasonCount> m_entries{};
-    int m_paused = 0;  // while above 0, Note counts nothing
+    int m_paused = 0; // while above 0, Note counts nothing
 };
 
 // Counts nothing while it lives: for a read that goes over bytes a second read will count
@@ -73,7 +73,7 @@ private:
 // What Reject returns: the value-initialised failure answer of whatever the exit returns.
 struct Rejected {
     template <class T>
-    constexpr operator T() const  // NOLINT(google-explicit-constructor): the point of it
+    constexpr operator T() const // NOLINT(google-explicit-constructor): the point of it
     {
         return T{};
     }

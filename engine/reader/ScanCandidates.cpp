@@ -47,8 +47,10 @@ struct Trailer {
     static constexpr bool kBidTopByteZero = L.layout == pstformat::Layout::Unicode4k;
     static uint64_t Bid(const uint8_t* trailer)
     {
-        if constexpr (L.idSize == 4) return LoadLe<uint32_t>(trailer + kBidOffset);
-        else return LoadLe<uint64_t>(trailer + kBidOffset);
+        if constexpr (L.idSize == 4)
+            return LoadLe<uint32_t>(trailer + kBidOffset);
+        else
+            return LoadLe<uint64_t>(trailer + kBidOffset);
     }
 };
 
@@ -108,7 +110,7 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
         const size_t storedSize = (cb + T + kAlignment - 1) & ~(kAlignment - 1);
         // A block that would start before the piece wraps around and fails the range test.
         const size_t p = t + T - storedSize;
-        const bool placed = (cb - 1 < kMaxCb) & (p - range.from < range.to - range.from);  // cb 0 wraps around
+        const bool placed = (cb - 1 < kMaxCb) & (p - range.from < range.to - range.from); // cb 0 wraps around
         const uint64_t bid = Trailer::Bid(trailer);
         // An internal block opens with its btype: 1 for data trees, 2 for subnode trees. The
         // byte is read from the trailer itself when p is not a place in the piece.
@@ -318,8 +320,8 @@ void FindHeaders(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat
     if (size < reader.headerLength) return;
     const size_t end = std::min(range.to, size - reader.headerLength + 1);
     const uint8_t* data = chunk.Data();
-    constexpr uint8_t kFirstMagicByte = pstformat::kHeaderMagic & 0xFF;          // '!'
-    constexpr uint8_t kSecondMagicByte = (pstformat::kHeaderMagic >> 8) & 0xFF;  // 'B'
+    constexpr uint8_t kFirstMagicByte = pstformat::kHeaderMagic & 0xFF;         // '!'
+    constexpr uint8_t kSecondMagicByte = (pstformat::kHeaderMagic >> 8) & 0xFF; // 'B'
     const auto consider = [&](size_t p) {
         if (!IsValidHeader({data + p, reader.headerLength}, layout)) return;
         SpotHit hit;

@@ -34,8 +34,7 @@ public:
     BlockCandidate() = default;
     BlockCandidate(size_t position, size_t storedUnits)
         : m_key(static_cast<uint32_t>(position << 7 | (storedUnits - 1)))
-    {
-    }
+    {}
     // The smallest word of a position: every candidate there sorts at or after it.
     static BlockCandidate FirstAt(size_t position) { return BlockCandidate(position, 1); }
     size_t Position() const { return m_key >> 7; }
@@ -48,8 +47,8 @@ private:
 
 // A block that checks out.
 struct BlockHit {
-    uint64_t offset = 0;  // the block's first byte
-    uint64_t bid = 0;     // bit 0 clear
+    uint64_t offset = 0; // the block's first byte
+    uint64_t bid = 0;    // bit 0 clear
     uint32_t storedSize = 0;
     uint16_t cb = 0;
     uint16_t wSig = 0;

@@ -22,14 +22,16 @@ uint8_t ProgressPercent(uint64_t position, uint64_t length, uint8_t base, uint32
 ScanProgress::ScanProgress(ReaderHost& host, uint64_t length, uint8_t base, uint32_t divisor, uint64_t start)
     : m_host(host), m_length(length), m_base(base), m_divisor(divisor)
 {
-    if (length != 0 && start <= std::numeric_limits<uint64_t>::max() - kReportStride) m_nextReport = start + kReportStride;
+    if (length != 0 && start <= std::numeric_limits<uint64_t>::max() - kReportStride)
+        m_nextReport = start + kReportStride;
 }
 
 void ScanProgress::Report(uint64_t position)
 {
     m_host.ReportProgress(ProgressPercent(position, m_length, m_base, m_divisor));
     m_nextReport = position <= std::numeric_limits<uint64_t>::max() - kReportStride
-        ? position + kReportStride : std::numeric_limits<uint64_t>::max();
+                       ? position + kReportStride
+                       : std::numeric_limits<uint64_t>::max();
 }
 
 } // namespace krv

@@ -19,7 +19,7 @@ namespace krv {
 
 namespace {
 
-constexpr size_t kLookahead = 1024;  // more than the widest probe window
+constexpr size_t kLookahead = 1024; // more than the widest probe window
 
 uint64_t NextOffset(const std::vector<SpotHit>& hits, size_t& index, uint64_t position)
 {

@@ -31,13 +31,11 @@ class Walk {
 public:
     Walk(CFile64Ex& file, pstformat::Layout layout, ReaderHost& host, uint8_t base, uint32_t divisor,
          const std::function<void(const BlockRecord&)>& onBlock, ScanFindings& findings, size_t piecePositions)
-        : m_file(file), m_layout(layout), m_onBlock(onBlock), m_findings(findings),
-          m_fast(host.FastScan()), m_ignoreZeroBlocks(host.IgnoreZeroBlocks()),
+        : m_file(file), m_layout(layout), m_onBlock(onBlock), m_findings(findings), m_fast(host.FastScan()),
+          m_ignoreZeroBlocks(host.IgnoreZeroBlocks()),
           m_piecePositions(std::clamp<size_t>(piecePositions, 1, BlockCandidate::kMaxPiecePositions)),
-          m_length(file.GetLength()),
-          m_walk(host, m_length, base, divisor)
-    {
-    }
+          m_length(file.GetLength()), m_walk(host, m_length, base, divisor)
+    {}
 
     void Run()
     {
@@ -46,8 +44,7 @@ public:
             m_findings.aborted = true;
             return;
         }
-        while (WalkPiece()) {
-        }
+        while (WalkPiece()) {}
     }
 
 private:
@@ -145,7 +142,8 @@ private:
         BlockRecord record;
         record.bid = hit.bid;
         record.offset = hit.offset;
-        record.storedSize = hit.storedSize;
+        // At most the layout's largest block (64 KiB), which the 24-bit field holds.
+        record.storedSize = hit.storedSize & 0xFFFFFFu;
         record.cb = hit.cb;
         record.wSig = hit.wSig;
         record.zeroData = hit.zeroData ? 1 : 0;

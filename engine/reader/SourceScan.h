@@ -27,9 +27,9 @@ class CFile64Ex;
 class ReaderHost;
 
 struct ScanFindings {
-    std::vector<PageRecord> bbtPages;  // ptype 0x80, in file order
-    std::vector<PageRecord> nbtPages;  // ptype 0x81, in file order
-    std::vector<uint8_t> header;       // the first valid header's examined bytes; empty when none
+    std::vector<PageRecord> bbtPages; // ptype 0x80, in file order
+    std::vector<PageRecord> nbtPages; // ptype 0x81, in file order
+    std::vector<uint8_t> header;      // the first valid header's examined bytes; empty when none
     bool aborted = false;
 };
 

@@ -26,8 +26,7 @@ public:
     TrivialArray(TrivialArray&& other) noexcept
         : m_data(std::move(other.m_data)), m_size(std::exchange(other.m_size, 0)),
           m_capacity(std::exchange(other.m_capacity, 0))
-    {
-    }
+    {}
     TrivialArray& operator=(TrivialArray&& other) noexcept
     {
         m_data = std::move(other.m_data);

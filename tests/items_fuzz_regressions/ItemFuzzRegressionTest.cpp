@@ -26,7 +26,8 @@ std::vector<fs::path> InputsOf(const std::string& target)
         const fs::path dir = fs::path(KRV_SOURCE_DIR) / "fuzz" / kind / target;
         if (!fs::is_directory(dir)) continue;
         for (const auto& entry : fs::directory_iterator(dir))
-            if (entry.is_regular_file() && entry.path().filename().string().front() != '.') files.push_back(entry.path());
+            if (entry.is_regular_file() && entry.path().filename().string().front() != '.')
+                files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
     return files;

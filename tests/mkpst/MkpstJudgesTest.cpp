@@ -72,7 +72,7 @@ void ExpectPstcheckRecognises4k(const std::string& path)
     std::filesystem::copy_file(path, broken, std::filesystem::copy_options::overwrite_existing);
     {
         std::fstream file(broken, std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(0x30);  // inside the range of both header CRCs
+        file.seekp(0x30); // inside the range of both header CRCs
         file.put('\x5a');
     }
     const ToolRun damaged = RunTool(Quoted(*pstcheck) + " " + Quoted(broken));
@@ -306,8 +306,10 @@ TEST_P(MkpstJudges, ReadersFindWhatTheManifestSays)
     ASSERT_TRUE(made.manifest) << "no manifest, or not JSON";
     ExpectManifestShape(made);
     // krv-pstcheck checks the layouts a repair writes; of this one, only the header.
-    if (!made.options.unicode4k) ExpectPstcheckClean(made.path);
-    else ExpectPstcheckRecognises4k(made.path);
+    if (!made.options.unicode4k)
+        ExpectPstcheckClean(made.path);
+    else
+        ExpectPstcheckRecognises4k(made.path);
     ExpectInspectTreeAgrees(made);
     if (!HaveTool("pffinfo") || !HaveTool("pffexport") || !HaveTool("readpst"))
         GTEST_SKIP() << "pffinfo, pffexport or readpst is not installed; krv-pstcheck and krv-inspect judged alone";

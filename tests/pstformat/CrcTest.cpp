@@ -66,7 +66,8 @@ TEST(Crc, FoldedAndTableComputationsAgree)
 {
     if (!CrcFoldingAvailable()) GTEST_SKIP() << "no carry-less multiplication on this processor: only the table runs";
     const std::vector<uint8_t> data = RandomBytes(70000, 3);
-    std::vector<size_t> lengths = {127, 128, 129, 143, 144, 191, 192, 193, 255, 256, 257, 1000, 4096, 8176, 8180, 65536};
+    std::vector<size_t> lengths = {127, 128, 129, 143,  144,  191,  192,  193,
+                                   255, 256, 257, 1000, 4096, 8176, 8180, 65536};
     for (size_t start = 0; start < 16; ++start) {
         for (size_t length : lengths) {
             for (uint32_t initial : {0u, 0xFFFFFFFFu, 0x12345678u}) {
@@ -146,7 +147,8 @@ TEST(Crc, MultiplyingByAPowerOfXShiftsTheRegister)
     std::mt19937 rng(7);
     for (uint64_t n : {0u, 1u, 3u, 4u, 31u, 32u, 1000u, 8192u}) {
         const uint32_t power = CrcShift(1u << 31, n);
-        for (uint32_t crc : {0u, 1u, 0x80000000u, 0xFFFFFFFFu, static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())})
+        for (uint32_t crc :
+             {0u, 1u, 0x80000000u, 0xFFFFFFFFu, static_cast<uint32_t>(rng()), static_cast<uint32_t>(rng())})
             EXPECT_EQ(CrcMultiply(crc, power), CrcShift(crc, n)) << "crc " << crc << " n " << n;
     }
     // The product is that of polynomials: it commutes and distributes over XOR.

@@ -42,7 +42,7 @@ protected:
 
 TEST_P(BlockIndexBothStates, BitZeroOfTheBidIsIgnored)
 {
-    ASSERT_TRUE(index.Append(Copy(0x45, 0x1000)));  // found with bit 0 set
+    ASSERT_TRUE(index.Append(Copy(0x45, 0x1000))); // found with bit 0 set
     ASSERT_TRUE(index.Append(Copy(0x44, 0x2000)));
     ASSERT_TRUE(index.Append(Copy(0x48, 0x3000)));
     SealIfAsked();
@@ -86,8 +86,7 @@ TEST_P(BlockIndexBothStates, CopiesKeepAppendOrderAndTheLastIsFound)
     constIndex.ForEachList([&](uint64_t bid, std::span<const BlockRecord> copies) {
         EXPECT_TRUE(seen.emplace(bid, OffsetsOf(copies)).second) << "BID visited twice: " << bid;
     });
-    const std::map<uint64_t, std::vector<uint64_t>> expected = {
-        {0x100, {10, 30, 5}}, {0x200, {20, 60}}, {0x300, {40}}};
+    const std::map<uint64_t, std::vector<uint64_t>> expected = {{0x100, {10, 30, 5}}, {0x200, {20, 60}}, {0x300, {40}}};
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(index.IsSealed(), GetParam()) << "a const visit must not regroup the index";
 
@@ -113,7 +112,7 @@ TEST(BlockIndex, SealingKeepsEveryFieldAndTheMarksWrittenThroughFind)
     index.Append(Copy(0x9990, 1));
     index.Append(r);
     index.Append(Copy(0x9994, 2));
-    index.Find(0x1234)->usedMark = 9;  // marks set before sealing survive it
+    index.Find(0x1234)->usedMark = 9; // marks set before sealing survive it
     index.Seal();
 
     const BlockRecord* found = index.Find(0x1235);
@@ -143,7 +142,7 @@ std::vector<BlockRecord> ManyCopies(size_t records, uint64_t keys, uint64_t firs
         x ^= x << 17;
         uint64_t k = x % keys;
         if (i % 7 == 0) {
-            k %= 16;  // crowd a few BIDs
+            k %= 16; // crowd a few BIDs
         }
         // BIDs step by 4 as in real files; odd ones test the bit-0 folding on the way in.
         out.push_back(Copy((k + 1) * 4 + (i % 3 == 0 ? 1 : 0), firstOffset + i));
@@ -200,7 +199,7 @@ TEST(BlockIndex, ManyKeysAndCopiesSurviveSealingAndAppendingAgain)
     for (const auto& [bid, offsets] : expected) {
         ASSERT_EQ(index.Find(bid)->offset, offsets.back()) << "BID " << bid;
     }
-    ExpectListsAre(index, expected, records);  // Copies seals on demand
+    ExpectListsAre(index, expected, records); // Copies seals on demand
     EXPECT_TRUE(index.IsSealed());
 }
 

@@ -38,7 +38,7 @@ TEST(BlockInflate, StreamsAreTakenOnlyAtTheirExactSize)
     truncated.resize(stream.size() / 2);
     std::vector<uint8_t> badChecksum = stream;
     badChecksum.back() ^= 0x55;
-    std::vector<uint8_t> rawDeflate = stream;  // no zlib header: not what the layout stores
+    std::vector<uint8_t> rawDeflate = stream; // no zlib header: not what the layout stores
     rawDeflate.erase(rawDeflate.begin(), rawDeflate.begin() + 2);
 
     struct Case {

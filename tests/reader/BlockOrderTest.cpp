@@ -14,8 +14,8 @@ constexpr uint64_t kBid = 0x100;
 
 // The signature a sound file writes for kBid at these offsets, worked out by hand:
 // (low32(offset) ^ low32(bid)) folded high half onto low half.
-constexpr uint16_t kSigAt0x4400 = 0x4500;       // 0x4400 ^ 0x100 = 0x4500
-constexpr uint16_t kSigAt0x12345678 = 0x454C;  // 0x12345778 -> 0x1234 ^ 0x5778
+constexpr uint16_t kSigAt0x4400 = 0x4500;     // 0x4400 ^ 0x100 = 0x4500
+constexpr uint16_t kSigAt0x12345678 = 0x454C; // 0x12345778 -> 0x1234 ^ 0x5778
 
 BlockRecord Make(uint64_t offset, uint16_t wSig, int32_t score, bool zero)
 {
@@ -61,7 +61,8 @@ TEST(BlockOrder, TheMoreTrustedCopySortsLastWhateverTheInputOrder)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         for (bool betterFirst : {false, true}) {
-            std::array<BlockRecord, 2> list = betterFirst ? std::array{c.better, c.worse} : std::array{c.worse, c.better};
+            std::array<BlockRecord, 2> list =
+                betterFirst ? std::array{c.better, c.worse} : std::array{c.worse, c.better};
             SortByBlockOrder(list);
             EXPECT_EQ(list[0].offset, c.worse.offset) << "better first: " << betterFirst;
             EXPECT_EQ(list[1].offset, c.better.offset) << "better first: " << betterFirst;

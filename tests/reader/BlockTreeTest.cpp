@@ -57,7 +57,7 @@ TEST(BlockTree, DataBlocksAndXBlocks)
         LayoutPstReader& reader = *s;
 
         EXPECT_EQ(BlockAt(reader, 0x104, 0), static_cast<int64_t>(b.OffsetOf(0x104)));
-        EXPECT_EQ(BlockAt(reader, 0x105, 0), static_cast<int64_t>(b.OffsetOf(0x104)));  // bit 0 ignored
+        EXPECT_EQ(BlockAt(reader, 0x105, 0), static_cast<int64_t>(b.OffsetOf(0x104))); // bit 0 ignored
         EXPECT_EQ(BlockAt(reader, 0x104, 1), -1);
         EXPECT_EQ(BlockAt(reader, 0, 0), -1);
         EXPECT_EQ(BlockAt(reader, 0x204, 0), -1);
@@ -108,9 +108,9 @@ TEST(BlockTree, DataTreesThatListThemselvesEnd)
         SCOPED_TRACE(Name(layout));
         BlockImageBuilder b(layout);
         b.Data(0x104, 100);
-        b.XBlock(0x112, 1, 100, {0x112, 0x104});    // XBLOCK listing itself first
-        b.XBlock(0x116, 2, 100, {0x116});           // XXBLOCK listing itself
-        b.XBlock(0x11A, 2, 100, {0x11E});           // XXBLOCK -> XBLOCK -> that XXBLOCK
+        b.XBlock(0x112, 1, 100, {0x112, 0x104}); // XBLOCK listing itself first
+        b.XBlock(0x116, 2, 100, {0x116});        // XXBLOCK listing itself
+        b.XBlock(0x11A, 2, 100, {0x11E});        // XXBLOCK -> XBLOCK -> that XXBLOCK
         b.XBlock(0x11E, 1, 100, {0x11A});
         Scanned s(b, layout);
         LayoutPstReader& reader = *s;
@@ -183,8 +183,8 @@ TEST(BlockTree, SubnodeTreesThatListThemselvesEnd)
         SCOPED_TRACE(Name(layout));
         BlockImageBuilder b(layout);
         b.SLBlock(0x10A, {{0x21, 0x104, 0}});
-        b.SIBlock(0x112, {{0x1, 0x112}, {0x21, 0x10A}});  // lists itself, then an SLBLOCK
-        b.SIBlock(0x116, {{0x1, 0x11A}});                 // two SIBLOCKs listing each other
+        b.SIBlock(0x112, {{0x1, 0x112}, {0x21, 0x10A}}); // lists itself, then an SLBLOCK
+        b.SIBlock(0x116, {{0x1, 0x11A}});                // two SIBLOCKs listing each other
         b.SIBlock(0x11A, {{0x1, 0x116}, {0x21, 0x10A}});
         Scanned s(b, layout);
         LayoutPstReader& reader = *s;
@@ -204,14 +204,18 @@ TEST(BlockTree, TreeFaultsAreCountedByReasonAtTheirBlock)
         const char* name;
         std::function<void(LayoutPstReader&)> read;
         RejectReason reason;
-        uint64_t at;  // the BID of the block whose offset is kept, 0 for none
+        uint64_t at; // the BID of the block whose offset is kept, 0 for none
     };
     PstNodeMap map;
     const std::vector<Case> cases = {
-        {"XBLOCK listing itself", [](LayoutPstReader& r) { r.GetDataBlock(0x112, 0); }, RejectReason::DataTreeDepth, 0x112},
-        {"XXBLOCK listing itself", [](LayoutPstReader& r) { r.GetDataBlock(0x116, 0); }, RejectReason::DataTreeDepth, 0x116},
-        {"index past an XBLOCK", [](LayoutPstReader& r) { r.GetDataBlock(0x112, 5); }, RejectReason::DataTreeEntry, 0x112},
-        {"index past a data block", [](LayoutPstReader& r) { r.GetDataBlock(0x104, 1); }, RejectReason::DataTreeEntry, 0x104},
+        {"XBLOCK listing itself", [](LayoutPstReader& r) { r.GetDataBlock(0x112, 0); }, RejectReason::DataTreeDepth,
+         0x112},
+        {"XXBLOCK listing itself", [](LayoutPstReader& r) { r.GetDataBlock(0x116, 0); }, RejectReason::DataTreeDepth,
+         0x116},
+        {"index past an XBLOCK", [](LayoutPstReader& r) { r.GetDataBlock(0x112, 5); }, RejectReason::DataTreeEntry,
+         0x112},
+        {"index past a data block", [](LayoutPstReader& r) { r.GetDataBlock(0x104, 1); }, RejectReason::DataTreeEntry,
+         0x104},
         {"data block not found", [](LayoutPstReader& r) { r.GetDataBlock(0x904, 0); }, RejectReason::BlockMissing, 0},
         {"size of a block not found", [](LayoutPstReader& r) { r.GetDataSize(0x904); }, RejectReason::BlockMissing, 0},
         {"XBLOCK listing a block not found", [](LayoutPstReader& r) { r.GetDataBlock(0x11A, 1); },

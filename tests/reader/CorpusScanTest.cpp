@@ -23,10 +23,7 @@ namespace {
 
 using pstformat::Layout;
 
-std::vector<std::string> CorpusOrSkip()
-{
-    return ListCorpusFiles(KRV_CORPUS_DIR);
-}
+std::vector<std::string> CorpusOrSkip() { return ListCorpusFiles(KRV_CORPUS_DIR); }
 
 std::unique_ptr<LayoutPstReader> MakeReader(Layout layout, ReaderHost& host, CFile64Ex& file)
 {
@@ -55,7 +52,7 @@ TEST(CorpusScan, ProbeChoosesTheLayoutTheHeaderNames)
         unicode.ProbeLayout(hU, nU, 8, 12);
         const Layout chosen = nU > nA || (nU == nA && hU == 1) ? Layout::Unicode : Layout::Ansi;
         EXPECT_EQ(chosen, *expected) << path << ": nA " << nA << " nU " << nU << " hU " << hU;
-        EXPECT_EQ(hA, 1) << path;  // a sound header of either layout passes the 32-bit test
+        EXPECT_EQ(hA, 1) << path; // a sound header of either layout passes the 32-bit test
         // Progress ran 0..8 for the first probe and 8..16 for the second, never backwards.
         for (size_t i = 1; i < host.progress.size(); ++i) EXPECT_LE(host.progress[i - 1], host.progress[i]) << path;
         if (!host.progress.empty()) {
@@ -72,7 +69,8 @@ std::set<NodeKey> CurrentNodes(const PstNodeMap& nodes)
 {
     std::set<NodeKey> out;
     nodes.ForEach([&out](uint32_t nid, const PstNodeMap::Versions& versions) {
-        if (!versions.empty()) out.emplace(nid, versions.back()->bidData, versions.back()->bidSub, versions.back()->nidParent);
+        if (!versions.empty())
+            out.emplace(nid, versions.back()->bidData, versions.back()->bidSub, versions.back()->nidParent);
     });
     return out;
 }
@@ -88,8 +86,8 @@ TEST(CorpusScan, IndexesHoldWhatTheStoresOwnBTreesList)
         const StrictWalk walk = WalkPst(bytes);
         if (!walk.problems.empty() || walk.blocks.empty()) {
             // Not a sound store for the walker: nothing to hold the scan against.
-            std::cout << "[ SKIPPED  ] " << path << ": " << (walk.problems.empty() ? "no blocks" : walk.problems.front())
-                      << "\n";
+            std::cout << "[ SKIPPED  ] " << path << ": "
+                      << (walk.problems.empty() ? "no blocks" : walk.problems.front()) << "\n";
             continue;
         }
         CFile64Ex file;

@@ -34,8 +34,7 @@ class AppendingHost final : public ReaderHost {
 public:
     AppendingHost(const std::string& path, const Image& image, bool fast)
         : m_fd(::open(path.c_str(), O_WRONLY | O_APPEND)), m_image(image), m_fast(fast)
-    {
-    }
+    {}
     ~AppendingHost() override
     {
         if (m_fd >= 0) ::close(m_fd);
@@ -104,8 +103,8 @@ Outcome ReferenceOverUnchangedCopy(const Image& image, Layout layout, bool fast)
     EXPECT_TRUE(file.Open(copy.Path(), modeRead | shareDenyWrite));
     TestReaderHost host(fast, false);
     ReferenceScanResult r = ReferenceScan(file, layout, host, 17, 2);
-    return {std::move(r.blocks), std::move(r.bbtPages), std::move(r.nbtPages), std::move(r.header),
-            std::move(host.progress), host.abortQueries};
+    return {std::move(r.blocks), std::move(r.bbtPages),    std::move(r.nbtPages),
+            std::move(r.header), std::move(host.progress), host.abortQueries};
 }
 
 TEST(GrowingSource, ScanEndsAtTheLengthItNotedAndFindsWhatAnUnchangedCopyHolds)

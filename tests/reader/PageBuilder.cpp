@@ -28,9 +28,10 @@ Bytes SealedPage(pstformat::Layout layout, uint8_t ptype, uint8_t cLevel, std::s
         if (!write(entries[i], layout, pstformat::BTreePageEntry(std::span<uint8_t>(page), layout, i, entrySize)))
             throw std::invalid_argument("entry does not fit the layout");
     }
-    const pstformat::BTreePageInfo info{static_cast<uint8_t>(entries.size()), capacity,
-                                        static_cast<uint8_t>(entrySize), cLevel};
-    if (!pstformat::WriteBTreePageInfo(info, layout, page) || !pstformat::SealPage(page, layout, ptype, pageBid, homeOffset))
+    const pstformat::BTreePageInfo info{static_cast<uint8_t>(entries.size()), capacity, static_cast<uint8_t>(entrySize),
+                                        cLevel};
+    if (!pstformat::WriteBTreePageInfo(info, layout, page) ||
+        !pstformat::SealPage(page, layout, ptype, pageBid, homeOffset))
         throw std::invalid_argument("page cannot be sealed");
     return page;
 }
@@ -100,9 +101,6 @@ ScratchFile::ScratchFile(std::span<const uint8_t> bytes)
     }
 }
 
-ScratchFile::~ScratchFile()
-{
-    std::remove(m_path.c_str());
-}
+ScratchFile::~ScratchFile() { std::remove(m_path.c_str()); }
 
 } // namespace krv::test

@@ -18,8 +18,8 @@ namespace krv {
 namespace {
 
 using pstformat::BBTEntry;
-using pstformat::BTEntry;
 using pstformat::Bref;
+using pstformat::BTEntry;
 using pstformat::Layout;
 using pstformat::NBTEntry;
 using test::Bytes;
@@ -40,7 +40,7 @@ Bytes ImageOf(const std::vector<PlacedPage>& pages)
 {
     test::FileImage image;
     for (const PlacedPage& page : pages) image.Place(page.offset, page.bytes);
-    image.Place(image.Size(), Bytes(4096, 0));  // room after the last page
+    image.Place(image.Size(), Bytes(4096, 0)); // room after the last page
     return image.Contents();
 }
 
@@ -58,7 +58,8 @@ BlockRecord Copy(uint64_t bid, uint64_t offset, uint16_t cb, uint64_t signedAt, 
 
 const BlockRecord* CopyAt(std::span<const BlockRecord> copies, uint64_t offset)
 {
-    const auto it = std::find_if(copies.begin(), copies.end(), [offset](const BlockRecord& r) { return r.offset == offset; });
+    const auto it =
+        std::find_if(copies.begin(), copies.end(), [offset](const BlockRecord& r) { return r.offset == offset; });
     return it == copies.end() ? nullptr : &*it;
 }
 
@@ -73,20 +74,20 @@ protected:
 constexpr uint64_t kBid = 0x88;
 constexpr uint64_t kLeafBid = 0x1000;
 constexpr uint64_t kLeafHome = 0x4000;
-constexpr uint64_t kNamedOffset = 0x20000;  // where the leaf entry says the block is
+constexpr uint64_t kNamedOffset = 0x20000; // where the leaf entry says the block is
 constexpr uint16_t kCb = 100;
 
 struct PlannedCopy {
     uint64_t offset;
-    uint64_t signedAt;  // the offset its trailer's signature was computed for
+    uint64_t signedAt; // the offset its trailer's signature was computed for
     bool zeroData;
     uint16_t cb;
 };
 
 struct BlockCase {
     const char* name;
-    std::vector<PlannedCopy> copies;  // in the order the scan found them
-    size_t best;                      // index into copies
+    std::vector<PlannedCopy> copies; // in the order the scan found them
+    size_t best;                     // index into copies
     std::vector<ChainScore> scores;
 };
 
@@ -100,23 +101,36 @@ TEST_P(PageRanking, BlockCopiesAreOrderedByChainThenSignatureThenDataThenOffset)
 
     const std::vector<BlockCase> cases{
         {"the copy the rooted leaf names beats one elsewhere",
-         {{kNamedOffset, kNamedOffset, false, kCb}, {0x90000, 0x90000, false, kCb}}, 0, {1, -1}},
+         {{kNamedOffset, kNamedOffset, false, kCb}, {0x90000, 0x90000, false, kCb}},
+         0,
+         {1, -1}},
         {"all-zero data loses at equal score",
-         {{0x30000, 0x30000, false, kCb}, {0x90000, 0x90000, true, kCb}}, 0, {-1, -1}},
+         {{0x30000, 0x30000, false, kCb}, {0x90000, 0x90000, true, kCb}},
+         0,
+         {-1, -1}},
         {"the higher offset wins when all else is equal",
-         {{0x90000, 0x90000, false, kCb}, {0x30000, 0x30000, false, kCb}}, 0, {-1, -1}},
+         {{0x90000, 0x90000, false, kCb}, {0x30000, 0x30000, false, kCb}},
+         0,
+         {-1, -1}},
         {"a signature that does not match the offset loses at equal score",
-         {{0x30000, 0x30000, false, kCb}, {0x90000, 0x12340, false, kCb}}, 0, {-1, -1}},
+         {{0x30000, 0x30000, false, kCb}, {0x90000, 0x12340, false, kCb}},
+         0,
+         {-1, -1}},
         {"a moved copy still named by its entry outranks a sound-looking stray",
-         {{0x90000, kNamedOffset, false, kCb}, {0xA0000, 0xA0000, false, kCb}}, 0, {1, -1}},
+         {{0x90000, kNamedOffset, false, kCb}, {0xA0000, 0xA0000, false, kCb}},
+         0,
+         {1, -1}},
         {"the data length is part of the key",
-         {{kNamedOffset, kNamedOffset, false, kCb - 1}, {0x10000, 0x10000, false, kCb}}, 0, {-1, -1}},
+         {{kNamedOffset, kNamedOffset, false, kCb - 1}, {0x10000, 0x10000, false, kCb}},
+         0,
+         {-1, -1}},
     };
     for (const BlockCase& c : cases) {
         SCOPED_TRACE(c.name);
         test::ReaderOverImage fixture(L(), image);
         LayoutPstReader& reader = fixture.Reader();
-        for (const PlannedCopy& s : c.copies) ASSERT_TRUE(reader.Blocks().Append(Copy(kBid, s.offset, s.cb, s.signedAt, s.zeroData)));
+        for (const PlannedCopy& s : c.copies)
+            ASSERT_TRUE(reader.Blocks().Append(Copy(kBid, s.offset, s.cb, s.signedAt, s.zeroData)));
 
         EXPECT_EQ(reader.BuildBlockIndex(PageListOf(pages), root), 1u);
 
@@ -160,8 +174,8 @@ constexpr uint64_t kL1Bid = 0x1000, kL1Home = 0x4000;
 constexpr uint64_t kL2Bid = 0x1008, kL2Home = 0x4200;
 constexpr uint64_t kRBid = 0x2000, kRHome = 0x6000;
 constexpr uint64_t kQBid = 0x2004, kQHome = 0x6200;
-constexpr uint64_t kOffsetA = 0x20000;  // named by L1
-constexpr uint64_t kOffsetB = 0x30000;  // named by L2
+constexpr uint64_t kOffsetA = 0x20000; // named by L1
+constexpr uint64_t kOffsetB = 0x30000; // named by L2
 
 struct ChainCase {
     const char* name;
@@ -193,8 +207,12 @@ TEST_P(PageRanking, BlockScoreIsTheHeightOfTheChainAboveIt)
             {kL1Home, test::BlockLeafPage(L(), {&leafEntryA, 1}, kL1Bid, kL1Home)},
             {kL2Home, test::BlockLeafPage(L(), {&leafEntryB, 1}, kL2Bid, kL2Home)},
         };
-        if (c.withR) pages.push_back({kRHome, test::IntermediatePage(L(), pstformat::PageTypeBbt, 1, {&rEntry, 1}, kRBid, kRHome)});
-        if (c.withQ) pages.push_back({kQHome, test::IntermediatePage(L(), pstformat::PageTypeBbt, 2, {&qEntry, 1}, kQBid, kQHome)});
+        if (c.withR)
+            pages.push_back(
+                {kRHome, test::IntermediatePage(L(), pstformat::PageTypeBbt, 1, {&rEntry, 1}, kRBid, kRHome)});
+        if (c.withQ)
+            pages.push_back(
+                {kQHome, test::IntermediatePage(L(), pstformat::PageTypeBbt, 2, {&qEntry, 1}, kQBid, kQHome)});
         test::ReaderOverImage fixture(L(), ImageOf(pages));
         LayoutPstReader& reader = fixture.Reader();
         ASSERT_TRUE(reader.Blocks().Append(Copy(kBid, kOffsetA, kCb, kOffsetA)));
@@ -259,11 +277,11 @@ constexpr uint64_t kNodeParentBid = 0x3100, kNodeParentHome = 0x8400;
 
 struct NodeCase {
     const char* name;
-    NBTEntry first;   // on a page at the lower offset
-    NBTEntry second;  // on a page at the higher offset
+    NBTEntry first;  // on a page at the lower offset
+    NBTEntry second; // on a page at the higher offset
     std::vector<uint64_t> indexedBlocks;
     std::optional<Bref> root;
-    bool firstHasParent;  // a level-1 page points at the first page
+    bool firstHasParent; // a level-1 page points at the first page
     bool firstWins;
 };
 
@@ -271,17 +289,44 @@ TEST_P(PageRanking, NodeEntriesAreOrderedByChainThenDataThenSubnodesThenOffset)
 {
     const Bref firstPage{kFirstPageBid, kFirstPageHome};
     const std::vector<NodeCase> cases{
-        {"only the first's data block is indexed", {0x21, 0x48, 0, 0}, {0x21, 0x4C, 0, 0}, {0x48}, std::nullopt, false, true},
-        {"data outranks subnodes", {0x21, 0x48, 0x52, 0}, {0x21, 0x4C, 0x56, 0}, {0x48, 0x56}, std::nullopt, false, true},
-        {"subnodes decide when the data is equal", {0x21, 0x48, 0x52, 0}, {0x21, 0x48, 0x56, 0}, {0x48, 0x52},
-         std::nullopt, false, true},
+        {"only the first's data block is indexed",
+         {0x21, 0x48, 0, 0},
+         {0x21, 0x4C, 0, 0},
+         {0x48},
+         std::nullopt,
+         false,
+         true},
+        {"data outranks subnodes",
+         {0x21, 0x48, 0x52, 0},
+         {0x21, 0x4C, 0x56, 0},
+         {0x48, 0x56},
+         std::nullopt,
+         false,
+         true},
+        {"subnodes decide when the data is equal",
+         {0x21, 0x48, 0x52, 0},
+         {0x21, 0x48, 0x56, 0},
+         {0x48, 0x52},
+         std::nullopt,
+         false,
+         true},
         {"a data BID of 0 is never found", {0x21, 0, 0, 0}, {0x21, 0x4C, 0, 0}, {0}, std::nullopt, false, false},
         {"bit 0 of the data BID is ignored", {0x21, 0x49, 0, 0}, {0x21, 0x4C, 0, 0}, {0x48}, std::nullopt, false, true},
         {"equal in all, the later entry wins", {0x21, 0x48, 0, 0}, {0x21, 0x4C, 0, 0}, {}, std::nullopt, false, false},
-        {"a rooted page outranks a resolving data block", {0x21, 0x4C, 0, 0}, {0x21, 0x48, 0, 0}, {0x48}, firstPage,
-         false, true},
-        {"without a header a page with a parent outranks one without", {0x21, 0x4C, 0, 0}, {0x21, 0x48, 0, 0}, {0x48},
-         std::nullopt, true, true},
+        {"a rooted page outranks a resolving data block",
+         {0x21, 0x4C, 0, 0},
+         {0x21, 0x48, 0, 0},
+         {0x48},
+         firstPage,
+         false,
+         true},
+        {"without a header a page with a parent outranks one without",
+         {0x21, 0x4C, 0, 0},
+         {0x21, 0x48, 0, 0},
+         {0x48},
+         std::nullopt,
+         true,
+         true},
     };
     const BTEntry parentEntry{0x21, firstPage};
     for (const NodeCase& c : cases) {
@@ -348,13 +393,12 @@ TEST_P(PageRanking, CopiesOfTheSameEntryBecomeOneNode)
 TEST_P(PageRanking, ChildListsFollowEachCurrentNodesParent)
 {
     const NBTEntry first[]{
-        {0x122, 0x48, 0, 0x122},   // a root folder names itself as its parent
-        {0x8022, 0x4C, 0, 0x122},
-        {0x8042, 0x50, 0, 0x9999},  // its parent was not found
-        {0x8062, 0x54, 0, 0x122},   // an older version under the root folder
-        {0x8082, 0x5C, 0, 0},       // no parent
+        {0x122, 0x48, 0, 0x122},                             // a root folder names itself as its parent
+        {0x8022, 0x4C, 0, 0x122}, {0x8042, 0x50, 0, 0x9999}, // its parent was not found
+        {0x8062, 0x54, 0, 0x122},                            // an older version under the root folder
+        {0x8082, 0x5C, 0, 0},                                // no parent
     };
-    const NBTEntry second[]{{0x8062, 0x58, 0, 0x8022}};  // the current version moved
+    const NBTEntry second[]{{0x8062, 0x58, 0, 0x8022}}; // the current version moved
     const std::vector<PlacedPage> pages{
         {kFirstPageHome, test::NodeLeafPage(L(), first, kFirstPageBid, kFirstPageHome)},
         {kSecondPageHome, test::NodeLeafPage(L(), second, kSecondPageBid, kSecondPageHome)},
@@ -399,7 +443,7 @@ TEST_P(PageRanking, LoadingKeysEveryEntryAndSkipsPagesThatCannotBeRead)
     Bytes image = ImageOf(pages);
     image.resize(kFirstPageHome + 2 * pstformat::kPageSize);
     std::vector<PageRecord> list = PageListOf(pages);
-    list.push_back(PageRecord{kFirstPageHome + 2 * pstformat::kPageSize - 100});  // runs past the end
+    list.push_back(PageRecord{kFirstPageHome + 2 * pstformat::kPageSize - 100}); // runs past the end
     test::ReaderOverImage fixture(L(), image);
     auto maps = std::make_unique<LevelMaps>();
     // Whatever was in the maps goes first.
@@ -443,7 +487,8 @@ TEST_P(PageRanking, EntryOffsetsStepByTheEntrySize)
 {
     std::vector<NBTEntry> entries;
     for (uint32_t i = 0; i < 3; ++i) entries.push_back({0x21 + 0x20 * i, 0x48, 0, 0});
-    const std::vector<PlacedPage> pages{{kFirstPageHome, test::NodeLeafPage(L(), entries, kFirstPageBid, kFirstPageHome)}};
+    const std::vector<PlacedPage> pages{
+        {kFirstPageHome, test::NodeLeafPage(L(), entries, kFirstPageBid, kFirstPageHome)}};
     test::ReaderOverImage fixture(L(), ImageOf(pages));
     auto maps = std::make_unique<LevelMaps>();
     fixture.Reader().LoadPageEntries(PageListOf(pages), *maps);

@@ -51,7 +51,8 @@ TEST(PstNodeMap, RemoveDuplicatesKeepsTheLaterOfEqualVersions)
         {"parent is not compared", {{0x40, 0x80, 0x122, 1}, {0x40, 0x80, 0x8022, 2}}, {2}},
         {"different subnode BID stays", {{0x40, 0x80, 0x122, 1}, {0x40, 0x84, 0x122, 2}}, {1, 2}},
         {"different data BID stays", {{0x40, 0, 0, 1}, {0x44, 0, 0, 2}}, {1, 2}},
-        {"survivors keep their order", {{0x40, 0, 0, 1}, {0x44, 0, 0, 2}, {0x40, 0, 0, 3}, {0x48, 0, 0, 4}, {0x44, 0, 0, 5}},
+        {"survivors keep their order",
+         {{0x40, 0, 0, 1}, {0x44, 0, 0, 2}, {0x40, 0, 0, 3}, {0x48, 0, 0, 4}, {0x44, 0, 0, 5}},
          {3, 4, 5}},
         {"a run of copies of one page", {{0x40, 0, 0, 1}, {0x40, 0, 0, 2}, {0x40, 0, 0, 3}, {0x40, 0, 0, 4}}, {4}},
     };
@@ -61,7 +62,7 @@ TEST(PstNodeMap, RemoveDuplicatesKeepsTheLaterOfEqualVersions)
         for (const Version& v : c.versions) {
             map.Append(0x21, Node(0x21, v.bidData, v.bidSub, v.parent, v.tag));
         }
-        map.Append(0x42, Node(0x42, 0x40, 0x80, 0x122, 99));  // another NID, same BIDs: kept
+        map.Append(0x42, Node(0x42, 0x40, 0x80, 0x122, 99)); // another NID, same BIDs: kept
         map.RemoveDuplicates();
         EXPECT_EQ(TagsOf(map, 0x21), c.survivors);
         EXPECT_EQ(TagsOf(map, 0x42), std::vector<uint32_t>{99});
@@ -87,7 +88,7 @@ TEST(PstNodeMap, LookupsAnswerNoneForAbsentAndEmptyLists)
     EXPECT_EQ(map.FindVersions(0x21), nullptr);
 
     map.Append(0x21, Node(0x21, 0x40, 0, 0, 1));
-    map.Append(0x21, nullptr);  // ignored, not a version
+    map.Append(0x21, nullptr); // ignored, not a version
     map.Append(0x21, Node(0x21, 0x44, 0, 0, 2));
     EXPECT_EQ(map.FindCurrent(0x21)->dataSize, 2u);
     EXPECT_EQ(TagsOf(map, 0x21), (std::vector<uint32_t>{1, 2}));
@@ -107,7 +108,7 @@ TEST(PstNodeMap, MergeClonesAppendsCopiesThatOutliveTheSource)
 {
     PstNodeMap target;
     target.Append(0x21, Node(0x21, 0x4, 0, 0, 10));
-    std::vector<uintptr_t> originals;  // addresses only: the nodes die with the source
+    std::vector<uintptr_t> originals; // addresses only: the nodes die with the source
     {
         PstNodeMap source;
         for (uint32_t tag : {1u, 2u, 3u}) {
@@ -118,7 +119,7 @@ TEST(PstNodeMap, MergeClonesAppendsCopiesThatOutliveTheSource)
             source.Append(0x21, std::move(node));
         }
         EXPECT_EQ(target.MergeClones(source), 3u);
-        EXPECT_EQ(TagsOf(source, 0x21), (std::vector<uint32_t>{1, 2, 3}));  // source untouched
+        EXPECT_EQ(TagsOf(source, 0x21), (std::vector<uint32_t>{1, 2, 3})); // source untouched
     }
     // The source and its nodes are gone; the clones must not point into them.
     ASSERT_EQ(TagsOf(target, 0x21), (std::vector<uint32_t>{10, 1, 2, 3}));
@@ -163,7 +164,7 @@ TEST(PstNode, CloneCopiesEveryFieldAndOwnsItsSubnodeTree)
 
     std::unique_ptr<PstNode> clone = node->Clone();
     const auto originalSub = reinterpret_cast<uintptr_t>(node->subnodes.FindCurrent(0x3F));
-    node.reset();  // the clone must hold nothing of the original
+    node.reset(); // the clone must hold nothing of the original
 
     EXPECT_EQ(clone->reader, kReader);
     EXPECT_EQ(clone->nid, 0x200024u);

@@ -23,8 +23,15 @@ TEST(RangeCrc, EqualsTheCrcOfTheRange)
         size_t begin;
         size_t length;
     };
-    std::vector<Range> ranges = {{0, 0}, {0, 1}, {31, 1}, {32, 32}, {33, 8192}, {6000, 4000},
-                                 {bytes.size() - 8192, 8192}, {bytes.size() - 1, 1}, {bytes.size(), 0}};
+    std::vector<Range> ranges = {{0, 0},
+                                 {0, 1},
+                                 {31, 1},
+                                 {32, 32},
+                                 {33, 8192},
+                                 {6000, 4000},
+                                 {bytes.size() - 8192, 8192},
+                                 {bytes.size() - 1, 1},
+                                 {bytes.size(), 0}};
     for (int i = 0; i < 2000; ++i) {
         const size_t length = random() % (RangeCrc::kMaxRange + 1);
         ranges.push_back({random() % (bytes.size() - length + 1), length});

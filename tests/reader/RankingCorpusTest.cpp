@@ -39,8 +39,8 @@ test::Bytes ReadAll(const fs::path& path)
 
 struct LiveLeafEntry {
     uint64_t entryOffset;
-    pstformat::BBTEntry block;  // block tree only
-    pstformat::NBTEntry node;   // node tree only
+    pstformat::BBTEntry block; // block tree only
+    pstformat::NBTEntry node;  // node tree only
 };
 
 // Walks a tree from its root the way a reader of a sound file would; each level must be one
@@ -54,18 +54,23 @@ bool WalkTree(const test::Bytes& file, Layout layout, const pstformat::Bref& bre
     const auto info = pstformat::ParseBTreePageInfo(page, layout);
     const auto trailer = pstformat::ParsePageTrailer(page, layout);
     if (trailer->bid != bref.bid) return false;
-    if (expectedLevel < 0) rootLevel = info->cLevel;
-    else if (info->cLevel != expectedLevel) return false;
+    if (expectedLevel < 0)
+        rootLevel = info->cLevel;
+    else if (info->cLevel != expectedLevel)
+        return false;
     const size_t entrySize = pstformat::BTreeEntrySize(layout, trailer->ptype, info->cLevel);
     for (size_t i = 0; i < info->cEnt; ++i) {
         const auto bytes = pstformat::BTreePageEntry(page, layout, i, entrySize);
         if (info->cLevel > 0) {
-            if (!WalkTree(file, layout, pstformat::ParseBTEntry(bytes, layout)->bref, info->cLevel - 1, leaves, rootLevel))
+            if (!WalkTree(file, layout, pstformat::ParseBTEntry(bytes, layout)->bref, info->cLevel - 1, leaves,
+                          rootLevel))
                 return false;
         } else {
             LiveLeafEntry leaf{bref.ib + i * entrySize, {}, {}};
-            if (trailer->ptype == pstformat::PageTypeNbt) leaf.node = *pstformat::ParseNBTEntry(bytes, layout);
-            else leaf.block = *pstformat::ParseBBTEntry(bytes, layout);
+            if (trailer->ptype == pstformat::PageTypeNbt)
+                leaf.node = *pstformat::ParseNBTEntry(bytes, layout);
+            else
+                leaf.block = *pstformat::ParseBBTEntry(bytes, layout);
             leaves.push_back(leaf);
         }
     }

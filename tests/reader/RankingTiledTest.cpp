@@ -25,8 +25,8 @@ namespace krv {
 namespace {
 
 using pstformat::BBTEntry;
-using pstformat::BTEntry;
 using pstformat::Bref;
+using pstformat::BTEntry;
 using pstformat::Layout;
 using pstformat::NBTEntry;
 using test::Bytes;
@@ -129,7 +129,10 @@ TiledStore BuildTiledStore(Layout layout)
         // those leaves are.
         for (size_t i = 0; i < 8; ++i) {
             const uint64_t bid = (i < 4 ? 0x100 : 0x110) + 4 * (i % 4);
-            BlockRecord r{.bid = bid, .offset = base + BlockHome(i), .storedSize = 128, .cb = BlockCb(i),
+            BlockRecord r{.bid = bid,
+                          .offset = base + BlockHome(i),
+                          .storedSize = 128,
+                          .cb = BlockCb(i),
                           .wSig = pstformat::ComputeSignature(bid, BlockHome(i))};
             store.blocks.push_back(r);
             if (k % 4 == 2 && i < 4) {
@@ -141,10 +144,15 @@ TiledStore BuildTiledStore(Layout layout)
         for (size_t i = 8; i < 16; ++i) {
             const uint64_t bid = (i < 12 ? 0x200 : 0x300) + 4 * (i % 4);
             if ((i < 12 && !stale) || (i >= 12 && k % 3 != 1)) continue;
-            store.blocks.push_back({.bid = bid, .offset = base + BlockHome(i), .storedSize = 128, .cb = BlockCb(i),
+            store.blocks.push_back({.bid = bid,
+                                    .offset = base + BlockHome(i),
+                                    .storedSize = 128,
+                                    .cb = BlockCb(i),
                                     .wSig = pstformat::ComputeSignature(bid, BlockHome(i))});
             // A copy no entry names.
-            store.blocks.push_back({.bid = bid, .offset = base + BlockHome(i) + 0x80, .storedSize = 128,
+            store.blocks.push_back({.bid = bid,
+                                    .offset = base + BlockHome(i) + 0x80,
+                                    .storedSize = 128,
                                     .cb = BlockCb(i),
                                     .wSig = pstformat::ComputeSignature(bid, base + BlockHome(i) + 0x80)});
         }
@@ -154,10 +162,7 @@ TiledStore BuildTiledStore(Layout layout)
     return store;
 }
 
-EntryKey KeyOf(const BlockRecord& r)
-{
-    return EntryKey{r.bid, static_cast<uint32_t>(r.cb) << 16 | r.wSig, 0};
-}
+EntryKey KeyOf(const BlockRecord& r) { return EntryKey{r.bid, static_cast<uint32_t>(r.cb) << 16 | r.wSig, 0}; }
 
 class TiledRanking : public ::testing::TestWithParam<Layout> {};
 

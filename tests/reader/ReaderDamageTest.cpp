@@ -46,16 +46,16 @@ uint64_t ShiftOffset(uint64_t size) { return size / 2 + 37; }
 
 // Which copy of a block the ranking must still make the best one.
 enum class BestRule {
-    AnyCopy,      // none: the damage may take away what told the copies apart
-    SameAsSound,  // the one the sound store's scan ranks best
+    AnyCopy,     // none: the damage may take away what told the copies apart
+    SameAsSound, // the one the sound store's scan ranks best
 };
 
 // What must be true of the nodes of the damaged copy.
 enum class NodeRule {
-    None,         // nothing beyond not crashing
-    SameAsSound,  // the same NIDs as the sound store's scan, each with the same current entry
-    SameNids,     // the same NIDs, and every node of the store's node tree among its versions
-    Resolvable,   // whatever is found (only what stale pages left) names data the index holds
+    None,        // nothing beyond not crashing
+    SameAsSound, // the same NIDs as the sound store's scan, each with the same current entry
+    SameNids,    // the same NIDs, and every node of the store's node tree among its versions
+    Resolvable,  // whatever is found (only what stale pages left) names data the index holds
 };
 
 struct DamageCase {
@@ -161,9 +161,9 @@ struct SoundStore {
     std::string path;
     std::vector<uint8_t> bytes;
     StrictWalk walk;
-    std::vector<BlockRecord> copies;          // every copy the scan found
-    std::map<uint64_t, uint64_t> bestOffset;  // by BID
-    std::map<uint32_t, NodeEntry> current;    // by NID
+    std::vector<BlockRecord> copies;         // every copy the scan found
+    std::map<uint64_t, uint64_t> bestOffset; // by BID
+    std::map<uint32_t, NodeEntry> current;   // by NID
 };
 
 std::unique_ptr<LayoutPstReader> MakeReader(Layout layout, ReaderHost& host, CFile64Ex& file)
@@ -176,7 +176,8 @@ std::map<uint32_t, NodeEntry> CurrentNodes(const PstNodeMap& nodes)
 {
     std::map<uint32_t, NodeEntry> out;
     nodes.ForEach([&out](uint32_t nid, const PstNodeMap::Versions& versions) {
-        if (!versions.empty()) out[nid] = {versions.back()->bidData, versions.back()->bidSub, versions.back()->nidParent};
+        if (!versions.empty())
+            out[nid] = {versions.back()->bidData, versions.back()->bidSub, versions.back()->nidParent};
     });
     return out;
 }
@@ -216,12 +217,13 @@ std::optional<uint64_t> Placement(const SoundStore& store, const std::vector<uin
     uint64_t at = offset;
     if (damage.shifted) {
         const uint64_t insertAt = ShiftOffset(store.bytes.size());
-        if (offset < insertAt && offset + size > insertAt) return std::nullopt;  // split by the insertion
+        if (offset < insertAt && offset + size > insertAt) return std::nullopt; // split by the insertion
         if (offset >= insertAt) at += kShiftBytes;
     }
     if (at + size > damaged.size()) return std::nullopt;
     const auto begin = store.bytes.begin() + static_cast<std::ptrdiff_t>(offset);
-    if (!std::equal(begin, begin + static_cast<std::ptrdiff_t>(size), damaged.begin() + static_cast<std::ptrdiff_t>(at)))
+    if (!std::equal(begin, begin + static_cast<std::ptrdiff_t>(size),
+                    damaged.begin() + static_cast<std::ptrdiff_t>(at)))
         return std::nullopt;
     return at;
 }
@@ -268,8 +270,11 @@ void CheckNodes(const SoundStore& store, const DamageCase& damage, LayoutPstRead
 {
     const auto current = CurrentNodes(reader.Nodes());
     switch (damage.nodes) {
-    case NodeRule::None: break;
-    case NodeRule::SameAsSound: EXPECT_EQ(current, store.current); break;
+    case NodeRule::None:
+        break;
+    case NodeRule::SameAsSound:
+        EXPECT_EQ(current, store.current);
+        break;
     case NodeRule::SameNids: {
         std::set<uint32_t> nids, soundNids;
         for (const auto& [nid, entry] : current) nids.insert(nid);
@@ -278,8 +283,9 @@ void CheckNodes(const SoundStore& store, const DamageCase& damage, LayoutPstRead
         for (const WalkedNode& node : store.walk.nodes) {
             const PstNodeMap::Versions* versions = reader.Nodes().FindVersions(node.nid);
             ASSERT_NE(versions, nullptr) << "nid " << node.nid;
-            EXPECT_TRUE(std::any_of(versions->begin(), versions->end(),
-                                    [&node](const auto& v) { return v->bidData == node.bidData && v->bidSub == node.bidSub; }))
+            EXPECT_TRUE(
+                std::any_of(versions->begin(), versions->end(),
+                            [&node](const auto& v) { return v->bidData == node.bidData && v->bidSub == node.bidSub; }))
                 << "nid " << node.nid << ": its entry is not among the versions found";
         }
         break;
@@ -287,7 +293,8 @@ void CheckNodes(const SoundStore& store, const DamageCase& damage, LayoutPstRead
     case NodeRule::Resolvable:
         reader.Nodes().ForEach([&](uint32_t nid, const PstNodeMap::Versions& versions) {
             for (const auto& version : versions)
-                EXPECT_TRUE(version->bidData == 0 || reader.Blocks().Find(version->bidData) != nullptr) << "nid " << nid;
+                EXPECT_TRUE(version->bidData == 0 || reader.Blocks().Find(version->bidData) != nullptr)
+                    << "nid " << nid;
         });
         break;
     }
@@ -346,8 +353,10 @@ std::vector<Param> AllParams()
 
 std::string ParamName(const ::testing::TestParamInfo<Param>& info)
 {
-    std::string name = std::string(info.param.damage.name) + "_" + std::filesystem::path(info.param.store).stem().string();
-    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    std::string name =
+        std::string(info.param.damage.name) + "_" + std::filesystem::path(info.param.store).stem().string();
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
     return name;
 }
 

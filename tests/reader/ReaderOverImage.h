@@ -20,8 +20,10 @@ public:
         : m_file(image), host(fast, ignoreZero)
     {
         if (!m_source.Open(m_file.Path(), modeRead | shareDenyWrite)) throw std::runtime_error("cannot open image");
-        if (layout == pstformat::Layout::Ansi) reader = std::make_unique<AnsiPstReader>(host, m_source);
-        else reader = std::make_unique<UnicodePstReader>(host, m_source);
+        if (layout == pstformat::Layout::Ansi)
+            reader = std::make_unique<AnsiPstReader>(host, m_source);
+        else
+            reader = std::make_unique<UnicodePstReader>(host, m_source);
     }
 
     // Scan options off: the form the ranking tests use.

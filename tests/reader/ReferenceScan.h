@@ -22,10 +22,10 @@ class ReaderHost;
 namespace krv::test {
 
 struct ReferenceScanResult {
-    std::vector<BlockRecord> blocks;  // in the order they were accepted
+    std::vector<BlockRecord> blocks; // in the order they were accepted
     std::vector<uint64_t> bbtPages;
     std::vector<uint64_t> nbtPages;
-    std::vector<uint8_t> header;  // empty when none
+    std::vector<uint8_t> header; // empty when none
 };
 
 ReferenceScanResult ReferenceScan(CFile64Ex& file, pstformat::Layout layout, ReaderHost& host, uint8_t progressBase,

@@ -122,7 +122,8 @@ TEST(ScanEdgeCases, FirstOfTwoHeadersIsHeld)
         for (bool fast : {false, true}) {
             ReaderOverImage r(image, layout, fast);
             ScanFindings findings;
-            ScanSource(r.Source(), layout, r.host, 17, 2, [](const BlockRecord&) {}, findings);
+            ScanSource(
+                r.Source(), layout, r.host, 17, 2, [](const BlockRecord&) {}, findings);
             const size_t length = layout == Layout::Ansi ? 479 : 531;
             ASSERT_EQ(findings.header.size(), length) << Name(layout);
             EXPECT_TRUE(std::equal(findings.header.begin(), findings.header.end(), image.begin())) << Name(layout);

@@ -84,8 +84,8 @@ ScanOutcome ReferenceOutcome(const std::string& path, Layout layout, Mode mode, 
     TestReaderHost host(mode.fast, mode.ignoreZero);
     host.stopAtQuery = stopAt;
     ReferenceScanResult r = ReferenceScan(file, layout, host, 17, 2);
-    return {std::move(r.blocks), std::move(r.bbtPages), std::move(r.nbtPages), std::move(r.header),
-            std::move(host.progress), host.abortQueries};
+    return {std::move(r.blocks), std::move(r.bbtPages),    std::move(r.nbtPages),
+            std::move(r.header), std::move(host.progress), host.abortQueries};
 }
 
 ScanOutcome EngineOutcome(const std::string& path, Layout layout, Mode mode, uint64_t stopAt, size_t piece,
@@ -116,8 +116,8 @@ std::string Describe(const BlockRecord& r)
 
 bool SameRecord(const BlockRecord& a, const BlockRecord& b)
 {
-    return a.bid == b.bid && a.offset == b.offset && a.storedSize == b.storedSize && a.cb == b.cb &&
-           a.wSig == b.wSig && a.zeroData == b.zeroData && a.chainScore == b.chainScore && a.usedMark == b.usedMark;
+    return a.bid == b.bid && a.offset == b.offset && a.storedSize == b.storedSize && a.cb == b.cb && a.wSig == b.wSig &&
+           a.zeroData == b.zeroData && a.chainScore == b.chainScore && a.usedMark == b.usedMark;
 }
 
 void ExpectSame(const ScanOutcome& expected, const ScanOutcome& actual)
@@ -125,7 +125,8 @@ void ExpectSame(const ScanOutcome& expected, const ScanOutcome& actual)
     ASSERT_EQ(expected.blocks.size(), actual.blocks.size());
     for (size_t i = 0; i < expected.blocks.size(); ++i) {
         ASSERT_TRUE(SameRecord(expected.blocks[i], actual.blocks[i]))
-            << "record " << i << ": expected " << Describe(expected.blocks[i]) << ", got " << Describe(actual.blocks[i]);
+            << "record " << i << ": expected " << Describe(expected.blocks[i]) << ", got "
+            << Describe(actual.blocks[i]);
     }
     EXPECT_EQ(expected.bbtPages, actual.bbtPages);
     EXPECT_EQ(expected.nbtPages, actual.nbtPages);
@@ -245,8 +246,8 @@ TEST(ScanEquivalence, QueriesPutStraightToTheCallersFunction)
                 ScanOutcome actual;
                 ScanFindings findings;
                 ScanSource(
-                    source, Layout::Unicode, host, 17, 2, [&actual](const BlockRecord& r) { actual.blocks.push_back(r); },
-                    findings, 4099);
+                    source, Layout::Unicode, host, 17, 2,
+                    [&actual](const BlockRecord& r) { actual.blocks.push_back(r); }, findings, 4099);
                 for (const PageRecord& page : findings.bbtPages) actual.bbtPages.push_back(page.offset);
                 for (const PageRecord& page : findings.nbtPages) actual.nbtPages.push_back(page.offset);
                 actual.header = findings.header;
@@ -322,7 +323,8 @@ TEST(ScanEquivalence, UnreadableSectorsReadAsZeros)
         EXPECT_FALSE(has(0x1000 + 50000));
         EXPECT_TRUE(has(0x1000 + 90000));
         EXPECT_FALSE(has(0x1000 + 140000));
-        for (size_t piece : kPieces) ExpectSame(expected, EngineOutcome(file.Path(), Layout::Unicode, mode, 0, piece, bad));
+        for (size_t piece : kPieces)
+            ExpectSame(expected, EngineOutcome(file.Path(), Layout::Unicode, mode, 0, piece, bad));
     }
 }
 

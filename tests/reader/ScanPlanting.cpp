@@ -85,8 +85,12 @@ Image PlantedRandomImage(Layout layout, size_t size, uint32_t seed)
         const uint64_t at = place(cb);
         switch (i % 6) {
         case 0:
-        case 1: PlantBlock(image, layout, at, cb, bidOf(0)); break;
-        case 2: PlantBlock(image, layout, at, cb, bidOf(0), PlantData::Zero); break;
+        case 1:
+            PlantBlock(image, layout, at, cb, bidOf(0));
+            break;
+        case 2:
+            PlantBlock(image, layout, at, cb, bidOf(0), PlantData::Zero);
+            break;
         case 3: {
             const size_t icb = std::max<size_t>(cb, 8);
             const uint64_t iat = place(icb);

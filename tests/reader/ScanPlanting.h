@@ -16,8 +16,8 @@ namespace krv::test {
 using Image = std::vector<uint8_t>;
 
 enum class PlantData {
-    Keep,  // the bytes already at the place become the block's data
-    Zero,  // the data is zeroed first
+    Keep, // the bytes already at the place become the block's data
+    Zero, // the data is zeroed first
 };
 
 // Writes at `offset + storedSize - trailer size` a trailer that makes the cb bytes at

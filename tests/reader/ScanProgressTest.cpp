@@ -11,9 +11,9 @@ namespace {
 
 TEST(ScanProgress, PercentIsBasePlusTruncatedShare)
 {
-    EXPECT_EQ(ProgressPercent(65536, 200000, 17, 2), 33);   // 17 + trunc(16.38)
+    EXPECT_EQ(ProgressPercent(65536, 200000, 17, 2), 33); // 17 + trunc(16.38)
     EXPECT_EQ(ProgressPercent(200000, 200000, 17, 2), 67);
-    EXPECT_EQ(ProgressPercent(199999, 200000, 8, 12), 16);   // 8 + trunc(8.33)
+    EXPECT_EQ(ProgressPercent(199999, 200000, 8, 12), 16); // 8 + trunc(8.33)
     EXPECT_EQ(ProgressPercent(0, 0, 17, 2), 17);
     // Inputs no sound pass produces: a divisor of 0 counts as 1, and a position far past
     // the length saturates instead of wrapping the byte around.

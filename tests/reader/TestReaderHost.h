@@ -29,9 +29,12 @@ public:
     AbortQuery PositionAbortQuery() override
     {
         switch (queryPath) {
-        case QueryPath::Direct: return AbortQuery{&Answer, kQueryCode, reinterpret_cast<uintptr_t>(this)};
-        case QueryPath::Nobody: return AbortQuery{};
-        case QueryPath::ThroughIsAborted: break;
+        case QueryPath::Direct:
+            return AbortQuery{&Answer, kQueryCode, reinterpret_cast<uintptr_t>(this)};
+        case QueryPath::Nobody:
+            return AbortQuery{};
+        case QueryPath::ThroughIsAborted:
+            break;
         }
         return ReaderHost::PositionAbortQuery();
     }
@@ -48,7 +51,7 @@ public:
     std::vector<uint8_t> progress;
     uint64_t abortQueries = 0;
     uint64_t directAnswers = 0;
-    bool wrongQuery = false;  // a direct call came with another code or with data
+    bool wrongQuery = false; // a direct call came with another code or with data
 
 private:
     static int32_t Answer(int32_t code, void* data, uintptr_t self)

@@ -29,10 +29,10 @@
 namespace {
 
 namespace fs = std::filesystem;
+using krv::pstformat::Layout;
 using krv::test::LongProp;
 using krv::test::SourceStore;
 using krv::test::StringProp;
-using krv::pstformat::Layout;
 
 constexpr size_t kSector = 512;
 constexpr uint8_t kKeepChecks = 0x40;
@@ -104,7 +104,8 @@ std::vector<std::pair<size_t, uint32_t>> FolderParentLinks(const std::vector<uin
         for (size_t i = 0; i < cEnt && (i + 1) * t.nbtEntrySize <= t.pageEntryAreaSize; ++i) {
             const uint8_t* entry = p + i * t.nbtEntrySize;
             const auto nid = krv::pstformat::LoadLe<uint32_t>(entry);
-            if ((nid & 0x1F) == 0x02 && nid != kRootFolderNid) links.emplace_back(page + i * t.nbtEntrySize + parentOffset, nid);
+            if ((nid & 0x1F) == 0x02 && nid != kRootFolderNid)
+                links.emplace_back(page + i * t.nbtEntrySize + parentOffset, nid);
         }
     }
     return links;
@@ -180,7 +181,8 @@ int main(int argc, char** argv)
     fs::create_directories(dir, ec);
     for (const Layout layout : {Layout::Ansi, Layout::Unicode}) {
         if (!MakeSeeds(dir, layout)) {
-            std::fprintf(stderr, "the %s store could not be written\n", layout == Layout::Unicode ? "64-bit" : "32-bit");
+            std::fprintf(stderr, "the %s store could not be written\n",
+                         layout == Layout::Unicode ? "64-bit" : "32-bit");
             return 1;
         }
     }
