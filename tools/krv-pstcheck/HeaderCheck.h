@@ -18,7 +18,7 @@ namespace krv::pstcheck {
 [[nodiscard]] std::optional<StoreImage> CheckHeader(const StoreFile& file, Report& report);
 
 // Offline folder files of Outlook 2013 and later (wVer 36: 4 KiB pages, compressed blocks),
-// a layout no specification describes and the checker's rules do not cover: true for such
+// a layout [MS-PST] does not describe and the checker's rules do not cover: true for such
 // a file, whose header alone is then checked (magic, both CRCs, client magic, sentinel,
 // encoding, the ROOT fields that need nothing else); false for any other file, which is
 // left to CheckHeader.
