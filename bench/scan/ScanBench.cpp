@@ -2,6 +2,7 @@
 //
 // usage: krv_bench_scan passes FILE
 //        krv_bench_scan job FILE OUTPUT
+//        krv_bench_scan work scan_full|scan_fast FILE [REPEAT]
 //
 // Both put their stop question through a callback that does what krv-repair's does on it:
 // compare the code, read one relaxed atomic flag, answer. Every pass asks after each
@@ -15,7 +16,8 @@
 // `passes` runs the 32-bit probe, the 64-bit probe, and the scan (full and fast) of the
 // layout the probes decide, each with its collectors. `job` runs RepairEntry with the
 // command line's default options (source layout decided by probing, 64-bit output). Each
-// prints one line of key=value figures per pass.
+// prints one line of key=value figures per pass. `work` runs one scan REPEAT times (default
+// 5) with nobody to ask, for a profiler to see the work between the questions on its own.
 #include "engine/file/CFile64Ex.h"
 #include "engine/job/RepairEntry.h"
 #include "engine/reader/LayoutDecision.h"
@@ -25,6 +27,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -208,6 +211,39 @@ int Passes(const char* path)
     return same ? 0 : 1;
 }
 
+int Work(const char* mode, const char* path, int repeat)
+{
+    const bool fast = std::strcmp(mode, "scan_fast") == 0;
+    if (!fast && std::strcmp(mode, "scan_full") != 0) return 2;
+    krv::CFile64Ex file(kSourceBufferSize);
+    krv::CFileException error;
+    if (!file.Open(path, krv::modeRead | krv::shareDenyWrite | krv::typeBinary, &error)) {
+        std::fprintf(stderr, "krv_bench_scan: cannot open %s\n", path);
+        return 1;
+    }
+    BenchHost host;
+    krv::AnsiPstReader ansi(host, file);
+    krv::UnicodePstReader unicode(host, file);
+    int headerA = 0, headerU = 0;
+    uint64_t pagesA = 0, pagesU = 0;
+    ansi.ProbeLayout(headerA, pagesA, 0, 12);
+    unicode.ProbeLayout(headerU, pagesU, 8, 12);
+    const bool isUnicode = pagesU > pagesA || (pagesU == pagesA && headerU == 1);
+    krv::LayoutPstReader& reader =
+        isUnicode ? static_cast<krv::LayoutPstReader&>(unicode) : static_cast<krv::LayoutPstReader&>(ansi);
+    host.fast = fast;
+    for (int i = 0; i < repeat; ++i) {
+        const Span span = Measure([&] {
+            if (reader.ScanFile(17, 2) != 0) {
+                (void)reader.CollectTopDataBlocks();
+                (void)reader.CollectTopSubnodeBlocks();
+            }
+        });
+        std::printf("pass=%s seconds=%.3f cpu_seconds=%.3f\n", mode, span.seconds, span.cpu);
+    }
+    return 0;
+}
+
 struct JobWatch {
     double indexedAt = 0;    // clock
     double indexedAtCpu = 0; // processor time
@@ -294,6 +330,11 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "passes") == 0) return Passes(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "job") == 0) return Job(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: krv_bench_scan passes FILE | krv_bench_scan job FILE OUTPUT\n");
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "work") == 0) {
+        const int repeat = argc == 5 ? std::atoi(argv[4]) : 5;
+        if (repeat > 0 && Work(argv[2], argv[3], repeat) == 0) return 0;
+    }
+    std::fprintf(stderr, "usage: krv_bench_scan passes FILE | krv_bench_scan job FILE OUTPUT | "
+                         "krv_bench_scan work scan_full|scan_fast FILE [REPEAT]\n");
     return 2;
 }

@@ -235,19 +235,43 @@ bool AcceptBlockOf(const SourceChunk& chunk, BlockCandidate candidate, bool igno
     return true;
 }
 
+// The candidates that AcceptBlock takes, kept in place and in their order: a tight loop
+// whose CRCs, independent of one another, overlap in the processor.
+template <class Trailer>
+void KeepAccepted(const SourceChunk& chunk, const AcceptNow& acceptNow, std::vector<BlockCandidate>& candidates)
+{
+    size_t kept = 0;
+    for (const BlockCandidate candidate : candidates) {
+        BlockHit hit;
+        if (AcceptBlockOf<Trailer>(chunk, candidate, acceptNow.ignoreZeroBlocks, acceptNow.crc, hit)) {
+            candidates[kept++] = candidate;
+        }
+    }
+    candidates.resize(kept);
+}
+
+template <class Trailer>
+void FindBlockCandidatesOf(const SourceChunk& chunk, RelativeRange range, std::vector<BlockCandidate>& candidates,
+                           const AcceptNow* acceptNow)
+{
+    CollectBlockCandidates<Trailer>(chunk.Data(), chunk.Size(), range, candidates);
+    if (acceptNow != nullptr) KeepAccepted<Trailer>(chunk, *acceptNow, candidates);
+}
+
 } // namespace
 
 void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
-                         std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch)
+                         std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch,
+                         const AcceptNow* acceptNow)
 {
     RelativeRange range = Relative(chunk, from, to);
     range.to = std::min(range.to, BlockCandidate::kMaxPiecePositions);
     if (layout == pstformat::Layout::Ansi) {
-        CollectBlockCandidates<Trailer<pstformat::kAnsi>>(chunk.Data(), chunk.Size(), range, candidates);
+        FindBlockCandidatesOf<Trailer<pstformat::kAnsi>>(chunk, range, candidates, acceptNow);
     } else if (layout == pstformat::Layout::Unicode4k) {
-        CollectBlockCandidates<Trailer<pstformat::kUnicode4k>>(chunk.Data(), chunk.Size(), range, candidates);
+        FindBlockCandidatesOf<Trailer<pstformat::kUnicode4k>>(chunk, range, candidates, acceptNow);
     } else {
-        CollectBlockCandidates<Trailer<pstformat::kUnicode>>(chunk.Data(), chunk.Size(), range, candidates);
+        FindBlockCandidatesOf<Trailer<pstformat::kUnicode>>(chunk, range, candidates, acceptNow);
     }
     // Trailer order is not block order: a longer block ending later may start earlier.
     SortCandidates(candidates, scratch, range.to);

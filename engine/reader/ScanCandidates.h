@@ -68,12 +68,21 @@ struct SpotHit {
 // The positions of a piece that are searched are [from, to), absolute offsets inside the
 // positions the piece serves; an item must lie wholly in the bytes the piece holds.
 //
+// The remaining tests run while the candidates are found, for a walk that will test every
+// one of them anyway (the full scan: no jump passes over any).
+struct AcceptNow {
+    bool ignoreZeroBlocks = false;
+    RangeCrc& crc; // Reset to the piece's bytes
+};
+
 // Blocks starting in range whose trailer makes sense: cb fits the stored size, the bid is
 // neither 0 nor has bit 0 set, and an internal block (bid bit 1) has cb >= 4 and btype 1
-// or 2. Sorted by position, then stored size: the order in which the scan appends them.
-// `scratch` is working memory kept between calls.
+// or 2; with `acceptNow`, only those of them that AcceptBlock takes. Sorted by position,
+// then stored size: the order in which the scan appends them. `scratch` is working memory
+// kept between calls.
 void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
-                         std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch);
+                         std::vector<BlockCandidate>& candidates, std::vector<BlockCandidate>& scratch,
+                         const AcceptNow* acceptNow = nullptr);
 
 // The remaining tests of a candidate: the CRC of its cb data bytes, and the zero-block
 // rule (data all zero: dropped when ignoreZeroBlocks, else flagged). `crc` must have been

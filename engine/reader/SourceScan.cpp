@@ -63,10 +63,13 @@ private:
         m_pages.clear();
         m_headers.clear();
         const uint64_t first = m_walk.Position();
-        FindBlockCandidates(m_chunk, first, stop, m_layout, m_blocks, m_scratch);
+        m_crc.Reset(m_chunk.Data(), m_chunk.Size());
+        // The full scan steps one position past every candidate, so it tests them all; the
+        // fast scan tests only those its jumps do not pass over, as the walk reaches them.
+        const AcceptNow acceptNow{m_ignoreZeroBlocks, m_crc};
+        FindBlockCandidates(m_chunk, first, stop, m_layout, m_blocks, m_scratch, m_fast ? nullptr : &acceptNow);
         FindPages(m_chunk, first, stop, m_layout, m_pages);
         if (m_findings.header.empty()) FindHeaders(m_chunk, first, stop, m_layout, m_headers);
-        m_crc.Reset(m_chunk.Data(), m_chunk.Size());
 
         const uint64_t base = m_chunk.Base();
         size_t bi = 0, pi = 0, hi = 0;
