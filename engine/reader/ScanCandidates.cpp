@@ -8,6 +8,8 @@
 #include "engine/reader/RangeCrc.h"
 #include "engine/reader/ReaderLayout.h"
 #include "engine/reader/SourceChunk.h"
+#include "engine/reader/TrailerFields.h"
+#include "engine/reader/WideKernels.h"
 #include "pstformat/BlockTrailer.h"
 #include "pstformat/Endian.h"
 #include "pstformat/Header.h"
@@ -26,33 +28,6 @@ namespace krv {
 namespace {
 
 using pstformat::LoadLe;
-
-// Where a layout's block trailer keeps its fields and how its blocks are sized, fixed at
-// compile time from the layout's table so that the byte loops below specialise on them.
-template <const pstformat::LayoutTraits& L>
-struct Trailer {
-    static constexpr size_t kSize = L.blockTrailerSize;
-    static constexpr size_t kBidOffset = pstformat::BlockTrailerBidOffset(L);
-    static constexpr size_t kCrcOffset = pstformat::BlockTrailerCrcOffset(L);
-    static constexpr size_t kAlignment = L.blockAlignment;
-    static constexpr size_t kMaxStoredSize = L.maxBlockSize;
-    static constexpr size_t kMaxCb = L.maxBlockData;
-    static_assert((kAlignment & (kAlignment - 1)) == 0, "blocks are aligned to a power of two");
-    static_assert(kMaxStoredSize % kAlignment == 0 && kMaxStoredSize / kAlignment <= BlockCandidate::kMaxStoredUnits);
-    static_assert(kMaxCb < 65536 && kSize <= kAlignment);
-    // Blocks of the 4 KiB-page layout hold up to 65512 bytes, so the test on cb's high byte
-    // that rules out most offsets in the other layouts is no test there; instead the BID's
-    // top byte must be 0, which holds for every BID a store can reach (they count up by 4
-    // from a small number) and for 1 random byte in 256.
-    static constexpr bool kBidTopByteZero = L.layout == pstformat::Layout::Unicode4k;
-    static uint64_t Bid(const uint8_t* trailer)
-    {
-        if constexpr (L.idSize == 4)
-            return LoadLe<uint32_t>(trailer + kBidOffset);
-        else
-            return LoadLe<uint64_t>(trailer + kBidOffset);
-    }
-};
 
 // Length of bytes[0, size) without its trailing zero bytes.
 size_t TrimmedLength(const uint8_t* bytes, size_t size)
@@ -127,7 +102,7 @@ void CollectBlockCandidates(const uint8_t* data, size_t size, RelativeRange rang
     // trailer at t = p + S - T and must end inside the piece.
     const size_t tBegin = range.from + kAlignment - T;
     const size_t tEnd = std::min(range.to - 1 + kMaxStoredSize - T, size - T) + 1;
-    size_t t = tBegin;
+    size_t t = CollectBlockCandidatesWide<Trailer>(data, size, {range.from, range.to, tBegin, tEnd}, candidates, count);
 #if defined(__SSE2__)
     // Sixteen trailer offsets at a time: cb's high byte no more than the largest cb's, cb
     // not 0, and bit 0 of the bid clear. Random bytes pass about one offset in sixteen,
@@ -267,11 +242,11 @@ void FindBlockCandidates(const SourceChunk& chunk, uint64_t from, uint64_t to, p
     RelativeRange range = Relative(chunk, from, to);
     range.to = std::min(range.to, BlockCandidate::kMaxPiecePositions);
     if (layout == pstformat::Layout::Ansi) {
-        FindBlockCandidatesOf<Trailer<pstformat::kAnsi>>(chunk, range, candidates, acceptNow);
+        FindBlockCandidatesOf<AnsiTrailer>(chunk, range, candidates, acceptNow);
     } else if (layout == pstformat::Layout::Unicode4k) {
-        FindBlockCandidatesOf<Trailer<pstformat::kUnicode4k>>(chunk, range, candidates, acceptNow);
+        FindBlockCandidatesOf<Unicode4kTrailer>(chunk, range, candidates, acceptNow);
     } else {
-        FindBlockCandidatesOf<Trailer<pstformat::kUnicode>>(chunk, range, candidates, acceptNow);
+        FindBlockCandidatesOf<UnicodeTrailer>(chunk, range, candidates, acceptNow);
     }
     // Trailer order is not block order: a longer block ending later may start earlier.
     SortCandidates(candidates, scratch, range.to);
@@ -281,12 +256,12 @@ bool AcceptBlock(const SourceChunk& chunk, BlockCandidate candidate, pstformat::
                  RangeCrc& crc, BlockHit& hit)
 {
     if (layout == pstformat::Layout::Ansi) {
-        return AcceptBlockOf<Trailer<pstformat::kAnsi>>(chunk, candidate, ignoreZeroBlocks, crc, hit);
+        return AcceptBlockOf<AnsiTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
     }
     if (layout == pstformat::Layout::Unicode4k) {
-        return AcceptBlockOf<Trailer<pstformat::kUnicode4k>>(chunk, candidate, ignoreZeroBlocks, crc, hit);
+        return AcceptBlockOf<Unicode4kTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
     }
-    return AcceptBlockOf<Trailer<pstformat::kUnicode>>(chunk, candidate, ignoreZeroBlocks, crc, hit);
+    return AcceptBlockOf<UnicodeTrailer>(chunk, candidate, ignoreZeroBlocks, crc, hit);
 }
 
 void FindPages(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::Layout layout,
@@ -311,7 +286,9 @@ void FindPages(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat::
         hits.push_back(hit);
     };
 
-    size_t p = range.from;
+    std::vector<uint32_t> quick;
+    size_t p = FindPageTypesWide(data, size, ptypeOffset, range.from, end, quick);
+    for (const uint32_t q : quick) consider(q);
 #if defined(__SSE2__)
     // ptype 0x80 or 0x81, repeated in the next byte: the two bytes that rule out nearly
     // every position. The loads reach 17 bytes past the ptype of the first position, and a
@@ -353,7 +330,9 @@ void FindHeaders(const SourceChunk& chunk, uint64_t from, uint64_t to, pstformat
         hit.fastStep = FastStep(data + p, reader.headerStepPrefix);
         hits.push_back(hit);
     };
-    size_t p = range.from;
+    std::vector<uint32_t> quick;
+    size_t p = FindBytePairsWide(data, size, kFirstMagicByte, kSecondMagicByte, range.from, end, quick);
+    for (const uint32_t q : quick) consider(q);
 #if defined(__SSE2__)
     // The magic's first two bytes, sixteen positions at a time: random bytes hold the first
     // alone once in 256 positions, both once in 65536. The loads reach one byte past the

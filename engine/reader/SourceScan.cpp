@@ -64,10 +64,15 @@ private:
         m_headers.clear();
         const uint64_t first = m_walk.Position();
         m_crc.Reset(m_chunk.Data(), m_chunk.Size());
-        // The full scan steps one position past every candidate, so it tests them all; the
-        // fast scan tests only those its jumps do not pass over, as the walk reaches them.
+        // The full scan steps one position past every candidate, so it tests them all, best
+        // while they are found. The fast scan's jumps pass over candidates that then need no
+        // test, so where it jumps much (over the data of the blocks it finds) it tests each
+        // only when the walk reaches it; where it found little in the last piece it jumps
+        // little, and it too tests them all up front. Either way the same ones check out.
+        const bool testAll = !m_fast || m_jumpedInPiece * 8 < m_piecePositions;
+        m_jumpedInPiece = 0;
         const AcceptNow acceptNow{m_ignoreZeroBlocks, m_crc};
-        FindBlockCandidates(m_chunk, first, stop, m_layout, m_blocks, m_scratch, m_fast ? nullptr : &acceptNow);
+        FindBlockCandidates(m_chunk, first, stop, m_layout, m_blocks, m_scratch, testAll ? &acceptNow : nullptr);
         FindPages(m_chunk, first, stop, m_layout, m_pages);
         if (m_findings.header.empty()) FindHeaders(m_chunk, first, stop, m_layout, m_headers);
 
@@ -105,6 +110,7 @@ private:
                     if (m_fast) step = header.fastStep;
                 }
             }
+            m_jumpedInPiece += step - 1;
             if (!m_walk.StepBy(step)) return Abort();
         }
         return !m_chunk.AtEnd();
@@ -166,6 +172,8 @@ private:
     bool m_fast;
     bool m_ignoreZeroBlocks;
     size_t m_piecePositions;
+    // Positions the fast scan's jumps passed over in the piece walked last.
+    uint64_t m_jumpedInPiece = 0;
     // Taken once: the scan reads up to here and no further, however the file changes.
     uint64_t m_length;
     PositionWalk m_walk;
