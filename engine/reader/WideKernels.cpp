@@ -138,10 +138,11 @@ KRV_WIDE_TARGET size_t CollectWide(const uint8_t* data, size_t size, TrailerRang
     size_t t = range.tBegin;
     if (size < kReach) return t;
     const size_t wideEnd = std::min(range.tEnd, size - kReach + 1);
-    // Offsets that passed the quick test, waiting to fill a vector of sixteen.
-    // Offsets are taken once kBatch wait (a branch taken seldom, where one per vector of
-    // sixteen would be another coin toss). Each quarter's offsets are stored as a whole
-    // vector, so the last one may reach sixteen past the kBatch - 1 + 48 already waiting.
+    // Offsets that passed the quick test wait here and are tested sixteen at a time once
+    // kBatch wait: a branch taken seldom, where one per vector of sixteen would be another
+    // coin toss. Each quarter's offsets are stored as a whole vector, so the last one may
+    // reach sixteen past the kBatch - 1 + 48 already waiting; the move to the front after a
+    // batch reads one more.
     constexpr unsigned kBatch = 48;
     alignas(64) uint32_t pending[kBatch - 1 + 48 + 16 + 1] = {};
     unsigned waiting = 0;
