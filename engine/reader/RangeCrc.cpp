@@ -67,19 +67,9 @@ uint32_t RangeCrc::Prefix(size_t offset)
            pstformat::ComputeCrcOfLast(m_data + offset, rest);
 }
 
-uint32_t RangeCrc::Of(size_t begin, size_t length)
+uint32_t RangeCrc::OfFirstStride(size_t begin, size_t length)
 {
-    const size_t end = begin + length;
-    const size_t first = begin / kStride;
-    // Before the second kept value fewer than a stride's bytes may lie before `begin`.
-    if (first == 0) return Prefix(end) ^ pstformat::CrcMultiply(Prefix(begin), m_powers[length]);
-    const size_t last = end / kStride;
-    if (last >= m_checkpoints.size()) ExtendTo(last);
-    // Both ends from their kept values in one call: P[end] ^ P[begin] carried over the range.
-    const size_t beginRest = begin - first * kStride;
-    const size_t endRest = end - last * kStride;
-    return m_crcOfRange(m_checkpoints[first], m_data + begin, beginRest, m_checkpoints[last], m_data + end, endRest,
-                        {m_powers[length + beginRest], m_powers[length], m_powers[endRest]});
+    return Prefix(begin + length) ^ pstformat::CrcMultiply(Prefix(begin), m_powers[length]);
 }
 
 } // namespace krv

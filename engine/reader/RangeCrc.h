@@ -32,13 +32,29 @@ public:
 
     // crc(0, data[begin, begin + length)) with the CRC of the mail-store format. Needs
     // begin + length <= size and length <= kMaxRange.
-    [[nodiscard]] uint32_t Of(size_t begin, size_t length);
+    [[nodiscard]] uint32_t Of(size_t begin, size_t length)
+    {
+        const size_t end = begin + length;
+        const size_t first = begin / kStride;
+        // Before the second kept value fewer than a stride's bytes may lie before `begin`.
+        if (first == 0) [[unlikely]]
+            return OfFirstStride(begin, length);
+        const size_t last = end / kStride;
+        if (last >= m_checkpoints.size()) [[unlikely]]
+            ExtendTo(last);
+        // Both ends from their kept values in one call: P[end] ^ P[begin] carried over the range.
+        const size_t beginRest = begin - first * kStride;
+        const size_t endRest = end - last * kStride;
+        return m_crcOfRange(m_checkpoints[first], m_data + begin, beginRest, m_checkpoints[last], m_data + end, endRest,
+                            {m_powers[length + beginRest], m_powers[length], m_powers[endRest]});
+    }
 
 private:
     static constexpr size_t kStride = 32; // at most what pstformat::ComputeCrcOfLast takes
     static constexpr size_t kBatchStrides = 2048;
 
     uint32_t Prefix(size_t offset);
+    uint32_t OfFirstStride(size_t begin, size_t length);
     void ExtendTo(size_t checkpoint);
 
     const uint8_t* m_data = nullptr;

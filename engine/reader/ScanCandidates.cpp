@@ -216,7 +216,12 @@ template <class Trailer>
 void KeepAccepted(const SourceChunk& chunk, const AcceptNow& acceptNow, std::vector<BlockCandidate>& candidates)
 {
     size_t kept = 0;
+    const uint8_t* data = chunk.Data();
     for (const BlockCandidate candidate : candidates) {
+        // The CRC here, the rest of AcceptBlock only for the few whose CRC matches.
+        const size_t p = candidate.Position();
+        const uint8_t* trailer = data + p + candidate.StoredUnits() * Trailer::kAlignment - Trailer::kSize;
+        if (acceptNow.crc.Of(p, LoadLe<uint16_t>(trailer)) != LoadLe<uint32_t>(trailer + Trailer::kCrcOffset)) continue;
         BlockHit hit;
         if (AcceptBlockOf<Trailer>(chunk, candidate, acceptNow.ignoreZeroBlocks, acceptNow.crc, hit)) {
             candidates[kept++] = candidate;

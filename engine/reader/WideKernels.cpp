@@ -59,6 +59,15 @@ static_assert(BlockCandidate::kMaxPiecePositions + 65536 < (size_t{1} << 31));
 
 KRV_WIDE_TARGET inline __m512i Load64(const uint8_t* at) { return _mm512_loadu_si512(static_cast<const void*>(at)); }
 
+// Without optimisation the gather is a macro that passes the mask as a signed short.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-conversion"
+KRV_WIDE_TARGET inline __m512i Gather32(__mmask16 lanes, __m512i offsets, const uint8_t* base)
+{
+    return _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes, offsets, base, 1);
+}
+#pragma GCC diagnostic pop
+
 KRV_WIDE_TARGET inline __m512i Lanes(size_t value)
 {
     return _mm512_set1_epi32(static_cast<int>(static_cast<uint32_t>(value)));
@@ -74,13 +83,12 @@ KRV_WIDE_TARGET unsigned ConsiderSixteen(const uint8_t* data, __m512i t, __mmask
     constexpr size_t T = Trailer::kSize;
     constexpr size_t kAlignment = Trailer::kAlignment;
     constexpr int kUnitShift = __builtin_ctz(static_cast<unsigned>(kAlignment));
-    const __m512i zero = _mm512_setzero_si512();
-    const __m512i cb = _mm512_and_si512(_mm512_mask_i32gather_epi32(zero, active, t, data, 1), Lanes(0xFFFF));
-    const __m512i bidLow = _mm512_mask_i32gather_epi32(zero, active, t, data + Trailer::kBidOffset, 1);
+    const __m512i cb = _mm512_and_si512(Gather32(active, t, data), Lanes(0xFFFF));
+    const __m512i bidLow = Gather32(active, t, data + Trailer::kBidOffset);
     __m512i bidAny = bidLow;
     __mmask16 topFits = active;
     if constexpr (Trailer::kBidSize == 8) {
-        const __m512i bidHigh = _mm512_mask_i32gather_epi32(zero, active, t, data + Trailer::kBidOffset + 4, 1);
+        const __m512i bidHigh = Gather32(active, t, data + Trailer::kBidOffset + 4);
         bidAny = _mm512_or_si512(bidLow, bidHigh);
         if constexpr (Trailer::kBidTopByteZero) topFits = _mm512_testn_epi32_mask(bidHigh, Lanes(0xFF000000u));
     }
@@ -94,8 +102,7 @@ KRV_WIDE_TARGET unsigned ConsiderSixteen(const uint8_t* data, __m512i t, __mmask
     const __mmask16 internal = _mm512_test_epi32_mask(bidLow, Lanes(pstformat::kBidInternalBit));
     // An internal block opens with its btype: 1 for data trees, 2 for subnode trees. Only a
     // placed block's first byte is read.
-    const __m512i btype =
-        _mm512_and_si512(_mm512_mask_i32gather_epi32(zero, placed & internal, p, data, 1), Lanes(0xFF));
+    const __m512i btype = _mm512_and_si512(Gather32(placed & internal, p, data), Lanes(0xFF));
     const __mmask16 internalFits =
         _mm512_cmpge_epu32_mask(cb, Lanes(4)) & _mm512_cmplt_epu32_mask(_mm512_sub_epi32(btype, Lanes(1)), Lanes(2));
     const __mmask16 bidFits = _mm512_test_epi32_mask(bidAny, bidAny) &
