@@ -214,7 +214,6 @@ int Passes(const char* path)
 int Work(const char* mode, const char* path, int repeat)
 {
     const bool fast = std::strcmp(mode, "scan_fast") == 0;
-    if (!fast && std::strcmp(mode, "scan_full") != 0) return 2;
     krv::CFile64Ex file(kSourceBufferSize);
     krv::CFileException error;
     if (!file.Open(path, krv::modeRead | krv::shareDenyWrite | krv::typeBinary, &error)) {
@@ -332,7 +331,8 @@ int main(int argc, char** argv)
     if (argc == 4 && std::strcmp(argv[1], "job") == 0) return Job(argv[2], argv[3]);
     if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "work") == 0) {
         const int repeat = argc == 5 ? std::atoi(argv[4]) : 5;
-        if (repeat > 0 && Work(argv[2], argv[3], repeat) == 0) return 0;
+        const bool known = std::strcmp(argv[2], "scan_full") == 0 || std::strcmp(argv[2], "scan_fast") == 0;
+        if (known && repeat > 0) return Work(argv[2], argv[3], repeat);
     }
     std::fprintf(stderr, "usage: krv_bench_scan passes FILE | krv_bench_scan job FILE OUTPUT | "
                          "krv_bench_scan work scan_full|scan_fast FILE [REPEAT]\n");
