@@ -2,7 +2,7 @@
 # run.sh: the reader's passes and the whole job against the floor their abort queries set.
 #
 # Usage: bench/scan/run.sh   (BUILD_DIR, BENCH, KRV_CORPUS_DIR, TMPDIR, TILED_BYTES,
-#                             RANDOM_BYTES and PADDED_BYTES may be set)
+#                             RANDOM_BYTES, PADDED_BYTES and KRV_BENCH_RUNS may be set)
 #
 # Inputs, made in $TMPDIR and deleted at the end:
 #   (a) the real stores of the corpus tiled end to end until at least 1 GiB,
@@ -15,9 +15,9 @@
 # each position it examines; the floor is the time of that many calls of a callback that
 # does what krv-repair's does, made from a bare loop in the same process. The table gives
 # time per examined position, MB/s and each figure as a multiple of its floor (by processor
-# time, which other work on a shared machine does not inflate; by the clock beside it),
-# beside the
-# targets (each pass within 1.5x its floor, the job within 2.5x its floor, the full scan of
+# time, which other work on a shared machine does not inflate; by the clock beside it;
+# each pass, its floor and its work alone the best of KRV_BENCH_RUNS runs, 3 unless set),
+# beside the targets (each pass within 1.5x its floor, the job within 2.5x its floor, the full scan of
 # random bytes at least 3x the figure before the two-stage walk). Nothing fails on them.
 # MB are 10^6 bytes.
 set -euo pipefail
