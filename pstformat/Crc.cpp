@@ -188,8 +188,9 @@ KRV_FOLDING_TARGET inline uint32_t Barrett64(__m128i x)
     return static_cast<uint32_t>(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
 }
 
-// The register value after the sixteen bytes that x stands for, from a register of 0.
-KRV_FOLDING_TARGET inline uint32_t Reduce(__m128i x)
+// The sixteen bytes that x stands for brought down to the 64-bit shape Barrett64 reduces
+// (its low half; the high half is left over and ignored there).
+KRV_FOLDING_TARGET inline __m128i ReduceTo64(__m128i x)
 {
     const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
     // 128 bits to 96: the first eight bytes carried over the last eight.
@@ -198,9 +199,11 @@ KRV_FOLDING_TARGET inline uint32_t Reduce(__m128i x)
     // 96 bits to 64: the first four bytes carried over the remaining eight.
     t = _mm_srli_si128(x, 4);
     x = _mm_clmulepi64_si128(_mm_and_si128(x, low32), _mm_cvtsi64_si128(static_cast<long long>(kFold64)), 0x00);
-    x = _mm_xor_si128(x, t);
-    return Barrett64(x);
+    return _mm_xor_si128(x, t);
 }
+
+// The register value after the sixteen bytes that x stands for, from a register of 0.
+KRV_FOLDING_TARGET inline uint32_t Reduce(__m128i x) { return Barrett64(ReduceTo64(x)); }
 
 // Needs size >= 64. Four lanes of sixteen bytes are carried 64 bytes a step, then merged;
 // what is left after the last whole sixteen bytes goes through the table.
@@ -274,12 +277,17 @@ alignas(64) constexpr std::array<uint8_t, 64> kTailMasks = [] {
 
 // The last `length` bytes before `end` behind 32 - length zero bytes, which do not change a
 // CRC started from 0: one block of 32 bytes, folded once and reduced.
-KRV_FOLDING_TARGET uint32_t FoldedCrcOfLast(const uint8_t* end, size_t length)
+KRV_FOLDING_TARGET inline __m128i FoldedLast(const uint8_t* end, size_t length)
 {
     const uint8_t* masks = kTailMasks.data() + length;
     const __m128i a = _mm_and_si128(Load(end - 32), Load(masks));
     const __m128i b = _mm_and_si128(Load(end - 16), Load(masks + 16));
-    return Reduce(Fold(a, Pair(kFold128), b));
+    return Fold(a, Pair(kFold128), b);
+}
+
+KRV_FOLDING_TARGET uint32_t FoldedCrcOfLast(const uint8_t* end, size_t length)
+{
+    return Reduce(FoldedLast(end, length));
 }
 
 KRV_FOLDING_TARGET inline __m128i Product(uint32_t a, uint32_t b)
@@ -287,8 +295,8 @@ KRV_FOLDING_TARGET inline __m128i Product(uint32_t a, uint32_t b)
     return _mm_clmulepi64_si128(_mm_cvtsi32_si128(static_cast<int>(a)), _mm_cvtsi32_si128(static_cast<int>(b)), 0x00);
 }
 
-// The three products unreduced, 63 bits each: the reduction is linear, so their sum is
-// reduced once.
+// The three products unreduced, 63 bits each, and the bytes before `end` brought down to 64
+// bits: the last reduction is linear, so their sum is reduced once.
 KRV_FOLDING_TARGET uint32_t FoldedCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest,
                                              uint32_t beforeEnd, const uint8_t* end, size_t endRest, RangePowers powers)
 {
@@ -296,7 +304,7 @@ KRV_FOLDING_TARGET uint32_t FoldedCrcOfRange(uint32_t before, const uint8_t* beg
     const __m128i sum = _mm_xor_si128(
         _mm_xor_si128(Product(before, powers.fromBefore), Product(FoldedCrcOfLast(begin, beginRest), powers.length)),
         Product(beforeEnd, powers.endRest));
-    return Barrett64(_mm_slli_epi64(sum, 1)) ^ FoldedCrcOfLast(end, endRest);
+    return Barrett64(_mm_xor_si128(_mm_slli_epi64(sum, 1), ReduceTo64(FoldedLast(end, endRest))));
 }
 
 bool DetectFolding()
