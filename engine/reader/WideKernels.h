@@ -2,9 +2,10 @@
 //
 // Each kernel does for the bulk of a range what the portable loops of ScanCandidates.cpp do
 // sixteen positions at a time, with the same result, and returns where it stopped; those
-// loops finish the rest. They run only where the processor has AVX-512 F and BW and the
-// system keeps their registers; KRV_SCAN_KERNELS=portable in the environment turns them
-// off, so that the portable loops can be compared with them on one machine.
+// loops finish the rest. They run only where the processor has AVX-512 F, BW and VBMI2 (Ice
+// Lake and Zen 4 on) and the system keeps their registers; KRV_SCAN_KERNELS=portable in the
+// environment turns them off, so that the portable loops can be compared with them on one
+// machine.
 #ifndef KRV_ENGINE_READER_WIDEKERNELS_H
 #define KRV_ENGINE_READER_WIDEKERNELS_H
 
