@@ -219,6 +219,14 @@ size_t CFile64Ex::Read(void* buffer, size_t count)
     return count - remaining;
 }
 
+size_t CFile64Ex::ReadAtUncached(uint64_t offset, void* buffer, size_t count)
+{
+    const size_t got = RawRead(offset, static_cast<uint8_t*>(buffer), count);
+    MovePosition(offset + got);
+    m_endOfFile = got < count;
+    return got;
+}
+
 void CFile64Ex::Write(const void* buffer, size_t count)
 {
     // The windows may hold the bytes about to change.

@@ -28,6 +28,11 @@ public:
     void SetLength(uint64_t length) override;
     // Never throws for unreadable data: failing sectors come back as zeros.
     size_t Read(void* buffer, size_t count) override;
+    // Reads from `offset` straight into the buffer, past the windows and leaving them as
+    // they are, with the same zeros for failing sectors; the position ends just past what
+    // was delivered. For small reads far apart, where each refill would bring in a window
+    // of bytes that nobody asks for.
+    size_t ReadAtUncached(uint64_t offset, void* buffer, size_t count);
     void Write(const void* buffer, size_t count) override;
     std::unique_ptr<CFile64> Duplicate() const override;          // throws CNotSupportedException
     void LockRange(uint64_t position, uint64_t count) override;   // throws CNotSupportedException

@@ -3,13 +3,13 @@
 #include "engine/reader/InflatedSizes.h"
 
 #include "engine/reader/LayoutPstReader.h"
+#include "engine/reader/PageRuns.h"
 #include "pstformat/BTreePage.h"
 #include "pstformat/BlockTrailer.h"
 #include "pstformat/Ids.h"
 #include "pstformat/PageTrailer.h"
 #include "pstformat/Signature.h"
 
-#include <array>
 #include <span>
 
 namespace krv {
@@ -30,24 +30,21 @@ void LayoutPstReader::NoteInflatedSizes(const std::vector<PageRecord>& bbtPages)
 {
     m_inflatedSizes.Clear();
     if (m_traits.layout != pstformat::Layout::Unicode4k) return;
-    std::array<uint8_t, pstformat::kMaxPageSize> buffer{};
-    const std::span<uint8_t> page = std::span(buffer).first(m_traits.pageSize);
-    for (const PageRecord& record : bbtPages) {
-        if (ReadAt(record.offset, page.data(), page.size()) < page.size()) continue;
+    ForEachReadPage(m_file, bbtPages, m_traits.pageSize, [this](const PageRecord&, std::span<const uint8_t> page) {
+        if (page.empty()) return;
         const auto info = pstformat::ParseBTreePageInfo(page, m_traits.layout);
         const auto trailer = pstformat::ParsePageTrailer(page, m_traits.layout);
-        if (!info || !trailer || info->cLevel != 0 || trailer->ptype != pstformat::PageTypeBbt) continue;
+        if (!info || !trailer || info->cLevel != 0 || trailer->ptype != pstformat::PageTypeBbt) return;
         const size_t entrySize = m_traits.bbtEntrySize;
         for (size_t i = 0; i < info->cEnt; ++i) {
-            const auto entry = pstformat::ParseBBTEntry(
-                pstformat::BTreePageEntry(std::span<const uint8_t>(page), m_traits.layout, i, entrySize),
-                m_traits.layout);
+            const auto entry =
+                pstformat::ParseBBTEntry(pstformat::BTreePageEntry(page, m_traits.layout, i, entrySize), m_traits.layout);
             if (!entry) break;
             if (!pstformat::IsCompressedBlock(m_traits.layout, entry->cb, entry->cbInflated)) continue;
             m_inflatedSizes.Note(entry->bref.bid, entry->cb,
                                  pstformat::ComputeSignature(entry->bref.bid, entry->bref.ib), entry->cbInflated);
         }
-    }
+    });
 }
 
 } // namespace krv

@@ -2,6 +2,7 @@
 #include "engine/reader/ChainScorer.h"
 #include "engine/reader/LayoutPstReader.h"
 #include "engine/reader/LevelMap.h"
+#include "engine/reader/PageRuns.h"
 #include "engine/reader/PstNode.h"
 
 #include "pstformat/BTreePage.h"
@@ -105,15 +106,13 @@ struct RankedNodeEntry {
 void LayoutPstReader::LoadPageEntries(const std::vector<PageRecord>& pages, LevelMaps& maps)
 {
     maps.Clear();
-    std::array<uint8_t, pstformat::kMaxPageSize> buffer{};
-    const std::span<uint8_t> page = std::span(buffer).first(m_traits.pageSize);
-    for (const PageRecord& pageRecord : pages) {
-        if (ReadAt(pageRecord.offset, page.data(), page.size()) < page.size()) {
-            Reject(m_rejects, RejectReason::PageShortRead, pageRecord.offset);
-            continue;
+    ForEachReadPage(m_file, pages, m_traits.pageSize, [&](const PageRecord& record, std::span<const uint8_t> page) {
+        if (page.empty()) {
+            Reject(m_rejects, RejectReason::PageShortRead, record.offset);
+            return;
         }
-        AppendPageEntries(page, pageRecord.offset, Layout(), maps, m_rejects);
-    }
+        AppendPageEntries(page, record.offset, Layout(), maps, m_rejects);
+    });
 }
 
 uint32_t LayoutPstReader::BuildBlockIndex(const std::vector<PageRecord>& bbtPages,

@@ -2,10 +2,10 @@
 #include "engine/file/CFile64Ex.h"
 
 #include "tests/file/FileFixture.h"
+#include "tests/file/ProbeFile.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -16,49 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Pattern;
+using test::ProbeFile;
 using test::ScratchDir;
-
-// Watches every read that reaches the operating system, can make chosen byte ranges
-// unreadable (EIO, as a bad sector answers), and can pretend a sector size.
-class ProbeFile : public CFile64Ex {
-public:
-    struct Call {
-        uint64_t offset;
-        size_t count;
-    };
-    struct Range {
-        uint64_t begin;
-        uint64_t end;
-    };
-
-    explicit ProbeFile(uint32_t bufferSize = 0, std::optional<uint32_t> sector = std::nullopt)
-        : CFile64Ex(bufferSize), m_sector(sector)
-    {}
-
-    std::vector<Call> calls;
-    std::vector<Range> bad;
-
-protected:
-    ssize_t SysRead(void* buffer, size_t count) override
-    {
-        const off_t at = ::lseek(m_fd, 0, SEEK_CUR);
-        calls.push_back({static_cast<uint64_t>(at), count});
-        for (const Range& r : bad) {
-            if (static_cast<uint64_t>(at) < r.end && static_cast<uint64_t>(at) + count > r.begin) {
-                errno = EIO;
-                return -1;
-            }
-        }
-        return CFile64Ex::SysRead(buffer, count);
-    }
-    uint32_t QuerySectorSize() const override
-    {
-        return m_sector.has_value() ? *m_sector : CFile64Ex::QuerySectorSize();
-    }
-
-private:
-    std::optional<uint32_t> m_sector;
-};
 
 std::vector<uint8_t> ReadAt(CFile64Ex& file, uint64_t position, size_t count, size_t* got = nullptr)
 {
@@ -158,6 +117,41 @@ TEST(CFile64Ex, LargeReadGoesDirectInWholeWindows)
     EXPECT_TRUE(shortFile.IsEndOfFile());
 }
 
+TEST(CFile64Ex, UncachedReadGoesStraightToTheDiskAndKeepsTheWindows)
+{
+    ScratchDir dir;
+    ProbeFile file(65536, 512);
+    ASSERT_TRUE(file.Open(dir.PatternFile("f", 300000), modeRead | shareDenyWrite));
+    ASSERT_EQ(ReadAt(file, 0, 16), Pattern(0, 16)); // window [0, 65536)
+
+    // Exactly the bytes asked for, in one call, even where a window holds them.
+    for (const uint64_t at : {uint64_t{100}, uint64_t{200000}}) {
+        SCOPED_TRACE(at);
+        const size_t before = file.calls.size();
+        std::vector<uint8_t> bytes(512, 0xEE);
+        EXPECT_EQ(file.ReadAtUncached(at, bytes.data(), bytes.size()), 512u);
+        EXPECT_EQ(bytes, Pattern(at, 512));
+        ExpectCover(file, before, at, at + 512);
+        EXPECT_EQ(file.GetPosition(), at + 512);
+        EXPECT_FALSE(file.IsEndOfFile());
+    }
+    // The window is still there, and a windowed read goes on from the new position.
+    size_t before = file.calls.size();
+    EXPECT_EQ(ReadAt(file, 1000, 100), Pattern(1000, 100));
+    EXPECT_EQ(file.calls.size(), before);
+
+    // Short at the end, nothing past it or at an offset no seek reaches.
+    std::vector<uint8_t> bytes(1000);
+    EXPECT_EQ(file.ReadAtUncached(299500, bytes.data(), bytes.size()), 500u);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 500), Pattern(299500, 500));
+    EXPECT_TRUE(file.IsEndOfFile());
+    EXPECT_EQ(file.GetPosition(), 300000u);
+    EXPECT_EQ(file.ReadAtUncached(uint64_t{1} << 40, bytes.data(), bytes.size()), 0u);
+    EXPECT_TRUE(file.IsEndOfFile());
+    EXPECT_EQ(file.ReadAtUncached(UINT64_MAX - 10, bytes.data(), bytes.size()), 0u);
+    EXPECT_TRUE(file.IsEndOfFile());
+}
+
 TEST(CFile64Ex, EndOfFileFlagFollowsShortReadsAndMoves)
 {
     ScratchDir dir;
@@ -211,6 +205,7 @@ struct BadSectorCase {
     uint64_t readAt;
     size_t readCount;
     size_t expected;
+    bool uncached = false;
 };
 
 TEST(CFile64Ex, UnreadableSectorsComeBackAsZeros)
@@ -224,6 +219,8 @@ TEST(CFile64Ex, UnreadableSectorsComeBackAsZeros)
         // A failing last sector does not make the file longer than it is.
         {"the last, partial sector", 65536, 1000, {{512, 1024}}, 0, 2000, 1000},
         {"the last sector, direct", 512, 1000, {{512, 1024}}, 0, 2000, 1000},
+        {"uncached, unaligned over it", 65536, 8192, {{1024, 1536}}, 1000, 600, 600, true},
+        {"uncached, the last sector", 65536, 1000, {{512, 1024}}, 0, 2000, 1000, true},
     };
     ScratchDir dir;
     int n = 0;
@@ -233,7 +230,14 @@ TEST(CFile64Ex, UnreadableSectorsComeBackAsZeros)
         file.bad = c.bad;
         ASSERT_TRUE(file.Open(dir.PatternFile("bad" + std::to_string(n++), c.fileSize), modeRead));
         size_t got = 0;
-        const std::vector<uint8_t> bytes = ReadAt(file, c.readAt, c.readCount, &got);
+        std::vector<uint8_t> bytes;
+        if (c.uncached) {
+            bytes.assign(c.readCount, 0xEE);
+            got = file.ReadAtUncached(c.readAt, bytes.data(), bytes.size());
+            bytes.resize(got);
+        } else {
+            bytes = ReadAt(file, c.readAt, c.readCount, &got);
+        }
         EXPECT_EQ(got, c.expected);
         EXPECT_EQ(file.IsEndOfFile(), c.expected < c.readCount);
         std::vector<uint8_t> expected = Pattern(c.readAt, c.expected);

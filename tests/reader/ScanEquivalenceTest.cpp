@@ -4,6 +4,7 @@
 #include "engine/file/CFile64Ex.h"
 #include "engine/reader/SourceProbe.h"
 #include "engine/reader/SourceScan.h"
+#include "tests/file/ProbeFile.h"
 #include "tests/reader/PageBuilder.h"
 #include "tests/reader/ReferenceScan.h"
 #include "tests/reader/ScanPlanting.h"
@@ -12,8 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -43,29 +42,11 @@ struct ScanOutcome {
     uint64_t abortQueries = 0;
 };
 
-// A source whose reads fail (EIO) wherever they touch a bad range, with 512-byte sectors:
-// the file layer then delivers those sectors as zeros.
-class FailingSectorsFile final : public CFile64Ex {
+// Sources read with 512-byte sectors, whose reads fail (EIO) wherever they touch a bad
+// range: the file layer then delivers those sectors as zeros.
+class FailingSectorsFile final : public test::ProbeFile {
 public:
-    struct Range {
-        uint64_t begin;
-        uint64_t end;
-    };
-    std::vector<Range> bad;
-
-protected:
-    uint32_t QuerySectorSize() const override { return 512; }
-    ssize_t SysRead(void* buffer, size_t count) override
-    {
-        const off_t at = ::lseek(m_fd, 0, SEEK_CUR);
-        for (const Range& r : bad) {
-            if (static_cast<uint64_t>(at) < r.end && static_cast<uint64_t>(at) + count > r.begin) {
-                errno = EIO;
-                return -1;
-            }
-        }
-        return CFile64Ex::SysRead(buffer, count);
-    }
+    FailingSectorsFile() : ProbeFile(0, 512) {}
 };
 
 using BadRanges = std::vector<FailingSectorsFile::Range>;
