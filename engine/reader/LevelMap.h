@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <unordered_map>
 #include <vector>
 
 namespace krv {
@@ -78,20 +77,34 @@ public:
 
     void Clear();
     void Append(const EntryKey& key, const PageEntryRecord& record);
-    // The list of key, or null when no entry was loaded under it.
+    // The list of key, or null when no entry was loaded under it; valid until the next
+    // Append or Clear.
     const List* Find(const EntryKey& key) const;
     List* Find(const EntryKey& key);
 
-    bool Empty() const { return m_lists.empty(); }
-    size_t KeyCount() const { return m_lists.size(); }
+    bool Empty() const { return m_keys.empty(); }
+    size_t KeyCount() const { return m_keys.size(); }
     size_t RecordCount() const { return m_recordCount; }
 
-    // Visits each key once with its list. The order of keys is not significant but stays
-    // the same while the map is unchanged; the visitor may reorder and rescore a list.
+    // Visits each key once with its list, in the order of the keys' first entries; the
+    // visitor may reorder and rescore a list.
     void ForEach(const std::function<void(const EntryKey& key, List& list)>& visit);
 
 private:
-    std::unordered_map<EntryKey, List, EntryKeyHash> m_lists;
+    static constexpr uint32_t kFree = 0;
+
+    // The slot that holds key, or the free slot where it would go.
+    size_t SlotOf(const EntryKey& key) const;
+    void Grow();
+
+    // Keys and their lists side by side, in the order of their first entries. A page load
+    // appends hundreds of thousands of entries under tens of thousands of keys: an open
+    // table of indexes, at most half full, finds a key in about one probe and allocates
+    // nothing per key but its list.
+    std::vector<EntryKey> m_keys;
+    std::vector<List> m_lists;
+    // A power of two of slots; each holds kFree or 1 + the key's index.
+    std::vector<uint32_t> m_slots;
     size_t m_recordCount = 0;
 };
 

@@ -127,11 +127,14 @@ TEST(LostAndFound, EarlierVersionsOfANodeAreWrittenAndTheCurrentOneIsNot)
         copy->bidSub = 0;
         return copy;
     };
+    // Made before the rebuild below empties the map's versions as it goes.
+    std::unique_ptr<PstNode> versionZero = versionWith("Version zero");
+    std::unique_ptr<PstNode> versionOne = versionWith("Version one");
     PstNodeMap rebuilt;
     reader.Nodes().ForEach([&](uint32_t nid, PstNodeMap::Versions& versions) {
         if (nid == current) {
-            rebuilt.Append(nid, versionWith("Version zero"));
-            rebuilt.Append(nid, versionWith("Version one"));
+            rebuilt.Append(nid, std::move(versionZero));
+            rebuilt.Append(nid, std::move(versionOne));
         }
         for (auto& version : versions) rebuilt.Append(nid, std::move(version));
     });
