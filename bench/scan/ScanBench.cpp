@@ -3,6 +3,7 @@
 // usage: krv_bench_scan passes FILE
 //        krv_bench_scan job FILE OUTPUT
 //        krv_bench_scan work scan_full|scan_fast FILE [REPEAT]
+//        krv_bench_scan parts FILE
 //
 // Both put their stop question through a callback that does what krv-repair's does on it:
 // compare the code, read one relaxed atomic flag, answer. Every pass asks after each
@@ -20,19 +21,28 @@
 // command line's default options (source layout decided by probing, 64-bit output). Each
 // prints one line of key=value figures per pass. `work` runs one scan REPEAT times (default
 // 5) with nobody to ask, for a profiler to see the work between the questions on its own.
+// `parts` splits the fast scan's work into what it cannot leave out whatever the walk does
+// (reading every byte once, the first-stage search of every piece, the CRC of every block
+// it takes, the index build) and prints each against the fast scan's floor.
 #include "engine/file/CFile64Ex.h"
 #include "engine/job/RepairEntry.h"
 #include "engine/reader/LayoutDecision.h"
 #include "engine/reader/LayoutPstReader.h"
 #include "engine/reader/ReaderHost.h"
+#include "engine/reader/ScanCandidates.h"
+#include "engine/reader/SourceChunk.h"
 #include "engine/reader/SourceProbe.h"
+#include "engine/reader/SourceScan.h"
+#include "pstformat/Crc.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -266,6 +276,109 @@ int Work(const char* mode, const char* path, int repeat)
     return 0;
 }
 
+// The source read once in the scan's pieces, `each` called on every piece with the
+// positions it serves.
+template <class Each>
+void ForEachScanPiece(krv::CFile64Ex& file, krv::pstformat::Layout layout, Each each)
+{
+    const krv::pstformat::LayoutTraits& traits = krv::pstformat::TraitsOf(layout);
+    const uint64_t length = file.GetLength();
+    krv::SourceChunk chunk;
+    for (uint64_t at = 0; at < length;) {
+        chunk.Load(file, at, krv::kScanPiecePositions, traits.maxBlockSize, length);
+        if (chunk.End() - at < traits.blockAlignment) break;
+        const uint64_t stop = std::min(chunk.PositionsEnd(), chunk.End() - traits.blockAlignment + 1);
+        each(chunk, at, stop);
+        if (chunk.AtEnd()) break;
+        at = chunk.PositionsEnd();
+    }
+}
+
+void PrintPart(const char* part, uint64_t bytes, Span span, Span floor)
+{
+    std::printf("part=%s cpu_seconds=%.3f cpu_ns_per_byte=%.3f fast_floor_multiple=%.2f\n", part, span.cpu,
+                span.cpu * 1e9 / static_cast<double>(bytes), floor.cpu > 0 ? span.cpu / floor.cpu : 0.0);
+    std::fflush(stdout);
+}
+
+int Parts(const char* path)
+{
+    krv::CFile64Ex file(kSourceBufferSize);
+    krv::CFileException error;
+    if (!file.Open(path, krv::modeRead | krv::shareDenyWrite | krv::typeBinary, &error)) {
+        std::fprintf(stderr, "krv_bench_scan: cannot open %s\n", path);
+        return 1;
+    }
+    const uint64_t bytes = file.GetLength();
+    BenchHost host;
+    krv::AnsiPstReader ansi(host, file);
+    krv::UnicodePstReader unicode(host, file);
+    int headerA = 0, headerU = 0;
+    uint64_t pagesA = 0, pagesU = 0;
+    ansi.ProbeLayout(headerA, pagesA, 0, 12);
+    unicode.ProbeLayout(headerU, pagesU, 8, 12);
+    const bool isUnicode = pagesU > pagesA || (pagesU == pagesA && headerU == 1);
+    krv::LayoutPstReader& reader =
+        isUnicode ? static_cast<krv::LayoutPstReader&>(unicode) : static_cast<krv::LayoutPstReader&>(ansi);
+    const krv::pstformat::Layout layout = reader.Layout();
+    host.fast = true;
+
+    // The fast scan's questions and the blocks it takes.
+    host.query = AbortQuery{g_counting, MsgAbortQuery, 0};
+    g_questions = 0;
+    std::vector<krv::BlockRecord> taken;
+    krv::ScanFindings findings;
+    krv::ScanSource(
+        file, layout, host, 17, 2, [&taken](const krv::BlockRecord& r) { taken.push_back(r); }, findings);
+    const uint64_t questions = g_questions;
+    const Span floor = Best([questions] { AskQuestions(questions); });
+    std::printf("file=%s layout=%s bytes=%llu fast_questions=%llu fast_floor_cpu_seconds=%.3f blocks_taken=%zu\n", path,
+                isUnicode ? "unicode" : "ansi", static_cast<unsigned long long>(bytes),
+                static_cast<unsigned long long>(questions), floor.cpu, taken.size());
+
+    host.query = AbortQuery{};
+    PrintPart("read", bytes, Best([&] { ForEachScanPiece(file, layout, [](const krv::SourceChunk&, uint64_t, uint64_t) {}); }),
+              floor);
+    std::vector<krv::BlockCandidate> candidates, scratch;
+    std::vector<krv::SpotHit> pages, headers;
+    PrintPart("read_and_first_stage", bytes, Best([&] {
+                  ForEachScanPiece(file, layout, [&](const krv::SourceChunk& chunk, uint64_t from, uint64_t to) {
+                      pages.clear();
+                      headers.clear();
+                      krv::FindBlockCandidates(chunk, from, to, layout, candidates, scratch);
+                      krv::FindPages(chunk, from, to, layout, pages);
+                      krv::FindHeaders(chunk, from, to, layout, headers);
+                  });
+              }),
+              floor);
+    uint32_t sink = 0;
+    PrintPart("read_and_crcs_of_blocks_taken", bytes, Best([&] {
+                  size_t next = 0;
+                  ForEachScanPiece(file, layout, [&](const krv::SourceChunk& chunk, uint64_t, uint64_t to) {
+                      for (; next < taken.size() && taken[next].offset < to; ++next) {
+                          const uint64_t at = taken[next].offset - chunk.Base();
+                          sink ^= krv::pstformat::ComputeCrc(0, chunk.Data() + at, taken[next].cb);
+                      }
+                  });
+              }),
+              floor);
+    std::printf("blocks_taken_crc_xor=%08x\n", sink); // uses the CRCs, so none is optimised away
+    PrintPart("scan_alone", bytes, Best([&] {
+                  krv::ScanFindings again;
+                  krv::ScanSource(
+                      file, layout, host, 17, 2, [](const krv::BlockRecord&) {}, again);
+              }),
+              floor);
+    PrintPart("scan_and_collectors", bytes, Best([&] {
+                  if (reader.ScanFile(17, 2) != 0) {
+                      (void)reader.CollectTopDataBlocks();
+                      (void)reader.CollectTopSubnodeBlocks();
+                  }
+              }),
+              floor);
+    return 0;
+}
+
 struct JobWatch {
     double indexedAt = 0;    // clock
     double indexedAtCpu = 0; // processor time
@@ -352,12 +465,13 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "passes") == 0) return Passes(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "job") == 0) return Job(argv[2], argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "parts") == 0) return Parts(argv[2]);
     if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "work") == 0) {
         const int repeat = argc == 5 ? std::atoi(argv[4]) : 5;
         const bool known = std::strcmp(argv[2], "scan_full") == 0 || std::strcmp(argv[2], "scan_fast") == 0;
         if (known && repeat > 0) return Work(argv[2], argv[3], repeat);
     }
     std::fprintf(stderr, "usage: krv_bench_scan passes FILE | krv_bench_scan job FILE OUTPUT | "
-                         "krv_bench_scan work scan_full|scan_fast FILE [REPEAT]\n");
+                         "krv_bench_scan work scan_full|scan_fast FILE [REPEAT] | krv_bench_scan parts FILE\n");
     return 2;
 }

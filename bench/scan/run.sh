@@ -19,6 +19,8 @@
 # each pass, its floor and its work alone the best of KRV_BENCH_RUNS runs, 3 unless set),
 # beside the targets (each pass within 1.5x its floor, the job within 2.5x its floor, the full scan of
 # random bytes at least 3x the figure before the two-stage walk). Nothing fails on them.
+# Last, `krv_bench_scan parts` on the tiled corpus: the fast scan's work split into the parts
+# that no walk can leave out, each against the fast scan's floor.
 # MB are 10^6 bytes.
 set -euo pipefail
 
@@ -133,7 +135,13 @@ mb_of() { awk -v b="$(size_of "$1")" 'BEGIN { printf "%.0f", b / 1e6 }'; }
 measure "tiled corpus ($(mb_of "$tiled") MB)" "$tiled"
 measure "random ($(mb_of "$work/random.bin") MB)" "$work/random.bin"
 measure "$(basename "$largest") to $(mb_of "$padded") MB" "$padded"
+# The fast scan's work on the tiled corpus split into what no walk can leave out: reading
+# every byte, the first-stage search, the CRCs of the blocks it takes, the collectors.
+parts=$("$bench" parts "$tiled")
 
 echo "$(nproc) cores, load $(cut -d' ' -f1 /proc/loadavg)"
 printf "$row_format" input pass seconds "cpu s" questions "ns/pos" "MB/s" "MB/cpu s" "floor cpu" "x floor" "x clock" "target (x floor: by processor time)"
 printf '%s\n' "${rows[@]}"
+echo
+echo "fast scan of the tiled corpus, its work in parts (cpu, best of runs; multiples of the fast scan's floor):"
+printf '%s\n' "$parts"
