@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <cstring>
 
 #if defined(__x86_64__)
 #define KRV_CRC_FOLDING 1
@@ -258,6 +260,101 @@ KRV_FOLDING_TARGET void FoldedCheckpoints(uint32_t crc, const uint8_t* p, size_t
     }
 }
 
+#define KRV_WIDE_FOLDING_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,avx2,vpclmulqdq,pclmul,sse4.1")))
+
+// The same value in each of the four 128-bit lanes.
+KRV_WIDE_FOLDING_TARGET inline __m512i Lanes(uint64_t high, uint64_t low)
+{
+    const auto h = static_cast<long long>(high);
+    const auto l = static_cast<long long>(low);
+    return _mm512_set_epi64(h, l, h, l, h, l, h, l);
+}
+
+// Both lanes of x carried 32 bytes, then the next 32 bytes added.
+KRV_WIDE_FOLDING_TARGET inline __m256i WideStep(__m256i x, __m256i by256, const uint8_t* next)
+{
+    const __m256i low = _mm256_clmulepi64_epi128(x, by256, 0x00);
+    const __m256i high = _mm256_clmulepi64_epi128(x, by256, 0x11);
+    return _mm256_xor_si256(_mm256_xor_si256(low, high), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(next)));
+}
+
+// FoldedCheckpoints for a stride of 32, four checkpoints at a time. The chain is the same
+// (both lanes carried 32 bytes a step, now as the two halves of one 256-bit register, one
+// product instruction per half); the four checkpoints' merging and reduction, which there
+// take six of the ten products per checkpoint, run in the four 128-bit lanes of 512-bit
+// registers, so that each product instruction serves four checkpoints.
+KRV_WIDE_FOLDING_TARGET void WideCheckpoints(uint32_t crc, const uint8_t* p, size_t count, uint32_t* checkpoints)
+{
+    if (count == 0) return;
+    const __m256i by256 = _mm256_set_epi64x(static_cast<long long>(kFold256.high), static_cast<long long>(kFold256.low),
+                                            static_cast<long long>(kFold256.high), static_cast<long long>(kFold256.low));
+    const __m512i by128 = Lanes(kFold128.high, kFold128.low);
+    const __m512i by64 = Lanes(0, kFold64);
+    const __m512i barrett = Lanes(kReflectedQuotient, kReflectedPolynomial);
+    const __m512i low32 = _mm512_set_epi32(0, ~0, 0, ~0, 0, ~0, 0, ~0, 0, ~0, 0, ~0, 0, ~0, 0, ~0);
+    // The first lanes of four states side by side, then their second lanes.
+    const __m512i firstLanes = _mm512_set_epi64(13, 12, 9, 8, 5, 4, 1, 0);
+    const __m512i secondLanes = _mm512_set_epi64(15, 14, 11, 10, 7, 6, 3, 2);
+
+    __m256i state = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                                     _mm256_set_epi32(0, 0, 0, 0, 0, 0, 0, static_cast<int>(crc)));
+    p += 32;
+    for (size_t i = 0; i < count; i += 4) {
+        // States after checkpoints i .. i + 3; past the last one the last state stands in,
+        // so that no byte beyond the last checkpoint is read.
+        const size_t here = std::min<size_t>(4, count - i);
+        __m256i s[4];
+        s[0] = state;
+        for (size_t k = 1; k < 4; ++k) {
+            if (k < here) {
+                state = WideStep(state, by256, p);
+                p += 32;
+            }
+            s[k] = state;
+        }
+        // The masked forms, whose other lanes are defined, keep GCC 12 from warning.
+        const __m512i zero = _mm512_setzero_si512();
+        const __m512i s01 = _mm512_maskz_inserti64x4(0xFF, _mm512_maskz_inserti64x4(0xFF, zero, s[0], 0), s[1], 1);
+        const __m512i s23 = _mm512_maskz_inserti64x4(0xFF, _mm512_maskz_inserti64x4(0xFF, zero, s[2], 0), s[3], 1);
+        const __m512i a = _mm512_permutex2var_epi64(s01, firstLanes, s23);
+        const __m512i b = _mm512_permutex2var_epi64(s01, secondLanes, s23);
+        // Fold, ReduceTo64 and Barrett64 of the 128-bit versions, lane by lane.
+        __m512i x = _mm512_xor_si512(
+            _mm512_xor_si512(_mm512_clmulepi64_epi128(a, by128, 0x00), _mm512_clmulepi64_epi128(a, by128, 0x11)), b);
+        __m512i t = _mm512_clmulepi64_epi128(x, by128, 0x10);
+        x = _mm512_xor_si512(_mm512_bsrli_epi128(x, 8), t);
+        t = _mm512_bsrli_epi128(x, 4);
+        x = _mm512_xor_si512(_mm512_clmulepi64_epi128(_mm512_and_si512(x, low32), by64, 0x00), t);
+        t = _mm512_clmulepi64_epi128(_mm512_and_si512(x, low32), barrett, 0x10);
+        t = _mm512_clmulepi64_epi128(_mm512_and_si512(t, low32), barrett, 0x00);
+        // Each lane's remainder is its second 32-bit word.
+        const __mmask16 remainders = static_cast<__mmask16>(0x2222u & ((1u << (4 * here)) - 1));
+        _mm512_mask_compressstoreu_epi32(checkpoints + i, remainders, _mm512_xor_si512(x, t));
+        if (i + 4 < count) {
+            state = WideStep(state, by256, p);
+            p += 32;
+        }
+    }
+}
+
+bool DetectWideFolding()
+{
+    // The scan's switch to its portable kernels covers this one too: the checkpoints are the
+    // scan's, and one switch lets one machine check both against each other.
+    const char* choice = std::getenv("KRV_SCAN_KERNELS");
+    if (choice != nullptr && std::strcmp(choice, "portable") == 0) return false;
+    __builtin_cpu_init();
+    // libgcc's and compiler-rt's checks include the system's saving of the AVX-512 state.
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("pclmul");
+}
+
+bool WideFoldingAvailable()
+{
+    static const bool available = DetectWideFolding();
+    return available;
+}
+
 // The product of two reflected 32-bit values comes out one bit short, as 63 bits; moved up
 // one bit it is a 64-bit value of the shape Barrett64 reduces.
 KRV_FOLDING_TARGET uint32_t FoldedMultiply(uint32_t a, uint32_t b)
@@ -419,6 +516,10 @@ void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, si
 {
     const auto* p = static_cast<const uint8_t*>(data);
 #if defined(KRV_CRC_FOLDING)
+    if (stride == 32 && WideFoldingAvailable()) {
+        WideCheckpoints(initial, p, count, checkpoints);
+        return;
+    }
     if (stride != 0 && stride % 32 == 0 && CrcFoldingAvailable()) {
         FoldedCheckpoints(initial, p, stride, count, checkpoints);
         return;

@@ -35,9 +35,13 @@ void RangeCrc::Reset(const uint8_t* data, size_t size)
 {
     m_data = data;
     m_size = size;
-    m_checkpoints.clear();
-    m_checkpoints.reserve(size / kStride + 1);
-    m_checkpoints.push_back(0);
+    const size_t capacity = size / kStride + 1;
+    if (capacity > m_capacity) {
+        m_checkpoints = std::make_unique_for_overwrite<uint32_t[]>(capacity);
+        m_capacity = capacity;
+    }
+    m_checkpoints[0] = 0;
+    m_filled = 1;
     m_powers = Powers().value.data();
     m_crcOfRange = pstformat::ComputeCrcOfRangeImplementation();
 }
@@ -46,18 +50,18 @@ void RangeCrc::ExtendTo(size_t checkpoint)
 {
     // Candidates come in order, so checkpoints are computed ahead in batches: one call
     // carries the register over many strides far faster than a call per stride.
-    const size_t done = m_checkpoints.size() - 1;
+    const size_t done = m_filled - 1;
     const size_t want = std::min(m_size / kStride, std::max(checkpoint, done + kBatchStrides));
     if (want <= done) return;
-    m_checkpoints.resize(want + 1);
     pstformat::ComputeCrcCheckpoints(m_checkpoints[done], m_data + done * kStride, kStride, want - done,
-                                     m_checkpoints.data() + done + 1);
+                                     m_checkpoints.get() + done + 1);
+    m_filled = want + 1;
 }
 
 uint32_t RangeCrc::Prefix(size_t offset)
 {
     const size_t j = offset / kStride;
-    if (j >= m_checkpoints.size()) ExtendTo(j);
+    if (j >= m_filled) ExtendTo(j);
     const size_t rest = offset - j * kStride;
     if (rest == 0) return m_checkpoints[j];
     // The bytes after the checkpoint, by linearity: the checkpoint carried over them, plus

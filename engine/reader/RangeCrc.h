@@ -16,7 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace krv {
 
@@ -40,7 +40,7 @@ public:
         if (first == 0) [[unlikely]]
             return OfFirstStride(begin, length);
         const size_t last = end / kStride;
-        if (last >= m_checkpoints.size()) [[unlikely]]
+        if (last >= m_filled) [[unlikely]]
             ExtendTo(last);
         // Both ends from their kept values in one call: P[end] ^ P[begin] carried over the range.
         const size_t beginRest = begin - first * kStride;
@@ -59,8 +59,12 @@ private:
 
     const uint8_t* m_data = nullptr;
     size_t m_size = 0;
-    // m_checkpoints[j] = crc(0, data[0, j * kStride)); filled on demand, in order.
-    std::vector<uint32_t> m_checkpoints;
+    // m_checkpoints[j] = crc(0, data[0, j * kStride)) for j < m_filled; filled on demand, in
+    // order. Room for a piece's worth is kept from piece to piece and never cleared: every
+    // value is written before it is read.
+    std::unique_ptr<uint32_t[]> m_checkpoints;
+    size_t m_capacity = 0;
+    size_t m_filled = 0;
     const uint32_t* m_powers = nullptr; // x^(8n) for n = 0 .. kMaxRange + kStride
     // Chosen once per piece: the scan asks for a range CRC per candidate.
     pstformat::ComputeCrcOfRangeFunction m_crcOfRange = nullptr;
