@@ -392,15 +392,26 @@ KRV_FOLDING_TARGET inline __m128i Product(uint32_t a, uint32_t b)
     return _mm_clmulepi64_si128(_mm_cvtsi32_si128(static_cast<int>(a)), _mm_cvtsi32_si128(static_cast<int>(b)), 0x00);
 }
 
-// The three products unreduced, 63 bits each, and the bytes before `end` brought down to 64
-// bits: the last reduction is linear, so their sum is reduced once.
+// The products unreduced, 63 bits each, and the bytes before `end` brought down to 64 bits:
+// the last reduction is linear, so their sum is reduced once. For a range of at least four
+// bytes the bytes before `begin` are not reduced on their own either: still sixteen bytes
+// wide, they are carried over the range as a fold carries them, by x^(D + 32) and x^(D - 32)
+// for D = 8 length bits, and join the bytes before `end` before those are brought down.
 KRV_FOLDING_TARGET uint32_t FoldedCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest,
-                                             uint32_t beforeEnd, const uint8_t* end, size_t endRest, RangePowers powers)
+                                             uint32_t beforeEnd, const uint8_t* end, size_t endRest, const uint32_t* powers)
 {
     // P[begin] * x^(8 length) = before * x^(8 (length + beginRest)) ^ Last(begin) * x^(8 length).
-    const __m128i sum = _mm_xor_si128(
-        _mm_xor_si128(Product(before, powers.fromBefore), Product(FoldedCrcOfLast(begin, beginRest), powers.length)),
-        Product(beforeEnd, powers.endRest));
+    const size_t length = static_cast<size_t>(end - begin);
+    if (length >= 4) {
+        const __m128i carry = _mm_set_epi64x(static_cast<long long>(uint64_t{powers[length - 4]} << 1),
+                                             static_cast<long long>(uint64_t{powers[length + 4]} << 1));
+        const __m128i last = Fold(FoldedLast(begin, beginRest), carry, FoldedLast(end, endRest));
+        const __m128i sum = _mm_xor_si128(Product(before, powers[length + beginRest]), Product(beforeEnd, powers[endRest]));
+        return Barrett64(_mm_xor_si128(_mm_slli_epi64(sum, 1), ReduceTo64(last)));
+    }
+    const __m128i sum = _mm_xor_si128(_mm_xor_si128(Product(before, powers[length + beginRest]),
+                                                    Product(FoldedCrcOfLast(begin, beginRest), powers[length])),
+                                      Product(beforeEnd, powers[endRest]));
     return Barrett64(_mm_xor_si128(_mm_slli_epi64(sum, 1), ReduceTo64(FoldedLast(end, endRest))));
 }
 
@@ -488,11 +499,12 @@ uint32_t ComputeCrcOfLast(const uint8_t* end, size_t length)
 namespace {
 
 uint32_t TableCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest, uint32_t beforeEnd,
-                         const uint8_t* end, size_t endRest, RangePowers powers)
+                         const uint8_t* end, size_t endRest, const uint32_t* powers)
 {
-    return TableMultiply(before, powers.fromBefore) ^
-           TableMultiply(TableCrc(0, begin - beginRest, beginRest), powers.length) ^
-           TableMultiply(beforeEnd, powers.endRest) ^ TableCrc(0, end - endRest, endRest);
+    const size_t length = static_cast<size_t>(end - begin);
+    return TableMultiply(before, powers[length + beginRest]) ^
+           TableMultiply(TableCrc(0, begin - beginRest, beginRest), powers[length]) ^
+           TableMultiply(beforeEnd, powers[endRest]) ^ TableCrc(0, end - endRest, endRest);
 }
 
 } // namespace
@@ -506,7 +518,7 @@ ComputeCrcOfRangeFunction ComputeCrcOfRangeImplementation()
 }
 
 uint32_t ComputeCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest, uint32_t beforeEnd,
-                           const uint8_t* end, size_t endRest, RangePowers powers)
+                           const uint8_t* end, size_t endRest, const uint32_t* powers)
 {
     return ComputeCrcOfRangeImplementation()(before, begin, std::min<size_t>(beginRest, 32), beforeEnd, end,
                                              std::min<size_t>(endRest, 32), powers);

@@ -56,19 +56,14 @@ void ComputeCrcCheckpoints(uint32_t initial, const void* data, size_t stride, si
 // `beforeEnd` the one endRest bytes before `end`, both rests at most 32, so that
 //   P[begin] = before * x^(8 beginRest) ^ Last(begin, beginRest),
 //   P[end] = beforeEnd * x^(8 endRest) ^ Last(end, endRest),
-// and the result is P[end] ^ P[begin] * x^(8 (end - begin)). `powers` holds x^(8n) for
-// n = end - begin + beginRest, end - begin and endRest. The 32 bytes before `begin` and
-// before `end` are read. One reduction for the three products where folding is there.
-struct RangePowers {
-    uint32_t fromBefore = 0; // x^(8 (end - begin + beginRest))
-    uint32_t length = 0;     // x^(8 (end - begin))
-    uint32_t endRest = 0;    // x^(8 endRest)
-};
+// and the result is P[end] ^ P[begin] * x^(8 (end - begin)). powers[n] = x^(8n) for n from 0
+// to end - begin + 32. The 32 bytes before `begin` and before `end` are read. One reduction
+// for all of it where folding is there.
 [[nodiscard]] uint32_t ComputeCrcOfRange(uint32_t before, const uint8_t* begin, size_t beginRest, uint32_t beforeEnd,
-                                         const uint8_t* end, size_t endRest, RangePowers powers);
+                                         const uint8_t* end, size_t endRest, const uint32_t* powers);
 using ComputeCrcOfRangeFunction = uint32_t (*)(uint32_t before, const uint8_t* begin, size_t beginRest,
                                                uint32_t beforeEnd, const uint8_t* end, size_t endRest,
-                                               RangePowers powers);
+                                               const uint32_t* powers);
 // The computation ComputeCrcOfRange runs on this processor, taken once by callers that make
 // millions of these calls. Needs both rests <= 32.
 [[nodiscard]] ComputeCrcOfRangeFunction ComputeCrcOfRangeImplementation();

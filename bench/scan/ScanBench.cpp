@@ -357,12 +357,12 @@ int Parts(const char* path)
                   ForEachScanPiece(file, layout, [&](const krv::SourceChunk& chunk, uint64_t, uint64_t to) {
                       for (; next < taken.size() && taken[next].offset < to; ++next) {
                           const uint64_t at = taken[next].offset - chunk.Base();
-                          sink ^= krv::pstformat::ComputeCrc(0, chunk.Data() + at, taken[next].cb);
+                          sink += krv::pstformat::ComputeCrc(0, chunk.Data() + at, taken[next].cb);
                       }
                   });
               }),
               floor);
-    std::printf("blocks_taken_crc_xor=%08x\n", sink); // uses the CRCs, so none is optimised away
+    std::printf("blocks_taken_crc_sum=%08x\n", sink); // uses the CRCs, so none is optimised away
     PrintPart("scan_alone", bytes, Best([&] {
                   krv::ScanFindings again;
                   krv::ScanSource(

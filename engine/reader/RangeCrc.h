@@ -46,7 +46,7 @@ public:
         const size_t beginRest = begin - first * kStride;
         const size_t endRest = end - last * kStride;
         return m_crcOfRange(m_checkpoints[first], m_data + begin, beginRest, m_checkpoints[last], m_data + end, endRest,
-                            {m_powers[length + beginRest], m_powers[length], m_powers[endRest]});
+                            m_powers);
     }
 
 private:
