@@ -198,33 +198,57 @@ bool MeasurePass(const char* name, uint64_t bytes, BenchHost& host, Run run)
     return true;
 }
 
+// The source opened as the job opens it, with a reader of each layout over it.
+struct BenchSource {
+    krv::CFile64Ex file{kSourceBufferSize};
+    BenchHost host;
+    krv::AnsiPstReader ansi{host, file};
+    krv::UnicodePstReader unicode{host, file};
+    bool isUnicode = false;
+
+    bool Open(const char* path)
+    {
+        krv::CFileException error;
+        if (file.Open(path, krv::modeRead | krv::shareDenyWrite | krv::typeBinary, &error)) return true;
+        std::fprintf(stderr, "krv_bench_scan: cannot open %s\n", path);
+        return false;
+    }
+    // The reader of the layout the two probes' results decide, as the job decides it.
+    krv::LayoutPstReader& Choose(uint64_t pagesA, int headerU, uint64_t pagesU)
+    {
+        isUnicode = pagesU > pagesA || (pagesU == pagesA && headerU == 1);
+        return isUnicode ? static_cast<krv::LayoutPstReader&>(unicode) : static_cast<krv::LayoutPstReader&>(ansi);
+    }
+    krv::LayoutPstReader& ProbeAndChoose()
+    {
+        int headerA = 0, headerU = 0;
+        uint64_t pagesA = 0, pagesU = 0;
+        ansi.ProbeLayout(headerA, pagesA, 0, 12);
+        unicode.ProbeLayout(headerU, pagesU, 8, 12);
+        return Choose(pagesA, headerU, pagesU);
+    }
+};
+
 int Passes(const char* path)
 {
-    krv::CFile64Ex file(kSourceBufferSize);
-    krv::CFileException error;
-    if (!file.Open(path, krv::modeRead | krv::shareDenyWrite | krv::typeBinary, &error)) {
-        std::fprintf(stderr, "krv_bench_scan: cannot open %s\n", path);
-        return 1;
-    }
-    const uint64_t bytes = file.GetLength();
-    BenchHost host;
-    krv::AnsiPstReader ansi(host, file);
-    krv::UnicodePstReader unicode(host, file);
+    BenchSource source;
+    if (!source.Open(path)) return 1;
+    const uint64_t bytes = source.file.GetLength();
+    BenchHost& host = source.host;
     bool same = true;
 
     int headerA = 0, headerU = 0;
     uint64_t pagesA = 0, pagesU = 0;
     same &= MeasurePass("probe_ansi", bytes, host, [&] {
-        ansi.ProbeLayout(headerA, pagesA, 0, 12);
+        source.ansi.ProbeLayout(headerA, pagesA, 0, 12);
         return "header=" + std::to_string(headerA) + " pages=" + std::to_string(pagesA);
     });
     same &= MeasurePass("probe_unicode", bytes, host, [&] {
-        unicode.ProbeLayout(headerU, pagesU, 8, 12);
+        source.unicode.ProbeLayout(headerU, pagesU, 8, 12);
         return "header=" + std::to_string(headerU) + " pages=" + std::to_string(pagesU);
     });
-    const bool isUnicode = pagesU > pagesA || (pagesU == pagesA && headerU == 1);
-    krv::LayoutPstReader& reader =
-        isUnicode ? static_cast<krv::LayoutPstReader&>(unicode) : static_cast<krv::LayoutPstReader&>(ansi);
+    krv::LayoutPstReader& reader = source.Choose(pagesA, headerU, pagesU);
+    const bool isUnicode = source.isUnicode;
     for (const bool fast : {false, true}) {
         host.fast = fast;
         same &= MeasurePass(fast ? "scan_fast" : "scan_full", bytes, host, [&] {
@@ -247,22 +271,10 @@ int Passes(const char* path)
 int Work(const char* mode, const char* path, int repeat)
 {
     const bool fast = std::strcmp(mode, "scan_fast") == 0;
-    krv::CFile64Ex file(kSourceBufferSize);
-    krv::CFileException error;
-    if (!file.Open(path, krv::modeRead | krv::shareDenyWrite | krv::typeBinary, &error)) {
-        std::fprintf(stderr, "krv_bench_scan: cannot open %s\n", path);
-        return 1;
-    }
-    BenchHost host;
-    krv::AnsiPstReader ansi(host, file);
-    krv::UnicodePstReader unicode(host, file);
-    int headerA = 0, headerU = 0;
-    uint64_t pagesA = 0, pagesU = 0;
-    ansi.ProbeLayout(headerA, pagesA, 0, 12);
-    unicode.ProbeLayout(headerU, pagesU, 8, 12);
-    const bool isUnicode = pagesU > pagesA || (pagesU == pagesA && headerU == 1);
-    krv::LayoutPstReader& reader =
-        isUnicode ? static_cast<krv::LayoutPstReader&>(unicode) : static_cast<krv::LayoutPstReader&>(ansi);
+    BenchSource source;
+    if (!source.Open(path)) return 1;
+    BenchHost& host = source.host;
+    krv::LayoutPstReader& reader = source.ProbeAndChoose();
     host.fast = fast;
     for (int i = 0; i < repeat; ++i) {
         const Span span = Measure([&] {
@@ -303,23 +315,13 @@ void PrintPart(const char* part, uint64_t bytes, Span span, Span floor)
 
 int Parts(const char* path)
 {
-    krv::CFile64Ex file(kSourceBufferSize);
-    krv::CFileException error;
-    if (!file.Open(path, krv::modeRead | krv::shareDenyWrite | krv::typeBinary, &error)) {
-        std::fprintf(stderr, "krv_bench_scan: cannot open %s\n", path);
-        return 1;
-    }
+    BenchSource source;
+    if (!source.Open(path)) return 1;
+    krv::CFile64Ex& file = source.file;
     const uint64_t bytes = file.GetLength();
-    BenchHost host;
-    krv::AnsiPstReader ansi(host, file);
-    krv::UnicodePstReader unicode(host, file);
-    int headerA = 0, headerU = 0;
-    uint64_t pagesA = 0, pagesU = 0;
-    ansi.ProbeLayout(headerA, pagesA, 0, 12);
-    unicode.ProbeLayout(headerU, pagesU, 8, 12);
-    const bool isUnicode = pagesU > pagesA || (pagesU == pagesA && headerU == 1);
-    krv::LayoutPstReader& reader =
-        isUnicode ? static_cast<krv::LayoutPstReader&>(unicode) : static_cast<krv::LayoutPstReader&>(ansi);
+    BenchHost& host = source.host;
+    krv::LayoutPstReader& reader = source.ProbeAndChoose();
+    const bool isUnicode = source.isUnicode;
     const krv::pstformat::Layout layout = reader.Layout();
     host.fast = true;
 
