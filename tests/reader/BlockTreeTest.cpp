@@ -2,6 +2,7 @@
 //
 // Includes trees that list themselves and entry counts that overrun the block.
 #include "engine/reader/PstNode.h"
+#include "tests/file/ProbeFile.h"
 #include "tests/reader/BlockImageBuilder.h"
 #include "tests/reader/ReaderOverImage.h"
 
@@ -265,6 +266,43 @@ TEST(BlockTree, TreeFaultsAreCountedByReasonAtTheirBlock)
         EXPECT_NE(reader.GetDataBlock(0x112, 1), nullptr);
         EXPECT_EQ(reader.GetDataSize(0x104), 100u);
         EXPECT_EQ(reader.Rejects().Total(), 0u);
+    }
+}
+
+// Blocks are read in node order, scattered over the source: each read takes its own bytes
+// from the disk, not a window of the file layer around them.
+TEST(BlockTree, EachBlockReadTakesItsOwnBytes)
+{
+    for (const Layout layout : kLayouts) {
+        SCOPED_TRACE(Name(layout));
+        constexpr size_t kBlocks = 40;
+        constexpr size_t kCb = 4000;
+        BlockImageBuilder b(layout);
+        for (uint64_t bid = 4; bid < 4 + 4 * kBlocks; bid += 4) b.Data(bid, kCb);
+        ScratchFile image(b.Bytes());
+        ProbeFile file(0, 512);
+        ASSERT_TRUE(file.Open(image.Path(), modeRead | shareDenyWrite));
+        TestReaderHost host;
+        std::unique_ptr<LayoutPstReader> reader;
+        if (layout == Layout::Ansi)
+            reader = std::make_unique<AnsiPstReader>(host, file);
+        else
+            reader = std::make_unique<UnicodePstReader>(host, file);
+        reader->ScanFile(17, 2);
+
+        for (const uint64_t bid : {uint64_t{4}, uint64_t{4 * kBlocks}, uint64_t{80}, uint64_t{8}}) {
+            SCOPED_TRACE(bid);
+            const BlockRecord* record = reader->Blocks().Find(bid);
+            ASSERT_NE(record, nullptr);
+            file.calls.clear();
+            std::vector<uint8_t> data;
+            ASSERT_TRUE(reader->ReadBlockData(*record, data));
+            ASSERT_EQ(data.size(), kCb);
+            for (size_t i = 0; i < kCb; ++i) ASSERT_EQ(data[i], static_cast<uint8_t>(1 + (i + bid) % 251)) << i;
+            size_t fromDisk = 0;
+            for (const ProbeFile::Call& call : file.calls) fromDisk += call.count;
+            EXPECT_EQ(fromDisk, kCb);
+        }
     }
 }
 
