@@ -283,11 +283,7 @@ TEST(BlockTree, EachBlockReadTakesItsOwnBytes)
         ProbeFile file(0, 512);
         ASSERT_TRUE(file.Open(image.Path(), modeRead | shareDenyWrite));
         TestReaderHost host;
-        std::unique_ptr<LayoutPstReader> reader;
-        if (layout == Layout::Ansi)
-            reader = std::make_unique<AnsiPstReader>(host, file);
-        else
-            reader = std::make_unique<UnicodePstReader>(host, file);
+        const std::unique_ptr<LayoutPstReader> reader = ReaderOfLayout(layout, host, file);
         reader->ScanFile(17, 2);
 
         for (const uint64_t bid : {uint64_t{4}, uint64_t{4 * kBlocks}, uint64_t{80}, uint64_t{8}}) {

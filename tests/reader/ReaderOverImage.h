@@ -13,6 +13,14 @@
 
 namespace krv::test {
 
+// The reader of `layout` over an open source.
+inline std::unique_ptr<LayoutPstReader> ReaderOfLayout(pstformat::Layout layout, ReaderHost& host, CFile64Ex& file)
+{
+    if (layout == pstformat::Layout::Ansi) return std::make_unique<AnsiPstReader>(host, file);
+    if (layout == pstformat::Layout::Unicode4k) return std::make_unique<Unicode4kPstReader>(host, file);
+    return std::make_unique<UnicodePstReader>(host, file);
+}
+
 class ReaderOverImage {
 public:
     ReaderOverImage(std::span<const uint8_t> image, pstformat::Layout layout, bool fast = false,
@@ -20,10 +28,7 @@ public:
         : m_file(image), host(fast, ignoreZero)
     {
         if (!m_source.Open(m_file.Path(), modeRead | shareDenyWrite)) throw std::runtime_error("cannot open image");
-        if (layout == pstformat::Layout::Ansi)
-            reader = std::make_unique<AnsiPstReader>(host, m_source);
-        else
-            reader = std::make_unique<UnicodePstReader>(host, m_source);
+        reader = ReaderOfLayout(layout, host, m_source);
     }
 
     // Scan options off: the form the ranking tests use.
